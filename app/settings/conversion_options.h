@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pagelift {
+
+enum ConversionKind : int32_t { ConversionNone = 0, ConversionFolder = 1, ConversionSingleFile = 2 };
+
+// Settings and per-run state of one conversion run. The owner of a run builds
+// it with these defaults; the batch driver reads it and appends to
+// resultsText and fileList.
+struct ConversionOptions {
+    bool keepDate = false;       // outputs receive the source's file times
+    bool quiet = false;          // a command-line run shows no results box
+    bool keepExtension = false;  // folder runs name a.tif -> a.tif.jpg
+    bool optimize = true;        // optimised Huffman tables
+    int32_t includeSubfolders = 0;
+    int32_t keepHierarchy = 0;   // only the value 1 rebuilds the source tree
+    int32_t conversionKind = ConversionNone;
+    int32_t quality = 50;
+    int32_t skipExisting = 0;    // 1: a non-empty existing output is not redone
+    std::string filter = "*.*";
+    std::string source;
+    std::string destination;
+    std::string backupFolder;
+    std::string resultsText;     // the run's report, lines end in CR LF
+    std::vector<std::string> fileList;  // folder runs: paths relative to source
+};
+
+}  // namespace pagelift
