@@ -1,0 +1,251 @@
+#include "app/command_line.h"
+
+#include "platform/messages.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace pagelift {
+
+const char* const kUsageText =
+    "Usage: pliftcmd [/q /l] [/b=0 /v=0] /f=source-file /sf=dest-jpeg-file\n"
+    "or\n"
+    "Usage: pliftcmd [/q /l] [/b=0 /v=0] /d=source-directory /sd=dest-directory [/filter=]\n";
+
+namespace {
+
+bool isBlank(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+std::string lowerAscii(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool startsWithNoCase(const std::string& token, const char* prefix)
+{
+    const std::string p = prefix;
+    return token.size() >= p.size() && lowerAscii(token.substr(0, p.size())) == p;
+}
+
+// A decimal number as the C library reads one: leading white space, a sign,
+// digits up to the first other character; no digits gives 0. Values beyond
+// 32 bits are held at the limit.
+int32_t readNumber(const std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size() && isBlank(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    int64_t value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > std::numeric_limits<int32_t>::max()) value = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    }
+    if (negative) value = -value;
+    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
+}
+
+void trimLeft(std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size() && isBlank(text[i])) ++i;
+    text.erase(0, i);
+}
+
+// The value of a prefix option that may be quoted. `rest` starts with the
+// token, whose length is `tokenLength`; returns the value and how many
+// characters of `rest` it consumed.
+struct QuotedValue {
+    std::string value;
+    size_t consumed;
+};
+
+QuotedValue readQuotableValue(const std::string& rest, size_t tokenLength, size_t valueStart)
+{
+    if (valueStart >= tokenLength || rest[valueStart] != '"') {
+        return {rest.substr(valueStart, tokenLength - valueStart), tokenLength};
+    }
+    const size_t closing = rest.find('"', valueStart + 1);
+    if (closing == std::string::npos) {
+        // No closing quote anywhere: the value is the token after the quote,
+        // and the options that follow are still read.
+        return {rest.substr(valueStart + 1, tokenLength - valueStart - 1), tokenLength};
+    }
+    const std::string value = rest.substr(valueStart + 1, closing - valueStart - 1);
+    return {value, closing < tokenLength ? tokenLength : closing + 1};
+}
+
+struct FlagOption {
+    const char* token;
+    void (*apply)(ConversionOptions&, DecodeSettings&);
+};
+
+const FlagOption kFlagOptions[] = {
+    {"/l", [](ConversionOptions& o, DecodeSettings&) { o.keepDate = true; }},
+    {"/q", [](ConversionOptions& o, DecodeSettings&) { o.quiet = true; }},
+    {"/ke", [](ConversionOptions& o, DecodeSettings&) { o.keepExtension = true; }},
+    {"/i", [](ConversionOptions& o, DecodeSettings&) { o.includeSubfolders = 1; }},
+    {"/kh", [](ConversionOptions& o, DecodeSettings&) { o.keepHierarchy = 1; }},
+    {"/o", [](ConversionOptions& o, DecodeSettings&) { o.optimize = true; }},
+};
+
+const FlagOption kDecodeFlagOptions[] = {
+    {"/raw", [](ConversionOptions&, DecodeSettings& d) { d.rawData = 1; }},
+    {"/relines", [](ConversionOptions&, DecodeSettings& d) { d.recountLines = 1; }},
+    {"/m=0", [](ConversionOptions&, DecodeSettings& d) { d.decodeMode = 0; }},
+    {"/m=1", [](ConversionOptions&, DecodeSettings& d) { d.decodeMode = 1; }},
+    {"/m=2", [](ConversionOptions&, DecodeSettings& d) { d.decodeMode = 2; }},
+    {"/b=0", [](ConversionOptions&, DecodeSettings& d) { d.bitOrder = 0; }},
+    {"/b=1", [](ConversionOptions&, DecodeSettings& d) { d.bitOrder = 1; }},
+    {"/b=2", [](ConversionOptions&, DecodeSettings& d) { d.bitOrder = 2; }},
+    {"/v=0", [](ConversionOptions&, DecodeSettings& d) { d.resolution = 0; }},
+    {"/v=1", [](ConversionOptions&, DecodeSettings& d) { d.resolution = 100; }},
+    {"/v=2", [](ConversionOptions&, DecodeSettings& d) { d.resolution = 200; }},
+    {"/v=3", [](ConversionOptions&, DecodeSettings& d) { d.resolution = 300; }},
+    {"/v=4", [](ConversionOptions&, DecodeSettings& d) { d.resolution = 400; }},
+};
+
+bool applyFlag(const FlagOption* begin, const FlagOption* end, const std::string& lowerToken, ConversionOptions& options,
+               DecodeSettings& decode)
+{
+    for (const FlagOption* option = begin; option != end; ++option) {
+        if (lowerToken == option->token) {
+            option->apply(options, decode);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Handles one token at the front of `rest`; returns how many characters of
+// `rest` it consumed. The options are tried in a fixed order, and the first
+// that matches acts.
+size_t handleToken(const std::string& rest, size_t tokenLength, ConversionOptions& options, DecodeSettings& decode,
+                   std::string& logPath)
+{
+    const std::string token = rest.substr(0, tokenLength);
+    const std::string lowerToken = lowerAscii(token);
+
+    if (applyFlag(std::begin(kFlagOptions), std::end(kFlagOptions), lowerToken, options, decode)) return tokenLength;
+    if (startsWithNoCase(token, "/qa=")) {
+        options.quality = readNumber(token.substr(4));
+        return tokenLength;
+    }
+    if (startsWithNoCase(token, "/nw=")) {
+        decode.minWidth = static_cast<uint16_t>(readNumber(token.substr(4)));
+        decode.anyWidth = 1;
+        return tokenLength;
+    }
+    if (applyFlag(std::begin(kDecodeFlagOptions), std::end(kDecodeFlagOptions), lowerToken, options, decode)) {
+        return tokenLength;
+    }
+    if (startsWithNoCase(token, "/filter=")) {
+        options.filter = token.substr(8);
+        return tokenLength;
+    }
+
+    struct QuotableOption {
+        const char* prefix;
+        void (*apply)(ConversionOptions&, std::string&, std::string&&);
+    };
+    static const QuotableOption kQuotable[] = {
+        {"/d=", [](ConversionOptions& o, std::string&, std::string&& v) { o.source = std::move(v); }},
+        {"/sd=",
+         [](ConversionOptions& o, std::string&, std::string&& v) {
+             o.conversionKind = ConversionFolder;
+             o.destination = std::move(v);
+         }},
+        {"/bd=", [](ConversionOptions& o, std::string&, std::string&& v) { o.backupFolder = std::move(v); }},
+        {"/f=", [](ConversionOptions& o, std::string&, std::string&& v) { o.source = std::move(v); }},
+        {"/sf=",
+         [](ConversionOptions& o, std::string&, std::string&& v) {
+             o.conversionKind = ConversionSingleFile;
+             o.destination = std::move(v);
+         }},
+        {"/log=", [](ConversionOptions&, std::string& log, std::string&& v) { log = std::move(v); }},
+    };
+    for (const QuotableOption& option : kQuotable) {
+        if (!startsWithNoCase(token, option.prefix)) continue;
+        QuotedValue quoted = readQuotableValue(rest, tokenLength, std::char_traits<char>::length(option.prefix));
+        option.apply(options, logPath, std::move(quoted.value));
+        return quoted.consumed;
+    }
+    return tokenLength;  // no option of that name: ignored
+}
+
+}  // namespace
+
+int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, std::string& logPath)
+{
+    options.keepDate = false;
+    options.quiet = false;
+    options.keepExtension = false;
+    options.optimize = true;
+    options.includeSubfolders = 0;
+    options.keepHierarchy = 0;
+    options.conversionKind = ConversionNone;
+    options.skipExisting = 0;
+    options.filter = "*.*";
+    options.backupFolder.clear();
+
+    if (text == nullptr) return kParseNoText;
+    if (*text == '\0') return kParseEmptyText;
+
+    decode.anyWidth = 0;
+    decode.rawData = 0;
+    decode.recountLines = 0;
+
+    std::string rest = text;
+    while (!rest.empty() && isBlank(rest.back())) rest.pop_back();
+    rest += ' ';
+    trimLeft(rest);
+
+    // Tokens end at a space only; a tab stays inside its token.
+    size_t space = rest.find(' ');
+    while (space != std::string::npos && space > 0) {
+        const size_t consumed = handleToken(rest, space, options, decode, logPath);
+        rest.erase(0, std::min(rest.size(), consumed + 1));
+        trimLeft(rest);
+        space = rest.find(' ');
+    }
+
+    if (options.conversionKind != ConversionNone) {
+        if (!options.destination.empty()) return kParseConversionSelected;
+        showErrorMessage("Please set save folder with '/sd=' or '/sf=', and be sure it is not the same as source folder",
+                         "ERROR Save Folder");
+        return kParseNothingToRun;
+    }
+    std::fputs(kUsageText, stdout);
+    std::fflush(stdout);
+    return kParseNothingToRun;
+}
+
+std::string joinArguments(int argc, const char* const* argv)
+{
+    std::string joined;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        const bool hasBlank = argument.find(' ') != std::string::npos;
+        if (hasBlank) {
+            const size_t equals = argument.find('=');
+            const bool isOption = !argument.empty() && argument[0] == '/' && equals != std::string::npos &&
+                                  argument.find(' ') > equals;
+            if (!isOption) continue;
+            const bool alreadyQuoted = equals + 1 < argument.size() && argument[equals + 1] == '"';
+            if (!alreadyQuoted) argument = argument.substr(0, equals + 1) + '"' + argument.substr(equals + 1) + '"';
+        }
+        if (!joined.empty()) joined += ' ';
+        joined += argument;
+    }
+    return joined;
+}
+
+}  // namespace pagelift

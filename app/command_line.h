@@ -1,0 +1,35 @@
+#pragma once
+
+#include "app/settings/conversion_options.h"
+#include "app/settings/decode_settings.h"
+
+#include <string>
+
+namespace pagelift {
+
+// Parser results.
+constexpr int kParseConversionSelected = 0;
+constexpr int kParseNoText = -1;
+constexpr int kParseEmptyText = -2;
+constexpr int kParseNothingToRun = 126;  // no conversion selected, or its destination missing
+
+extern const char* const kUsageText;
+
+// Reads the command line (without the program name) into `options`, the
+// decoding settings and the results-log path. Option names are matched
+// without regard to case; values keep theirs. Unknown tokens are ignored.
+// Returns 0 when a conversion with a destination is selected; -1 for no
+// text (null), -2 for an empty text, both leaving `decode` untouched; 126
+// when nothing is selected (the usage text is written to standard output) or
+// the destination is empty (the destination error is shown).
+int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, std::string& logPath);
+
+// The text handed to the parser for an argument vector: the arguments after
+// the program name joined with single spaces. An argument holding a blank has
+// its option value wrapped in double quotes ("/d=/srv/My Faxes" becomes
+// /d="/srv/My Faxes") so that it stays one value; an argument with a blank
+// that is no "/name=value" option could only split into stray tokens and is
+// left out.
+std::string joinArguments(int argc, const char* const* argv);
+
+}  // namespace pagelift

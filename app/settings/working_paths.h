@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace pagelift {
+
+// Paths fixed for the life of the process.
+struct WorkingPaths {
+    std::string programPath;         // the running executable
+    std::string programFolder;       // programPath before its last '/'
+    std::string settingsFile;        // programFolder/pagelift.ini
+    std::string resultsLog;          // where runs append their records; empty: no log
+    bool resultsLogMakesParents = false;  // the default log outside the program folder
+    std::string workFolder;          // private to this process, ends in '/'
+    std::string intermediateBitmap;  // workFolder + "tmpbmp.tmp"
+};
+
+// The process-wide paths, set once at start-up.
+WorkingPaths& processWorkingPaths();
+
+}  // namespace pagelift

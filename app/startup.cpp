@@ -1,0 +1,77 @@
+#include "app/startup.h"
+
+#include "app/settings/decode_settings.h"
+#include "app/settings/working_paths.h"
+#include "batch/folder_conversion.h"
+#include "batch/results_log.h"
+#include "batch/single_file.h"
+#include "platform/files.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
+#include "platform/work_folder.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace pagelift {
+
+std::string defaultResultsLog(const std::string& programFolder)
+{
+    if (!programFolder.empty() && folderIsWritable(programFolder)) return programFolder + "/log/plflog.txt";
+    std::string stateHome;
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg != '\0') {
+        stateHome = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        stateHome = joinPath(home, ".local/state");
+    } else {
+        stateHome = temporaryFolder() + ".local/state";
+    }
+    return joinPath(stateHome, "pagelift/log/plflog.txt");
+}
+
+bool prepareProcess()
+{
+    WorkingPaths& paths = processWorkingPaths();
+    paths.programPath = programPath();
+    paths.programFolder = folderOfPath(paths.programPath);
+    paths.settingsFile = paths.programFolder + "/pagelift.ini";
+    paths.resultsLog = defaultResultsLog(paths.programFolder);
+    paths.resultsLogMakesParents = paths.resultsLog.rfind(paths.programFolder + "/log/", 0) != 0;
+
+    paths.workFolder = privateWorkFolder();
+    if (paths.workFolder.empty()) {
+        std::fprintf(stderr, "pliftcmd: cannot create a working folder in %s: %s\n", temporaryFolder().c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    paths.intermediateBitmap = paths.workFolder + "tmpbmp.tmp";
+
+    DecodeSettings& decode = processDecodeSettings();
+    decode = DecodeSettings{};
+    decode.rawImagePath = paths.workFolder + "plftmp.tmp";
+    decode.rawSegmentPath = paths.workFolder + "bsegtmp.tmp";
+    decode.tempTiffPath = paths.workFolder + "tmptif";
+    return true;
+}
+
+int runCommandLineConversion(ConversionOptions& options)
+{
+    if (options.conversionKind == ConversionFolder) {
+        options.fileList.clear();
+        collectFaxFiles(options, options.source, options.includeSubfolders);
+        convertFolder(options);
+    } else {
+        options.resultsText = "Zoziv Pagelift command line mode : convert file\r\n";
+        convertFile(options, options.source, options.destination);
+    }
+
+    const WorkingPaths& paths = processWorkingPaths();
+    appendToResultsLog(paths.resultsLog, options.resultsText,
+                       paths.resultsLogMakesParents ? LogFolderCreation::AllParents : LogFolderCreation::OneLevel);
+    if (!options.quiet) showResultsMessage(options.resultsText);
+    return 0;
+}
+
+}  // namespace pagelift

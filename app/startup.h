@@ -1,0 +1,25 @@
+#pragma once
+
+#include "app/settings/conversion_options.h"
+
+#include <string>
+
+namespace pagelift {
+
+// Prepares the process: the private working folder, the working-file paths,
+// the default results log and the start values of the decoding settings.
+// False (with the reason on standard error) when the working folder cannot
+// be made.
+bool prepareProcess();
+
+// The default results log: the program folder's "log/plflog.txt" when the
+// program folder is writable, else $XDG_STATE_HOME/pagelift/log/plflog.txt
+// (~/.local/state when the variable is unset or empty).
+std::string defaultResultsLog(const std::string& programFolder);
+
+// Runs the conversion a parsed command line selected, appends its report to
+// the results log and, unless quiet, shows it. Always returns 0: outcomes
+// are told by the report and the log, not by the exit code.
+int runCommandLineConversion(ConversionOptions& options);
+
+}  // namespace pagelift

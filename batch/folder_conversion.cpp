@@ -1,0 +1,96 @@
+#include "batch/folder_conversion.h"
+
+#include "batch/single_file.h"
+#include "faxdoc/fax_format.h"
+#include "platform/folder_search.h"
+#include "platform/paths.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace pagelift {
+namespace {
+
+bool endsWithNoCase(const std::string& text, const std::string& suffix)
+{
+    if (text.size() < suffix.size()) return false;
+    for (size_t i = 0; i < suffix.size(); ++i) {
+        const unsigned char a = static_cast<unsigned char>(text[text.size() - suffix.size() + i]);
+        if (std::tolower(a) != suffix[i]) return false;
+    }
+    return true;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to)
+{
+    if (from.empty()) return text;
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+}  // namespace
+
+void collectFaxFiles(ConversionOptions& options, const std::string& folder, int32_t includeSubfolders)
+{
+    // No folder named is no folder: never the root of the file system.
+    if (folder.empty()) return;
+    const std::string pattern = (folder.empty() || folder.back() != '/' ? folder + "/" : folder) + options.filter;
+    for (const FolderEntry& entry : searchFolder(pattern)) {
+        if (entry.name == "." || entry.name == "..") continue;
+        // One separator is always inserted, as listed entries are later
+        // joined back onto the source folder the same way.
+        const std::string path = folder + "/" + entry.name;
+        if (entry.isFolder) {
+            if (includeSubfolders != 0 && !entry.isLink) collectFaxFiles(options, path, includeSubfolders);
+            continue;
+        }
+        if (identifyFormat(path) == NotFax) continue;
+        const size_t prefix = options.source.size() + 1;
+        options.fileList.push_back(path.size() > prefix ? path.substr(prefix) : path);
+    }
+}
+
+std::string folderOutputPath(const ConversionOptions& options, const std::string& sourcePath)
+{
+    std::string output = sourcePath;
+    if (!options.keepExtension) {
+        // The extension is cut at the last dot of the file name only: a dot
+        // in a folder name must not move the output into another folder.
+        const size_t slash = output.rfind('/');
+        const size_t dot = output.rfind('.');
+        if (dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash)) output.resize(dot);
+    }
+    output += ".jpg";
+
+    if (options.keepHierarchy == 1) return replaceAll(output, options.source, options.destination);
+    const size_t slash = output.rfind('/');
+    if (slash != std::string::npos && slash > 0) output = output.substr(slash + 1);
+    return options.destination + "/" + output;
+}
+
+int convertFolder(ConversionOptions& options)
+{
+    if (options.destination.empty()) return -1;
+
+    options.resultsText = "Zoziv Pagelift command line mode : convert folder\r\nSource Folder: " + options.source +
+                          "\r\nSave Folder: " + options.destination + "\r\n";
+    options.skipExisting = 0;
+    int converted = 0;
+    for (const std::string& entry : options.fileList) {
+        const std::string sourcePath = options.source + "/" + entry;
+        const std::string outputPath = folderOutputPath(options, sourcePath);
+        if (endsWithNoCase(sourcePath, "jpg") || endsWithNoCase(sourcePath, "jpeg")) {
+            options.resultsText += sourcePath + " : already JPEG format, need no converting!\r\n";
+            continue;
+        }
+        if (convertFile(options, sourcePath, outputPath) == ConvertDone) ++converted;
+    }
+    char total[64];
+    std::snprintf(total, sizeof total, "\r\n---------\r\nTotal converted FAX files: %d\r\n", converted);
+    options.resultsText += total;
+    return 0;
+}
+
+}  // namespace pagelift

@@ -1,0 +1,160 @@
+#include "batch/single_file.h"
+
+#include "app/settings/decode_settings.h"
+#include "app/settings/working_paths.h"
+#include "faxdoc/fax_document.h"
+#include "faxdoc/fax_format.h"
+#include "imageout/intermediate_bitmap.h"
+#include "imageout/jpeg_stage.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+#include <cstdio>
+#include <exception>
+#include <vector>
+
+namespace pagelift {
+namespace {
+
+const char* const kJpegFailedLine = "Failed :  Error in converting FAX to JPEG!\r\n";
+
+std::string pageNumberText(int pageNumber)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%03d", pageNumber);
+    return text;
+}
+
+// Writes the document's current page through the intermediate bitmap into
+// `jpegPath`. False when either step failed; the report lines are the caller's.
+enum class PageOutcome { Converted, NotPrepared, NotCompressed };
+
+PageOutcome convertCurrentPage(const FaxDocument& document, const ConversionOptions& options,
+                               const std::string& jpegPath)
+{
+    const std::string& bitmapPath = processWorkingPaths().intermediateBitmap;
+    if (writeIntermediateBitmap(document.page(), bitmapPath) != 0) return PageOutcome::NotPrepared;
+    const int compressed = compressBitmapToJpeg(bitmapPath, jpegPath, options.quality, true, options.optimize);
+    return compressed == 0 ? PageOutcome::Converted : PageOutcome::NotCompressed;
+}
+
+// Converts every page of an opened document; returns the result of the last
+// page and lists the files written (page names, or the destination).
+int convertPages(FaxDocument& document, FaxFormat format, ConversionOptions& options, const std::string& source,
+                 const std::string& destination, std::vector<std::string>& outputs)
+{
+    const std::string notPreparedLine = "Failed : " + source + " - Error in preparing jpeg\r\n";
+    const int pageCount = document.pageCount();
+    if (pageCount < 2) {
+        outputs.push_back(destination);
+        const PageOutcome outcome = convertCurrentPage(document, options, destination);
+        if (outcome == PageOutcome::NotPrepared) {
+            // No bitmap of this page exists, so nothing may be compressed:
+            // the file left there belongs to an earlier page.
+            options.resultsText += notPreparedLine;
+            return ConvertJpegFailed;
+        }
+        if (outcome == PageOutcome::NotCompressed) {
+            options.resultsText += kJpegFailedLine;
+            return ConvertJpegFailed;
+        }
+        options.resultsText += "Success !\r\n";
+        return ConvertDone;
+    }
+
+    int result = ConvertDone;
+    for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) {
+        if (pageNumber > 1) document.readPage(format, static_cast<size_t>(pageNumber - 1));
+        const std::string name = pageFileName(destination, pageNumber);
+        outputs.push_back(name);
+        const PageOutcome outcome = convertCurrentPage(document, options, name);
+        if (outcome == PageOutcome::NotPrepared) {
+            options.resultsText += notPreparedLine;
+            result = ConvertJpegFailed;
+        } else if (outcome == PageOutcome::NotCompressed) {
+            options.resultsText += kJpegFailedLine;
+            result = ConvertJpegFailed;
+        } else {
+            if (pageNumber == 1) options.resultsText += "Multiple pages as following :\r\n";
+            options.resultsText += "        page " + pageNumberText(pageNumber) + " --> " + name + " : Success !\r\n";
+            result = ConvertDone;
+        }
+    }
+    return result;
+}
+
+void moveToBackupFolder(const std::string& source, const std::string& backupFolder)
+{
+    const size_t slash = source.rfind('/');
+    if (slash == std::string::npos || slash == 0) return;
+    moveFileNoReplace(source, joinPath(backupFolder, source.substr(slash + 1)));
+}
+
+}  // namespace
+
+std::string pageFileName(const std::string& destination, int pageNumber)
+{
+    const size_t slash = destination.rfind('/');
+    const size_t dot = destination.rfind('.');
+    const bool dotInFileName = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const std::string base = dotInFileName ? destination.substr(0, dot) : destination;
+    return base + pageNumberText(pageNumber) + ".jpg";
+}
+
+bool ensureFolder(const std::string& path)
+{
+    if (canEnterFolder(path)) return true;
+    const size_t slash = path.rfind('/');
+    // The recursion stops at the root folder.
+    if (slash != std::string::npos && slash > 0) ensureFolder(path.substr(0, slash));
+    return createFolder(path);
+}
+
+int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination)
+{
+    options.resultsText += source + " --> " + destination + " : ";
+
+    if (options.skipExisting != 0 && readableFileSize(destination) > 0) {
+        options.resultsText += "Skipped : " + destination + " already exist!\r\n";
+        return ConvertSkipped;
+    }
+
+    const FaxFormat format = identifyFormat(source);
+
+    const size_t slash = destination.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        const std::string folder = destination.substr(0, slash);
+        if (!ensureFolder(folder)) {
+            options.resultsText += "Failed to create dir : " + folder + "\r\n";
+            return ConvertNoFolder;
+        }
+    }
+
+    FaxDocument document;
+    document.settings() = processDecodeSettings();
+
+    std::vector<std::string> outputs;
+    int result = ConvertDone;
+    try {
+        document.open(source, format);
+        if (!document.hasPage()) {
+            options.resultsText += "Failed : " + source + " - Not Fax\r\n";
+            return ConvertNotFax;
+        }
+        result = convertPages(document, format, options, source, destination, outputs);
+    } catch (...) {
+        options.resultsText += "Exception : Failed in FAX to JPEG conversion\r\n";
+        return ConvertException;
+    }
+    document.close();
+
+    if (options.keepDate) {
+        int timesResult = 0;
+        for (const std::string& output : outputs) timesResult = copyFileTimes(source, output);
+        if (result == ConvertDone) result = timesResult;
+    }
+    if (!options.backupFolder.empty()) moveToBackupFolder(source, options.backupFolder);
+    return result;
+}
+
+}  // namespace pagelift

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/settings/conversion_options.h"
+
+#include <string>
+
+namespace pagelift {
+
+// Results of converting one file.
+enum ConvertResult : int {
+    ConvertSkipped = 1,          // the output exists and skipExisting is set
+    ConvertDone = 0,
+    ConvertNoFolder = -2,        // the output folder cannot be created
+    ConvertNotFax = -5,          // no page found in the source
+    ConvertJpegFailed = -7,      // the last page could not be prepared or compressed
+    ConvertException = -9,       // a failure was caught inside the conversion
+};
+
+// Converts one fax file into one JPEG per page and appends the account of it
+// to options.resultsText. A one-page document is written to `destination`;
+// pages of a longer one are named after it with a three-digit page number
+// ("out/fax.jpg" gives out/fax001.jpg ...). With keepDate the outputs get the
+// source's file times (and a failed time copy becomes the result of a
+// conversion that succeeded); with a backup folder a source that opened as a
+// fax is moved there, never over an existing file. Returns a ConvertResult.
+int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination);
+
+// Makes sure a folder exists and may be entered, creating missing parents.
+// False when it cannot be created. The process's current folder does not
+// change.
+bool ensureFolder(const std::string& path);
+
+// The name of page `pageNumber` (from 1) of a document converted to
+// `destination`: the destination up to the last '.' of its file name (all of
+// it when the file name has no dot), the number as "%03d", and ".jpg".
+std::string pageFileName(const std::string& destination, int pageNumber);
+
+}  // namespace pagelift

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "app/settings/decode_settings.h"
+#include "faxdoc/fax_format.h"
+#include "faxdoc/page_bitmap.h"
+#include "faxdoc/readers/tiff_reader.h"
+
+#include <string>
+
+namespace pagelift {
+
+// The reader that serves each container format.
+enum class ReaderKind {
+    Tiff,
+    Fx,
+    BitFax,
+    Bmp,
+    Dcx,
+    Qliifax,
+    Cals,
+    Apf,
+    PcResearch,
+    Ig4,
+    Ds,
+    Ed,
+    SftFax,
+    RawFax,
+};
+
+struct FormatDispatch {
+    ReaderKind reader;
+    bool convertedFirst;  // AWD: an external converter makes a TIFF file first
+};
+
+// The reader for a format: every value outside the assigned ones (RawFax,
+// NotFax, 2, 15 ...) is read as a raw fax stream.
+FormatDispatch dispatchFor(FaxFormat format);
+
+// One fax file being converted: opens it with the reader of its format,
+// counts its pages and decodes one page at a time into page().
+class FaxDocument {
+public:
+    FaxDocument() = default;
+    FaxDocument(const FaxDocument&) = delete;
+    FaxDocument& operator=(const FaxDocument&) = delete;
+
+    // The copy of the process's decoding settings this document works with.
+    DecodeSettings& settings() { return settings_; }
+
+    // Opens the file and decodes page 0. -1 when the file cannot be opened
+    // (no page then); otherwise the result of readPage(format, 0). Formats
+    // whose reader this program does not have open with no page.
+    int open(const std::string& path, FaxFormat format);
+
+    // True when page() holds a page (width and rows above 0).
+    bool hasPage() const { return page_.hasPage(); }
+
+    uint16_t pageCount() const { return settings_.pageCount; }
+
+    // Decodes page `index` (from 0) into page(); an unreadable page leaves
+    // it empty. Always 0.
+    int readPage(FaxFormat format, size_t index);
+
+    // Closes the source file (so that it can be moved afterwards).
+    void close();
+
+    const PageBitmap& page() const { return page_; }
+
+private:
+    TiffReader tiff_;
+    bool pageValid_ = false;
+    DecodeSettings settings_;
+    PageBitmap page_;
+};
+
+}  // namespace pagelift

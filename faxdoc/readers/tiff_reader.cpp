@@ -1,0 +1,384 @@
+#include "faxdoc/readers/tiff_reader.h"
+
+#include "ccitt/bit_reversal.h"
+#include "ccitt/paper_size.h"
+
+#include <algorithm>
+#include <new>
+#include <unordered_set>
+
+namespace pagelift {
+namespace {
+
+constexpr uint16_t kBigEndian = 0x4D4D;     // "MM"
+constexpr uint16_t kLittleEndian = 0x4949;  // "II"
+constexpr uint16_t kFaxLittleEndian = 0x4646;  // "FF", written by some fax software
+
+constexpr uint16_t kTypeShort = 3;
+constexpr uint16_t kTypeLong = 4;
+
+enum TiffTag : uint16_t {
+    TagImageWidth = 256,
+    TagImageLength = 257,
+    TagBitsPerSample = 258,
+    TagCompression = 259,
+    TagPhotometric = 262,
+    TagFillOrder = 266,
+    TagStripOffsets = 273,
+    TagRowsPerStrip = 278,
+    TagStripByteCounts = 279,
+    TagXResolution = 282,
+    TagYResolution = 283,
+    TagT4Options = 292,
+    TagT6Options = 293,
+    TagResolutionUnit = 296,
+};
+
+enum TiffCompression : uint16_t {
+    CompressionNone = 1,
+    CompressionPackBits = 32773,
+};
+
+uint16_t littleEndian16(const uint8_t* bytes)
+{
+    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+uint32_t littleEndian32(const uint8_t* bytes)
+{
+    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
+}
+
+// The fields every strip result carries, whatever its coding.
+PageBitmap stripPage(const TiffPageInfo& info, uint32_t rows, uint32_t length, uint8_t coding)
+{
+    PageBitmap page;
+    page.width = static_cast<int32_t>(info.imageWidth);
+    page.rows = static_cast<int32_t>(rows);
+    page.bytesPerRow = static_cast<int32_t>((uint64_t{info.imageWidth} + 7) / 8);
+    page.planes = 1;
+    page.bitsPerPixel = 1;
+    page.codedLength = length;
+    const PaperClass paper = paperSizeForWidth(page.width);
+    page.xResolution = paper.xResolution;
+    page.paperSize = paper.paperSize;
+    page.yResolution = 100;
+    page.resolutionUnit = 2;
+    page.fillOrder = static_cast<uint8_t>(info.fillOrder);
+    page.coding = coding;
+    page.photometric = static_cast<uint8_t>(info.photometric);
+    return page;
+}
+
+// Uncompressed rows: copied as they are, then turned into 1 = white and
+// most-significant-bit-first. Rows the strip does not fill stay 0.
+void unpackUncompressed(const uint8_t* data, uint32_t length, const TiffPageInfo& info, std::vector<uint8_t>& out)
+{
+    const size_t copied = std::min<size_t>(out.size(), length);
+    const bool invert = info.photometric == 0;
+    const bool reverse = info.fillOrder != 1;
+    for (size_t i = 0; i < copied; ++i) {
+        uint8_t byte = data[i];
+        if (invert) byte = static_cast<uint8_t>(~byte);
+        if (reverse) byte = kBitReversal[byte];
+        out[i] = byte;
+    }
+}
+
+// PackBits runs, cut at the end of the input and of the output. The control
+// bytes too are stored in the file's bit order.
+void unpackPackBits(const uint8_t* data, uint32_t length, const TiffPageInfo& info, std::vector<uint8_t>& out)
+{
+    const bool reverse = info.fillOrder != 1;
+    auto byteAt = [&](size_t i) { return reverse ? kBitReversal[data[i]] : data[i]; };
+    size_t in = 0;
+    size_t written = 0;
+    while (in < length && written < out.size()) {
+        const int control = static_cast<int8_t>(byteAt(in++));
+        if (control >= 0) {
+            const size_t literal = std::min<size_t>({size_t(control) + 1, length - in, out.size() - written});
+            for (size_t k = 0; k < literal; ++k) out[written++] = byteAt(in + k);
+            in += size_t(control) + 1;
+        } else if (control != -128) {
+            if (in >= length) break;
+            const uint8_t repeated = byteAt(in++);
+            const size_t count = std::min<size_t>(size_t(1 - control), out.size() - written);
+            std::fill_n(out.begin() + static_cast<ptrdiff_t>(written), count, repeated);
+            written += count;
+        }
+    }
+    if (info.photometric == 0) {
+        for (uint8_t& byte : out) byte = static_cast<uint8_t>(~byte);
+    }
+}
+
+}  // namespace
+
+uint16_t TiffReader::fix16(const uint8_t* bytes) const
+{
+    return byteOrder_ == kBigEndian ? static_cast<uint16_t>(bytes[0] << 8 | bytes[1]) : littleEndian16(bytes);
+}
+
+uint32_t TiffReader::fix32(const uint8_t* bytes) const
+{
+    if (byteOrder_ != kBigEndian) return littleEndian32(bytes);
+    return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | uint32_t{bytes[3]};
+}
+
+bool TiffReader::readU16(uint64_t offset, uint16_t& out)
+{
+    uint8_t bytes[2];
+    if (!readAt(offset, bytes, sizeof bytes)) return false;
+    out = fix16(bytes);
+    return true;
+}
+
+bool TiffReader::readU32(uint64_t offset, uint32_t& out)
+{
+    uint8_t bytes[4];
+    if (!readAt(offset, bytes, sizeof bytes)) return false;
+    out = fix32(bytes);
+    return true;
+}
+
+int TiffReader::checkHeader()
+{
+    if (!isOpen()) return -1;
+    uint8_t header[8];
+    if (!readAt(0, header, sizeof header)) {
+        closeFile();
+        return -3;
+    }
+    byteOrder_ = littleEndian16(header);
+    version_ = fix16(header + 2);
+    const bool knownOrder = byteOrder_ == kBigEndian || byteOrder_ == kLittleEndian || byteOrder_ == kFaxLittleEndian;
+    if (!knownOrder || version_ != 42) {
+        closeFile();
+        return -4;
+    }
+    firstIfdOffset_ = fix32(header + 4);
+    return 0;
+}
+
+uint16_t TiffReader::countPages()
+{
+    clearPageOffsets();
+    std::unordered_set<uint32_t> visited;
+    uint32_t offset = firstIfdOffset_;
+    while (offset != 0 && visited.insert(offset).second && addPageOffset(offset) == 0) {
+        uint16_t entryCount = 0;
+        if (!readU16(offset, entryCount)) break;
+        if (!readU32(uint64_t{offset} + 2 + 12 * uint64_t{entryCount}, offset)) break;
+    }
+    return pageCount();
+}
+
+int TiffReader::readIfd(uint32_t offset)
+{
+    if (offset == 0) return -1;
+    uint16_t entryCount = 0;
+    if (!readU16(offset, entryCount)) return -2;
+    std::vector<uint8_t> raw;
+    try {
+        raw.resize(size_t{entryCount} * 12);
+        entries_.resize(entryCount);
+    } catch (const std::bad_alloc&) {
+        return -3;
+    }
+    if (!readAt(uint64_t{offset} + 2, raw.data(), raw.size())) return -4;
+    for (size_t i = 0; i < entryCount; ++i) {
+        const uint8_t* field = raw.data() + 12 * i;
+        TiffIfdEntry& entry = entries_[i];
+        entry.tag = fix16(field);
+        entry.type = fix16(field + 2);
+        entry.count = fix32(field + 4);
+        std::copy_n(field + 8, 4, entry.value.begin());
+    }
+    uint32_t next = 0;
+    if (!readU32(uint64_t{offset} + 2 + raw.size(), next)) return -5;
+    return entryCount;
+}
+
+bool TiffReader::readRational(const std::array<uint8_t, 4>& value, uint32_t& numerator, uint32_t& denominator)
+{
+    const uint32_t offset = fix32(value.data());
+    uint32_t n = 0;
+    uint32_t d = 0;
+    if (!readU32(offset, n) || !readU32(uint64_t{offset} + 4, d)) return false;
+    numerator = n;
+    denominator = d;
+    return true;
+}
+
+TiffPageInfo TiffReader::parsePage()
+{
+    TiffPageInfo info;
+    for (const TiffIfdEntry& entry : entries_) {
+        const uint32_t longOrShort = entry.type == kTypeLong ? fix32(entry.value.data()) : firstShort(entry.value);
+        switch (entry.tag) {
+        case TagImageWidth: info.imageWidth = longOrShort; break;
+        case TagImageLength: info.imageLength = longOrShort; break;
+        case TagRowsPerStrip: info.rowsPerStrip = longOrShort; break;
+        case TagBitsPerSample: info.bitsPerSample = firstShort(entry.value); break;
+        case TagCompression: info.compression = firstShort(entry.value); break;
+        case TagPhotometric: info.photometric = firstShort(entry.value); break;
+        case TagFillOrder: info.fillOrder = firstShort(entry.value); break;
+        case TagResolutionUnit: info.resolutionUnit = firstShort(entry.value); break;
+        case TagStripOffsets:
+            info.stripCount = entry.count;
+            info.stripOffsetsType = entry.type;
+            info.stripOffsetsValue = entry.value;
+            break;
+        case TagStripByteCounts:
+            info.stripByteCountsType = entry.type;
+            info.stripByteCountsValue = entry.value;
+            break;
+        case TagXResolution:
+            readRational(entry.value, info.xResolutionNumerator, info.xResolutionDenominator);
+            break;
+        case TagYResolution:
+            readRational(entry.value, info.yResolutionNumerator, info.yResolutionDenominator);
+            break;
+        case TagT4Options: info.t4Options = fix32(entry.value.data()); break;
+        case TagT6Options: info.t6Options = fix32(entry.value.data()); break;
+        default: break;  // Orientation, PageNumber and the rest do not change the raster
+        }
+    }
+    return info;
+}
+
+// One value of a strip table: held in the entry itself when it fits (one
+// LONG, one SHORT, two SHORTs), else read from the array the entry points to.
+bool TiffReader::locateInStripArray(uint32_t index, uint16_t type, uint32_t count, const std::array<uint8_t, 4>& value,
+                                    uint32_t& out)
+{
+    if (count == 1) {
+        out = type == kTypeLong ? fix32(value.data()) : firstShort(value);
+        return true;
+    }
+    if (count == 2 && type == kTypeShort) {
+        out = fix16(value.data() + 2 * (index & 1));
+        return true;
+    }
+    const uint64_t arrayOffset = fix32(value.data());
+    if (type == kTypeLong) return readU32(arrayOffset + 4 * uint64_t{index}, out);
+    uint16_t element = 0;
+    if (!readU16(arrayOffset + 2 * uint64_t{index}, element)) return false;
+    out = element;
+    return true;
+}
+
+TiffStripLocation TiffReader::stripLocation(uint32_t index, const TiffPageInfo& info)
+{
+    TiffStripLocation location;
+    if (index >= info.stripCount) return location;
+    location.found =
+        locateInStripArray(index, info.stripByteCountsType, info.stripCount, info.stripByteCountsValue,
+                           location.byteCount) &&
+        locateInStripArray(index, info.stripOffsetsType, info.stripCount, info.stripOffsetsValue, location.offset);
+    return location;
+}
+
+uint32_t TiffReader::rowsInStrip(const TiffPageInfo& info, uint32_t stripIndex) const
+{
+    // Without RowsPerStrip the whole page is one strip.
+    if (info.rowsPerStrip == 0) return info.imageLength;
+    if (stripIndex + 1 == info.stripCount && info.imageLength % info.rowsPerStrip != 0) {
+        return info.imageLength % info.rowsPerStrip;
+    }
+    return info.rowsPerStrip;
+}
+
+// The coding a strip of this page is stored in; 0 when this reader cannot
+// decode it (a sample size other than one bit, an unknown compression).
+uint8_t TiffReader::stripCoding(const TiffPageInfo& info)
+{
+    if (info.bitsPerSample != 1) return 0;
+    switch (info.compression) {
+    case CompressionNone: return CodingUncompressed;
+    case CompressionPackBits: return CodingPackBits;
+    default: return 0;
+    }
+}
+
+PageBitmap TiffReader::decodeStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info,
+                                   uint32_t stripIndex, uint32_t rowLimit)
+{
+    const uint8_t coding = stripCoding(info);
+    if (coding == 0) return {};
+
+    const uint32_t rows = std::min(rowsInStrip(info, stripIndex), rowLimit);
+    PageBitmap strip = stripPage(info, rows, length, coding);
+    const uint64_t size = uint64_t{rows} * static_cast<uint64_t>(strip.bytesPerRow);
+    if (size > kMaxPageBytes) return {};
+    try {
+        strip.pixels.assign(size, 0);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    if (coding == CodingUncompressed) {
+        unpackUncompressed(data, length, info, strip.pixels);
+    } else {
+        unpackPackBits(data, length, info, strip.pixels);
+    }
+    return strip;
+}
+
+void TiffReader::appendStrips(const TiffPageInfo& info, PageBitmap& page)
+{
+    page.pixels.reserve(static_cast<size_t>(info.imageLength) * ((uint64_t{info.imageWidth} + 7) / 8));
+    for (uint32_t i = 0; i < info.stripCount; ++i) {
+        const uint32_t remaining = info.imageLength - static_cast<uint32_t>(page.rows);
+        if (i > 0 && remaining == 0) break;
+        const TiffStripLocation location = stripLocation(i, info);
+        if (!location.found || location.byteCount == 0) break;
+        // A strip that starts outside the file ends the page; one that runs
+        // past its end gives what the file holds.
+        if (location.offset >= static_cast<uint64_t>(fileSize())) break;
+        const uint32_t length = static_cast<uint32_t>(
+            std::min<uint64_t>(location.byteCount, static_cast<uint64_t>(fileSize()) - location.offset));
+        if (!loadCodedData(location.offset, length)) break;
+
+        const PageBitmap strip = decodeStrip(codedData().data(), length, info, i, remaining);
+        if (i == 0) {
+            page.copyHeaderFrom(strip);
+            page.rows = 0;
+            if (strip.width <= 0) break;
+        }
+        if (strip.bytesPerRow != page.bytesPerRow) break;
+        const uint32_t rows = std::min(static_cast<uint32_t>(std::max(strip.rows, 0)), remaining);
+        const size_t bytes = size_t{rows} * static_cast<size_t>(page.bytesPerRow);
+        if (strip.pixels.size() < bytes) break;
+        page.pixels.insert(page.pixels.end(), strip.pixels.begin(), strip.pixels.begin() + static_cast<ptrdiff_t>(bytes));
+        page.rows += static_cast<int32_t>(rows);
+    }
+}
+
+void TiffReader::readPage(size_t index, PageBitmap& page)
+{
+    // Whatever happens below, the page never shows an earlier page's raster.
+    page = PageBitmap{};
+    if (!isOpen()) return;
+    if (readIfd(pageOffset(index)) <= 0) return;
+    const TiffPageInfo info = parsePage();
+
+    const uint8_t coding = stripCoding(info);
+    if (info.imageLength > 0 && coding != 0) {
+        const uint64_t bytesPerRow = (uint64_t{info.imageWidth} + 7) / 8;
+        if (bytesPerRow * info.imageLength > kMaxPageBytes) {
+            // Too large to convert: describe the page without its raster, so
+            // that the conversion reports it instead of calling it no fax.
+            page = stripPage(info, std::min<uint32_t>(info.imageLength, INT32_MAX), 0, coding);
+        } else {
+            appendStrips(info, page);
+        }
+    }
+
+    page.resolutionUnit = static_cast<uint8_t>(info.resolutionUnit);
+    const uint32_t x = info.xResolutionDenominator == 0 ? 0 : info.xResolutionNumerator / info.xResolutionDenominator;
+    const uint32_t y = info.yResolutionDenominator == 0 ? x : info.yResolutionNumerator / info.yResolutionDenominator;
+    page.xResolution = static_cast<uint16_t>(x);
+    page.yResolution = static_cast<int16_t>(y);
+}
+
+}  // namespace pagelift

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "faxdoc/fax_reader.h"
+#include "faxdoc/page_bitmap.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace pagelift {
+
+// What one image file directory says about its page.
+struct TiffPageInfo {
+    uint32_t imageWidth = 0;
+    uint32_t imageLength = 0;
+    uint16_t bitsPerSample = 1;
+    uint16_t compression = 0;
+    uint16_t photometric = 0;
+    uint16_t fillOrder = 1;
+    uint16_t resolutionUnit = 2;
+    uint32_t xResolutionNumerator = 0;
+    uint32_t xResolutionDenominator = 0;
+    uint32_t yResolutionNumerator = 0;
+    uint32_t yResolutionDenominator = 0;
+    uint32_t t4Options = 0;
+    uint32_t t6Options = 0;
+    uint32_t stripCount = 0;
+    uint16_t stripOffsetsType = 0;
+    uint16_t stripByteCountsType = 0;
+    std::array<uint8_t, 4> stripOffsetsValue{};
+    std::array<uint8_t, 4> stripByteCountsValue{};
+    uint32_t rowsPerStrip = 0;
+};
+
+struct TiffIfdEntry {
+    uint16_t tag = 0;
+    uint16_t type = 0;
+    uint32_t count = 0;
+    std::array<uint8_t, 4> value{};  // as stored; read per tag
+};
+
+struct TiffStripLocation {
+    bool found = false;  // false when the location itself could not be read
+    uint32_t offset = 0;
+    uint32_t byteCount = 0;
+};
+
+// Bilevel TIFF files of either byte order, one page per image file directory,
+// any number of strips per page; uncompressed, PackBits and CCITT strips.
+class TiffReader : public FaxReader {
+public:
+    // Pages whose 1-bit raster would pass this are not decoded: their 8-bit
+    // bitmap would pass 1 GiB, which the image output refuses.
+    static constexpr uint64_t kMaxPageBytes = uint64_t{1} << 27;
+
+    // 0 valid; -1 no open file; -3 the 8-byte header cannot be read; -4 not
+    // a TIFF header. On -3 and -4 the file is closed.
+    int checkHeader();
+
+    // Walks the directory chain and records each directory's offset as a page
+    // offset. Stops at the end of the chain, at an unreadable directory, at a
+    // directory met before (a looping chain) and after kMaxPages pages.
+    uint16_t countPages();
+
+    // Reads the directory at `offset`: the number of entries (> 0); -1 offset
+    // 0; -2 the entry count cannot be read; -3 no memory; -4 the entries
+    // cannot be read; -5 the next-directory offset cannot be read.
+    int readIfd(uint32_t offset);
+
+    // The page description held by the directory read last.
+    TiffPageInfo parsePage();
+
+    // Where strip `index` lies and how long it is.
+    TiffStripLocation stripLocation(uint32_t index, const TiffPageInfo& info);
+
+    // Unpacks one strip into a page of its own, at most `rowLimit` rows. An
+    // unsupported compression or a sample size other than 1 bit gives an
+    // empty page (width 0).
+    PageBitmap decodeStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info, uint32_t stripIndex,
+                           uint32_t rowLimit);
+
+    // Decodes page `index` into `page`. A page that cannot be read leaves
+    // `page` empty, never another page's content.
+    void readPage(size_t index, PageBitmap& page);
+
+private:
+    uint16_t fix16(const uint8_t* bytes) const;
+    uint32_t fix32(const uint8_t* bytes) const;
+    uint16_t firstShort(const std::array<uint8_t, 4>& value) const { return fix16(value.data()); }
+    bool readU16(uint64_t offset, uint16_t& out);
+    bool readU32(uint64_t offset, uint32_t& out);
+    bool readRational(const std::array<uint8_t, 4>& value, uint32_t& numerator, uint32_t& denominator);
+    bool locateInStripArray(uint32_t index, uint16_t type, uint32_t count, const std::array<uint8_t, 4>& value,
+                            uint32_t& out);
+    uint32_t rowsInStrip(const TiffPageInfo& info, uint32_t stripIndex) const;
+    static uint8_t stripCoding(const TiffPageInfo& info);
+    void appendStrips(const TiffPageInfo& info, PageBitmap& page);
+
+    uint16_t byteOrder_ = 0;
+    uint16_t version_ = 0;
+    uint32_t firstIfdOffset_ = 0;
+    std::vector<TiffIfdEntry> entries_;
+};
+
+}  // namespace pagelift

@@ -1,0 +1,169 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace pagelift {
+namespace {
+
+// Owns a file descriptor for the length of one operation.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now and reports whether the close succeeded (late write errors
+    // of some file systems only show up here).
+    bool close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, const char* data, size_t length)
+{
+    while (length > 0) {
+        const ssize_t written = ::write(fd, data, length);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += written;
+        length -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Copies `from` into a file `to` that must not exist yet. On any failure the
+// partial copy is removed.
+bool copyToNewFile(const std::string& from, const std::string& to)
+{
+    Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source.valid()) return false;
+    struct stat info {};
+    if (fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777));
+    if (!target.valid()) return false;
+
+    bool complete = true;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(source.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            complete = false;
+            break;
+        }
+        if (got == 0) break;
+        if (!writeAll(target.get(), buffer.data(), static_cast<size_t>(got))) {
+            complete = false;
+            break;
+        }
+    }
+    if (complete) {
+        const struct timespec times[2] = {info.st_atim, info.st_mtim};
+        futimens(target.get(), times);
+        complete = fsync(target.get()) == 0;
+    }
+    complete = target.close() && complete;
+    if (!complete) ::unlink(to.c_str());
+    return complete;
+}
+
+}  // namespace
+
+bool canEnterFolder(const std::string& path)
+{
+    return folderExists(path) && ::access(path.c_str(), X_OK) == 0;
+}
+
+bool createFolder(const std::string& path)
+{
+    return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool folderExists(const std::string& path)
+{
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool folderIsWritable(const std::string& path)
+{
+    return folderExists(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+int64_t readableFileSize(const std::string& path)
+{
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) return -1;
+    struct stat info {};
+    if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return static_cast<int64_t>(info.st_size);
+}
+
+bool deleteFile(const std::string& path)
+{
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool moveFileNoReplace(const std::string& from, const std::string& to)
+{
+    struct stat info {};
+    if (::lstat(from.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    const int renameError = errno;
+    if (renameError == EEXIST) return false;
+    if (renameError == EINVAL || renameError == ENOSYS) {
+        // The file system cannot rename without replacing: a hard link fails
+        // on an existing name in the same way.
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            ::unlink(from.c_str());
+            return true;
+        }
+        if (errno != EXDEV) return false;
+    } else if (renameError != EXDEV) {
+        return false;
+    }
+    // Another file system: copy, and remove the source only once the copy
+    // is complete on disk.
+    if (!copyToNewFile(from, to)) return false;
+    if (::unlink(from.c_str()) != 0) {
+        ::unlink(to.c_str());
+        return false;
+    }
+    return true;
+}
+
+int copyFileTimes(const std::string& from, const std::string& to)
+{
+    Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source.valid()) return -1;
+    struct stat info {};
+    if (fstat(source.get(), &info) != 0) return -1;
+    source.close();
+
+    Descriptor target(::open(to.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!target.valid()) return -2;
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    if (futimens(target.get(), times) != 0) return -2;
+    return 0;
+}
+
+}  // namespace pagelift

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pagelift {
+
+// True when the path names a folder the process could make its current
+// folder (it exists and may be entered). The current folder itself is left
+// alone: relative paths given by the user must keep their meaning for the
+// whole run.
+bool canEnterFolder(const std::string& path);
+
+// Creates one folder (its parent must exist). False when it cannot be made,
+// including when something of that name already exists.
+bool createFolder(const std::string& path);
+
+// True when the path names an existing folder.
+bool folderExists(const std::string& path);
+
+// True when the process may create files in the folder.
+bool folderIsWritable(const std::string& path);
+
+// Size in bytes of a regular file that can be opened for reading; -1 when
+// it does not exist, is not a regular file or cannot be read.
+int64_t readableFileSize(const std::string& path);
+
+// Removes a file; false when it cannot (missing files included).
+bool deleteFile(const std::string& path);
+
+// Moves a file to a new name without ever replacing an existing file, also
+// across file systems: there the file is copied to a new file, and the source
+// is removed only once the copy is complete. Any failure leaves the source
+// where it was (and no partial copy behind). True when the move happened.
+bool moveFileNoReplace(const std::string& from, const std::string& to);
+
+// Gives `to` the last-access and last-write times of `from` (this system has
+// no settable creation time). 0 on success; -1 when `from` cannot be opened
+// for reading; -2 when `to` cannot be opened for writing or takes no times.
+int copyFileTimes(const std::string& from, const std::string& to);
+
+}  // namespace pagelift

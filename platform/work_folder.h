@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+namespace pagelift {
+
+// A folder under the temporary folder that belongs to this process alone
+// ("pagelift-<pid>-XXXXXX"), so that copies of the program running side by
+// side never overwrite each other's working files. The folder and everything
+// in it are removed when the process exits normally or is ended by SIGINT,
+// SIGTERM, SIGHUP or SIGQUIT.
+//
+// Returns the folder path ending in '/', the same on every call; an empty
+// string when it cannot be created (errno tells why).
+const std::string& privateWorkFolder();
+
+// Removes the private folder and its files now (normally done at exit).
+void removePrivateWorkFolder();
+
+}  // namespace pagelift
