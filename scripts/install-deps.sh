@@ -1,0 +1,26 @@
+#!/bin/sh
+# Installs what building and testing Zoziv Pagelift needs on Debian 12 and is
+# not there yet. Run as root (or with sudo available).
+#   install-deps.sh          build tools and libraries
+#   install-deps.sh --test   also the tools the tests compare against
+set -eu
+
+packages="cmake make g++ libjpeg62-turbo-dev"
+if [ "${1:-}" = "--test" ]; then
+    packages="$packages googletest libgtest-dev libtiff-tools netpbm imagemagick libjpeg-turbo-progs"
+fi
+
+missing=""
+for package in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $package"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+run_as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+echo "Installing:$missing"
+run_as_root apt-get update -q
+DEBIAN_FRONTEND=noninteractive run_as_root apt-get install -y -q --no-install-recommends $missing

@@ -1,0 +1,201 @@
+// The command-line parser: which conversion a text selects, with which
+// options, and what it says when it selects none.
+
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace pagelift {
+namespace {
+
+struct Parsed {
+    int result;
+    ConversionOptions options;
+    DecodeSettings decode;
+    std::string log = "default-log";
+    std::string out;
+    std::string err;
+};
+
+Parsed parse(const char* text)
+{
+    Parsed parsed;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    parsed.result = Parse(parsed.options, text, parsed.decode, parsed.log);
+    parsed.out = ::testing::internal::GetCapturedStdout();
+    parsed.err = ::testing::internal::GetCapturedStderr();
+    return parsed;
+}
+
+TEST(CommandLine, SelectsTheConversionAndKeepsTheCaseOfValues)
+{
+    struct Case {
+        const char* text;
+        int32_t kind;
+        const char* source;
+        const char* destination;
+    };
+    const Case cases[] = {
+        {"/F=/In/A.TIF /SF=/Out/A.JPG", ConversionSingleFile, "/In/A.TIF", "/Out/A.JPG"},
+        {"/d=/srv/Faxes /sd=/srv/Jpegs", ConversionFolder, "/srv/Faxes", "/srv/Jpegs"},
+        // The last of /sd= and /sf= decides the kind; /d= and /f= both write the source.
+        {"/d=a /f=b /sd=c /sf=d", ConversionSingleFile, "b", "d"},
+        {"/sf=d /sd=c /f=b /d=a", ConversionFolder, "a", "c"},
+        // A quoted value holds blanks; inside the first token it keeps its case too.
+        {"/d=\"/srv/My Faxes\" /sd=out", ConversionFolder, "/srv/My Faxes", "out"},
+        {"/d=\"/faxes\" /sd=\"/My Out\"", ConversionFolder, "/faxes", "/My Out"},
+        // Surrounding white space, several blanks between tokens, unknown tokens.
+        {"  \t/f=in.tif    /whatever /raw2 /sf=out.jpg \t ", ConversionSingleFile, "in.tif", "out.jpg"},
+        // A value without its closing quote ends at the token; later options count.
+        {"/f=\"in.tif /sf=out.jpg", ConversionSingleFile, "in.tif", "out.jpg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const Parsed parsed = parse(c.text);
+        EXPECT_EQ(parsed.result, kParseConversionSelected);
+        EXPECT_EQ(parsed.options.conversionKind, c.kind);
+        EXPECT_EQ(parsed.options.source, c.source);
+        EXPECT_EQ(parsed.options.destination, c.destination);
+        EXPECT_EQ(parsed.out, "");
+    }
+}
+
+TEST(CommandLine, OptionsAndDecodingSettings)
+{
+    const Parsed all = parse("/L /Q /KE /I /KH /O /qa=75abc /nw=2048 /RAW /relines /m=2 /b=2 /v=3 "
+                             "/filter=*.TIF /bd=/Backup /f=x /sf=y");
+    ASSERT_EQ(all.result, kParseConversionSelected);
+    EXPECT_TRUE(all.options.keepDate);
+    EXPECT_TRUE(all.options.quiet);
+    EXPECT_TRUE(all.options.keepExtension);
+    EXPECT_EQ(all.options.includeSubfolders, 1);
+    EXPECT_EQ(all.options.keepHierarchy, 1);
+    EXPECT_TRUE(all.options.optimize);
+    EXPECT_EQ(all.options.quality, 75);
+    EXPECT_EQ(all.options.filter, "*.TIF");
+    EXPECT_EQ(all.options.backupFolder, "/Backup");
+    EXPECT_EQ(all.decode.minWidth, 2048);
+    EXPECT_EQ(all.decode.anyWidth, 1);
+    EXPECT_EQ(all.decode.rawData, 1);
+    EXPECT_EQ(all.decode.recountLines, 1);
+    EXPECT_EQ(all.decode.decodeMode, 2);
+    EXPECT_EQ(all.decode.bitOrder, 2);
+    EXPECT_EQ(all.decode.resolution, 300);
+
+    struct Number {
+        const char* text;
+        int32_t quality;
+        uint16_t minWidth;
+    };
+    const Number numbers[] = {
+        {"/qa= /f=x /sf=y", 0, 1728},         {"/qa=-5 /f=x /sf=y", -5, 1728},
+        {"/qa=150 /f=x /sf=y", 150, 1728},    {"/nw=70000 /f=x /sf=y", 50, 70000 & 0xFFFF},
+        {"/qa=+12x /nw=abc /f=x /sf=y", 12, 0},
+    };
+    for (const Number& n : numbers) {
+        SCOPED_TRACE(n.text);
+        const Parsed parsed = parse(n.text);
+        EXPECT_EQ(parsed.options.quality, n.quality);
+        EXPECT_EQ(parsed.decode.minWidth, n.minWidth);
+    }
+
+    // Without /nw= a command line switches the non-standard widths off.
+    const Parsed plain = parse("/f=x /sf=y");
+    EXPECT_EQ(plain.decode.anyWidth, 0);
+    EXPECT_EQ(plain.decode.rawData, 0);
+    EXPECT_EQ(plain.decode.bitOrder, 0);
+    EXPECT_EQ(plain.decode.resolution, 0);
+    EXPECT_EQ(plain.log, "default-log");
+    // Resolution tokens are whole tokens: /v=5 and /b=3 mean nothing.
+    const Parsed odd = parse("/v=5 /b=3 /v=1 /f=x /sf=y");
+    EXPECT_EQ(odd.decode.resolution, 100);
+    EXPECT_EQ(odd.decode.bitOrder, 0);
+}
+
+TEST(CommandLine, ResetsWhatTheOwnerMayHaveSetButKeepsQualityAndPaths)
+{
+    Parsed parsed;
+    parsed.options.quality = 80;
+    parsed.options.source = "kept";
+    parsed.options.skipExisting = 1;
+    parsed.options.optimize = false;
+    parsed.options.filter = "*.x";
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(Parse(parsed.options, "/sf=y", parsed.decode, parsed.log), kParseConversionSelected);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(parsed.options.quality, 80);
+    EXPECT_EQ(parsed.options.source, "kept");
+    EXPECT_EQ(parsed.options.skipExisting, 0);
+    EXPECT_TRUE(parsed.options.optimize);
+    EXPECT_EQ(parsed.options.filter, "*.*");
+}
+
+TEST(CommandLine, TheLogOptionReplacesOrSwitchesOffTheLog)
+{
+    EXPECT_EQ(parse("/log=/var/log/My Log.txt /f=x /sf=y").log, "/var/log/My");
+    EXPECT_EQ(parse("/log=\"/var/log/My Log.txt\" /f=x /sf=y").log, "/var/log/My Log.txt");
+    EXPECT_EQ(parse("/log= /f=x /sf=y").log, "");
+    const std::string longPath = "/" + std::string(600, 'a') + "/log.txt";
+    EXPECT_EQ(parse(("/f=x /sf=y /log=" + longPath).c_str()).log, longPath);
+}
+
+TEST(CommandLine, WithoutAConversionTheUsageOrTheDestinationErrorIsShown)
+{
+    const Parsed none = parse(nullptr);
+    EXPECT_EQ(none.result, kParseNoText);
+    EXPECT_EQ(none.decode.anyWidth, 1);  // untouched
+    const Parsed empty = parse("");
+    EXPECT_EQ(empty.result, kParseEmptyText);
+    EXPECT_EQ(empty.out, "");
+
+    for (const char* text : {"/q", "/f=a.tif", "nonsense", "\t"}) {
+        SCOPED_TRACE(text);
+        const Parsed parsed = parse(text);
+        EXPECT_EQ(parsed.result, kParseNothingToRun);
+        EXPECT_EQ(parsed.out,
+                  "Usage: pliftcmd [/q /l] [/b=0 /v=0] /f=source-file /sf=dest-jpeg-file\n"
+                  "or\n"
+                  "Usage: pliftcmd [/q /l] [/b=0 /v=0] /d=source-directory /sd=dest-directory [/filter=]\n");
+    }
+    for (const char* text : {"/sd=", "/f=a.tif /sf=", "/sf=\"\""}) {
+        SCOPED_TRACE(text);
+        const Parsed parsed = parse(text);
+        EXPECT_EQ(parsed.result, kParseNothingToRun);
+        EXPECT_EQ(parsed.out, "");
+        EXPECT_EQ(parsed.err,
+                  "ERROR Save Folder\nPlease set save folder with '/sd=' or '/sf=', and be sure it is not the same "
+                  "as source folder\n");
+    }
+}
+
+TEST(CommandLine, ArgumentsAreJoinedSoThatValuesWithBlanksStayWhole)
+{
+    struct Case {
+        std::vector<const char*> argv;
+        const char* joined;
+    };
+    const Case cases[] = {
+        {{"pliftcmd"}, ""},
+        {{"pliftcmd", "/f=a.tif", "/sf=b.jpg"}, "/f=a.tif /sf=b.jpg"},
+        {{"pliftcmd", "/d=/srv/My Faxes", "/sd=out"}, "/d=\"/srv/My Faxes\" /sd=out"},
+        {{"pliftcmd", "/d=\"/srv/My Faxes\"", "/q"}, "/d=\"/srv/My Faxes\" /q"},
+        // An argument with a blank that is no option could only split into
+        // stray tokens: it is left out.
+        {{"pliftcmd", "stray /q", "/sd=out"}, "/sd=out"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.joined);
+        EXPECT_EQ(joinArguments(static_cast<int>(c.argv.size()), c.argv.data()), c.joined);
+    }
+    // Round trip: the joined text parses back into the same values.
+    const char* argv[] = {"pliftcmd", "/d=/srv/My Faxes", "/sd=/srv/JPEG Out", "/log=/tmp/a b/log.txt"};
+    const std::string joined = joinArguments(4, argv);
+    const Parsed parsed = parse(joined.c_str());
+    EXPECT_EQ(parsed.options.source, "/srv/My Faxes");
+    EXPECT_EQ(parsed.options.destination, "/srv/JPEG Out");
+    EXPECT_EQ(parsed.log, "/tmp/a b/log.txt");
+}
+
+}  // namespace
+}  // namespace pagelift

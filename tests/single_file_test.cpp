@@ -1,0 +1,269 @@
+// Converting one file: page names, report lines, the intermediate bitmap and
+// JPEG steps as djpeg sees their result, file times and the backup move.
+
+#include "app/settings/decode_settings.h"
+#include "app/settings/working_paths.h"
+#include "batch/single_file.h"
+#include "support/fax_fixtures.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+namespace pagelift {
+namespace {
+
+namespace fs = std::filesystem;
+using faxtest::ScratchFolder;
+
+const char* const kImageMagick = "/usr/bin/convert";
+const char* const kTiffcp = "/usr/bin/tiffcp";
+
+class SingleFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!faxtest::toolsAvailable({kImageMagick, kTiffcp, imagetest::kDjpeg, "/usr/bin/pbmtext"})) {
+            GTEST_SKIP() << "needs ImageMagick, tiffcp, djpeg and netpbm (scripts/install-deps.sh --test)";
+        }
+        processWorkingPaths().intermediateBitmap = scratch_.file("tmpbmp.tmp");
+        processDecodeSettings() = DecodeSettings{};
+    }
+
+    // A TIFF of rendered text pages at the given resolution.
+    std::string makeFax(const std::string& name, int pages, int width, int height, const std::string& density)
+    {
+        std::string command = kImageMagick;
+        for (int i = 0; i < pages; ++i) {
+            const std::string pbm = scratch_.file(name + std::to_string(i) + ".pbm");
+            EXPECT_TRUE(faxtest::renderTextPage(pbm, "PAGE " + std::to_string(i + 1), 2, width, height));
+            command += " '" + pbm + "'";
+        }
+        const std::string path = scratch_.file(name);
+        command += " -define quantum:polarity=min-is-white -compress None -density " + density +
+                   " -units PixelsPerInch '" + path + ".plain.tif' && " + kTiffcp + " -c packbits '" + path +
+                   ".plain.tif' '" + path + "'";
+        EXPECT_EQ(faxtest::runShell(command, scratch_.path().string()).exitCode, 0);
+        return path;
+    }
+
+    ScratchFolder scratch_;
+};
+
+TEST_F(SingleFileTest, OnePageGoesToTheDestinationAndMorePagesAreNumbered)
+{
+    const std::string one = makeFax("one.tif", 1, 200, 60, "200x200");
+    const std::string three = makeFax("three.tif", 3, 200, 60, "200x200");
+    const std::string out = scratch_.file("out");
+    struct Case {
+        std::string source;
+        std::string destination;
+        std::vector<std::string> outputs;
+        std::string report;
+    };
+    const std::vector<Case> cases = {
+        {one, out + "/single.jpg", {out + "/single.jpg"}, "Success !\r\n"},
+        {one, out + "/no-extension", {out + "/no-extension"}, "Success !\r\n"},
+        {three, out + "/a.jpg", {out + "/a001.jpg", out + "/a002.jpg", out + "/a003.jpg"},
+         "Multiple pages as following :\r\n        page 001 --> " + out + "/a001.jpg : Success !\r\n" +
+             "        page 002 --> " + out + "/a002.jpg : Success !\r\n" + "        page 003 --> " + out +
+             "/a003.jpg : Success !\r\n"},
+        // Only a dot in the file name starts the extension.
+        {three, out + "/my.out/fax", {out + "/my.out/fax001.jpg", out + "/my.out/fax002.jpg", out + "/my.out/fax003.jpg"},
+         "Multiple pages as following :\r\n        page 001 --> " + out + "/my.out/fax001.jpg : Success !\r\n" +
+             "        page 002 --> " + out + "/my.out/fax002.jpg : Success !\r\n" + "        page 003 --> " + out +
+             "/my.out/fax003.jpg : Success !\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.destination);
+        ConversionOptions options;
+        EXPECT_EQ(convertFile(options, c.source, c.destination), ConvertDone);
+        EXPECT_EQ(options.resultsText, c.source + " --> " + c.destination + " : " + c.report);
+        for (const std::string& output : c.outputs) EXPECT_GT(fs::file_size(output), 0u) << output;
+    }
+}
+
+TEST_F(SingleFileTest, PixelsSurviveWithRowsDoubledAndPaddingWhite)
+{
+    struct Case {
+        const char* density;
+        int width;
+        int factor;
+    };
+    const Case cases[] = {{"204x98", 1725, 2}, {"204x196", 1725, 1}, {"200x400", 13, 1}, {"300x100", 40, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.density);
+        const std::string fax = makeFax("page.tif", 1, c.width, 90, c.density);
+        auto reference = faxtest::referencePage(fax, 0, scratch_.file("reference.pgm"));
+        ASSERT_TRUE(reference.has_value());
+        ConversionOptions options;
+        options.quality = 100;
+        const std::string jpeg = scratch_.file("page.jpg");
+        ASSERT_EQ(convertFile(options, fax, jpeg), ConvertDone) << options.resultsText;
+        auto decoded = imagetest::decodeWithDjpeg(jpeg, scratch_.file("decoded.pgm"));
+        ASSERT_TRUE(decoded.has_value());
+        const int paddedWidth = (c.width + 7) / 8 * 8;
+        EXPECT_EQ(faxtest::firstDifference(faxtest::scaledForJpeg(*reference, c.factor, paddedWidth),
+                                           faxtest::thresholded(*decoded)),
+                  "");
+    }
+}
+
+TEST_F(SingleFileTest, FailuresAreReportedWithTheirOwnLines)
+{
+    const std::string garbage = scratch_.file("garbage.tif");
+    faxtest::writeText(garbage, "this is no TIFF file at all");
+    const std::string raw = scratch_.file("call.g3");
+    faxtest::writeText(raw, std::string(500, '\x5A'));
+    const std::string blocker = scratch_.file("blocker");
+    faxtest::writeText(blocker, "a file where a folder should be");
+    const std::string fax = makeFax("ok.tif", 1, 64, 20, "200x200");
+
+    struct Case {
+        std::string source;
+        std::string destination;
+        int result;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {garbage, scratch_.file("g.jpg"), ConvertNotFax, "Failed : " + garbage + " - Not Fax\r\n"},
+        {scratch_.file("missing.tif"), scratch_.file("m.jpg"), ConvertNotFax,
+         "Failed : " + scratch_.file("missing.tif") + " - Not Fax\r\n"},
+        {raw, scratch_.file("r.jpg"), ConvertNotFax, "Failed : " + raw + " - Not Fax\r\n"},
+        {fax, blocker + "/sub/x.jpg", ConvertNoFolder, "Failed to create dir : " + blocker + "/sub\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        ConversionOptions options;
+        EXPECT_EQ(convertFile(options, c.source, c.destination), c.result);
+        EXPECT_EQ(options.resultsText, c.source + " --> " + c.destination + " : " + c.line);
+        EXPECT_FALSE(fs::exists(c.destination));
+    }
+}
+
+TEST_F(SingleFileTest, ExistingOutputsAreSkippedOnlyWhenNotEmpty)
+{
+    const std::string fax = makeFax("fax.tif", 2, 64, 20, "200x200");
+    const std::string destination = scratch_.file("out.jpg");
+    ConversionOptions options;
+    options.skipExisting = 1;
+
+    faxtest::writeText(destination, "");
+    EXPECT_EQ(convertFile(options, fax, destination), ConvertDone);  // empty: converted
+    EXPECT_TRUE(fs::exists(scratch_.file("out001.jpg")));
+
+    faxtest::writeText(destination, "x");
+    fs::remove(scratch_.file("out001.jpg"));
+    options.resultsText.clear();
+    EXPECT_EQ(convertFile(options, fax, destination), ConvertSkipped);
+    EXPECT_EQ(options.resultsText, fax + " --> " + destination + " : Skipped : " + destination + " already exist!\r\n");
+    EXPECT_FALSE(fs::exists(scratch_.file("out001.jpg")));
+}
+
+TEST_F(SingleFileTest, APageThatCannotBePreparedIsNeitherCompressedNorTakenFromAnEarlierPage)
+{
+    // Page 1 converts; page 2 claims 60000 x 200000 pixels, whose bitmap
+    // would pass 1 GiB.
+    const std::string fax = makeFax("two.tif", 2, 64, 20, "200x200");
+    const std::string plain = scratch_.file("two-plain.tif");
+    ASSERT_EQ(faxtest::runShell(std::string(kTiffcp) + " -c none -L '" + fax + "' '" + plain + "'",
+                                scratch_.path().string())
+                  .exitCode,
+              0);
+    // Patch the second directory's ImageWidth and ImageLength to LONG values.
+    std::vector<uint8_t> bytes = imagetest::readBytes(plain);
+    auto le32 = [&](size_t at) {
+        return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
+               uint32_t{bytes[at + 3]} << 24;
+    };
+    const uint32_t first = le32(4);
+    const uint16_t firstCount = static_cast<uint16_t>(bytes[first] | bytes[first + 1] << 8);
+    const uint32_t second = le32(first + 2 + 12u * firstCount);
+    const uint16_t secondCount = static_cast<uint16_t>(bytes[second] | bytes[second + 1] << 8);
+    for (uint16_t i = 0; i < secondCount; ++i) {
+        const size_t entry = second + 2 + 12u * i;
+        const uint16_t tag = static_cast<uint16_t>(bytes[entry] | bytes[entry + 1] << 8);
+        if (tag != 256 && tag != 257) continue;
+        const uint32_t value = tag == 256 ? 60000 : 200000;
+        bytes[entry + 2] = 4;  // LONG
+        bytes[entry + 3] = 0;
+        for (int k = 0; k < 4; ++k) bytes[entry + 8 + static_cast<size_t>(k)] = static_cast<uint8_t>(value >> (8 * k));
+    }
+    imagetest::writeBytes(plain, bytes);
+
+    ConversionOptions options;
+    const std::string destination = scratch_.file("big.jpg");
+    EXPECT_EQ(convertFile(options, plain, destination), ConvertJpegFailed);
+    EXPECT_EQ(options.resultsText, plain + " --> " + destination + " : Multiple pages as following :\r\n" +
+                                       "        page 001 --> " + scratch_.file("big001.jpg") + " : Success !\r\n" +
+                                       "Failed : " + plain + " - Error in preparing jpeg\r\n");
+    EXPECT_TRUE(fs::exists(scratch_.file("big001.jpg")));
+    EXPECT_FALSE(fs::exists(scratch_.file("big002.jpg")));
+}
+
+TEST_F(SingleFileTest, KeepDateAndBackupMove)
+{
+    const fs::path backup = scratch_.path() / "backup";
+    fs::create_directories(backup);
+    struct Case {
+        const char* name;
+        int pages;
+        bool keepDate;
+        bool backupTaken;  // a file of the source's name already waits in the backup folder
+    };
+    const Case cases[] = {
+        {"dated.tif", 2, true, false}, {"moved.tif", 1, false, false}, {"taken.tif", 1, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string fax = makeFax(c.name, c.pages, 64, 20, "200x200");
+        const struct timespec times[2] = {{1000000000, 123456789}, {1100000000, 987654321}};
+        ASSERT_EQ(utimensat(AT_FDCWD, fax.c_str(), times, 0), 0);
+        if (c.backupTaken) faxtest::writeText((backup / c.name).string(), "older file");
+
+        ConversionOptions options;
+        options.keepDate = c.keepDate;
+        options.backupFolder = backup.string();
+        const std::string destination = scratch_.file(std::string(c.name) + ".jpg");
+        EXPECT_EQ(convertFile(options, fax, destination), ConvertDone);
+
+        std::vector<std::string> outputs;
+        if (c.pages == 1) outputs.push_back(destination);
+        for (int page = 1; c.pages > 1 && page <= c.pages; ++page) outputs.push_back(pageFileName(destination, page));
+        for (const std::string& output : outputs) {
+            struct stat info {};
+            ASSERT_EQ(stat(output.c_str(), &info), 0);
+            // The last-write time, to the nanosecond. (Reading the source
+            // for the conversion moves its last-access time on.)
+            EXPECT_EQ(info.st_mtim.tv_sec == times[1].tv_sec && info.st_mtim.tv_nsec == times[1].tv_nsec, c.keepDate);
+        }
+        if (c.backupTaken) {
+            EXPECT_TRUE(fs::exists(fax));  // never replaces: the source stays
+            EXPECT_EQ(faxtest::readText((backup / c.name).string()), "older file");
+        } else {
+            EXPECT_FALSE(fs::exists(fax));
+            EXPECT_TRUE(fs::exists(backup / c.name));
+        }
+    }
+
+    // A source that is no fax is never moved.
+    const std::string garbage = scratch_.file("garbage.tif");
+    faxtest::writeText(garbage, "not a fax");
+    ConversionOptions options;
+    options.backupFolder = backup.string();
+    EXPECT_EQ(convertFile(options, garbage, scratch_.file("garbage.jpg")), ConvertNotFax);
+    EXPECT_TRUE(fs::exists(garbage));
+}
+
+TEST(PageFileName, NumbersPagesAfterTheFileNamesLastDot)
+{
+    EXPECT_EQ(pageFileName("/out/fax.jpg", 1), "/out/fax001.jpg");
+    EXPECT_EQ(pageFileName("/out/fax.tif.jpg", 12), "/out/fax.tif012.jpg");
+    EXPECT_EQ(pageFileName("/my.out/fax", 3), "/my.out/fax003.jpg");
+    EXPECT_EQ(pageFileName("fax", 1000), "fax1000.jpg");
+}
+
+}  // namespace
+}  // namespace pagelift

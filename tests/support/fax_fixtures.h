@@ -1,0 +1,56 @@
+#pragma once
+
+#include "faxdoc/page_bitmap.h"
+#include "support/image_oracles.h"
+
+#include <string>
+#include <vector>
+
+// Helpers for the tests of the reading and conversion pipeline: running the
+// program and the oracle tools, rendering fax pages, reading documents.
+namespace pagelift::faxtest {
+
+using imagetest::GrayImage;
+using imagetest::ScratchFolder;
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `command` through /bin/sh, capturing both output streams.
+CommandResult runShell(const std::string& command, const std::string& scratchFolder);
+
+// Runs pliftcmd with these arguments (no shell), capturing its output.
+CommandResult runPliftcmd(const std::vector<std::string>& arguments, const std::string& scratchFolder);
+
+// True when every named program is installed.
+bool toolsAvailable(std::initializer_list<const char*> paths);
+
+// Renders lines of text as a PBM page of the given size (netpbm).
+bool renderTextPage(const std::string& pbmPath, const std::string& text, int scale, int width, int height);
+
+// Every page of a document, read the way the conversion reads it.
+std::vector<PageBitmap> readDocumentPages(const std::string& path);
+
+// A page as gray pixels of its own width: 255 white, 0 black.
+GrayImage pageAsGray(const PageBitmap& page);
+
+// The image an independent decoder (ImageMagick) sees on one page of a file.
+std::optional<GrayImage> referencePage(const std::string& path, int pageIndex, const std::string& scratchPgm);
+
+// Gray pixels with rows repeated `factor` times, made as wide as `width`
+// with white columns on the right.
+GrayImage scaledForJpeg(const GrayImage& page, int factor, int width);
+
+// Pixels at or above 128 are white; the rest black.
+GrayImage thresholded(const GrayImage& image);
+
+// A readable account of where two images first differ ("" when equal).
+std::string firstDifference(const GrayImage& expected, const GrayImage& actual);
+
+std::string readText(const std::string& path);
+void writeText(const std::string& path, const std::string& text);
+
+}  // namespace pagelift::faxtest
