@@ -1,0 +1,166 @@
+// The program as users run it: exit codes, what it prints, the log it
+// leaves, its private working folder, and paths as a shell passes them.
+
+#include "support/fax_fixtures.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+namespace pagelift {
+namespace {
+
+namespace fs = std::filesystem;
+using faxtest::runPliftcmd;
+using faxtest::runShell;
+using faxtest::ScratchFolder;
+
+const std::string kUsage =
+    "Usage: pliftcmd [/q /l] [/b=0 /v=0] /f=source-file /sf=dest-jpeg-file\n"
+    "or\n"
+    "Usage: pliftcmd [/q /l] [/b=0 /v=0] /d=source-directory /sd=dest-directory [/filter=]\n";
+
+class PliftcmdTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!faxtest::toolsAvailable({"/usr/bin/convert", "/usr/bin/pbmtext"})) {
+            GTEST_SKIP() << "needs ImageMagick and netpbm (scripts/install-deps.sh --test)";
+        }
+        fs::create_directories(scratch_.path() / "My Faxes");
+        fs::create_directories(scratch_.path() / "tmp");
+        fax_ = (scratch_.path() / "My Faxes" / "two pages.tif").string();
+        const std::string page = scratch_.file("page.pbm");
+        ASSERT_TRUE(faxtest::renderTextPage(page, "HELLO", 1, 64, 16));
+        ASSERT_EQ(runShell("/usr/bin/convert '" + page + "' '" + page + "' -compress None '" + fax_ + "'",
+                           scratch_.path().string())
+                      .exitCode,
+                  0);
+    }
+
+    // Runs pliftcmd in the scratch folder with its own temporary folder.
+    faxtest::CommandResult run(const std::string& arguments)
+    {
+        return runShell("cd '" + scratch_.path().string() + "' && TMPDIR='" + scratch_.file("tmp") + "' '" +
+                            PLIFTCMD_PATH + "' " + arguments,
+                        scratch_.path().string());
+    }
+
+    bool workFoldersLeft() const { return !fs::is_empty(scratch_.path() / "tmp"); }
+
+    ScratchFolder scratch_;
+    std::string fax_;
+};
+
+TEST_F(PliftcmdTest, HelpVersionAndCommandLinesThatSelectNothing)
+{
+    struct Case {
+        const char* arguments;
+        int exitCode;
+        std::string out;
+        std::string err;
+    };
+    const std::string destinationError =
+        "ERROR Save Folder\nPlease set save folder with '/sd=' or '/sf=', and be sure it is not the same as source "
+        "folder\n";
+    const std::vector<Case> cases = {
+        {"--help", 0, kUsage, ""},
+        {"", 2, kUsage, ""},
+        {"/q /f=x.tif", 2, kUsage, ""},
+        {"/sd=", 2, kUsage, destinationError},
+        {"/f=x.tif /SF=", 2, kUsage, destinationError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const faxtest::CommandResult result = run(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
+    }
+    EXPECT_TRUE(std::regex_match(run("--version").out, std::regex("pliftcmd \\(Zoziv Pagelift\\) \\d+\\.\\d+\\.\\d+\n")));
+    EXPECT_FALSE(workFoldersLeft());
+}
+
+TEST_F(PliftcmdTest, ASingleFileRunPrintsLogsAndCleansUp)
+{
+    const std::string out = scratch_.file("JPEG Out/fax.jpg");
+    const faxtest::CommandResult result =
+        runPliftcmd({"/f=" + fax_, "/sf=" + out, "/log=" + scratch_.file("run.log")}, scratch_.path().string());
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string report = "Zoziv Pagelift command line mode : convert file\n" + fax_ + " --> " + out +
+                               " : Multiple pages as following :\n        page 001 --> " +
+                               scratch_.file("JPEG Out/fax001.jpg") + " : Success !\n        page 002 --> " +
+                               scratch_.file("JPEG Out/fax002.jpg") + " : Success !\n";
+    EXPECT_EQ(result.out, report);
+    const std::string log = faxtest::readText(scratch_.file("run.log"));
+    EXPECT_TRUE(std::regex_search(log, std::regex("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\nZoziv Pagelift command "
+                                                  "line mode : convert file\r\n")));
+    EXPECT_NE(log.find(" : Success !\r\n" + std::string(50, '-') + "\n"), std::string::npos);
+}
+
+TEST_F(PliftcmdTest, QuietRunsAndFailedConversionsStillEndWithZero)
+{
+    const faxtest::CommandResult quiet = run("/q /f=nothing.tif /sf=out.jpg /log=quiet.log");
+    EXPECT_EQ(quiet.exitCode, 0);
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_NE(faxtest::readText(scratch_.file("quiet.log")).find("nothing.tif --> out.jpg : Failed : nothing.tif - Not Fax\r\n"),
+              std::string::npos);
+    const faxtest::CommandResult noLog = run("/f=nothing.tif /sf=out.jpg /log=");
+    EXPECT_EQ(noLog.exitCode, 0);
+    EXPECT_NE(noLog.out.find(" - Not Fax\n"), std::string::npos);
+    EXPECT_FALSE(workFoldersLeft());
+}
+
+TEST_F(PliftcmdTest, RelativePathsKeepWorkingOnceTheOutputFolderExists)
+{
+    fs::copy_file(fax_, scratch_.file("fax.tif"));
+    for (int run_number = 1; run_number <= 2; ++run_number) {
+        SCOPED_TRACE(run_number);
+        const faxtest::CommandResult result = run("/f=fax.tif /sf=out/fax.jpg /log=");
+        EXPECT_NE(result.out.find("        page 002 --> out/fax002.jpg : Success !\n"), std::string::npos) << result.out;
+    }
+    fs::create_directories(scratch_.file("tree/sub"));
+    fs::copy_file(fax_, scratch_.file("tree/sub/b.tif"));
+    fs::create_directories(scratch_.file("done"));
+    const faxtest::CommandResult folder = run("/d=tree /sd=jpegs /i /kh /bd=done /log=");
+    EXPECT_TRUE(fs::exists(scratch_.file("jpegs/sub/b001.jpg")));
+    EXPECT_FALSE(fs::exists(scratch_.file("tree/sub/b.tif")));
+    EXPECT_TRUE(fs::exists(scratch_.file("done/b.tif")));
+    EXPECT_NE(folder.out.find("Total converted FAX files: 1\n"), std::string::npos) << folder.out;
+}
+
+TEST_F(PliftcmdTest, TheWorkingFolderGoesAwayWhenTheProgramIsStopped)
+{
+    // Opening a named pipe blocks until a writer comes, which holds the
+    // program mid-conversion with its working folder made.
+    const std::string pipe = scratch_.file("waiting.tif");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("TMPDIR", scratch_.file("tmp").c_str(), 1);
+        execl(PLIFTCMD_PATH, PLIFTCMD_PATH, ("/f=" + pipe).c_str(), ("/sf=" + scratch_.file("w.jpg")).c_str(), "/log=",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!workFoldersLeft() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(workFoldersLeft());
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_FALSE(workFoldersLeft());
+}
+
+}  // namespace
+}  // namespace pagelift
