@@ -56,7 +56,10 @@ CommandResult runShell(const std::string& command, const std::string& scratchFol
 CommandResult runPliftcmd(const std::vector<std::string>& arguments, const std::string& scratchFolder)
 {
     std::string command = quoted(PLIFTCMD_PATH);
-    for (const std::string& argument : arguments) command += " " + quoted(argument);
+    for (const std::string& argument : arguments) {
+        command += ' ';
+        command += quoted(argument);
+    }
     return runShell(command, scratchFolder);
 }
 
