@@ -1,0 +1,190 @@
+#include "imageout/intermediate_bitmap.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+
+namespace pagelift {
+namespace {
+
+constexpr uint32_t kFileHeaderSize = 14;
+constexpr uint32_t kInfoHeaderSize = 40;
+constexpr uint32_t kPaletteEntries = 256;
+constexpr uint32_t kPixelDataOffset = kFileHeaderSize + kInfoHeaderSize + kPaletteEntries * 4;  // 1078
+
+constexpr uint8_t kWhite = 255;
+constexpr uint8_t kBlack = 0;
+
+// For each source byte, the eight output pixels it expands to, leftmost
+// (most significant bit) first. Expanding through this table instead of bit
+// by bit keeps the writer well below the cost of the JPEG compression.
+using PixelPattern = std::array<uint8_t, 8>;
+
+constexpr std::array<PixelPattern, 256> makeExpansionTable()
+{
+    std::array<PixelPattern, 256> table{};
+    for (unsigned value = 0; value < 256; ++value) {
+        for (unsigned column = 0; column < 8; ++column) {
+            const bool white = ((value >> (7 - column)) & 1u) != 0;
+            table[value][column] = white ? kWhite : kBlack;
+        }
+    }
+    return table;
+}
+
+constexpr std::array<PixelPattern, 256> kExpansionTable = makeExpansionTable();
+
+// The output geometry of one page, or valid == false when it must be refused.
+struct BitmapGeometry {
+    bool valid = false;
+    int64_t width = 0;   // pixels = bytes per output row
+    int64_t height = 0;  // output rows
+    int64_t visibleWidth = 0;  // columns that carry page pixels; the rest is white
+    int factor = 1;
+};
+
+BitmapGeometry geometryFor(const PageBitmap& page)
+{
+    BitmapGeometry geometry;
+    if (page.rows < 0 || page.bytesPerRow < 0) {
+        return geometry;
+    }
+    const int64_t sourceBytes = int64_t{page.rows} * page.bytesPerRow;
+    if (page.pixels.size() < static_cast<uint64_t>(sourceBytes)) {
+        return geometry;  // the page claims more rows than it holds
+    }
+    geometry.factor = rowFactor(page);
+    geometry.width = int64_t{page.bytesPerRow} * 8;
+    geometry.height = int64_t{page.rows} * geometry.factor;
+    geometry.visibleWidth = std::clamp<int64_t>(page.width, 0, geometry.width);
+    const int64_t int32Max = std::numeric_limits<int32_t>::max();
+    if (geometry.width > int32Max || geometry.height > int32Max) {
+        return geometry;  // the header fields could not hold them
+    }
+    if (geometry.width * geometry.height > kMaxIntermediatePixelBytes) {
+        return geometry;
+    }
+    geometry.valid = true;
+    return geometry;
+}
+
+void putLe16(uint8_t* at, uint32_t value)
+{
+    at[0] = static_cast<uint8_t>(value & 0xFFu);
+    at[1] = static_cast<uint8_t>((value >> 8) & 0xFFu);
+}
+
+void putLe32(uint8_t* at, uint32_t value)
+{
+    putLe16(at, value & 0xFFFFu);
+    putLe16(at + 2, value >> 16);
+}
+
+// File header, info header and gray-ramp palette: everything before the pixels.
+std::array<uint8_t, kPixelDataOffset> buildHeaders(const BitmapGeometry& geometry)
+{
+    std::array<uint8_t, kPixelDataOffset> bytes{};
+    const auto pixelBytes = static_cast<uint32_t>(geometry.width * geometry.height);
+    uint8_t* file = bytes.data();
+    file[0] = 'B';
+    file[1] = 'M';
+    putLe32(file + 2, kPixelDataOffset + pixelBytes);
+    putLe32(file + 10, kPixelDataOffset);
+
+    uint8_t* info = file + kFileHeaderSize;
+    putLe32(info + 0, kInfoHeaderSize);
+    putLe32(info + 4, static_cast<uint32_t>(geometry.width));
+    putLe32(info + 8, static_cast<uint32_t>(geometry.height));  // positive: bottom row first
+    putLe16(info + 12, 1);                                       // planes
+    putLe16(info + 14, 8);                                       // bits per pixel
+    // compression, image size and both resolutions stay 0: no resolution is
+    // stated, so the JPEG keeps its default density.
+    putLe32(info + 32, kPaletteEntries);                         // colours used
+
+    uint8_t* palette = info + kInfoHeaderSize;
+    for (uint32_t entry = 0; entry < kPaletteEntries; ++entry) {
+        const auto level = static_cast<uint8_t>(entry);
+        palette[entry * 4 + 0] = level;  // blue
+        palette[entry * 4 + 1] = level;  // green
+        palette[entry * 4 + 2] = level;  // red
+        palette[entry * 4 + 3] = 0;
+    }
+    return bytes;
+}
+
+// Expands the page into bottom-up 8-bit rows, each source row repeated
+// geometry.factor times.
+void expandPage(const PageBitmap& page, const BitmapGeometry& geometry, uint8_t* out)
+{
+    const auto width = static_cast<size_t>(geometry.width);
+    const auto visible = static_cast<size_t>(geometry.visibleWidth);
+    const auto bytesPerRow = static_cast<size_t>(page.bytesPerRow);
+    const auto factor = static_cast<size_t>(geometry.factor);
+    const auto rows = static_cast<size_t>(page.rows);
+    for (size_t row = 0; row < rows; ++row) {
+        const uint8_t* source = page.pixels.data() + row * bytesPerRow;
+        uint8_t* first = out + (rows - 1 - row) * factor * width;
+        for (size_t byte = 0; byte < bytesPerRow; ++byte) {
+            std::memcpy(first + byte * 8, kExpansionTable[source[byte]].data(), 8);
+        }
+        // Bits past the page's width are whatever the decoder left there;
+        // they are not part of the page, so they must not show as black.
+        std::memset(first + visible, kWhite, width - visible);
+        for (size_t copy = 1; copy < factor; ++copy) {
+            std::memcpy(first + copy * width, first, width);
+        }
+    }
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+int rowFactor(const PageBitmap& page)
+{
+    const unsigned horizontal = page.xResolution;
+    const unsigned vertical = static_cast<uint16_t>(page.yResolution);
+    if (vertical == 0) {
+        return 1;
+    }
+    return static_cast<int>(std::max(horizontal / vertical, 1u));
+}
+
+int writeIntermediateBitmap(const PageBitmap& page, const std::string& path)
+{
+    const BitmapGeometry geometry = geometryFor(page);
+    if (!geometry.valid) {
+        return BitmapNoPixelMemory;
+    }
+    const auto pixelBytes = static_cast<size_t>(geometry.width * geometry.height);
+    std::unique_ptr<uint8_t[]> pixels;
+    if (pixelBytes > 0) {
+        pixels.reset(new (std::nothrow) uint8_t[pixelBytes]);
+        if (!pixels) {
+            return BitmapNoPixelMemory;
+        }
+        expandPage(page, geometry, pixels.get());
+    }
+    const auto headers = buildHeaders(geometry);
+
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        return BitmapCannotCreate;
+    }
+    bool complete = std::fwrite(headers.data(), 1, headers.size(), file.get()) == headers.size();
+    if (complete && pixelBytes > 0) {
+        complete = std::fwrite(pixels.get(), 1, pixelBytes, file.get()) == pixelBytes;
+    }
+    // A short file would only fail later, in the JPEG step, with a less
+    // telling message: a full disk is reported here.
+    const bool closed = std::fclose(file.release()) == 0;
+    return complete && closed ? BitmapWritten : BitmapCannotCreate;
+}
+
+}  // namespace pagelift

@@ -1,0 +1,305 @@
+#include "support/image_oracles.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+extern char** environ;
+
+namespace pagelift::imagetest {
+namespace {
+
+void putLe16(std::vector<uint8_t>& out, uint32_t value)
+{
+    out.push_back(static_cast<uint8_t>(value & 0xFF));
+    out.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+}
+
+void putLe32(std::vector<uint8_t>& out, uint32_t value)
+{
+    putLe16(out, value & 0xFFFF);
+    putLe16(out, value >> 16);
+}
+
+// A small linear congruential generator: the same pages on every run.
+class PatternSource {
+public:
+    explicit PatternSource(uint32_t seed) : state_(seed * 2654435761u + 1) {}
+    uint32_t next(uint32_t below)
+    {
+        state_ = state_ * 1664525u + 1013904223u;
+        return (state_ >> 8) % below;
+    }
+
+private:
+    uint32_t state_;
+};
+
+}  // namespace
+
+bool toolAvailable(const char* path)
+{
+    return access(path, X_OK) == 0;
+}
+
+int runTool(const std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        return -1;
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+ScratchFolder::ScratchFolder()
+{
+    static std::atomic<int> counter{0};
+    path_ = std::filesystem::temp_directory_path() /
+            ("pagelift-imageout-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<uint8_t> readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::optional<GrayImage> readPgm(const std::string& path)
+{
+    const std::vector<uint8_t> bytes = readBytes(path);
+    // Header: "P5", width, height, maxval, separated by white space, then one
+    // white-space byte before the pixels.
+    size_t at = 0;
+    // Comments ("#" to the end of the line) count as white space; ImageMagick
+    // writes a TIFF's image description as one.
+    auto skipSpace = [&] {
+        while (at < bytes.size()) {
+            if (bytes[at] == '#') {
+                while (at < bytes.size() && bytes[at] != '\n') ++at;
+            } else if (bytes[at] == ' ' || bytes[at] == '\n' || bytes[at] == '\r' || bytes[at] == '\t') {
+                ++at;
+            } else {
+                break;
+            }
+        }
+    };
+    auto number = [&]() -> long {
+        skipSpace();
+        long value = 0;
+        bool any = false;
+        while (at < bytes.size() && bytes[at] >= '0' && bytes[at] <= '9' && value < 1000000) {
+            value = value * 10 + (bytes[at++] - '0');
+            any = true;
+        }
+        return any ? value : -1;
+    };
+    if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '5') {
+        return std::nullopt;
+    }
+    at = 2;
+    const long width = number();
+    const long height = number();
+    const long maxval = number();
+    if (width < 0 || height < 0 || maxval != 255 || at >= bytes.size()) {
+        return std::nullopt;
+    }
+    ++at;
+    const auto count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    if (bytes.size() - at != count) {
+        return std::nullopt;
+    }
+    GrayImage image;
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    image.pixels.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
+    return image;
+}
+
+int runCjpeg(const std::string& bitmap, const std::string& jpeg, int quality, bool optimize, bool gray)
+{
+    std::vector<std::string> arguments = {kCjpeg};
+    if (gray) {
+        arguments.push_back("-grayscale");
+    }
+    arguments.insert(arguments.end(), {"-quality", std::to_string(quality)});
+    if (optimize) {
+        arguments.push_back("-optimize");
+    }
+    arguments.insert(arguments.end(), {"-outfile", jpeg, bitmap});
+    return runTool(arguments);
+}
+
+std::optional<GrayImage> decodeWithDjpeg(const std::string& jpeg, const std::string& scratchPgm)
+{
+    if (runTool({kDjpeg, "-grayscale", "-pnm", "-outfile", scratchPgm, jpeg}) != 0) {
+        return std::nullopt;
+    }
+    return readPgm(scratchPgm);
+}
+
+std::optional<GrayImage> decodeWithImageMagick(const std::string& image, const std::string& scratchPgm)
+{
+    if (runTool({kImageMagick, image, "-colorspace", "Gray", "-depth", "8", "pgm:" + scratchPgm}) != 0) {
+        return std::nullopt;
+    }
+    return readPgm(scratchPgm);
+}
+
+PageBitmap makePatternPage(int32_t width, int32_t rows, uint16_t xResolution, int16_t yResolution,
+                           uint32_t seed)
+{
+    PageBitmap page;
+    page.width = width;
+    page.rows = rows;
+    page.bytesPerRow = (width + 7) / 8;
+    page.planes = 1;
+    page.bitsPerPixel = 1;
+    page.xResolution = xResolution;
+    page.yResolution = yResolution;
+    page.resolutionUnit = 2;
+    page.pixels.assign(static_cast<size_t>(rows) * static_cast<size_t>(page.bytesPerRow), 0xFF);
+    PatternSource pattern(seed);
+    for (int32_t row = 0; row < rows; ++row) {
+        uint8_t* line = page.pixels.data() + static_cast<size_t>(row) * static_cast<size_t>(page.bytesPerRow);
+        if (pattern.next(4) == 0) {
+            continue;  // blank lines, as between text lines
+        }
+        int32_t column = static_cast<int32_t>(pattern.next(40));
+        while (column < width) {
+            const auto black = static_cast<int32_t>(1 + pattern.next(12));
+            for (int32_t x = column; x < std::min(width, column + black); ++x) {
+                line[x / 8] = static_cast<uint8_t>(line[x / 8] & ~(0x80u >> (x % 8)));
+            }
+            column += black + static_cast<int32_t>(1 + pattern.next(60));
+        }
+        // Decoders leave undefined bits past the width; make them black so that
+        // a writer that shows them is caught.
+        for (int32_t x = width; x < page.bytesPerRow * 8; ++x) {
+            line[x / 8] = static_cast<uint8_t>(line[x / 8] & ~(0x80u >> (x % 8)));
+        }
+    }
+    return page;
+}
+
+GrayImage expectedImage(const PageBitmap& page, int factor)
+{
+    GrayImage image;
+    image.width = page.bytesPerRow * 8;
+    image.height = page.rows * factor;
+    image.pixels.reserve(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
+    for (int32_t row = 0; row < page.rows; ++row) {
+        for (int copy = 0; copy < factor; ++copy) {
+            for (int32_t x = 0; x < image.width; ++x) {
+                const uint8_t byte = page.pixels[static_cast<size_t>(row * page.bytesPerRow + x / 8)];
+                const bool white = x >= page.width || ((byte >> (7 - x % 8)) & 1) != 0;
+                image.pixels.push_back(white ? 255 : 0);
+            }
+        }
+    }
+    return image;
+}
+
+std::vector<uint8_t> grayPalette(int entries)
+{
+    std::vector<uint8_t> palette;
+    for (int i = 0; i < entries; ++i) {
+        const auto level = static_cast<uint8_t>(entries > 1 ? i * 255 / (entries - 1) : 0);
+        palette.insert(palette.end(), {level, level, level});
+    }
+    return palette;
+}
+
+std::vector<uint8_t> buildBmp(const BmpLayout& layout)
+{
+    const bool os2 = layout.headerSize == 12;
+    const size_t entrySize = os2 ? 3 : 4;
+    const size_t entries = layout.palette.size() / 3;
+    const uint32_t naturalOffset = static_cast<uint32_t>(14 + layout.headerSize + entries * entrySize);
+    const uint32_t offset = layout.pixelOffset.value_or(naturalOffset);
+
+    std::vector<uint8_t> pixels = layout.pixels;
+    if (pixels.empty() && layout.width > 0 && layout.height > 0) {
+        const size_t bytesPerPixel = layout.bitsPerPixel == 24 ? 3 : 1;
+        const size_t stride = (static_cast<size_t>(layout.width) * bytesPerPixel + 3) / 4 * 4;
+        PatternSource pattern(static_cast<uint32_t>(layout.width * 31 + layout.height));
+        const uint32_t levels = layout.bitsPerPixel == 24 ? 256 : static_cast<uint32_t>(std::max<size_t>(entries, 1));
+        for (size_t i = 0; i < stride * static_cast<size_t>(layout.height); ++i) {
+            pixels.push_back(static_cast<uint8_t>(pattern.next(levels)));
+        }
+    }
+
+    std::vector<uint8_t> out = {'B', 'M'};
+    putLe32(out, static_cast<uint32_t>(offset + pixels.size()));
+    putLe32(out, 0);
+    putLe32(out, offset);
+    putLe32(out, layout.headerSize);
+    if (os2) {
+        putLe16(out, static_cast<uint32_t>(layout.width));
+        putLe16(out, static_cast<uint32_t>(layout.height));
+        putLe16(out, layout.planes);
+        putLe16(out, static_cast<uint32_t>(layout.bitsPerPixel));
+    } else {
+        putLe32(out, static_cast<uint32_t>(layout.width));
+        putLe32(out, static_cast<uint32_t>(layout.height));
+        putLe16(out, layout.planes);
+        putLe16(out, static_cast<uint32_t>(layout.bitsPerPixel));
+        putLe32(out, layout.compression);
+        putLe32(out, 0);
+        putLe32(out, static_cast<uint32_t>(layout.xPixelsPerMetre));
+        putLe32(out, static_cast<uint32_t>(layout.yPixelsPerMetre));
+        putLe32(out, static_cast<uint32_t>(layout.colorsUsed));
+        putLe32(out, 0);
+        out.resize(14 + layout.headerSize, 0);
+    }
+    for (size_t entry = 0; entry < entries; ++entry) {
+        out.push_back(layout.palette[entry * 3 + 2]);
+        out.push_back(layout.palette[entry * 3 + 1]);
+        out.push_back(layout.palette[entry * 3 + 0]);
+        if (!os2) {
+            out.push_back(0);
+        }
+    }
+    if (out.size() < offset) {
+        out.resize(offset, 0);
+    }
+    out.insert(out.end(), pixels.begin(), pixels.end());
+    return out;
+}
+
+}  // namespace pagelift::imagetest

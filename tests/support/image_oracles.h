@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "faxdoc/page_bitmap.h"
+
+// Helpers for the image output tests: the external tools that serve as
+// oracles (cjpeg, djpeg, ImageMagick), a scratch folder, page and bitmap
+// builders.
+namespace pagelift::imagetest {
+
+inline constexpr const char* kCjpeg = "/usr/bin/cjpeg";
+inline constexpr const char* kDjpeg = "/usr/bin/djpeg";
+inline constexpr const char* kImageMagick = "/usr/bin/convert";  // not the stand-in on PATH
+
+bool toolAvailable(const char* path);
+
+// Runs a program without a shell, its output discarded. Returns its exit
+// code, or -1 when it could not be started or did not exit normally.
+int runTool(const std::vector<std::string>& arguments);
+
+// A fresh folder under the system temporary folder, removed with its content.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::vector<uint8_t> readBytes(const std::string& path);
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+struct GrayImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels;  // row by row, top first
+};
+
+// Reads a binary PGM (P5, maxval 255); nullopt for anything else.
+std::optional<GrayImage> readPgm(const std::string& path);
+
+// cjpeg -grayscale -quality Q [-optimize] (no -grayscale when gray is false).
+int runCjpeg(const std::string& bitmap, const std::string& jpeg, int quality, bool optimize,
+             bool gray = true);
+
+// Decodes a JPEG with djpeg into gray pixels; nullopt when djpeg fails.
+std::optional<GrayImage> decodeWithDjpeg(const std::string& jpeg, const std::string& scratchPgm);
+
+// Decodes any image ImageMagick reads into gray pixels.
+std::optional<GrayImage> decodeWithImageMagick(const std::string& image, const std::string& scratchPgm);
+
+// A page whose pixels follow a fixed pseudo-random pattern of black and white
+// runs (text-like), seeded so that each test sees the same page.
+PageBitmap makePatternPage(int32_t width, int32_t rows, uint16_t xResolution, int16_t yResolution,
+                           uint32_t seed);
+
+// What the intermediate bitmap should show for a page, worked out pixel by
+// pixel: rows repeated `factor` times, bytesPerRow x 8 columns, 0 or 255, and
+// the columns past the page's width white.
+GrayImage expectedImage(const PageBitmap& page, int factor);
+
+// A BMP assembled field by field, to reach headers the writer never makes.
+struct BmpLayout {
+    int32_t width = 8;
+    int32_t height = 2;
+    int bitsPerPixel = 8;
+    uint32_t headerSize = 40;     // 12 (OS/2), 40 or 64
+    uint16_t planes = 1;
+    uint32_t compression = 0;
+    int32_t xPixelsPerMetre = 0;
+    int32_t yPixelsPerMetre = 0;
+    int32_t colorsUsed = 0;       // written as is; the palette below is what follows
+    std::vector<uint8_t> palette; // red, green, blue triples
+    std::optional<uint32_t> pixelOffset;  // default: right after the palette
+    std::vector<uint8_t> pixels;  // default: a pattern filling every row
+};
+
+std::vector<uint8_t> buildBmp(const BmpLayout& layout);
+
+// A gray ramp of `entries` colours, as the writer's palette starts.
+std::vector<uint8_t> grayPalette(int entries);
+
+}  // namespace pagelift::imagetest
