@@ -116,29 +116,28 @@ std::array<uint8_t, kPixelDataOffset> buildHeaders(const BitmapGeometry& geometr
     return bytes;
 }
 
-// Expands the page into bottom-up 8-bit rows, each source row repeated
-// geometry.factor times.
-void expandPage(const PageBitmap& page, const BitmapGeometry& geometry, uint8_t* out)
+// Expands source row `row` into its output group: geometry.factor copies of
+// the 8-bit row, one after the other.
+void expandRow(const PageBitmap& page, const BitmapGeometry& geometry, size_t row, uint8_t* out)
 {
     const auto width = static_cast<size_t>(geometry.width);
     const auto visible = static_cast<size_t>(geometry.visibleWidth);
     const auto bytesPerRow = static_cast<size_t>(page.bytesPerRow);
-    const auto factor = static_cast<size_t>(geometry.factor);
-    const auto rows = static_cast<size_t>(page.rows);
-    for (size_t row = 0; row < rows; ++row) {
-        const uint8_t* source = page.pixels.data() + row * bytesPerRow;
-        uint8_t* first = out + (rows - 1 - row) * factor * width;
-        for (size_t byte = 0; byte < bytesPerRow; ++byte) {
-            std::memcpy(first + byte * 8, kExpansionTable[source[byte]].data(), 8);
-        }
-        // Bits past the page's width are whatever the decoder left there;
-        // they are not part of the page, so they must not show as black.
-        std::memset(first + visible, kWhite, width - visible);
-        for (size_t copy = 1; copy < factor; ++copy) {
-            std::memcpy(first + copy * width, first, width);
-        }
+    const uint8_t* source = page.pixels.data() + row * bytesPerRow;
+    for (size_t byte = 0; byte < bytesPerRow; ++byte) {
+        std::memcpy(out + byte * 8, kExpansionTable[source[byte]].data(), 8);
+    }
+    // Bits past the page's width are whatever the decoder left there; they
+    // are not part of the page, so they must not show as black.
+    std::memset(out + visible, kWhite, width - visible);
+    for (int copy = 1; copy < geometry.factor; ++copy) {
+        std::memcpy(out + static_cast<size_t>(copy) * width, out, width);
     }
 }
+
+// The pixels go out in bands of about this many bytes: a page never needs
+// its whole 8-bit image in memory, and a reused band costs no page faults.
+constexpr size_t kBandBytes = size_t{1} << 20;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -162,14 +161,15 @@ int writeIntermediateBitmap(const PageBitmap& page, const std::string& path)
     if (!geometry.valid) {
         return BitmapNoPixelMemory;
     }
-    const auto pixelBytes = static_cast<size_t>(geometry.width * geometry.height);
-    std::unique_ptr<uint8_t[]> pixels;
-    if (pixelBytes > 0) {
-        pixels.reset(new (std::nothrow) uint8_t[pixelBytes]);
-        if (!pixels) {
+    const auto rows = static_cast<size_t>(page.rows);
+    const size_t groupBytes = static_cast<size_t>(geometry.width) * static_cast<size_t>(geometry.factor);
+    const size_t groupsPerBand = rows == 0 ? 0 : std::min(rows, std::max<size_t>(1, kBandBytes / std::max<size_t>(groupBytes, 1)));
+    std::unique_ptr<uint8_t[]> band;
+    if (groupsPerBand > 0 && groupBytes > 0) {
+        band.reset(new (std::nothrow) uint8_t[groupsPerBand * groupBytes]);
+        if (!band) {
             return BitmapNoPixelMemory;
         }
-        expandPage(page, geometry, pixels.get());
     }
     const auto headers = buildHeaders(geometry);
 
@@ -178,8 +178,14 @@ int writeIntermediateBitmap(const PageBitmap& page, const std::string& path)
         return BitmapCannotCreate;
     }
     bool complete = std::fwrite(headers.data(), 1, headers.size(), file.get()) == headers.size();
-    if (complete && pixelBytes > 0) {
-        complete = std::fwrite(pixels.get(), 1, pixelBytes, file.get()) == pixelBytes;
+    // Bottom row first: the last source row opens the pixel data.
+    for (size_t written = 0; complete && band && written < rows;) {
+        const size_t groups = std::min(groupsPerBand, rows - written);
+        for (size_t i = 0; i < groups; ++i) {
+            expandRow(page, geometry, rows - 1 - (written + i), band.get() + i * groupBytes);
+        }
+        complete = std::fwrite(band.get(), 1, groups * groupBytes, file.get()) == groups * groupBytes;
+        written += groups;
     }
     // A short file would only fail later, in the JPEG step, with a less
     // telling message: a full disk is reported here.
