@@ -1,0 +1,196 @@
+#include "ccitt/mh_decoder.h"
+
+#include "ccitt/page_setup.h"
+#include "ccitt/two_d_decoder.h"
+
+namespace pagelift {
+namespace {
+
+const CodeTree& runTree(int colour) { return colour != 0 ? kBlackTree : kWhiteTree; }
+
+int skipOf(int colour, const CcittDecoder& decoder) { return colour ^ decoder.polarity(); }
+
+// The state of the line being decoded by the one-dimensional page decoders.
+struct MhLineState {
+    int colour = 0;
+    int32_t pending = 0;  // make-up lengths not yet written
+    int32_t sum = 0;      // pixels written on this line
+
+    void reset() { *this = MhLineState{}; }
+
+    // Adds a run-tree leaf. A terminating code completes the run: it is
+    // written and its length returned. A make-up code returns -1.
+    int32_t take(uint16_t leaf, RowCursor& cursor, const CcittDecoder& decoder)
+    {
+        pending = saturatingAdd(pending, leafRunLength(leaf));
+        if (!isTerminatingLeaf(leaf)) return -1;
+        const int32_t run = pending;
+        putRun(cursor, run, skipOf(colour, decoder));
+        sum = saturatingAdd(sum, run);
+        pending = 0;
+        colour ^= 1;
+        return run;
+    }
+};
+
+// Counts a finished row and hands out the next one; once the page is full
+// further lines are decoded into nothing.
+RowCursor nextRow(PageBitmap& page, int32_t& rows, int32_t height)
+{
+    if (rows < height) ++rows;
+    return startRow(page, rows, height);
+}
+
+}  // namespace
+
+int32_t decodeMhLine(CcittDecoder& decoder, RowCursor& cursor, RunList* runs)
+{
+    MhLineState line;
+    for (;;) {
+        const int32_t leaf = decoder.readLeaf(runTree(line.colour));
+        if (leaf < 0) return line.sum == decoder.width() ? EndAfterFullLine : EndOfData;
+        if (leaf == LeafInvalid) return BadCode;
+        if (isEolLeaf(leaf)) {
+            if (leaf != LeafEol) decoder.unreadBits(1);
+            return line.sum;
+        }
+        const int32_t run = line.take(uint16_t(leaf), cursor, decoder);
+        if (run >= 0 && runs != nullptr) runs->append(run);
+    }
+}
+
+int decodeMhPage(CcittDecoder& decoder, PageBitmap& page, int evenOffset)
+{
+    const uint8_t coding = evenOffset != 0 ? FaxMhWordAligned : FaxMhByteAligned;
+    if (setUpPage(decoder, page, coding) < 0) return -1;
+    const int32_t width = decoder.width();
+    const int32_t height = decoder.height();
+    int32_t rows = 0;
+    int result = 0;
+    MhLineState line;
+    RowCursor cursor = startRow(page, rows, height);
+    for (;;) {
+        const int32_t leaf = decoder.readLeaf(runTree(line.colour));
+        if (leaf < 0) break;
+        if (leaf == LeafInvalid) {
+            restartRow(cursor);
+            result = 1;
+            break;
+        }
+        // These rows carry no EOL; the EOL leaves count as make-up codes of
+        // 61, 62 and 63 x 64 pixels, which ends any real row as too long.
+        if (line.take(uint16_t(leaf), cursor, decoder) < 0) continue;
+        if (line.sum < width) continue;
+        if (line.sum > width) {
+            restartRow(cursor);
+            break;
+        }
+        cursor = nextRow(page, rows, height);
+        decoder.alignToByte(evenOffset);
+        line.reset();
+    }
+    finishPage(page, rows);
+    return result;
+}
+
+int decodeMhEolPage(CcittDecoder& decoder, PageBitmap& page)
+{
+    if (setUpPage(decoder, page, FaxMhWithEol) < 0) return -1;
+    const int32_t width = decoder.width();
+    const int32_t height = decoder.height();
+    int32_t rows = 0;
+    int badLines = 0;
+    MhLineState line;
+    RowCursor cursor = startRow(page, rows, height);
+    for (;;) {
+        const int32_t leaf = decoder.readLeaf(runTree(line.colour));
+        if (leaf < 0) break;
+        if (leaf == LeafInvalid) {
+            ++badLines;
+            if (decoder.findEol() < 0) break;
+            restartRow(cursor);
+            line.reset();
+            continue;
+        }
+        if (isEolLeaf(leaf)) {
+            if (leaf != LeafEol) decoder.unreadBits(1);
+            if (line.sum == width) {
+                cursor = nextRow(page, rows, height);
+            } else {
+                restartRow(cursor);
+            }
+            line.reset();
+            continue;
+        }
+        if (line.take(uint16_t(leaf), cursor, decoder) >= 0 && line.sum > width) {
+            // Too long to be this page's line: give it up without waiting for its EOL.
+            if (decoder.findEol() < 0) break;
+            restartRow(cursor);
+            line.reset();
+        }
+    }
+    // The data may end right after a complete line whose EOL never came.
+    if (line.sum == width && rows < height) ++rows;
+    finishPage(page, rows);
+    return badLines;
+}
+
+int decodeMhPrefixedPage(CcittDecoder& decoder, PageBitmap& page, int withWord)
+{
+    if (setUpPage(decoder, page, FaxMhWithEol) < 0) return -1;
+    const int32_t width = decoder.width();
+    const int32_t height = decoder.height();
+    int32_t rows = 0;
+    int badLines = 0;
+    MhLineState line;
+    RowCursor cursor = startRow(page, rows, height);
+    if (withWord != 0) decoder.skipWord();
+    for (;;) {
+        const int32_t leaf = decoder.readLeaf(runTree(line.colour));
+        if (leaf < 0) break;
+        if (leaf == LeafInvalid) {
+            ++badLines;
+            if (decoder.findEol() < 0) break;
+            restartRow(cursor);
+            line.reset();
+            continue;
+        }
+        if (isEolLeaf(leaf)) {
+            if (leaf != LeafEol) decoder.unreadBits(1);
+            if (line.sum == width) {
+                cursor = nextRow(page, rows, height);
+                if (withWord != 0) decoder.skipWord();
+            } else {
+                restartRow(cursor);
+            }
+            line.reset();
+            continue;
+        }
+        if (line.take(uint16_t(leaf), cursor, decoder) < 0) continue;
+        if (line.sum == width) {
+            // The line is complete without waiting for an EOL.
+            cursor = nextRow(page, rows, height);
+            if (withWord != 0) decoder.skipWord();
+            line.reset();
+        } else if (line.sum > width) {
+            if (decoder.findEol() < 0) break;
+            restartRow(cursor);
+            line.reset();
+        }
+    }
+    finishPage(page, rows);
+    return badLines;
+}
+
+int decodePage(CcittDecoder& decoder, PageBitmap& page)
+{
+    switch (decoder.coding()) {
+    case FaxMhByteAligned: return decodeMhPage(decoder, page, 0);
+    case FaxMhWordAligned: return decodeMhPage(decoder, page, 1);
+    case FaxMhWithEol: return decodeMhEolPage(decoder, page);
+    case FaxMr: return decodeMrPage(decoder, page);
+    default: return -1;
+    }
+}
+
+}  // namespace pagelift

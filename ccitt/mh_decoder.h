@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ccitt/ccitt_decoder.h"
+#include "ccitt/row_writer.h"
+#include "ccitt/run_list.h"
+#include "faxdoc/page_bitmap.h"
+
+#include <cstdint>
+
+namespace pagelift {
+
+// One Modified Huffman line from the current position up to and including
+// its EOL (any bit read past the EOL is put back). Runs are written through
+// the cursor; when `runs` is given, every completed run is appended to it.
+// Returns the pixel total (not cut at the decoder's width: callers compare),
+// BadCode for an invalid code, or when the bits run out EndAfterFullLine if
+// the total equals the width, else EndOfData.
+int32_t decodeMhLine(CcittDecoder& decoder, RowCursor& cursor, RunList* runs);
+
+// Codings 3 (evenOffset 0) and 4 (evenOffset 1): rows back to back without
+// EOL, each starting on a byte (or even byte) boundary. The page ends at the
+// end of the data, at an invalid code (result 1) or at a row longer than the
+// width (result 0). Returns -1 when the page cannot be set up.
+int decodeMhPage(CcittDecoder& decoder, PageBitmap& page, int evenOffset);
+
+// Coding 5: lines ended by EOL. Lines shorter than the width are dropped, a
+// line that passes the width or holds an invalid code is abandoned up to the
+// next EOL. Returns the number of lines with an invalid code, or -1 when the
+// page cannot be set up.
+int decodeMhEolPage(CcittDecoder& decoder, PageBitmap& page);
+
+// Coding 5 where a line ends as soon as it reaches the width, so an EOL after
+// it is an empty line; with withWord != 0 a two-byte word precedes the first
+// line and follows every completed one, and is skipped unread. Returns the
+// number of lines with an invalid code, or -1 when the page cannot be set up.
+int decodeMhPrefixedPage(CcittDecoder& decoder, PageBitmap& page, int withWord);
+
+// The page decoder for the decoder's coding: 3, 4, 5 or 6 (MR). Returns what
+// that decoder returns; -1 for any other coding (MMR has decodeMmr).
+int decodePage(CcittDecoder& decoder, PageBitmap& page);
+
+}  // namespace pagelift

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "ccitt/ccitt_decoder.h"
+#include "ccitt/row_writer.h"
+#include "faxdoc/page_bitmap.h"
+
+#include <cstdint>
+
+namespace pagelift {
+
+// Largest pixel buffer a decoder will allocate: no fax page comes near it,
+// so anything above is damaged geometry and is refused rather than tried.
+inline constexpr int64_t kMaxPageBytes = int64_t(128) * 1024 * 1024;
+
+// Run lengths and pixel totals saturate here: far beyond any real line, yet
+// small enough that adding two never overflows an int32.
+inline constexpr int32_t kRunCeiling = (1 << 30) + (1 << 29);
+
+inline int32_t saturatingAdd(int32_t total, int64_t more)
+{
+    const int64_t sum = int64_t(total) + more;
+    return sum > kRunCeiling ? kRunCeiling : int32_t(sum);
+}
+
+// Prepares `page` for a decoder that is about to run: fills its header from
+// the decoder (width, bytesPerRow, resolution and paper class from the width,
+// yResolution 100, the given coding, ...), frees its previous pixels and
+// allocates height x bytesPerRow zero bytes. Returns 0, or -1 when the
+// geometry is unusable (width <= 0, height < 0, more than kMaxPageBytes) or
+// the buffer cannot be allocated; the header is then filled, with rows 0 and
+// no pixels.
+int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding);
+
+// Clears row `index` of a page set up by setUpPage and returns a cursor at
+// its start; past the allocated rows, a cursor that stores nothing.
+RowCursor startRow(PageBitmap& page, int32_t index, int32_t height);
+
+// Clears the row under the cursor and puts the cursor back at its start.
+void restartRow(RowCursor& cursor);
+
+// Records the rows decoded and trims the buffer to them.
+void finishPage(PageBitmap& page, int32_t rows);
+
+// Entries a run list needs for one line of this decoder: a line of `width`
+// pixels has at most width + 1 runs, and no line has more runs than the
+// coded data have bits.
+uint32_t runCapacityFor(const CcittDecoder& decoder);
+
+}  // namespace pagelift

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace pagelift {
+
+// The runs of one line in order, white first (a line that starts black opens
+// with a white run of 0); make-up and terminating parts of a run are one
+// entry. For a reference line `next` is the index of the first run b1 has not
+// passed yet and `count` the runs it holds; for the line being decoded
+// `next` counts the runs appended so far. Runs beyond `capacity` are dropped.
+struct RunList {
+    uint32_t next = 0;
+    uint32_t count = 0;
+    int32_t* runs = nullptr;
+    uint32_t capacity = 0;
+
+    void append(int32_t run)
+    {
+        if (runs != nullptr && next < capacity) runs[next++] = run;
+    }
+};
+
+// The two run arrays of a two-dimensional page decoder: the line being
+// decoded and its reference line. Allocated once per page.
+class RunBuffers {
+public:
+    // Throws std::bad_alloc when the arrays cannot be allocated.
+    explicit RunBuffers(uint32_t capacity);
+
+    RunList& current() { return current_; }
+    RunList& reference() { return reference_; }
+
+    // The line just decoded becomes the reference (the arrays swap places).
+    void promoteCurrent();
+    // The reference becomes the imaginary all-white line of `width` pixels.
+    void resetReferenceToWhite(int32_t width);
+
+private:
+    std::vector<int32_t> first_;
+    std::vector<int32_t> second_;
+    RunList current_;
+    RunList reference_;
+};
+
+// Moves b1 on after a0 has moved: past every changing element at or left of
+// a0 (while b1 < width and runs remain), then past one more if the element
+// reached has the colour of a0 (colour: 0 white, 1 black), so that b1 is the
+// first changing element right of a0 of the opposite colour.
+inline void nextB1(RunList& reference, int64_t a0, int64_t& b1, int colour, int32_t width)
+{
+    while (b1 < width && b1 <= a0 && reference.next < reference.count) {
+        b1 += reference.runs[reference.next];
+        ++reference.next;
+    }
+    if (int(reference.next & 1u) == colour && reference.next < reference.count) {
+        b1 += reference.runs[reference.next];
+        ++reference.next;
+    }
+}
+
+// Moves b1 back to a changing element at or left of a1 after a vertical-left
+// code, so that nextB1 can find the element that follows a1.
+inline void rewindB1(RunList& reference, int64_t a1, int64_t& b1)
+{
+    if (a1 < 0) {
+        reference.next = 0;
+        b1 = 0;
+        return;
+    }
+    while (a1 < b1) {
+        if (reference.next == 0) {
+            b1 = 0;
+            return;
+        }
+        --reference.next;
+        b1 -= reference.runs[reference.next];
+    }
+}
+
+}  // namespace pagelift

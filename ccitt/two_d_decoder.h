@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ccitt/ccitt_decoder.h"
+#include "ccitt/mmr_decoder.h"
+#include "ccitt/row_writer.h"
+#include "ccitt/run_list.h"
+#include "faxdoc/page_bitmap.h"
+
+#include <cstdint>
+
+namespace pagelift {
+
+// One two-dimensional T.4 line (after EOL + tag 0) up to and including the
+// next EOL, against `reference`. Runs go through the cursor and into
+// `current`. Returns the pixel total (not cut at the width), BadCode (invalid
+// code, uncompressed-mode extension, or a code that would move back past
+// a0), EndOfData / EndAfterFullLine when the bits run out, or the error of
+// a run code inside horizontal mode.
+int32_t decode2dLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current, RunList& reference);
+
+// One T.6 line: it ends as soon as a vertical or horizontal code takes a0 to
+// the width or beyond. Returns the pixel total (also left in `total`),
+// EolCode for an EOL, BadCode, EndOfData or EndAfterFullLine.
+int32_t decodeMmrLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current, RunList& reference,
+                      int32_t& total);
+
+// Coding 6 (T.4 two-dimensional). Decoding starts at the first EOL followed
+// by tag 1; damaged lines are dropped and decoding resumes at the next
+// one-dimensional line. Returns the number of damaged lines, or -1 when the
+// page cannot be set up or no such EOL exists.
+int decodeMrPage(CcittDecoder& decoder, PageBitmap& page);
+
+// Coding 7 (T.6). Returns -1 without decoding when the T.6 options ask for
+// uncompressed mode or carry an undefined bit (option value & 3 is 1 or 3);
+// otherwise what decodeMmrPage returns.
+int decodeMmr(MmrDecoder& decoder, PageBitmap& page);
+
+// Decodes T.6 lines from the current position, the first against an
+// all-white reference. An EOL (or EOFB) resets the reference to white; an
+// invalid code sends the reader to the next flag run (findFlag mode 2).
+// Returns 0 when at least one row was decoded or the data end right after a
+// line, EndOfData when the data end before any row, BadCode when no flag
+// follows an invalid code, -1 when the page cannot be set up.
+int decodeMmrPage(MmrDecoder& decoder, PageBitmap& page);
+
+}  // namespace pagelift
