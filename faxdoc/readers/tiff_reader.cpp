@@ -1,7 +1,6 @@
 #include "faxdoc/readers/tiff_reader.h"
 
-#include "ccitt/bit_reversal.h"
-#include "ccitt/paper_size.h"
+#include "ccitt/ccitt.h"
 
 #include <algorithm>
 #include <new>
@@ -36,8 +35,17 @@ enum TiffTag : uint16_t {
 
 enum TiffCompression : uint16_t {
     CompressionNone = 1,
+    CompressionModifiedHuffman = 2,
+    CompressionT4 = 3,
+    CompressionT6 = 4,
+    CompressionModifiedHuffmanWords = 32771,
     CompressionPackBits = 32773,
 };
+
+// The page decoders handle the T.6 flag search of raw streams too; a TIFF
+// strip always starts with coded data, and three flag bytes never appear in
+// front of it.
+constexpr uint8_t kTiffFlagCount = 3;
 
 uint16_t littleEndian16(const uint8_t* bytes)
 {
@@ -297,8 +305,34 @@ uint8_t TiffReader::stripCoding(const TiffPageInfo& info)
     switch (info.compression) {
     case CompressionNone: return CodingUncompressed;
     case CompressionPackBits: return CodingPackBits;
+    case CompressionModifiedHuffman: return CodingMhByteAligned;
+    case CompressionModifiedHuffmanWords: return CodingMhWordAligned;
+    case CompressionT4: return (info.t4Options & 1) != 0 ? CodingMr : CodingMhWithEol;
+    case CompressionT6: return CodingMmr;
     default: return 0;
     }
+}
+
+// A CCITT strip decoded as a page of its own, at most `rowLimit` rows.
+PageBitmap TiffReader::decodeCcittStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info,
+                                        uint8_t coding, uint32_t rowLimit)
+{
+    const uint8_t bitOrder = info.fillOrder == 1 ? 1 : 2;
+    const uint8_t polarity = info.photometric == 0 ? 0 : 1;
+    const auto size = static_cast<int32_t>(std::min<uint32_t>(length, INT32_MAX));
+    const auto width = static_cast<int32_t>(info.imageWidth);
+    const auto height = static_cast<int32_t>(std::min<uint32_t>(rowLimit, INT32_MAX));
+    PageBitmap strip;
+    if (coding == CodingMmr) {
+        MmrDecoder decoder(data, size, bitOrder, static_cast<uint8_t>(info.t6Options), polarity, kTiffFlagCount);
+        decoder.setGeometry(width, height);
+        decodeMmr(decoder, strip);
+    } else {
+        CcittDecoder decoder(data, size, bitOrder, coding, polarity);
+        decoder.setGeometry(width, height);
+        decodePage(decoder, strip);
+    }
+    return strip;
 }
 
 PageBitmap TiffReader::decodeStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info,
@@ -306,6 +340,9 @@ PageBitmap TiffReader::decodeStrip(const uint8_t* data, uint32_t length, const T
 {
     const uint8_t coding = stripCoding(info);
     if (coding == 0) return {};
+    if (coding != CodingUncompressed && coding != CodingPackBits) {
+        return decodeCcittStrip(data, length, info, coding, rowLimit);
+    }
 
     const uint32_t rows = std::min(rowsInStrip(info, stripIndex), rowLimit);
     PageBitmap strip = stripPage(info, rows, length, coding);

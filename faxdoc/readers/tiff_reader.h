@@ -94,6 +94,8 @@ private:
                             uint32_t& out);
     uint32_t rowsInStrip(const TiffPageInfo& info, uint32_t stripIndex) const;
     static uint8_t stripCoding(const TiffPageInfo& info);
+    static PageBitmap decodeCcittStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info, uint8_t coding,
+                                       uint32_t rowLimit);
     void appendStrips(const TiffPageInfo& info, PageBitmap& page);
 
     uint16_t byteOrder_ = 0;
