@@ -18,7 +18,7 @@ constexpr uint32_t kLargestHeaderSize = 64;
 // Rows are read from the file in strips of about this many bytes: the image
 // is stored bottom row first but handed out top row first, and reading it in
 // strips from the end keeps memory small whatever the image size.
-constexpr uint64_t kStripBytes = uint64_t{1} << 20;
+constexpr uint64_t kStripBytes = uint64_t{1} << 18;
 
 // Indexed by code - kFirstBmpMessageCode; the trailing null ends the table
 // for the JPEG library.

@@ -137,7 +137,7 @@ void expandRow(const PageBitmap& page, const BitmapGeometry& geometry, size_t ro
 
 // The pixels go out in bands of about this many bytes: a page never needs
 // its whole 8-bit image in memory, and a reused band costs no page faults.
-constexpr size_t kBandBytes = size_t{1} << 20;
+constexpr size_t kBandBytes = size_t{1} << 18;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -163,7 +163,8 @@ int writeIntermediateBitmap(const PageBitmap& page, const std::string& path)
     }
     const auto rows = static_cast<size_t>(page.rows);
     const size_t groupBytes = static_cast<size_t>(geometry.width) * static_cast<size_t>(geometry.factor);
-    const size_t groupsPerBand = rows == 0 ? 0 : std::min(rows, std::max<size_t>(1, kBandBytes / std::max<size_t>(groupBytes, 1)));
+    const size_t groupsPerBand =
+        rows == 0 ? 0 : std::min(rows, std::max<size_t>(1, kBandBytes / std::max<size_t>(groupBytes, 1)));
     std::unique_ptr<uint8_t[]> band;
     if (groupsPerBand > 0 && groupBytes > 0) {
         band.reset(new (std::nothrow) uint8_t[groupsPerBand * groupBytes]);
