@@ -28,9 +28,20 @@ FormatDispatch dispatchFor(FaxFormat format)
 int FaxDocument::open(const std::string& path, FaxFormat format)
 {
     const FormatDispatch dispatch = dispatchFor(format);
-    // Only the TIFF reader is part of this program so far; the external
-    // converter of AWD files and the other containers' readers are not, so
-    // those files open with no page and are reported as no fax.
+    if (dispatch.reader == ReaderKind::RawFax) {
+        rawFax_.openFile(path);
+        if (!rawFax_.isOpen()) return -1;
+        const int pages = rawFax_.prepare(settings_, page_);
+        if (pages >= 0) {
+            settings_.pageCount = static_cast<uint16_t>(pages);
+            pageValid_ = true;
+        }
+        return readPage(format, 0);
+    }
+    // Only the TIFF reader is part of this program so far besides raw
+    // streams; the external converter of AWD files and the other containers'
+    // readers are not, so those files open with no page and are reported as
+    // no fax.
     if (dispatch.reader != ReaderKind::Tiff || dispatch.convertedFirst) return readPage(format, 0);
 
     tiff_.openFile(path);
@@ -45,7 +56,10 @@ int FaxDocument::open(const std::string& path, FaxFormat format)
 int FaxDocument::readPage(FaxFormat format, size_t index)
 {
     const FormatDispatch dispatch = dispatchFor(format);
-    if (dispatch.reader == ReaderKind::Tiff && !dispatch.convertedFirst) {
+    if (dispatch.reader == ReaderKind::RawFax) {
+        // A raw stream without a working image has nothing to cut pages from.
+        if (pageValid_) rawFax_.readPage(index, page_);
+    } else if (dispatch.reader == ReaderKind::Tiff && !dispatch.convertedFirst) {
         tiff_.readPage(index, page_);
     } else {
         page_ = PageBitmap{};
@@ -57,6 +71,7 @@ int FaxDocument::readPage(FaxFormat format, size_t index)
 void FaxDocument::close()
 {
     tiff_.closeFile();
+    rawFax_.closeFile();
 }
 
 }  // namespace pagelift

@@ -3,6 +3,7 @@
 #include "app/settings/decode_settings.h"
 #include "faxdoc/fax_format.h"
 #include "faxdoc/page_bitmap.h"
+#include "faxdoc/readers/raw_fax_reader.h"
 #include "faxdoc/readers/tiff_reader.h"
 
 #include <string>
@@ -48,8 +49,10 @@ public:
     DecodeSettings& settings() { return settings_; }
 
     // Opens the file and decodes page 0. -1 when the file cannot be opened
-    // (no page then); otherwise the result of readPage(format, 0). Formats
-    // whose reader this program does not have open with no page.
+    // (no page then); otherwise the result of readPage(format, 0). A raw
+    // fax stream is analysed first and its pages cut from the working image
+    // that the settings name. Formats whose reader this program does not
+    // have open with no page.
     int open(const std::string& path, FaxFormat format);
 
     // True when page() holds a page (width and rows above 0).
@@ -68,6 +71,7 @@ public:
 
 private:
     TiffReader tiff_;
+    RawFaxReader rawFax_;
     bool pageValid_ = false;
     DecodeSettings settings_;
     PageBitmap page_;
