@@ -80,18 +80,6 @@ std::optional<RunBuffers> probeRunBuffers()
     }
 }
 
-// Reads tag bits after EOLs until one announces a one-dimensional line.
-// False when the data end first.
-bool seekOneDimensionalLine(CcittDecoder& decoder)
-{
-    for (;;) {
-        if (decoder.findEol() < 0) return false;
-        const int16_t tag = decoder.readBits(1);
-        if (tag < 0) return false;
-        if (tag == 1) return true;
-    }
-}
-
 // One MR line: one-dimensional after tag 1, else two-dimensional.
 int32_t decodeMrLine(CcittDecoder& decoder, ProbeRow& row, RunBuffers& buffers, int16_t tag)
 {

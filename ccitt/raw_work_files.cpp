@@ -272,29 +272,6 @@ private:
     bool failed_ = false;
 };
 
-std::optional<RunBuffers> runBuffersFor(const CcittDecoder& decoder)
-{
-    try {
-        std::optional<RunBuffers> buffers(std::in_place, runCapacityFor(decoder));
-        buffers->resetReferenceToWhite(decoder.width());
-        return buffers;
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-}
-
-// Reads tag bits after EOLs until one announces a one-dimensional line.
-// False when the data end first.
-bool seekOneDimensionalLine(CcittDecoder& decoder)
-{
-    for (;;) {
-        if (decoder.findEol() < 0) return false;
-        const int16_t tag = decoder.readBits(1);
-        if (tag < 0) return false;
-        if (tag == 1) return true;
-    }
-}
-
 // The state of the MH line being decoded: the colour of the next run, the
 // make-up lengths not yet written, the pixels written so far.
 struct MhLine {
@@ -408,7 +385,7 @@ int writeMrWorkFiles(CcittDecoder& decoder, const std::string& imagePath, const 
 {
     WorkFiles files;
     if (!files.create(imagePath, segmentPath, decoder, FaxMr)) return -1;
-    std::optional<RunBuffers> buffers = runBuffersFor(decoder);
+    std::optional<RunBuffers> buffers = makeRunBuffers(decoder);
     if (!buffers || !seekOneDimensionalLine(decoder)) return -1;
     SegmentTracker& segment = files.segment();
     const int32_t width = files.width();
@@ -464,7 +441,7 @@ int writeMmrWorkFiles(MmrDecoder& decoder, const std::string& imagePath, const s
 {
     WorkFiles files;
     if (!files.create(imagePath, segmentPath, decoder, FaxMmr)) return -1;
-    std::optional<RunBuffers> buffers = runBuffersFor(decoder);
+    std::optional<RunBuffers> buffers = makeRunBuffers(decoder);
     if (!buffers) return -1;
     SegmentTracker& segment = files.segment();
     const int32_t width = files.width();

@@ -128,6 +128,14 @@ int32_t decodeTwoDimensionalLine(CcittDecoder& decoder, RowCursor& rowCursor, Ru
     }
 }
 
+RowCursor nextStoredRow(PageBitmap& page, int32_t& rows, int32_t height)
+{
+    if (rows < height) ++rows;
+    return startRow(page, rows, height);
+}
+
+}  // namespace
+
 std::optional<RunBuffers> makeRunBuffers(const CcittDecoder& decoder)
 {
     try {
@@ -139,8 +147,6 @@ std::optional<RunBuffers> makeRunBuffers(const CcittDecoder& decoder)
     }
 }
 
-// Reads tag bits after EOLs until one announces a one-dimensional line.
-// Returns false when the data end first.
 bool seekOneDimensionalLine(CcittDecoder& decoder)
 {
     for (;;) {
@@ -150,14 +156,6 @@ bool seekOneDimensionalLine(CcittDecoder& decoder)
         if (tag == 1) return true;
     }
 }
-
-RowCursor nextStoredRow(PageBitmap& page, int32_t& rows, int32_t height)
-{
-    if (rows < height) ++rows;
-    return startRow(page, rows, height);
-}
-
-}  // namespace
 
 int32_t decode2dLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current, RunList& reference)
 {

@@ -7,6 +7,7 @@
 #include "faxdoc/page_bitmap.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace pagelift {
 
@@ -16,6 +17,14 @@ namespace pagelift {
 // code, uncompressed-mode extension, or a code that would move back past
 // a0), EndOfData / EndAfterFullLine when the bits run out, or the error of
 // a run code inside horizontal mode.
+// The two run arrays of a page of the decoder's width, the reference set to
+// the imaginary white line; nullopt when memory runs out.
+std::optional<RunBuffers> makeRunBuffers(const CcittDecoder& decoder);
+
+// Reads tag bits after EOLs until one announces a one-dimensional line.
+// False when the data end first.
+bool seekOneDimensionalLine(CcittDecoder& decoder);
+
 int32_t decode2dLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current, RunList& reference);
 
 // One T.6 line: it ends as soon as a vertical or horizontal code takes a0 to
