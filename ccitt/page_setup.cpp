@@ -9,13 +9,11 @@
 
 namespace pagelift {
 
-int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding)
+void describeDecodedPage(const CcittDecoder& decoder, uint8_t coding, PageBitmap& page)
 {
     const int32_t width = decoder.width();
-    const int32_t height = decoder.height();
     const int64_t bytesPerRow = (int64_t(width) + 7) / 8;
     const PaperClass paper = paperSizeForWidth(width);
-
     page.reserved = 0;
     page.width = width;
     page.rows = 0;
@@ -30,6 +28,14 @@ int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding)
     page.coding = coding;
     page.paperSize = paper.paperSize;
     page.photometric = decoder.polarity();
+}
+
+int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding)
+{
+    const int32_t width = decoder.width();
+    const int32_t height = decoder.height();
+    const int64_t bytesPerRow = (int64_t(width) + 7) / 8;
+    describeDecodedPage(decoder, coding, page);
     std::vector<uint8_t>().swap(page.pixels);
 
     if (width <= 0 || height < 0 || bytesPerRow > kMaxPageBytes) return -1;

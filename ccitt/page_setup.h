@@ -22,6 +22,11 @@ inline int32_t saturatingAdd(int32_t total, int64_t more)
     return sum > kRunCeiling ? kRunCeiling : int32_t(sum);
 }
 
+// Fills the header fields of a page the decoder is about to decode: width,
+// bytesPerRow, resolution and paper class from the width, yResolution 100,
+// the given coding, the decoder's bit order and polarity; rows 0.
+void describeDecodedPage(const CcittDecoder& decoder, uint8_t coding, PageBitmap& page);
+
 // Prepares `page` for a decoder that is about to run: fills its header from
 // the decoder (width, bytesPerRow, resolution and paper class from the width,
 // yResolution 100, the given coding, ...), frees its previous pixels and

@@ -3,7 +3,6 @@
 #include "ccitt/code_tree.h"
 #include "ccitt/mh_decoder.h"
 #include "ccitt/page_setup.h"
-#include "ccitt/paper_size.h"
 #include "ccitt/run_list.h"
 #include "ccitt/two_d_decoder.h"
 
@@ -155,21 +154,8 @@ public:
     {
         const int32_t width = decoder.width();
         if (width < 1 || width > kMaxWorkImageWidth) return false;
-        const PaperClass paper = paperSizeForWidth(width);
-        header_.reserved = 0;
-        header_.width = width;
-        header_.rows = 0;
-        header_.bytesPerRow = (width + 7) / 8;
-        header_.planes = 1;
-        header_.bitsPerPixel = 1;
-        header_.codedLength = uint32_t(std::max(decoder.size(), 0));
-        header_.xResolution = paper.xResolution;
-        header_.yResolution = 100;
-        header_.resolutionUnit = 2;
-        header_.fillOrder = decoder.bitOrder();
-        header_.coding = coding;
-        header_.paperSize = paper.paperSize;
-        header_.photometric = 0;
+        describeDecodedPage(decoder, coding, header_);
+        header_.photometric = 0;  // the working image is always stored 1 = white
         streamEnd_ = StreamPosition{int64_t(std::max(decoder.size(), 0)) * 8};
         maxRows_ = std::min<int64_t>(kMaxWorkImageRowBytes / header_.bytesPerRow,
                                      std::numeric_limits<int32_t>::max());

@@ -272,9 +272,9 @@ TEST(JpegStage, BadBitmapsFailTheStepWithTheirMessageAndLeaveNoJpeg)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         imagetest::writeBytes(bitmap, c.bytes);
-        testing::internal::CaptureStderr();
+        ::testing::internal::CaptureStderr();
         const int result = compressBitmapToJpeg(bitmap, jpeg, 50, true, true);
-        const std::string message = testing::internal::GetCapturedStderr();
+        const std::string message = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(result, 3);
         EXPECT_EQ(message, std::string(c.message) + "\n");
         EXPECT_EQ(filesIn(scratch), std::vector<std::string>{"in.bmp"});
@@ -291,9 +291,9 @@ TEST(JpegStage, AFailureKeepsAnEarlierJpegUnderTheDestination)
     const std::string jpeg = scratch.file("out.jpg");
     imagetest::writeBytes(jpeg, {1, 2, 3});
     imagetest::writeBytes(scratch.file("in.bmp"), {'X'});
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(compressBitmapToJpeg(scratch.file("in.bmp"), jpeg, 50, true, true), 3);
-    testing::internal::GetCapturedStderr();
+    ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(imagetest::readBytes(jpeg), (std::vector<uint8_t>{1, 2, 3}));
 }
 
@@ -324,9 +324,9 @@ TEST(JpegStage, AnEmptyPageFailsTheStepAndTheNextPageStillConverts)
     empty.xResolution = 204;
     empty.yResolution = 98;
     ASSERT_EQ(writeIntermediateBitmap(empty, scratch.file("page.bmp")), 0);
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(compressBitmapToJpeg(scratch.file("page.bmp"), scratch.file("empty.jpg"), 50, true, true), 3);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Empty JPEG image (DNL not supported)\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Empty JPEG image (DNL not supported)\n");
 
     ASSERT_EQ(writeIntermediateBitmap(imagetest::makePatternPage(100, 10, 204, 98, 2), scratch.file("page.bmp")), 0);
     EXPECT_EQ(compressBitmapToJpeg(scratch.file("page.bmp"), scratch.file("next.jpg"), 50, true, true), 0);

@@ -31,9 +31,9 @@ TEST(BmpRegressions, EveryStoredInputEndsTheStepCleanly)
     const std::string jpeg = scratch.file("out.jpg");
     for (const auto& input : inputs) {
         SCOPED_TRACE(input.filename().string());
-        testing::internal::CaptureStderr();
+        ::testing::internal::CaptureStderr();
         const int result = compressBitmapToJpeg(input.string(), jpeg, 50, true, true);
-        testing::internal::GetCapturedStderr();
+        ::testing::internal::GetCapturedStderr();
         EXPECT_TRUE(result == 0 || result == 2 || result == 3) << "result " << result;
         const bool written = std::filesystem::exists(jpeg);
         EXPECT_EQ(written, result != 3);

@@ -5,60 +5,17 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace pagelift::faxtest {
-namespace {
-
-std::string quoted(const std::string& argument)
-{
-    std::string out = "'";
-    for (char c : argument) {
-        if (c == '\'') {
-            out += "'\\''";
-        } else {
-            out += c;
-        }
-    }
-    return out + "'";
-}
-
-}  // namespace
-
-std::string readText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeText(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-CommandResult runShell(const std::string& command, const std::string& scratchFolder)
-{
-    const std::string out = scratchFolder + "/.stdout";
-    const std::string err = scratchFolder + "/.stderr";
-    const std::string full = "( " + command + " ) >" + quoted(out) + " 2>" + quoted(err) + " </dev/null";
-    const int status = std::system(full.c_str());
-    CommandResult result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = readText(out);
-    result.err = readText(err);
-    return result;
-}
+using testing::shellQuoted;
 
 CommandResult runPliftcmd(const std::vector<std::string>& arguments, const std::string& scratchFolder)
 {
-    std::string command = quoted(PLIFTCMD_PATH);
+    std::string command = shellQuoted(PLIFTCMD_PATH);
     for (const std::string& argument : arguments) {
         command += ' ';
-        command += quoted(argument);
+        command += shellQuoted(argument);
     }
     return runShell(command, scratchFolder);
 }
@@ -76,9 +33,9 @@ bool renderTextPage(const std::string& pbmPath, const std::string& text, int sca
     // The text without pbmtext's margins, set a little in from the top left
     // corner, on a white page cut or padded to exactly width x height.
     const std::string size = " -width " + std::to_string(width) + " -height " + std::to_string(height);
-    const std::string command = "printf '%s\\n' " + quoted(text) + " | pbmtext -builtin fixed | pnmcrop -white | pnmenlarge " +
+    const std::string command = "printf '%s\\n' " + shellQuoted(text) + " | pbmtext -builtin fixed | pnmcrop -white | pnmenlarge " +
                                 std::to_string(scale) + " | pnmpad -white -left 3 -top 2 | pnmpad -white" + size +
-                                " | pamcut -left 0 -top 0" + size + " > " + quoted(pbmPath);
+                                " | pamcut -left 0 -top 0" + size + " > " + shellQuoted(pbmPath);
     return runShell(command, pbmPath.substr(0, pbmPath.rfind('/'))).exitCode == 0;
 }
 

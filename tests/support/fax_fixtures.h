@@ -11,16 +11,11 @@
 namespace pagelift::faxtest {
 
 using imagetest::GrayImage;
-using imagetest::ScratchFolder;
-
-struct CommandResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs `command` through /bin/sh, capturing both output streams.
-CommandResult runShell(const std::string& command, const std::string& scratchFolder);
+using testing::CommandResult;
+using testing::readText;
+using testing::runShell;
+using testing::ScratchFolder;
+using testing::writeText;
 
 // Runs pliftcmd with these arguments (no shell), capturing its output.
 CommandResult runPliftcmd(const std::vector<std::string>& arguments, const std::string& scratchFolder);
@@ -49,8 +44,5 @@ GrayImage thresholded(const GrayImage& image);
 
 // A readable account of where two images first differ ("" when equal).
 std::string firstDifference(const GrayImage& expected, const GrayImage& actual);
-
-std::string readText(const std::string& path);
-void writeText(const std::string& path, const std::string& text);
 
 }  // namespace pagelift::faxtest

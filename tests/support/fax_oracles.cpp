@@ -107,38 +107,6 @@ std::string compareFirstDifference(const Picture& expected, const Picture& actua
     return "";
 }
 
-ScratchFolder::ScratchFolder()
-{
-    static std::atomic<int> serial{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("pagelift-ccitt-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    std::filesystem::create_directories(path_);
-}
-
-ScratchFolder::~ScratchFolder()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string missingTool(std::initializer_list<std::string> tools)
-{
-    for (const std::string& tool : tools) {
-        if (tool.find('/') != std::string::npos) {
-            if (::access(tool.c_str(), X_OK) != 0) return tool;
-        } else if (!runQuietly("command -v " + tool)) {
-            return tool;
-        }
-    }
-    return "";
-}
-
-bool runQuietly(const std::string& command)
-{
-    const std::string quiet = "(" + command + ") >/dev/null 2>&1";
-    return std::system(quiet.c_str()) == 0;
-}
-
 namespace {
 
 // Little- or big-endian field access over a whole TIFF file in memory.

@@ -5,6 +5,7 @@
 // themselves, and a small reader for the strips of a TIFF page.
 
 #include "faxdoc/page_bitmap.h"
+#include "support/test_files.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -35,26 +36,6 @@ Picture pictureOf(const PageBitmap& page);
 
 // "" when equal, else where the first difference is.
 std::string compareFirstDifference(const Picture& expected, const Picture& actual);
-
-// A folder of its own under the system temporary folder, removed with it.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
-
-// The first of the tools (absolute paths or names on PATH) that is missing,
-// or "" when all are there.
-std::string missingTool(std::initializer_list<std::string> tools);
-
-// Runs a shell command with its output discarded; true when it exits 0.
-bool runQuietly(const std::string& command);
 
 // The real ImageMagick, not whatever `convert` comes first on PATH.
 inline const char* const kImageMagick = "/usr/bin/convert";

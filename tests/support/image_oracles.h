@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "faxdoc/page_bitmap.h"
+#include "support/test_files.h"
 
 // Helpers for the image output tests: the external tools that serve as
 // oracles (cjpeg, djpeg, ImageMagick), a scratch folder, page and bitmap
@@ -17,29 +18,11 @@ inline constexpr const char* kCjpeg = "/usr/bin/cjpeg";
 inline constexpr const char* kDjpeg = "/usr/bin/djpeg";
 inline constexpr const char* kImageMagick = "/usr/bin/convert";  // not the stand-in on PATH
 
-bool toolAvailable(const char* path);
-
-// Runs a program without a shell, its output discarded. Returns its exit
-// code, or -1 when it could not be started or did not exit normally.
-int runTool(const std::vector<std::string>& arguments);
-
-// A fresh folder under the system temporary folder, removed with its content.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-std::vector<uint8_t> readBytes(const std::string& path);
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+using testing::readBytes;
+using testing::runTool;
+using testing::ScratchFolder;
+using testing::toolAvailable;
+using testing::writeBytes;
 
 struct GrayImage {
     int width = 0;
