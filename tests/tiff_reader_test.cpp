@@ -5,6 +5,8 @@
 #include "faxdoc/fax_document.h"
 #include "faxdoc/readers/tiff_reader.h"
 #include "support/fax_fixtures.h"
+#include "support/mh_encoder.h"
+#include "support/raw_streams.h"
 
 #include <gtest/gtest.h>
 
@@ -183,11 +185,11 @@ public:
         bytes_.insert(bytes_.end(), data.begin(), data.end());
         return at;
     }
-    size_t appendRational(uint32_t numerator, uint32_t denominator)
+    size_t appendRational(uint32_t numerator, uint32_t denominator) { return appendLongs({numerator, denominator}); }
+    size_t appendLongs(std::initializer_list<uint32_t> values)
     {
         const size_t at = bytes_.size();
-        put32(numerator);
-        put32(denominator);
+        for (uint32_t value : values) put32(value);
         return at;
     }
 
@@ -551,6 +553,58 @@ TEST(TiffReaderFiles, APageTooLargeToConvertIsDescribedButNotDecoded)
     EXPECT_EQ(pages[0].width, 60000);
     EXPECT_EQ(pages[0].rows, 200000);
     EXPECT_TRUE(pages[0].pixels.empty());
+}
+
+TEST(TiffReaderFiles, ModifiedHuffmanRowsWithoutEolInEveryAlignmentBitOrderAndPolarity)
+{
+    // No common tool writes compressions 2 and 32771: the strips come from
+    // the test encoder, and the expected pixels from the picture it coded.
+    testing::ScratchFolder scratch;
+    const std::string missing = testing::missingTool(testing::kRawStreamTools);
+    if (!missing.empty()) GTEST_SKIP() << "needs " << missing << " (scripts/install-deps.sh --test)";
+    const testing::Picture picture = testing::textPicture(scratch, "MH 0123", 203, 45, 2);
+    struct Case {
+        uint16_t compression;
+        size_t alignment;
+        bool lsbFirst;
+        uint32_t photometric;
+    };
+    const Case cases[] = {{2, 1, false, 0}, {2, 1, true, 1}, {32771, 2, false, 1}, {32771, 2, true, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.compression) + (c.lsbFirst ? " lsb-first" : " msb-first") + " photometric " +
+                     std::to_string(c.photometric));
+        // Two strips, 30 and 15 rows, each coded on its own.
+        const testing::MhLayout layout{false, c.alignment, 0, c.lsbFirst};
+        TiffBuilder tiff;
+        const size_t first = tiff.append(testing::encodeMh(testing::pictureRows(picture, 0, 30), layout));
+        const size_t second = tiff.append(testing::encodeMh(testing::pictureRows(picture, 30, 15), layout));
+        const size_t end = tiff.size();
+        const size_t offsets = tiff.appendLongs({static_cast<uint32_t>(first), static_cast<uint32_t>(second)});
+        const size_t counts =
+            tiff.appendLongs({static_cast<uint32_t>(second - first), static_cast<uint32_t>(end - second)});
+        tiff.setFirstIfd(tiff.addIfd({
+            {256, kShort, 1, 203},
+            {257, kShort, 1, 45},
+            {258, kShort, 1, 1},
+            {259, kShort, 1, c.compression},
+            {262, kShort, 1, c.photometric},
+            {266, kShort, 1, c.lsbFirst ? 2u : 1u},
+            {273, kLong, 2, static_cast<uint32_t>(offsets)},
+            {278, kShort, 1, 30},
+            {279, kLong, 2, static_cast<uint32_t>(counts)},
+        }));
+        tiff.save(scratch.file("mh.tif"));
+
+        const std::vector<PageBitmap> pages = readDocumentPages(scratch.file("mh.tif"));
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(pages[0].coding, c.compression == 2 ? CodingMhByteAligned : CodingMhWordAligned);
+        // Min-is-black data code the picture's black as "white" runs.
+        testing::Picture expected = picture;
+        if (c.photometric == 1) {
+            for (uint8_t& pixel : expected.black) pixel = static_cast<uint8_t>(pixel ^ 1);
+        }
+        EXPECT_EQ(testing::compareFirstDifference(expected, testing::pictureOf(pages[0])), "");
+    }
 }
 
 }  // namespace
