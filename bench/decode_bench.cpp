@@ -15,8 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -37,18 +35,14 @@ std::vector<LoadedPage> loadPages(pagelift::TiffReader& reader, const std::strin
     std::vector<LoadedPage> pages;
     reader.openFile(path);
     if (reader.checkHeader() != 0) return pages;
-    std::ifstream file(path, std::ios::binary);
     const uint16_t count = reader.countPages();
     for (uint16_t index = 0; index < count; ++index) {
         if (reader.readIfd(reader.pageOffset(index)) <= 0) continue;
         LoadedPage page;
         page.info = reader.parsePage();
         for (uint32_t strip = 0; strip < page.info.stripCount; ++strip) {
-            const pagelift::TiffStripLocation location = reader.stripLocation(strip, page.info);
-            if (!location.found || location.byteCount == 0) break;
-            std::vector<uint8_t> bytes(location.byteCount);
-            file.seekg(location.offset);
-            if (!file.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()))) break;
+            std::vector<uint8_t> bytes;
+            if (!reader.readStripBytes(reader.stripLocation(strip, page.info), bytes) || bytes.empty()) break;
             page.strips.push_back(std::move(bytes));
         }
         pages.push_back(std::move(page));

@@ -3,6 +3,7 @@
 // (tiffcp -c none, g3topbm).
 
 #include "ccitt/ccitt.h"
+#include "support/fax_fixtures.h"
 #include "support/fax_oracles.h"
 #include "support/mh_encoder.h"
 
@@ -23,16 +24,15 @@ namespace fs = std::filesystem;
 
 std::string quoted(const fs::path& path)
 {
-    std::string text(1, '\'');
-    text.append(path.string());
-    text.push_back('\'');
-    return text;
+    return shellQuoted(path.string());
 }
 
-std::vector<uint8_t> readBytes(const fs::path& path)
+// The one page of a TIFF file, read as the conversion reads it.
+PageBitmap onlyPage(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::vector<PageBitmap> pages = faxtest::readDocumentPages(path.string());
+    EXPECT_EQ(pages.size(), 1u) << path;
+    return pages.empty() ? PageBitmap{} : pages[0];
 }
 
 // A picture made by a netpbm pipeline ending in PBM on standard output.
@@ -178,10 +178,7 @@ TEST(CcittOracle, TiffcpEncodingsDecodePixelExact)
                 writeUncompressedTiff(plain, picture, photometric);
                 ASSERT_TRUE(runQuietly("tiffcp -c " + std::string(compression) + " -f " + fillOrder +
                                        " -r 1000000 " + quoted(plain) + " " + quoted(coded)));
-                TiffPage page;
-                ASSERT_TRUE(readTiffPage(coded, 0, page));
-                ASSERT_EQ(page.strips.size(), 1u);
-                expectDecodesTo(picture, decodeWithPagelift(page));
+                expectDecodesTo(picture, onlyPage(coded));
             }
         }
     }
@@ -209,10 +206,9 @@ TEST(CcittOracle, ImageMagickEncodingsDecodePixelExact)
                 const fs::path coded = scratch / "magick.tif";
                 ASSERT_TRUE(runQuietly(std::string(kImageMagick) + " " + quoted(pbm) + " -compress " + compression +
                                        " -define quantum:polarity=" + polarity + " " + quoted(coded)));
-                TiffPage page;
-                ASSERT_TRUE(readTiffPage(coded, 0, page));
+                const PageBitmap page = onlyPage(coded);
                 EXPECT_EQ(page.photometric, std::string(polarity) == "min-is-white" ? 0 : 1);
-                expectDecodesTo(picture, decodeWithPagelift(page));
+                expectDecodesTo(picture, page);
             }
         }
     }
@@ -237,7 +233,7 @@ TEST(CcittOracle, Pbmtog3StreamsDecodePixelExact)
             const fs::path g3 = scratch / "page.g3";
             ASSERT_TRUE(runQuietly(std::string("pbmtog3 -nofixedwidth") + (reversed ? " -reversebits " : " ") +
                                    quoted(pbm) + " > " + quoted(g3)));
-            const std::vector<uint8_t> bytes = readBytes(g3);
+            const std::vector<uint8_t> bytes = readBytes(g3.string());
             CcittDecoder decoder(bytes.data(), int32_t(bytes.size()), reversed ? 2 : 1, FaxMhWithEol, 0);
             decoder.setGeometry(picture.width, picture.height);
             PageBitmap page;
@@ -304,17 +300,14 @@ TEST(CcittOracle, CorpusPagesMatchTiffcp)
         }
         const fs::path reference = scratch / "reference.tif";
         ASSERT_TRUE(runQuietly("tiffcp -c none " + quoted(source) + " " + quoted(reference)));
-        const int pages = countTiffPages(source);
-        ASSERT_GT(pages, 0);
-        ASSERT_EQ(countTiffPages(reference), pages);
-        for (int index = 0; index < pages; ++index) {
+        const std::vector<PageBitmap> coded = faxtest::readDocumentPages(source.string());
+        const std::vector<PageBitmap> plain = faxtest::readDocumentPages(reference.string());
+        ASSERT_GT(coded.size(), 0u);
+        ASSERT_EQ(coded.size(), plain.size());
+        for (size_t index = 0; index < coded.size(); ++index) {
             SCOPED_TRACE("page " + std::to_string(index));
-            TiffPage coded;
-            TiffPage plain;
-            ASSERT_TRUE(readTiffPage(source, index, coded));
-            ASSERT_TRUE(readTiffPage(reference, index, plain));
-            ASSERT_EQ(plain.compression, 1);
-            expectDecodesTo(pictureOfUncompressed(plain), decodeWithPagelift(coded));
+            ASSERT_EQ(plain[index].coding, CodingUncompressed);
+            expectDecodesTo(pictureOf(plain[index]), coded[index]);
         }
     }
 }

@@ -287,6 +287,13 @@ TiffStripLocation TiffReader::stripLocation(uint32_t index, const TiffPageInfo& 
     return location;
 }
 
+bool TiffReader::readStripBytes(const TiffStripLocation& location, std::vector<uint8_t>& bytes)
+{
+    if (!location.found || location.byteCount > static_cast<uint64_t>(fileSize())) return false;
+    bytes.resize(location.byteCount);
+    return readAt(location.offset, bytes.data(), bytes.size());
+}
+
 uint32_t TiffReader::rowsInStrip(const TiffPageInfo& info, uint32_t stripIndex) const
 {
     // Without RowsPerStrip the whole page is one strip.

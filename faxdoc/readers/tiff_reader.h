@@ -73,6 +73,10 @@ public:
     // Where strip `index` lies and how long it is.
     TiffStripLocation stripLocation(uint32_t index, const TiffPageInfo& info);
 
+    // The coded bytes of a strip exactly as the file holds them. False when
+    // the strip does not lie wholly inside the file.
+    bool readStripBytes(const TiffStripLocation& location, std::vector<uint8_t>& bytes);
+
     // Unpacks one strip into a page of its own, at most `rowLimit` rows. An
     // unsupported compression or a sample size other than 1 bit gives an
     // empty page (width 0).

@@ -2,7 +2,7 @@
 
 // Test helpers around the independent fax tools (netpbm, libtiff-tools,
 // ImageMagick): bilevel pictures in PBM form, a scratch folder, the tools
-// themselves, and a small reader for the strips of a TIFF page.
+// themselves, and the uncompressed TIFF input the TIFF tools encode from.
 
 #include "faxdoc/page_bitmap.h"
 #include "support/test_files.h"
@@ -40,39 +40,9 @@ std::string compareFirstDifference(const Picture& expected, const Picture& actua
 // The real ImageMagick, not whatever `convert` comes first on PATH.
 inline const char* const kImageMagick = "/usr/bin/convert";
 
-// One page of a TIFF file as its coded strips and the tags that say how to
-// decode them.
-struct TiffPage {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint16_t compression = 1;
-    uint16_t photometric = 0;
-    uint16_t fillOrder = 1;
-    uint32_t rowsPerStrip = 0;  // 0: the whole page is one strip
-    uint32_t t4Options = 0;
-    uint32_t t6Options = 0;
-    std::vector<std::vector<uint8_t>> strips;
-};
-
-// Reads page `index` (from 0) of a TIFF file of either byte order. Returns
-// false when the file or the page cannot be read.
-bool readTiffPage(const std::filesystem::path& path, int index, TiffPage& page);
-
 // Writes the picture as a one-strip uncompressed little-endian TIFF with the
 // given photometric (0: a 1 bit is black, 1: a 1 bit is white), the input
 // the TIFF tools encode from.
 void writeUncompressedTiff(const std::filesystem::path& path, const Picture& picture, uint16_t photometric);
-
-// Pages in a TIFF file (0 when it cannot be read).
-int countTiffPages(const std::filesystem::path& path);
-
-// The picture of an uncompressed page (compression 1), honouring its
-// photometric and fill order.
-Picture pictureOfUncompressed(const TiffPage& page);
-
-// Decodes a CCITT page strip by strip with this project's decoders, as a
-// container reader does, and joins the strips. The result has no pixels
-// when the compression is not a CCITT one.
-PageBitmap decodeWithPagelift(const TiffPage& page);
 
 }  // namespace pagelift::testing

@@ -1,34 +1,28 @@
 #include "support/raw_streams.h"
 
 #include "faxdoc/fax_document.h"
+#include "faxdoc/readers/tiff_reader.h"
 #include "support/fax_fixtures.h"
 #include "support/mh_encoder.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 namespace pagelift::testing {
 namespace {
 
 std::string quoted(const std::filesystem::path& path)
 {
-    std::string text(1, '\'');
-    text.append(path.string());
-    text.push_back('\'');
-    return text;
+    return shellQuoted(path.string());
 }
 
 std::vector<uint8_t> readFile(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return readBytes(path.string());
 }
 
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
 {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    writeBytes(path.string(), bytes);
 }
 
 }  // namespace
@@ -81,9 +75,13 @@ std::vector<uint8_t> tiffcpStrip(const ScratchFolder& scratch, const Picture& pi
     if (!runQuietly("tiffcp -c " + compression + fillOrder + " -r 100000000 " + quoted(plain) + " " + quoted(coded))) {
         return {};
     }
-    TiffPage page;
-    if (!readTiffPage(coded, 0, page) || page.strips.size() != 1) return {};
-    return page.strips[0];
+    TiffReader reader;
+    reader.openFile(coded.string());
+    if (reader.checkHeader() != 0 || reader.countPages() == 0 || reader.readIfd(reader.pageOffset(0)) <= 0) return {};
+    const TiffPageInfo info = reader.parsePage();
+    std::vector<uint8_t> strip;
+    if (info.stripCount != 1 || !reader.readStripBytes(reader.stripLocation(0, info), strip)) return {};
+    return strip;
 }
 
 void appendMrRtc(std::vector<uint8_t>& stream, bool lsbFirst)
