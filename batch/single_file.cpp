@@ -25,10 +25,11 @@ std::string pageNumberText(int pageNumber)
     return text;
 }
 
-// Writes the document's current page through the intermediate bitmap into
-// `jpegPath`. False when either step failed; the report lines are the caller's.
 enum class PageOutcome { Converted, NotPrepared, NotCompressed };
 
+// Writes the document's current page through the intermediate bitmap into
+// `jpegPath` and tells which step, if any, failed; the report lines are the
+// caller's. A page whose bitmap could not be written is never compressed.
 PageOutcome convertCurrentPage(const FaxDocument& document, const ConversionOptions& options,
                                const std::string& jpegPath)
 {
@@ -38,8 +39,8 @@ PageOutcome convertCurrentPage(const FaxDocument& document, const ConversionOpti
     return compressed == 0 ? PageOutcome::Converted : PageOutcome::NotCompressed;
 }
 
-// Converts every page of an opened document; returns the result of the last
-// page and lists the files written (page names, or the destination).
+// Converts every page of an opened document, appending a report line per
+// page; returns the result of the last page and lists the output names.
 int convertPages(FaxDocument& document, FaxFormat format, ConversionOptions& options, const std::string& source,
                  const std::string& destination, std::vector<std::string>& outputs)
 {
