@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 ./scripts/build.sh release
 rm -rf out/samples
 mkdir -p out/samples
-./build/release/pliftcmd /d=samples /sd=out/samples /filter=*.tif /log=out/plflog.txt
+./build/release/pliftcmd /d=samples /sd=out/samples /log=out/plflog.txt
 echo
 echo "JPEG pages written to $(pwd)/out/samples (log: $(pwd)/out/plflog.txt)"

@@ -40,4 +40,13 @@ to_tiff "$work/notice.tif" 200x200 min-is-black "$work/notice.pbm"
 tiffcp -B -c packbits -r 100 "$work/notice.tif" samples/notice-packbits.tif
 to_tiff "$work/receipt.tif" 200x200 min-is-white "$work/receipt.pbm"
 tiffcp -L -f lsb2msb -c none -r 64 "$work/receipt.tif" samples/receipt-plain.tif
+
+# A raw Group 3 stream as fax modems left them: two pages of MH lines, least
+# significant bit first, each page closed by its end-of-page sequence, and no
+# header at all.
+render_page 1728 1100 4 "$work/call1.pbm" "RAW FAX STREAM" "" "No header, no width," "no bit order:" \
+    "all found by trial" "decoding." "" "Page 1 of 2"
+render_page 1728 1100 4 "$work/call2.pbm" "RAW FAX STREAM" "" "Cut into pages by" "paper size and" \
+    "resolution." "" "Page 2 of 2"
+for page in call1 call2; do pbmtog3 -reversebits "$work/$page.pbm"; done > samples/call.g3
 ls -l samples
