@@ -80,14 +80,11 @@ std::optional<RunBuffers> probeRunBuffers()
     }
 }
 
-// One MR line: one-dimensional after tag 1, else two-dimensional.
+// One MR line into the probe's scratch row.
 int32_t decodeMrLine(CcittDecoder& decoder, ProbeRow& row, RunBuffers& buffers, int16_t tag)
 {
     RowCursor cursor = row.fresh();
-    RunList& current = buffers.current();
-    current.next = 0;
-    return tag == 1 ? decodeMhLine(decoder, cursor, &current)
-                    : decode2dLine(decoder, cursor, current, buffers.reference());
+    return decodeMrLine(decoder, cursor, buffers, tag);
 }
 
 // True when the line just decoded has the runs of its reference line.

@@ -388,10 +388,7 @@ int writeMrWorkFiles(CcittDecoder& decoder, const std::string& imagePath, const 
 
     for (;;) {
         RowCursor cursor = files.freshRow();
-        RunList& current = buffers->current();
-        current.next = 0;
-        const int32_t result = tag == 1 ? decodeMhLine(decoder, cursor, &current)
-                                        : decode2dLine(decoder, cursor, current, buffers->reference());
+        const int32_t result = decodeMrLine(decoder, cursor, *buffers, tag);
         if (result == EndOfData) break;
         if (result == EndAfterFullLine) {
             files.keepRow();

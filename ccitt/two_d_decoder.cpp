@@ -147,6 +147,14 @@ std::optional<RunBuffers> makeRunBuffers(const CcittDecoder& decoder)
     }
 }
 
+int32_t decodeMrLine(CcittDecoder& decoder, RowCursor& cursor, RunBuffers& buffers, int16_t tag)
+{
+    RunList& current = buffers.current();
+    current.next = 0;
+    return tag == 1 ? decodeMhLine(decoder, cursor, &current)
+                    : decode2dLine(decoder, cursor, current, buffers.reference());
+}
+
 bool seekOneDimensionalLine(CcittDecoder& decoder)
 {
     for (;;) {
@@ -187,10 +195,7 @@ int decodeMrPage(CcittDecoder& decoder, PageBitmap& page)
     int16_t tag = 1;
     RowCursor cursor = startRow(page, rows, height);
     for (;;) {
-        RunList& current = buffers->current();
-        current.next = 0;
-        const int32_t result = tag == 1 ? decodeMhLine(decoder, cursor, &current)
-                                        : decode2dLine(decoder, cursor, current, buffers->reference());
+        const int32_t result = decodeMrLine(decoder, cursor, *buffers, tag);
         if (result == EndOfData) break;
         if (result == EndAfterFullLine) {
             if (rows < height) ++rows;

@@ -27,6 +27,12 @@ bool seekOneDimensionalLine(CcittDecoder& decoder);
 
 int32_t decode2dLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current, RunList& reference);
 
+// One T.4 two-dimensional line after its tag bit: one-dimensional after tag
+// 1, two-dimensional against the reference after tag 0. The runs go into
+// buffers.current(), which starts empty. Returns what decodeMhLine or
+// decode2dLine returns.
+int32_t decodeMrLine(CcittDecoder& decoder, RowCursor& cursor, RunBuffers& buffers, int16_t tag);
+
 // One T.6 line: it ends as soon as a vertical or horizontal code takes a0 to
 // the width or beyond. Returns the pixel total (also left in `total`),
 // EolCode for an EOL, BadCode, EndOfData or EndAfterFullLine.
