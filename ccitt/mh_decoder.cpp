@@ -93,7 +93,15 @@ int decodeMhPage(CcittDecoder& decoder, PageBitmap& page, int evenOffset)
     return result;
 }
 
-int decodeMhEolPage(CcittDecoder& decoder, PageBitmap& page)
+namespace {
+
+// How the lines of a coding-5 page end.
+struct EolLineRules {
+    bool completeAtWidth;  // a line is complete once it reaches the width, EOL or not
+    bool withWord;         // a two-byte word precedes the page and follows every line
+};
+
+int decodeEolLines(CcittDecoder& decoder, PageBitmap& page, EolLineRules rules)
 {
     if (setUpPage(decoder, page, FaxMhWithEol) < 0) return -1;
     const int32_t width = decoder.width();
@@ -102,31 +110,43 @@ int decodeMhEolPage(CcittDecoder& decoder, PageBitmap& page)
     int badLines = 0;
     MhLineState line;
     RowCursor cursor = startRow(page, rows, height);
+    const auto completeLine = [&] {
+        cursor = nextRow(page, rows, height);
+        if (rules.withWord) decoder.skipWord();
+        line.reset();
+    };
+    const auto dropLine = [&] {
+        restartRow(cursor);
+        line.reset();
+    };
+    if (rules.withWord) decoder.skipWord();
     for (;;) {
         const int32_t leaf = decoder.readLeaf(runTree(line.colour));
         if (leaf < 0) break;
         if (leaf == LeafInvalid) {
             ++badLines;
             if (decoder.findEol() < 0) break;
-            restartRow(cursor);
-            line.reset();
+            dropLine();
             continue;
         }
         if (isEolLeaf(leaf)) {
             if (leaf != LeafEol) decoder.unreadBits(1);
+            // A short line (an empty one after a line that completed at the
+            // width included) is dropped and its row used again.
             if (line.sum == width) {
-                cursor = nextRow(page, rows, height);
+                completeLine();
             } else {
-                restartRow(cursor);
+                dropLine();
             }
-            line.reset();
             continue;
         }
-        if (line.take(uint16_t(leaf), cursor, decoder) >= 0 && line.sum > width) {
+        if (line.take(uint16_t(leaf), cursor, decoder) < 0) continue;
+        if (rules.completeAtWidth && line.sum == width) {
+            completeLine();
+        } else if (line.sum > width) {
             // Too long to be this page's line: give it up without waiting for its EOL.
             if (decoder.findEol() < 0) break;
-            restartRow(cursor);
-            line.reset();
+            dropLine();
         }
     }
     // The data may end right after a complete line whose EOL never came.
@@ -135,51 +155,16 @@ int decodeMhEolPage(CcittDecoder& decoder, PageBitmap& page)
     return badLines;
 }
 
+}  // namespace
+
+int decodeMhEolPage(CcittDecoder& decoder, PageBitmap& page)
+{
+    return decodeEolLines(decoder, page, EolLineRules{false, false});
+}
+
 int decodeMhPrefixedPage(CcittDecoder& decoder, PageBitmap& page, int withWord)
 {
-    if (setUpPage(decoder, page, FaxMhWithEol) < 0) return -1;
-    const int32_t width = decoder.width();
-    const int32_t height = decoder.height();
-    int32_t rows = 0;
-    int badLines = 0;
-    MhLineState line;
-    RowCursor cursor = startRow(page, rows, height);
-    if (withWord != 0) decoder.skipWord();
-    for (;;) {
-        const int32_t leaf = decoder.readLeaf(runTree(line.colour));
-        if (leaf < 0) break;
-        if (leaf == LeafInvalid) {
-            ++badLines;
-            if (decoder.findEol() < 0) break;
-            restartRow(cursor);
-            line.reset();
-            continue;
-        }
-        if (isEolLeaf(leaf)) {
-            if (leaf != LeafEol) decoder.unreadBits(1);
-            if (line.sum == width) {
-                cursor = nextRow(page, rows, height);
-                if (withWord != 0) decoder.skipWord();
-            } else {
-                restartRow(cursor);
-            }
-            line.reset();
-            continue;
-        }
-        if (line.take(uint16_t(leaf), cursor, decoder) < 0) continue;
-        if (line.sum == width) {
-            // The line is complete without waiting for an EOL.
-            cursor = nextRow(page, rows, height);
-            if (withWord != 0) decoder.skipWord();
-            line.reset();
-        } else if (line.sum > width) {
-            if (decoder.findEol() < 0) break;
-            restartRow(cursor);
-            line.reset();
-        }
-    }
-    finishPage(page, rows);
-    return badLines;
+    return decodeEolLines(decoder, page, EolLineRules{true, withWord != 0});
 }
 
 int decodePage(CcittDecoder& decoder, PageBitmap& page)
