@@ -122,6 +122,18 @@ void placeAtMmrData(MmrDecoder& decoder)
     if (findFlag(decoder, 1) < 0) decoder.seekByte(decoder.markPos());
 }
 
+// A line of a standard width: one more that agrees with the width guessed,
+// or the first of a new guess.
+void countAgreeingLine(CcittDecoder& decoder, int32_t total, uint16_t& agreeing)
+{
+    if (total == decoder.width()) {
+        ++agreeing;
+    } else {
+        setWidth(decoder, total);
+        agreeing = 1;
+    }
+}
+
 }  // namespace
 
 int probeMhWidth(CcittDecoder& decoder, uint8_t bitOrder, uint16_t threshold)
@@ -137,12 +149,7 @@ int probeMhWidth(CcittDecoder& decoder, uint8_t bitOrder, uint16_t threshold)
         const int32_t total = decodeMhLine(decoder, cursor, nullptr);
         if (total == EndOfData) return endProbe(decoder, kProbeNotFound);
         if (isStandardWidth(total)) {
-            if (total == decoder.width()) {
-                ++agreeing;
-            } else {
-                setWidth(decoder, total);
-                agreeing = 1;
-            }
+            countAgreeingLine(decoder, total, agreeing);
             continue;
         }
         // Damaged, empty, short or unusual: start counting again. The line
@@ -200,12 +207,7 @@ int probeMrWidth(CcittDecoder& decoder, uint8_t bitOrder, uint16_t threshold)
         const int32_t total = decodeMrLine(decoder, row, *buffers, tag);
         if (total == EndOfData) return endProbe(decoder, kProbeNotFound);
         if (isStandardWidth(total)) {
-            if (total == decoder.width()) {
-                ++agreeing;
-            } else {
-                setWidth(decoder, total);
-                agreeing = 1;
-            }
+            countAgreeingLine(decoder, total, agreeing);
             buffers->promoteCurrent();
             tag = decoder.readBits(1);
             if (tag < 0) return endProbe(decoder, kProbeNotFound);
