@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/settings/conversion_options.h"
-#include "app/settings/decode_settings.h"
+#include "settings/conversion_options.h"
+#include "settings/decode_settings.h"
 
 #include <string>
 

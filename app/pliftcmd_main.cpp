@@ -2,8 +2,8 @@
 // JPEG pages from the command line.
 
 #include "app/command_line.h"
-#include "app/settings/decode_settings.h"
-#include "app/settings/working_paths.h"
+#include "settings/decode_settings.h"
+#include "settings/working_paths.h"
 #include "app/startup.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
-#include "app/settings/decode_settings.h"
-#include "app/settings/working_paths.h"
+#include "settings/decode_settings.h"
+#include "settings/working_paths.h"
 #include "batch/folder_conversion.h"
 #include "batch/results_log.h"
 #include "batch/single_file.h"

@@ -1,7 +1,7 @@
 #include "batch/single_file.h"
 
-#include "app/settings/decode_settings.h"
-#include "app/settings/working_paths.h"
+#include "settings/decode_settings.h"
+#include "settings/working_paths.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
 #include "imageout/intermediate_bitmap.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/settings/conversion_options.h"
+#include "settings/conversion_options.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 #include "ccitt/ccitt_decoder.h"
 #include "ccitt/row_writer.h"
 #include "ccitt/run_list.h"
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 
 #include "ccitt/ccitt_decoder.h"
 #include "ccitt/row_writer.h"
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 
 #include <cstdint>
 

@@ -15,7 +15,7 @@
 
 #include "ccitt/ccitt_decoder.h"
 #include "ccitt/mmr_decoder.h"
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 
 #include <array>
 #include <cstddef>

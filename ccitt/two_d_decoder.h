@@ -4,7 +4,7 @@
 #include "ccitt/mmr_decoder.h"
 #include "ccitt/row_writer.h"
 #include "ccitt/run_list.h"
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 
 #include <cstdint>
 #include <optional>

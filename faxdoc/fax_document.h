@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/settings/decode_settings.h"
+#include "settings/decode_settings.h"
 #include "faxdoc/fax_format.h"
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 #include "faxdoc/readers/raw_fax_reader.h"
 #include "faxdoc/readers/tiff_reader.h"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 
 namespace pagelift {
 

@@ -1,8 +1,8 @@
 // Folder runs: which files the walk lists, where their outputs go, what the
 // report says, and that a walk always ends.
 
-#include "app/settings/decode_settings.h"
-#include "app/settings/working_paths.h"
+#include "settings/decode_settings.h"
+#include "settings/working_paths.h"
 #include "batch/folder_conversion.h"
 #include "platform/folder_search.h"
 #include "support/fax_fixtures.h"

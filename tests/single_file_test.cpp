@@ -1,8 +1,8 @@
 // Converting one file: page names, report lines, the intermediate bitmap and
 // JPEG steps as djpeg sees their result, file times and the backup move.
 
-#include "app/settings/decode_settings.h"
-#include "app/settings/working_paths.h"
+#include "settings/decode_settings.h"
+#include "settings/working_paths.h"
 #include "batch/single_file.h"
 #include "support/fax_fixtures.h"
 

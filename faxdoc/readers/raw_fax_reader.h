@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/settings/decode_settings.h"
+#include "settings/decode_settings.h"
 #include "faxdoc/fax_reader.h"
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "faxdoc/fax_reader.h"
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 
 #include <array>
 #include <cstdint>

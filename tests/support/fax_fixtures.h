@@ -1,6 +1,6 @@
 #pragma once
 
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 #include "support/image_oracles.h"
 
 #include <string>

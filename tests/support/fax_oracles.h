@@ -4,7 +4,7 @@
 // ImageMagick): bilevel pictures in PBM form, a scratch folder, the tools
 // themselves, and the uncompressed TIFF input the TIFF tools encode from.
 
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 #include "support/test_files.h"
 
 #include <cstdint>

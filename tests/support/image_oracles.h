@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 #include "support/test_files.h"
 
 // Helpers for the image output tests: the external tools that serve as

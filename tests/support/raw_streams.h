@@ -5,8 +5,8 @@
 // of a one-strip page), and reading such a stream back the way the
 // conversion does.
 
-#include "app/settings/decode_settings.h"
-#include "faxdoc/page_bitmap.h"
+#include "settings/decode_settings.h"
+#include "raster/page_bitmap.h"
 #include "support/fax_oracles.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/settings/working_paths.h"
+#include "settings/working_paths.h"
 
 namespace pagelift {
 

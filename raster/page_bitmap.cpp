@@ -1,4 +1,4 @@
-#include "faxdoc/page_bitmap.h"
+#include "raster/page_bitmap.h"
 
 namespace pagelift {
 

@@ -1,4 +1,4 @@
-#include "app/settings/decode_settings.h"
+#include "settings/decode_settings.h"
 
 namespace pagelift {
 
