@@ -68,4 +68,10 @@ int findFlag(MmrDecoder& decoder, int mode)
     }
 }
 
+void placeAfterFlagRun(MmrDecoder& decoder, int32_t flagStart)
+{
+    decoder.setResumePoint(flagStart);
+    if (findFlag(decoder, 1) < 0) decoder.seekByte(flagStart);
+}
+
 }  // namespace pagelift

@@ -36,4 +36,9 @@ private:
 // decoder's rawStream set it only reloads the current byte and returns 0.
 int findFlag(MmrDecoder& decoder, int mode);
 
+// Puts the reader on the coded data that follow the flag run starting at
+// byte `flagStart`, or on `flagStart` itself when no flag run is found there
+// (the flag is no image: each of its one bits would decode as a white row).
+void placeAfterFlagRun(MmrDecoder& decoder, int32_t flagStart);
+
 }  // namespace pagelift

@@ -110,16 +110,14 @@ bool emptyFile(const std::string& path)
 
 // Puts the reader where the MMR writer starts: at byte 0 for a stream that
 // begins with its data, else on the coded data that follow the flag run at
-// markPos (the flag itself is no image: its one bits would each decode as
-// an extra white line).
+// markPos.
 void placeAtMmrData(MmrDecoder& decoder)
 {
     if (decoder.rawStream() != 0) {
         decoder.seekByte(0);
         return;
     }
-    decoder.setResumePoint(decoder.markPos());
-    if (findFlag(decoder, 1) < 0) decoder.seekByte(decoder.markPos());
+    placeAfterFlagRun(decoder, decoder.markPos());
 }
 
 // A line of a standard width: one more that agrees with the width guessed,
@@ -288,25 +286,35 @@ int probeMmrWidth(MmrDecoder& decoder, uint8_t bitOrder, int32_t width, uint16_t
     const uint16_t needed = atLeastOne(threshold);
     ProbeRow row;
     if (findFlag(decoder, 0) < 0) return endProbe(decoder, kProbeNotFound);
-    uint16_t good = 0;
+    // A line that repeats its reference is V0 codes only, one 1 bit each: it
+    // decodes to the width of any reference in either bit order, so it
+    // proves nothing and neither counts nor breaks the count. Only lines of
+    // their own ("telling") count: in the wrong bit order a stray line can
+    // reach the width, and the white rows after it would repeat it cleanly.
+    uint16_t telling = 0;
+    // A page too sparse to reach the threshold is accepted when it decodes
+    // cleanly from its flag to its end. A raw stream has no flag to
+    // resynchronise on: once a line failed, no later run starts at a page start.
+    bool runStartsAtFlag = true;
     for (;;) {
         RowCursor cursor = row.fresh();
         int32_t total = 0;
         const int32_t line = decodeMmrLine(decoder, cursor, buffers->current(), buffers->reference(), total);
-        if (line == EndOfData) return endProbe(decoder, kProbeNotFound);
-        if (line != BadCode && total == width) {
-            // A line that repeats its reference is V0 codes only, one 1 bit
-            // each: it decodes to the width of any reference in either bit
-            // order, so it proves nothing and is not counted (nor does it
-            // break the count).
-            const bool telling = !repeatsReference(buffers->current(), buffers->reference());
+        const bool wholeLine = line != BadCode && line != EolCode && line != EndOfData && total == width;
+        if (wholeLine) {
+            if (!repeatsReference(buffers->current(), buffers->reference())) ++telling;
             buffers->promoteCurrent();
-            if (telling && ++good >= needed) return endProbe(decoder, kProbeFound);
-            continue;
+            if (telling >= needed) return endProbe(decoder, kProbeFound);
+            if (line != EndAfterFullLine) continue;
         }
+        // The data or the page (EOFB) end right after whole lines.
+        const bool pageEnds = line == EndAfterFullLine || ((line == EndOfData || line == EolCode) && total == 0);
+        if (pageEnds && telling > 0 && runStartsAtFlag) return endProbe(decoder, kProbeFound);
+        if (line == EndOfData || line == EndAfterFullLine) return endProbe(decoder, kProbeNotFound);
         if (findFlag(decoder, 1) < 0) return endProbe(decoder, kProbeNotFound);
         buffers->resetReferenceToWhite(width);
-        good = 0;
+        telling = 0;
+        runStartsAtFlag = decoder.rawStream() == 0;
     }
 }
 

@@ -60,8 +60,11 @@ int probeMrAnyWidth(CcittDecoder& decoder, uint8_t bitOrder, uint16_t threshold,
 // T.6 lines of exactly `width` pixels after a flag run (from the current
 // byte when the decoder's rawStream is set); after a line of another width
 // the search goes on at the next flag run. Lines that repeat the line above
-// are not counted: they decode to any width in either bit order. Widths outside
-// 1..kMaxProbeWidth are never found. Found: the decoder's markPos is the
+// are not counted (they decode to any width in either bit order) and do not
+// break the count. Accepted: `threshold` counted lines with no failure
+// between them, or at least one when the data or the page (EOFB) end right
+// after them and no line failed since their flag (a sparse page). Widths
+// outside 1..kMaxProbeWidth are never found. Found: the decoder's markPos is the
 // flag run that opened the accepted lines. Returns kProbeFound,
 // kProbeNotFound or kProbeNoMemory.
 int probeMmrWidth(MmrDecoder& decoder, uint8_t bitOrder, int32_t width, uint16_t threshold, uint8_t flagCount);

@@ -5,6 +5,7 @@
 #include "ccitt/page_setup.h"
 #include "ccitt/run_list.h"
 #include "ccitt/two_d_decoder.h"
+#include "platform/little_endian.h"
 
 #include <sys/types.h>
 
@@ -43,9 +44,6 @@ private:
     uint8_t* out_;
     size_t at_ = 0;
 };
-
-uint16_t le16(const uint8_t* at) { return uint16_t(at[0] | at[1] << 8); }
-uint32_t le32(const uint8_t* at) { return uint32_t(le16(at)) | uint32_t(le16(at + 2)) << 16; }
 
 // --- files -----------------------------------------------------------------
 

@@ -25,10 +25,23 @@ FormatDispatch dispatchFor(FaxFormat format)
     }
 }
 
+template <class Reader>
+int FaxDocument::openWithHeader(Reader& reader, const std::string& path, FaxFormat format)
+{
+    reader.openFile(path);
+    if (!reader.isOpen()) return -1;
+    if (reader.checkHeader() == 0) {
+        settings_.pageCount = reader.countPages();
+        pageValid_ = true;
+    }
+    return readPage(format, 0);
+}
+
 int FaxDocument::open(const std::string& path, FaxFormat format)
 {
     const FormatDispatch dispatch = dispatchFor(format);
-    if (dispatch.reader == ReaderKind::RawFax) {
+    switch (dispatch.reader) {
+    case ReaderKind::RawFax: {
         rawFax_.openFile(path);
         if (!rawFax_.isOpen()) return -1;
         const int pages = rawFax_.prepare(settings_, page_);
@@ -38,31 +51,53 @@ int FaxDocument::open(const std::string& path, FaxFormat format)
         }
         return readPage(format, 0);
     }
-    // Only the TIFF reader is part of this program so far besides raw
-    // streams; the external converter of AWD files and the other containers'
-    // readers are not, so those files open with no page and are reported as
-    // no fax.
-    if (dispatch.reader != ReaderKind::Tiff || dispatch.convertedFirst) return readPage(format, 0);
-
-    tiff_.openFile(path);
-    if (!tiff_.isOpen()) return -1;
-    if (tiff_.checkHeader() == 0) {
-        settings_.pageCount = tiff_.countPages();
-        pageValid_ = true;
+    // The external converter of AWD files is not part of this program, so
+    // those files open with no page and are reported as no fax.
+    case ReaderKind::Tiff: return dispatch.convertedFirst ? readPage(format, 0) : openWithHeader(tiff_, path, format);
+    case ReaderKind::Fx: return openWithHeader(fx_, path, format);
+    case ReaderKind::BitFax: return openWithHeader(bitFax_, path, format);
+    case ReaderKind::Qliifax: return openWithHeader(qliifax_, path, format);
+    case ReaderKind::Apf: return openWithHeader(apf_, path, format);
+    case ReaderKind::PcResearch: return openWithHeader(pcResearch_, path, format);
+    case ReaderKind::SftFax: return openWithHeader(sftFax_, path, format);
+    default: return readPage(format, 0);  // a container this program cannot read yet
     }
-    return readPage(format, 0);
 }
 
 int FaxDocument::readPage(FaxFormat format, size_t index)
 {
     const FormatDispatch dispatch = dispatchFor(format);
-    if (dispatch.reader == ReaderKind::RawFax) {
+    switch (dispatch.reader) {
+    case ReaderKind::RawFax:
         // A raw stream without a working image has nothing to cut pages from.
         if (pageValid_) rawFax_.readPage(index, page_);
-    } else if (dispatch.reader == ReaderKind::Tiff && !dispatch.convertedFirst) {
-        tiff_.readPage(index, page_);
-    } else {
-        page_ = PageBitmap{};
+        break;
+    case ReaderKind::Tiff:
+        if (dispatch.convertedFirst) {
+            page_ = PageBitmap{};
+        } else {
+            tiff_.readPage(index, page_);
+        }
+        break;
+    case ReaderKind::Fx:
+        fx_.readPage(index, page_);
+        fx_.readPageText(index, page_);
+        break;
+    case ReaderKind::BitFax:
+        bitFax_.setProbeSettings(settings_.threshold, settings_.flagNum);
+        bitFax_.readPage(index, page_);
+        break;
+    case ReaderKind::Qliifax:
+        qliifax_.setProbeSettings(settings_.threshold, settings_.flagNum);
+        qliifax_.readPage(index, page_);
+        break;
+    case ReaderKind::Apf: apf_.readPage(index, page_); break;
+    case ReaderKind::PcResearch:
+        pcResearch_.setProbeSettings(settings_.threshold, settings_.flagNum);
+        pcResearch_.readPage(index, page_);
+        break;
+    case ReaderKind::SftFax: sftFax_.readPage(index, page_); break;
+    default: page_ = PageBitmap{}; break;
     }
     pageValid_ = page_.hasPage();
     return 0;
@@ -71,6 +106,12 @@ int FaxDocument::readPage(FaxFormat format, size_t index)
 void FaxDocument::close()
 {
     tiff_.closeFile();
+    fx_.closeFile();
+    bitFax_.closeFile();
+    qliifax_.closeFile();
+    apf_.closeFile();
+    pcResearch_.closeFile();
+    sftFax_.closeFile();
     rawFax_.closeFile();
 }
 

@@ -3,7 +3,13 @@
 #include "settings/decode_settings.h"
 #include "faxdoc/fax_format.h"
 #include "raster/page_bitmap.h"
+#include "faxdoc/readers/apf_reader.h"
+#include "faxdoc/readers/bit_fax_reader.h"
+#include "faxdoc/readers/fx_reader.h"
+#include "faxdoc/readers/pc_research_reader.h"
+#include "faxdoc/readers/qliifax_reader.h"
 #include "faxdoc/readers/raw_fax_reader.h"
+#include "faxdoc/readers/sft_fax_reader.h"
 #include "faxdoc/readers/tiff_reader.h"
 
 #include <string>
@@ -49,10 +55,11 @@ public:
     DecodeSettings& settings() { return settings_; }
 
     // Opens the file and decodes page 0. -1 when the file cannot be opened
-    // (no page then); otherwise the result of readPage(format, 0). A raw
-    // fax stream is analysed first and its pages cut from the working image
-    // that the settings name. Formats whose reader this program does not
-    // have open with no page.
+    // (no page then); otherwise the result of readPage(format, 0). A file
+    // whose header is not of its format has no page. A raw fax stream is
+    // analysed first and its pages cut from the working image that the
+    // settings name. Formats whose reader this program does not have open
+    // with no page.
     int open(const std::string& path, FaxFormat format);
 
     // True when page() holds a page (width and rows above 0).
@@ -70,7 +77,18 @@ public:
     const PageBitmap& page() const { return page_; }
 
 private:
+    // The open steps of every reader with a header: open, check the header,
+    // count the pages.
+    template <class Reader>
+    int openWithHeader(Reader& reader, const std::string& path, FaxFormat format);
+
     TiffReader tiff_;
+    FxReader fx_;
+    BitFaxReader bitFax_;
+    QliifaxReader qliifax_;
+    ApfReader apf_;
+    PcResearchReader pcResearch_;
+    SftFaxReader sftFax_;
     RawFaxReader rawFax_;
     bool pageValid_ = false;
     DecodeSettings settings_;

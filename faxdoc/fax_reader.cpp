@@ -1,5 +1,9 @@
 #include "faxdoc/fax_reader.h"
 
+#include <algorithm>
+#include <limits>
+#include <new>
+
 namespace pagelift {
 
 void FaxReader::openFile(const std::string& path)
@@ -44,10 +48,50 @@ bool FaxReader::loadCodedData(uint64_t offset, size_t length)
 {
     codedData_.clear();
     codedData_.shrink_to_fit();
-    codedData_.resize(length);
+    try {
+        codedData_.resize(length);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     if (length == 0 || readAt(offset, codedData_.data(), length)) return true;
     codedData_.clear();
     return false;
+}
+
+void FaxReader::readZeroPadded(uint64_t offset, uint8_t* out, size_t length)
+{
+    std::fill_n(out, length, uint8_t{0});
+    const uint64_t size = static_cast<uint64_t>(fileSize_);
+    if (!file_ || offset >= size) return;
+    const size_t available = static_cast<size_t>(std::min<uint64_t>(length, size - offset));
+    if (fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return;
+    const size_t got = std::fread(out, 1, available, file_.get());
+    std::fill(out + got, out + length, uint8_t{0});
+}
+
+bool FaxReader::loadCodedDataWithin(uint64_t offset, uint64_t length)
+{
+    const uint64_t size = static_cast<uint64_t>(fileSize_);
+    if (offset >= size) {
+        loadCodedData(0, 0);
+        return false;
+    }
+    const uint64_t decodable = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+    return loadCodedData(offset, static_cast<size_t>(std::min({length, size - offset, decodable})));
+}
+
+uint16_t FaxReader::walkPageChain(const std::function<std::optional<uint64_t>(uint64_t)>& nextHeader)
+{
+    clearPageOffsets();
+    const uint64_t size = static_cast<uint64_t>(fileSize_);
+    uint64_t offset = 0;
+    while (offset < size) {
+        const std::optional<uint64_t> next = nextHeader(offset);
+        if (!next || addPageOffset(static_cast<uint32_t>(offset)) != 0) break;
+        if (*next <= offset || *next >= size || *next > UINT32_MAX) break;
+        offset = *next;
+    }
+    return pageCount_;
 }
 
 }  // namespace pagelift

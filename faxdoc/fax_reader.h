@@ -3,7 +3,9 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,9 +43,25 @@ protected:
     // about `out`) when the range is not wholly inside the file or the read
     // fails.
     bool readAt(uint64_t offset, void* out, size_t length);
+    // Reads `length` bytes at `offset`; the bytes the file does not hold
+    // read as zero.
+    void readZeroPadded(uint64_t offset, uint8_t* out, size_t length);
     // Replaces the coded-data buffer by `length` bytes read at `offset`.
-    // False, with the buffer emptied, when they cannot be read.
+    // False, with the buffer emptied, when they cannot be read or held.
     bool loadCodedData(uint64_t offset, size_t length);
+    // As loadCodedData, for data whose stated length may run past the end of
+    // the file: loads what the file holds of them, and at most what a decoder
+    // can address (2 GiB). False, with the buffer emptied, when nothing of
+    // them lies in the file or the read fails.
+    bool loadCodedDataWithin(uint64_t offset, uint64_t length);
+
+    // Records the pages of a file whose page headers form a chain from
+    // offset 0: `nextHeader` reads the header at an offset and returns where
+    // the next one stands, or nullopt when no page header stands there. The
+    // walk ends at the first offset without a header, at a next position that
+    // does not move forward or lies outside the file, and when the page table
+    // is full, so no chain can loop. Returns the page count.
+    uint16_t walkPageChain(const std::function<std::optional<uint64_t>(uint64_t)>& nextHeader);
 
     const std::vector<uint8_t>& codedData() const { return codedData_; }
 

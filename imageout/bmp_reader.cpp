@@ -1,5 +1,7 @@
 #include "imageout/bmp_reader.h"
 
+#include "platform/little_endian.h"
+
 #include <sys/types.h>
 
 #include <algorithm>
@@ -39,16 +41,6 @@ constexpr const char* kMessages[] = {
     nullptr,
 };
 static_assert(std::size(kMessages) == kLastBmpMessageCode - kFirstBmpMessageCode + 2);
-
-uint16_t le16(const uint8_t* at)
-{
-    return static_cast<uint16_t>(at[0] | (at[1] << 8));
-}
-
-uint32_t le32(const uint8_t* at)
-{
-    return static_cast<uint32_t>(le16(at)) | (static_cast<uint32_t>(le16(at + 2)) << 16);
-}
 
 int32_t le32Signed(const uint8_t* at)
 {

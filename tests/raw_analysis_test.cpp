@@ -273,16 +273,26 @@ TEST(RawAnalysisMmr, LinesThatRepeatTheLineAboveNeitherCountNorBreakTheCount)
     // T.6 lines from the first byte: V0 alone repeats the line above, one 1
     // bit each, and decodes to any width in either bit order.
     const std::string copies(40, '1');
+    const std::string eofb = kEol + kEol;
+    const std::string invalid = "0000001111";  // an extension code: no T.6 line goes on after it
     struct Case {
         std::string bits;
         uint16_t threshold;
         int result;
     };
     const Case cases[] = {
-        {copies + copies + copies, 1, kProbeNotFound},                            // white lines only
-        {horizontalMode(1000, 728) + copies, 1, kProbeFound},                     // one line with runs
-        {horizontalMode(1000, 728) + copies, 2, kProbeNotFound},                  // copies do not count...
-        {horizontalMode(1000, 728) + copies + horizontalMode(500, 1228), 2, kProbeFound},  // ...nor break
+        {copies + copies + copies, 1, kProbeNotFound},  // white lines only, up to the end
+        {horizontalMode(1000, 728) + copies + invalid + copies, 1, kProbeFound},
+        // Copies do not count...
+        {horizontalMode(1000, 728) + copies + invalid + copies + copies, 2, kProbeNotFound},
+        {horizontalMode(1000, 728) + copies + horizontalMode(500, 1228) + invalid, 2, kProbeFound},  // ...nor break
+        // A sparse page: fewer lines than the threshold, clean up to the end
+        // of the data or to EOFB...
+        {horizontalMode(1000, 728) + copies, 2, kProbeFound},
+        {copies + horizontalMode(1000, 728) + copies + eofb + invalid, 50, kProbeFound},
+        // ...but not after a failure, nor with copies alone.
+        {invalid + horizontalMode(1000, 728) + copies, 2, kProbeNotFound},
+        {copies + eofb + invalid, 1, kProbeNotFound},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.bits.size()) + " bits, threshold " + std::to_string(c.threshold));

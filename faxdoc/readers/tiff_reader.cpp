@@ -1,6 +1,8 @@
 #include "faxdoc/readers/tiff_reader.h"
 
 #include "ccitt/ccitt.h"
+#include "ccitt/coded_page.h"
+#include "platform/little_endian.h"
 
 #include <algorithm>
 #include <new>
@@ -41,21 +43,6 @@ enum TiffCompression : uint16_t {
     CompressionModifiedHuffmanWords = 32771,
     CompressionPackBits = 32773,
 };
-
-// The page decoders handle the T.6 flag search of raw streams too; a TIFF
-// strip always starts with coded data, and three flag bytes never appear in
-// front of it.
-constexpr uint8_t kTiffFlagCount = 3;
-
-uint16_t littleEndian16(const uint8_t* bytes)
-{
-    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-uint32_t littleEndian32(const uint8_t* bytes)
-{
-    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
-}
 
 // The fields every strip result carries, whatever its coding.
 PageBitmap stripPage(const TiffPageInfo& info, uint32_t rows, uint32_t length, uint8_t coding)
@@ -124,12 +111,12 @@ void unpackPackBits(const uint8_t* data, uint32_t length, const TiffPageInfo& in
 
 uint16_t TiffReader::fix16(const uint8_t* bytes) const
 {
-    return byteOrder_ == kBigEndian ? static_cast<uint16_t>(bytes[0] << 8 | bytes[1]) : littleEndian16(bytes);
+    return byteOrder_ == kBigEndian ? static_cast<uint16_t>(bytes[0] << 8 | bytes[1]) : le16(bytes);
 }
 
 uint32_t TiffReader::fix32(const uint8_t* bytes) const
 {
-    if (byteOrder_ != kBigEndian) return littleEndian32(bytes);
+    if (byteOrder_ != kBigEndian) return le32(bytes);
     return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | uint32_t{bytes[3]};
 }
 
@@ -157,7 +144,7 @@ int TiffReader::checkHeader()
         closeFile();
         return -3;
     }
-    byteOrder_ = littleEndian16(header);
+    byteOrder_ = le16(header);
     version_ = fix16(header + 2);
     const bool knownOrder = byteOrder_ == kBigEndian || byteOrder_ == kLittleEndian || byteOrder_ == kFaxLittleEndian;
     if (!knownOrder || version_ != 42) {
@@ -324,21 +311,15 @@ uint8_t TiffReader::stripCoding(const TiffPageInfo& info)
 PageBitmap TiffReader::decodeCcittStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info,
                                         uint8_t coding, uint32_t rowLimit)
 {
-    const uint8_t bitOrder = info.fillOrder == 1 ? 1 : 2;
-    const uint8_t polarity = info.photometric == 0 ? 0 : 1;
-    const auto size = static_cast<int32_t>(std::min<uint32_t>(length, INT32_MAX));
-    const auto width = static_cast<int32_t>(info.imageWidth);
-    const auto height = static_cast<int32_t>(std::min<uint32_t>(rowLimit, INT32_MAX));
+    CodedPageLayout layout;
+    layout.bitOrder = info.fillOrder == 1 ? 1 : 2;
+    layout.coding = coding;
+    layout.polarity = info.photometric == 0 ? 0 : 1;
+    layout.t6Options = static_cast<uint8_t>(info.t6Options);
+    layout.width = static_cast<int32_t>(std::min<uint32_t>(info.imageWidth, INT32_MAX));
+    layout.height = static_cast<int32_t>(std::min<uint32_t>(rowLimit, INT32_MAX));
     PageBitmap strip;
-    if (coding == CodingMmr) {
-        MmrDecoder decoder(data, size, bitOrder, static_cast<uint8_t>(info.t6Options), polarity, kTiffFlagCount);
-        decoder.setGeometry(width, height);
-        decodeMmr(decoder, strip);
-    } else {
-        CcittDecoder decoder(data, size, bitOrder, coding, polarity);
-        decoder.setGeometry(width, height);
-        decodePage(decoder, strip);
-    }
+    decodeCodedPage(data, static_cast<int32_t>(std::min<uint32_t>(length, INT32_MAX)), layout, strip);
     return strip;
 }
 
