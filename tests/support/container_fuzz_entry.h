@@ -1,0 +1,62 @@
+#pragma once
+
+// The one entry both the container fuzz target and its regression test feed
+// bytes to. The first byte chooses the container format, the second the
+// detection threshold; the rest becomes a file that a document opens in that
+// format and reads page by page. A page that breaks the raster's promises
+// aborts, so the fuzzer reports it as a crash.
+
+#include "faxdoc/fax_document.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace pagelift::fuzzing {
+
+inline constexpr size_t kContainerSettingsBytes = 2;
+
+// The formats whose readers take their layout from the file's own headers.
+inline constexpr std::array<FaxFormat, 6> kContainerFormats = {Apf, BitFax, Fx, PcResearch, Qfx, Sft};
+
+// A page either exists whole (every row's bytes present) or not at all.
+inline void requireContainerPageShape(const PageBitmap& page)
+{
+    if (!page.hasPage()) {
+        if (page.rows > 0 || !page.pixels.empty()) std::abort();
+        return;
+    }
+    if (page.bytesPerRow < (int64_t(page.width) + 7) / 8) std::abort();
+    if (page.pixels.size() != size_t(page.rows) * size_t(page.bytesPerRow)) std::abort();
+}
+
+inline void runContainerReaders(const uint8_t* input, size_t inputSize)
+{
+    if (inputSize < kContainerSettingsBytes) return;
+    const FaxFormat format = kContainerFormats[input[0] % kContainerFormats.size()];
+    static const std::string path = "/tmp/pagelift-container-fuzz-" + std::to_string(long(getpid()));
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return;
+    std::fwrite(input + kContainerSettingsBytes, 1, inputSize - kContainerSettingsBytes, file);
+    std::fclose(file);
+
+    FaxDocument document;
+    // Few agreeing lines, so that the fuzzer reaches the page decoders behind
+    // the trial decoding.
+    document.settings().threshold = uint16_t(1 + input[1] % 4);
+    document.open(path, format);
+    requireContainerPageShape(document.page());
+    for (size_t index = 1; index < document.pageCount(); ++index) {
+        document.readPage(format, index);
+        requireContainerPageShape(document.page());
+    }
+    document.close();
+    std::remove(path.c_str());
+}
+
+}  // namespace pagelift::fuzzing
