@@ -322,12 +322,16 @@ int rawToWorkFiles(CcittDecoder& decoder, const std::string& imagePath, const st
                    uint16_t threshold, uint8_t bitOrder, bool anyWidth, uint16_t minWidth)
 {
     if (!emptyFile(imagePath) || !emptyFile(segmentPath)) return -1;
-    if (probeMhWidth(decoder, bitOrder, threshold) == kProbeFound ||
-        (anyWidth && probeMhAnyWidth(decoder, bitOrder, threshold, minWidth) == kProbeFound)) {
+    // The standard widths of both codings come first: the any-width MH probe
+    // passes over short lines, and two-dimensional data read as MH can give
+    // a steady run of lines of some odd width that way.
+    if (probeMhWidth(decoder, bitOrder, threshold) == kProbeFound) return writeMhWorkFiles(decoder, imagePath, segmentPath);
+    if (probeMrWidth(decoder, bitOrder, threshold) == kProbeFound) return writeMrWorkFiles(decoder, imagePath, segmentPath);
+    if (!anyWidth) return -1;
+    if (probeMhAnyWidth(decoder, bitOrder, threshold, minWidth) == kProbeFound) {
         return writeMhWorkFiles(decoder, imagePath, segmentPath);
     }
-    if (probeMrWidth(decoder, bitOrder, threshold) == kProbeFound ||
-        (anyWidth && probeMrAnyWidth(decoder, bitOrder, threshold, minWidth) == kProbeFound)) {
+    if (probeMrAnyWidth(decoder, bitOrder, threshold, minWidth) == kProbeFound) {
         return writeMrWorkFiles(decoder, imagePath, segmentPath);
     }
     return -1;
@@ -356,11 +360,13 @@ int detectMhMr(CcittDecoder& decoder, StreamProbe& probe)
         uint8_t coding;
         int (*run)(CcittDecoder&, uint8_t, uint16_t);
     };
+    // Standard widths of both codings before any other width (see
+    // rawToWorkFiles).
     const Attempt attempts[] = {
         {FaxMhWithEol, [](CcittDecoder& d, uint8_t order, uint16_t t) { return probeMhWidth(d, order, t); }},
+        {FaxMr, [](CcittDecoder& d, uint8_t order, uint16_t t) { return probeMrWidth(d, order, t); }},
         {FaxMhWithEol,
          [](CcittDecoder& d, uint8_t order, uint16_t t) { return probeMhAnyWidth(d, order, t, kMinWidth); }},
-        {FaxMr, [](CcittDecoder& d, uint8_t order, uint16_t t) { return probeMrWidth(d, order, t); }},
         {FaxMr, [](CcittDecoder& d, uint8_t order, uint16_t t) { return probeMrAnyWidth(d, order, t, kMinWidth); }},
     };
     for (const Attempt& attempt : attempts) {

@@ -70,9 +70,8 @@ int probeMrAnyWidth(CcittDecoder& decoder, uint8_t bitOrder, uint16_t threshold,
 int probeMmrWidth(MmrDecoder& decoder, uint8_t bitOrder, int32_t width, uint16_t threshold, uint8_t flagCount);
 
 // Empties both working files, then looks for MH and MR parameters in this
-// order: standard MH widths, any MH width (when anyWidth), standard MR
-// widths, any MR width (when anyWidth); the first found leads to the MH or
-// MR writer. Returns the writer's result (bad lines, >= 0), or -1 when
+// order: standard MH widths, standard MR widths, any MH width and any MR
+// width (both when anyWidth); the first found leads to the MH or MR writer. Returns the writer's result (bad lines, >= 0), or -1 when
 // nothing was found or a file could not be created.
 int rawToWorkFiles(CcittDecoder& decoder, const std::string& imagePath, const std::string& segmentPath,
                    uint16_t threshold, uint8_t bitOrder, bool anyWidth, uint16_t minWidth);
@@ -86,8 +85,8 @@ int rawMmrToWorkFiles(MmrDecoder& decoder, const std::string& imagePath, const s
                       uint16_t threshold, uint8_t flagCount, uint8_t bitOrder, bool anyWidth, uint16_t minWidth);
 
 // For container readers whose pages hold MH or MR data of unknown layout:
-// the MH probes, then the MR probes, each with bit order 1 before 2, the
-// any-width probes with a minimum width of 1728. Returns 0 with `width`,
+// the standard-width MH and MR probes, then the any-width MH and MR probes
+// (minimum width 1728), each with bit order 1 before 2. Returns 0 with `width`,
 // `bitOrder` and `coding` (5 or 6) filled in, or -1.
 int detectMhMr(CcittDecoder& decoder, StreamProbe& probe);
 

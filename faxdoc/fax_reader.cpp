@@ -91,7 +91,25 @@ uint16_t FaxReader::walkPageChain(const std::function<std::optional<uint64_t>(ui
         if (*next <= offset || *next >= size || *next > UINT32_MAX) break;
         offset = *next;
     }
+    if (pageCount_ == 0) closeFile();
     return pageCount_;
+}
+
+int FaxReader::acceptFirstPageHeader(bool present)
+{
+    if (!isOpen()) return -1;
+    if (present) return 0;
+    closeFile();
+    return -3;
+}
+
+int16_t FaxReader::resolutionOfFineCode(uint8_t code)
+{
+    switch (code) {
+    case 0: return 100;
+    case 1: return 200;
+    default: return 400;
+    }
 }
 
 }  // namespace pagelift

@@ -60,8 +60,18 @@ protected:
     // the next one stands, or nullopt when no page header stands there. The
     // walk ends at the first offset without a header, at a next position that
     // does not move forward or lies outside the file, and when the page table
-    // is full, so no chain can loop. Returns the page count.
+    // is full, so no chain can loop. Returns the page count; with none the
+    // file is closed.
     uint16_t walkPageChain(const std::function<std::optional<uint64_t>(uint64_t)>& nextHeader);
+
+    // The header check of formats whose first page header opens the file:
+    // 0 when it is there; -1 without an open file; else the file is closed
+    // and -3 returned.
+    int acceptFirstPageHeader(bool present);
+
+    // Vertical resolution of the code several headers use: 0 standard (100
+    // lines per inch), 1 fine (200), any other value 400.
+    static int16_t resolutionOfFineCode(uint8_t code);
 
     const std::vector<uint8_t>& codedData() const { return codedData_; }
 

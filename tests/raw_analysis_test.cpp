@@ -49,6 +49,13 @@ protected:
         s["mr b4 lsb"] = tiffcpStrip(scratch, b4, "g3:2d", true);
         s["mr 1800"] = tiffcpStrip(scratch, odd, "g3:2d", false);
         s["mmr a4"] = tiffcpStrip(scratch, a4, "g4", false);
+        // A tall page of large print whose MR lines, read as MH least
+        // significant bit first, give a steady run of 2026-pixel lines
+        // among short ones.
+        Picture letter = textPicture(scratch, "THE LETTER\n\nThe first page of a letter sent by fax,\nwith a few lines of text.",
+                                     1728, 1100, 2);
+        for (int32_t x = 0; letter.height > 0 && x < 200; ++x) letter.at(x, 0) = 1;
+        s["mr a4 letter"] = tiffcpStrip(scratch, letter, "g3:2d", false);
         s["mmr 1800"] = tiffcpStrip(scratch, odd, "g4", false);
         // Noise rows all differ, and the first one codes horizontal mode (its
         // first bits are 001), so a flag run may stand right before it.
@@ -184,6 +191,7 @@ TEST_F(RawAnalysisTest, DetectMhMrReportsCodingWidthAndBitOrder)
     const Case cases[] = {
         {"mh a4", 1728, 1, FaxMhWithEol},  {"mh a4 lsb", 1728, 2, FaxMhWithEol}, {"mh 1800", 1800, 1, FaxMhWithEol},
         {"mr b4", 2048, 1, FaxMr},         {"mr b4 lsb", 2048, 2, FaxMr},        {"mr 1800", 1800, 1, FaxMr},
+        {"mr a4 letter", 1728, 1, FaxMr},  // standard MR widths before MH lines of any width
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stream);

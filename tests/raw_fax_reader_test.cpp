@@ -111,6 +111,18 @@ void makeCorpus()
         return stream;
     };
     joined("mmr flagged", {withBarOnTop(a4[1])}, flaggedMmr);
+    // A cover page: one word, so fewer rows differ from the row above than
+    // the detection threshold asks for.
+    const Picture cover = withBarOnTop(textPicture(scratch, "COVER", 1728, 1100, 2));
+    joined("mmr sparse", {cover}, mmr(false));
+    joined("mmr sparse lsb", {cover}, mmr(true));
+    joined("mmr sparse flagged", {cover}, flaggedMmr);
+    joined("mmr sparse flagged lsb", {cover}, [&](const Picture& p) {
+        std::vector<uint8_t> stream = {0xFF, 0xFF, 0xFF};
+        const std::vector<uint8_t> strip = tiffcpStrip(scratch, p, "g4", true);
+        stream.insert(stream.end(), strip.begin(), strip.end());
+        return strip.empty() ? strip : stream;
+    });
     // Noise: no long runs of one bits in its T.6 data, so nothing there
     // looks like a flag run.
     const fs::path noise = scratch / "noise.pbm";
@@ -136,7 +148,8 @@ protected:
         if (!noise.empty()) GTEST_SKIP() << "needs " << noise << " to draw a noise page";
         for (const char* name : {"mh a4 x3", "mh a4 x3 lsb", "mr a4 x3", "mr a4 x3 lsb", "mmr a4", "mmr a4 lsb",
                                  "mh fine", "mh tall", "mh b4", "mh 1800", "mmr 1800", "mmr flagged",
-                                 "mmr noise flagged"}) {
+                                 "mmr noise flagged", "mmr sparse", "mmr sparse lsb", "mmr sparse flagged",
+                                 "mmr sparse flagged lsb"}) {
             ASSERT_FALSE(corpus().streams[name].empty()) << "could not make " << name;
         }
     }
@@ -228,6 +241,13 @@ TEST_F(RawFaxReaderTest, PagesAreCutFromTheDecodedStreamByPaperSizeAndResolution
          {1363, 100, 200}},
         // After a flag run they need nothing.
         {"mmr flagged", "", none, {1144, 100, 200}},
+        // A page with fewer telling lines than the threshold, clean to its end.
+        {"mmr sparse", "/raw", raw(0), {1144, 100, 200}},
+        {"mmr sparse lsb", "/raw", raw(0), {1144, 100, 200}},
+        {"mmr sparse", "/raw /b=1", raw(1), {1144, 100, 200}},
+        {"mmr sparse lsb", "/raw /b=1", raw(1), {0, 0, 0}},
+        {"mmr sparse flagged", "", none, {1144, 100, 200}},
+        {"mmr sparse flagged lsb", "", none, {1144, 100, 200}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stream + " " + c.settings);
@@ -368,15 +388,6 @@ TEST(RawFaxReaderRules, FilesThatAreNoFaxGiveNoPage)
 // were encoded with their rows repeated as the resolution asks.
 class RawFaxPliftcmdTest : public RawFaxReaderTest {};
 
-faxtest::GrayImage grayOf(const Picture& picture)
-{
-    faxtest::GrayImage image;
-    image.width = picture.width;
-    image.height = picture.height;
-    for (const uint8_t black : picture.black) image.pixels.push_back(black ? 0 : 255);
-    return image;
-}
-
 TEST_F(RawFaxPliftcmdTest, ConvertsRawStreamsIntoTheEncodedPages)
 {
     if (!faxtest::toolsAvailable({imagetest::kDjpeg})) GTEST_SKIP() << "needs djpeg to read the JPEG pages";
@@ -409,7 +420,7 @@ TEST_F(RawFaxPliftcmdTest, ConvertsRawStreamsIntoTheEncodedPages)
             std::snprintf(name, sizeof name, "/call%03zu.jpg", i + 1);
             const auto decoded = imagetest::decodeWithDjpeg(out + name, (scratch / "page.pgm").string());
             ASSERT_TRUE(decoded.has_value());
-            EXPECT_EQ(faxtest::firstDifference(faxtest::scaledForJpeg(grayOf(pages[i]), c.factor, 1728),
+            EXPECT_EQ(faxtest::firstDifference(faxtest::scaledForJpeg(faxtest::pictureAsGray(pages[i]), c.factor, 1728),
                                                faxtest::thresholded(*decoded)),
                       "");
         }

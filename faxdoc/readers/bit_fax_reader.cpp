@@ -14,15 +14,6 @@ constexpr size_t kResolutionField = 14;
 constexpr size_t kEntryTable = 16;
 constexpr size_t kEntrySize = 16;
 
-int16_t verticalResolution(uint8_t code)
-{
-    switch (code) {
-    case 0: return 100;
-    case 1: return 200;
-    default: return 400;
-    }
-}
-
 }  // namespace
 
 int BitFaxReader::checkHeader()
@@ -72,7 +63,7 @@ void BitFaxReader::readPage(size_t index, PageBitmap& page)
     if (decodeUnlabelledPage(codedData().data(), static_cast<int32_t>(codedData().size()), request, page) != 0) return;
     page.resolutionUnit = 2;
     page.xResolution = 200;
-    page.yResolution = verticalResolution(header_[kResolutionField]);
+    page.yResolution = resolutionOfFineCode(header_[kResolutionField]);
 }
 
 }  // namespace pagelift

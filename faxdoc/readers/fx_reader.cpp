@@ -22,15 +22,6 @@ constexpr size_t kDataLengthField = 116;
 constexpr uint16_t kDefaultWidth = 1728;
 constexpr uint16_t kDefaultRows = 3432;
 
-int16_t verticalResolution(uint8_t code)
-{
-    switch (code) {
-    case 0: return 100;
-    case 1: return 200;
-    default: return 400;
-    }
-}
-
 }  // namespace
 
 std::optional<std::array<uint8_t, FxReader::kHeaderSize>> FxReader::pageHeaderAt(uint64_t offset)
@@ -43,12 +34,7 @@ std::optional<std::array<uint8_t, FxReader::kHeaderSize>> FxReader::pageHeaderAt
 
 int FxReader::checkHeader()
 {
-    if (!isOpen()) return -1;
-    if (!pageHeaderAt(0)) {
-        closeFile();
-        return -3;
-    }
-    return 0;
+    return acceptFirstPageHeader(isOpen() && pageHeaderAt(0).has_value());
 }
 
 uint16_t FxReader::countPages()
@@ -60,7 +46,6 @@ uint16_t FxReader::countPages()
         return uint64_t{le32(h + kFirstTermField)} + le32(h + kSecondTermField) + le32(h + kDataLengthField) +
                uint64_t{h[kFirstFactorField]} * h[kSecondFactorField];
     });
-    if (pageCount() == 0) closeFile();
     return pageCount();
 }
 
@@ -73,7 +58,7 @@ void FxReader::readPage(size_t index, PageBitmap& page)
     if (!header) return;
     header_ = *header;
     xResolution_ = 200;
-    yResolution_ = verticalResolution(header_[kResolutionField]);
+    yResolution_ = resolutionOfFineCode(header_[kResolutionField]);
     // The data are read from right after the header, at most to the end of
     // the file.
     if (!loadCodedDataWithin(offset + kHeaderSize, le32(header_.data() + kDataLengthField))) return;

@@ -35,12 +35,7 @@ std::optional<std::array<uint8_t, SftFaxReader::kHeaderSize>> SftFaxReader::page
 
 int SftFaxReader::checkHeader()
 {
-    if (!isOpen()) return -1;
-    if (!pageHeaderAt(0)) {
-        closeFile();
-        return -3;
-    }
-    return 0;
+    return acceptFirstPageHeader(isOpen() && pageHeaderAt(0).has_value());
 }
 
 uint16_t SftFaxReader::countPages()
@@ -50,7 +45,6 @@ uint16_t SftFaxReader::countPages()
         if (!header) return std::nullopt;
         return uint64_t{le32(header->data() + kDataOffsetField)} + le32(header->data() + kDataLengthField);
     });
-    if (pageCount() == 0) closeFile();
     return pageCount();
 }
 

@@ -54,6 +54,15 @@ std::vector<PageBitmap> readDocumentPages(const std::string& path)
     return pages;
 }
 
+GrayImage pictureAsGray(const testing::Picture& picture)
+{
+    GrayImage image;
+    image.width = picture.width;
+    image.height = picture.height;
+    for (const uint8_t black : picture.black) image.pixels.push_back(black ? 0 : 255);
+    return image;
+}
+
 GrayImage pageAsGray(const PageBitmap& page)
 {
     GrayImage image;

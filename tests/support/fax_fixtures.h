@@ -1,6 +1,7 @@
 #pragma once
 
 #include "raster/page_bitmap.h"
+#include "support/fax_oracles.h"
 #include "support/image_oracles.h"
 
 #include <string>
@@ -31,6 +32,7 @@ std::vector<PageBitmap> readDocumentPages(const std::string& path);
 
 // A page as gray pixels of its own width: 255 white, 0 black.
 GrayImage pageAsGray(const PageBitmap& page);
+GrayImage pictureAsGray(const testing::Picture& picture);
 
 // The image an independent decoder (ImageMagick) sees on one page of a file.
 std::optional<GrayImage> referencePage(const std::string& path, int pageIndex, const std::string& scratchPgm);

@@ -72,6 +72,8 @@ std::vector<uint8_t> encodeMh(const Picture& picture, const MhLayout& layout)
 {
     BitWriter writer;
     const std::string eol = "000000000001";
+    const std::string word = "1010010111000011";  // any value: readers skip it unread
+    if (layout.wordAfterRow) writer.put(word);
     for (int32_t y = 0; y < picture.height; ++y) {
         if (layout.eolBeforeEachRow) writer.put(eol);
         int colour = 0;
@@ -85,6 +87,10 @@ std::vector<uint8_t> encodeMh(const Picture& picture, const MhLayout& layout)
         }
         if (picture.width == 0) writer.put(runCodeBits(0, 0));
         writer.padTo(layout.rowAlignment);
+        if (layout.wordAfterRow) {
+            writer.padTo(1);
+            writer.put(word);
+        }
     }
     for (int i = 0; i < layout.trailingEols; ++i) writer.put(eol);
     return writer.bytes(layout.lsbFirst);

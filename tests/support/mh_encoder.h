@@ -38,6 +38,7 @@ struct MhLayout {
     size_t rowAlignment = 0;        // 0 none, 1 byte, 2 even byte offset
     int trailingEols = 0;           // 6 makes the T.4 end-of-page sequence
     bool lsbFirst = false;
+    bool wordAfterRow = false;      // a two-byte word before the first row and after each (byte-aligned) row
 };
 
 // Codes every row of the picture as a Modified Huffman line.
