@@ -1,7 +1,10 @@
 #include "ccitt/mh_decoder.h"
 
+#include "ccitt/held_lines.h"
 #include "ccitt/page_setup.h"
 #include "ccitt/two_d_decoder.h"
+
+#include <algorithm>
 
 namespace pagelift {
 namespace {
@@ -106,53 +109,73 @@ int decodeEolLines(CcittDecoder& decoder, PageBitmap& page, EolLineRules rules)
     if (setUpPage(decoder, page, FaxMhWithEol) < 0) return -1;
     const int32_t width = decoder.width();
     const int32_t height = decoder.height();
-    int32_t rows = 0;
-    int badLines = 0;
+    HeldLines lines;
+    int damaged = 0;
     MhLineState line;
-    RowCursor cursor = startRow(page, rows, height);
-    const auto completeLine = [&] {
-        cursor = nextRow(page, rows, height);
-        if (rules.withWord) decoder.skipWord();
+    // With lines complete at the width, the EOL that may follow one belongs
+    // to it: only a second EOL makes an empty line.
+    bool completedWithoutEol = false;
+    RowCursor cursor = startRow(page, lines.nextRow(), height);
+    const auto nextLine = [&] {
+        cursor = startRow(page, lines.nextRow(), height);
         line.reset();
     };
-    const auto dropLine = [&] {
-        restartRow(cursor);
-        line.reset();
+    const auto goodLine = [&] {
+        lines.goodLine();
+        if (rules.withWord) decoder.skipWord();
+        nextLine();
+    };
+    // The row keeps the pixels decoded so far (cut at the width), white after them.
+    const auto damagedLine = [&] {
+        fillRestWhite(cursor, width, decoder.polarity());
+        ++damaged;
+        lines.damagedLine();
+        nextLine();
     };
     if (rules.withWord) decoder.skipWord();
     for (;;) {
         const int32_t leaf = decoder.readLeaf(runTree(line.colour));
         if (leaf < 0) break;
         if (leaf == LeafInvalid) {
-            ++badLines;
+            // Junk after a line of full width spoils only its EOL.
+            if (line.sum == width) {
+                goodLine();
+            } else {
+                damagedLine();
+            }
+            completedWithoutEol = false;
             if (decoder.findEol() < 0) break;
-            dropLine();
             continue;
         }
         if (isEolLeaf(leaf)) {
             if (leaf != LeafEol) decoder.unreadBits(1);
-            // A short line (an empty one after a line that completed at the
-            // width included) is dropped and its row used again.
             if (line.sum == width) {
-                completeLine();
-            } else {
-                dropLine();
+                goodLine();
+            } else if (line.sum > 0 || line.pending > 0) {
+                damagedLine();
+            } else if (!completedWithoutEol) {
+                lines.pageBreak();
+                nextLine();
             }
+            completedWithoutEol = false;
             continue;
         }
         if (line.take(uint16_t(leaf), cursor, decoder) < 0) continue;
         if (rules.completeAtWidth && line.sum == width) {
-            completeLine();
+            goodLine();
+            completedWithoutEol = true;
         } else if (line.sum > width) {
-            // Too long to be this page's line: give it up without waiting for its EOL.
+            // Too long to be this page's line: keep what fits and skip the
+            // rest of it, up to its EOL.
+            damagedLine();
             if (decoder.findEol() < 0) break;
-            dropLine();
         }
     }
-    // The data may end right after a complete line whose EOL never came.
-    if (line.sum == width && rows < height) ++rows;
-    finishPage(page, rows);
-    return badLines;
+    // The data may end right after a complete line whose EOL never came;
+    // rows still held back there lose the good line they waited for.
+    if (line.sum == width) lines.goodLine();
+    finishPage(page, std::min(lines.kept(), height));
+    return damaged;
 }
 
 }  // namespace

@@ -23,16 +23,18 @@ int32_t decodeMhLine(CcittDecoder& decoder, RowCursor& cursor, RunList* runs);
 // width (result 0). Returns -1 when the page cannot be set up.
 int decodeMhPage(CcittDecoder& decoder, PageBitmap& page, int evenOffset);
 
-// Coding 5: lines ended by EOL. Lines shorter than the width are dropped, a
-// line that passes the width or holds an invalid code is abandoned up to the
-// next EOL. Returns the number of lines with an invalid code, or -1 when the
-// page cannot be set up.
+// Coding 5: lines ended by EOL. A damaged line (short at its EOL, broken off
+// at an invalid code, or longer than the width, whose rest is skipped up to
+// the next EOL) keeps the pixels it decoded, cut at the width, and white
+// after them, where HeldLines keeps it; empty lines add no row. Returns the
+// number of damaged lines, or -1 when the page cannot be set up.
 int decodeMhEolPage(CcittDecoder& decoder, PageBitmap& page);
 
-// Coding 5 where a line ends as soon as it reaches the width, so an EOL after
-// it is an empty line; with withWord != 0 a two-byte word precedes the first
-// line and follows every completed one, and is skipped unread. Returns the
-// number of lines with an invalid code, or -1 when the page cannot be set up.
+// Coding 5 where a line ends as soon as it reaches the width, so one EOL
+// after it belongs to it and only a second is an empty line; with
+// withWord != 0 a two-byte word precedes the first line and follows every
+// completed one, and is skipped unread. Damaged lines as decodeMhEolPage.
+// Returns the number of damaged lines, or -1 when the page cannot be set up.
 int decodeMhPrefixedPage(CcittDecoder& decoder, PageBitmap& page, int withWord);
 
 // The page decoder for the decoder's coding: 3, 4, 5 or 6 (MR). Returns what

@@ -65,6 +65,13 @@ void restartRow(RowCursor& cursor)
     cursor.bitIndex = 0;
 }
 
+void copyRow(PageBitmap& page, int32_t from, int32_t to, int32_t height)
+{
+    if (from < 0 || to < 0 || from >= height || to >= height || from == to) return;
+    const size_t rowBytes = size_t(page.bytesPerRow);
+    std::memcpy(page.pixels.data() + size_t(to) * rowBytes, page.pixels.data() + size_t(from) * rowBytes, rowBytes);
+}
+
 void finishPage(PageBitmap& page, int32_t rows)
 {
     page.rows = rows;

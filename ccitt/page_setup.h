@@ -43,6 +43,10 @@ RowCursor startRow(PageBitmap& page, int32_t index, int32_t height);
 // Clears the row under the cursor and puts the cursor back at its start.
 void restartRow(RowCursor& cursor);
 
+// Copies row `from` of a page set up by setUpPage over row `to`; nothing
+// when either lies outside 0..height-1.
+void copyRow(PageBitmap& page, int32_t from, int32_t to, int32_t height);
+
 // Records the rows decoded and trims the buffer to them.
 void finishPage(PageBitmap& page, int32_t rows);
 

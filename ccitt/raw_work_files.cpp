@@ -1,6 +1,7 @@
 #include "ccitt/raw_work_files.h"
 
 #include "ccitt/code_tree.h"
+#include "ccitt/held_lines.h"
 #include "ccitt/mh_decoder.h"
 #include "ccitt/page_setup.h"
 #include "ccitt/run_list.h"
@@ -163,7 +164,8 @@ public:
         segmentPath_ = segmentPath;
         if (!image_ || !segments_) return false;
         try {
-            row_.assign(size_t(header_.bytesPerRow), 0);
+            slots_.assign(size_t(HeldLines::kMaxHeldLines) + 1, std::vector<uint8_t>(size_t(header_.bytesPerRow), 0));
+            lastRow_.assign(size_t(header_.bytesPerRow), 0);
         } catch (const std::bad_alloc&) {
             return false;
         }
@@ -177,27 +179,50 @@ public:
     int32_t rows() const { return header_.rows; }
     SegmentTracker& segment() { return tracker_; }
 
-    // A cleared row buffer and a cursor at its start.
+    // A cleared row for the next line, after the rows held back, and a
+    // cursor at its start.
     RowCursor freshRow()
     {
-        std::fill(row_.begin(), row_.end(), uint8_t(0));
-        return rowCursorAt(row_.data(), uint32_t(row_.size()));
+        std::vector<uint8_t>& row = slots_[size_t(held_.held())];
+        std::fill(row.begin(), row.end(), uint8_t(0));
+        return rowCursorAt(row.data(), uint32_t(row.size()));
     }
 
-    // Appends the row buffer as the next row of the image and counts it in
-    // the current segment. False when the image is full or cannot be
-    // written; the writer then ends as if the data had run out.
+    // The line in the fresh row was good: the rows held back and then it are
+    // appended to the image, and it counts in the current segment (held rows
+    // never do, so the segments keep telling where the stream broke). False
+    // when the image is full or cannot be written; the writer then ends as
+    // if the data had run out.
     bool keepRow()
     {
-        if (header_.rows >= maxRows_ || failed_) return false;
-        if (std::fwrite(row_.data(), 1, row_.size(), image_.get()) != row_.size()) {
-            failed_ = true;
-            return false;
+        const int32_t held = held_.held();
+        if (header_.rows + held >= maxRows_ || failed_) return false;
+        for (int32_t i = 0; i <= held; ++i) {
+            const std::vector<uint8_t>& row = slots_[size_t(i)];
+            if (std::fwrite(row.data(), 1, row.size(), image_.get()) != row.size()) {
+                failed_ = true;
+                return false;
+            }
         }
-        ++header_.rows;
+        header_.rows += held + 1;
+        lastRow_.swap(slots_[size_t(held)]);
+        held_.goodLine();
         tracker_.keptLine();
         return true;
     }
+
+    // The line in the fresh row was damaged: held back (see HeldLines).
+    void holdRow() { held_.damagedLine(); }
+
+    // A line lost after an error: held back as a copy of the last row kept.
+    void holdCopyOfLastRow()
+    {
+        slots_[size_t(held_.held())] = lastRow_;
+        held_.damagedLine();
+    }
+
+    // An empty line: the rows held back are dropped.
+    void dropHeldRows() { held_.pageBreak(); }
 
     // Ends the current segment, if one is open, with a record.
     void closeSegment()
@@ -248,7 +273,9 @@ private:
     File image_;
     File segments_;
     std::string segmentPath_;
-    std::vector<uint8_t> row_;
+    std::vector<std::vector<uint8_t>> slots_;  // the rows held back, then the row being decoded
+    std::vector<uint8_t> lastRow_;             // the last row kept
+    HeldLines held_;
     SegmentTracker tracker_;
     StreamPosition streamEnd_;
     uint32_t recordCount_ = 0;
@@ -331,8 +358,14 @@ int writeMhWorkFiles(CcittDecoder& decoder, const std::string& imagePath, const 
             const int32_t leaf = decoder.readLeaf(line.colour != 0 ? kBlackTree : kWhiteTree);
             if (leaf < 0) break;  // a line still open here has no EOL and is not kept
             if (leaf == LeafInvalid) {
+                // The line keeps what it decoded, white after it.
                 ++badLines;
-                if (line.sum == width && !files.keepRow()) break;
+                if (line.sum == width) {
+                    if (!files.keepRow()) break;
+                } else {
+                    fillRestWhite(cursor, width, uint8_t(polarity));
+                    files.holdRow();
+                }
                 if (decoder.findEol() < 0) break;
                 startLine();
                 files.closeSegment();
@@ -343,6 +376,12 @@ int writeMhWorkFiles(CcittDecoder& decoder, const std::string& imagePath, const 
                 if (line.sum == width) {
                     if (!files.keepRow()) break;
                 } else {
+                    if (line.sum > 0 || line.pending > 0) {
+                        fillRestWhite(cursor, width, uint8_t(polarity));
+                        files.holdRow();
+                    } else {
+                        files.dropHeldRows();
+                    }
                     files.closeSegment();
                 }
                 startLine();
@@ -355,7 +394,9 @@ int writeMhWorkFiles(CcittDecoder& decoder, const std::string& imagePath, const 
             line.pending = 0;
             line.colour ^= 1;
             if (line.sum > width) {
-                // Too long for this stream: give the line up without waiting for its EOL.
+                // Too long for this stream: keep what fits and skip the rest
+                // of the line, up to its EOL.
+                files.holdRow();
                 files.closeSegment();
                 if (decoder.findEol() < 0) break;
                 startLine();
@@ -400,18 +441,28 @@ int writeMrWorkFiles(CcittDecoder& decoder, const std::string& imagePath, const 
         }
         files.closeSegment();
         if (result == 0) {  // an EOL right after the tag: the end-of-page EOLs
+            files.dropHeldRows();
             if (!nextTag()) break;
             continue;
         }
-        // A damaged line; the reference stays as it was, so only a
-        // one-dimensional line may follow. A line that reached its EOL leaves
-        // the reader on the next tag.
+        // A damaged line keeps what it decoded; the reference stays as it
+        // was, so only a one-dimensional line may follow, and the
+        // two-dimensional lines up to it are lost: they become copies of the
+        // last row kept. A line that reached its EOL leaves the reader on the
+        // next tag.
         ++badLines;
+        fillRestWhite(cursor, width, decoder.polarity());
+        files.holdRow();
+        int32_t lost = 0;
         if (result > 0) {
             if (!nextTag()) break;
             if (tag == 1) continue;
+            lost = 1;
         }
-        if (!seekOneDimensionalLine(decoder)) break;
+        int32_t skipped = 0;
+        const bool found = seekOneDimensionalLine(decoder, &skipped);
+        for (lost += skipped; lost > 0; --lost) files.holdCopyOfLastRow();  // bad lines count the damaged one only
+        if (!found) break;
         tag = 1;
         segment.beginLine(openingOfLine(decoder, kEolAndTagBits));
     }

@@ -56,4 +56,13 @@ inline int putRun(RowCursor& cursor, int32_t run, int skip)
     return 0;
 }
 
+// Paints the row white from the cursor up to pixel `width`: the rest of a
+// line that broke off. White is a run of 1 bits with polarity 0, the cleared
+// row itself with polarity 1.
+inline void fillRestWhite(RowCursor& cursor, int32_t width, uint8_t polarity)
+{
+    const int64_t done = int64_t(cursor.byteIndex) * 8 + cursor.bitIndex;
+    if (done < width) putRun(cursor, int32_t(width - done), polarity);
+}
+
 }  // namespace pagelift

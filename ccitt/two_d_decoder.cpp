@@ -1,6 +1,7 @@
 #include "ccitt/two_d_decoder.h"
 
 #include "ccitt/mh_decoder.h"
+#include "ccitt/held_lines.h"
 #include "ccitt/page_setup.h"
 
 #include <new>
@@ -155,13 +156,19 @@ int32_t decodeMrLine(CcittDecoder& decoder, RowCursor& cursor, RunBuffers& buffe
                     : decode2dLine(decoder, cursor, current, buffers.reference());
 }
 
-bool seekOneDimensionalLine(CcittDecoder& decoder)
+bool seekOneDimensionalLine(CcittDecoder& decoder, int32_t* twoDimensionalLines)
 {
+    int32_t passed = 0;
+    const auto done = [&](bool found) {
+        if (twoDimensionalLines != nullptr) *twoDimensionalLines = passed;
+        return found;
+    };
     for (;;) {
-        if (decoder.findEol() < 0) return false;
+        if (decoder.findEol() < 0) return done(false);
         const int16_t tag = decoder.readBits(1);
-        if (tag < 0) return false;
-        if (tag == 1) return true;
+        if (tag < 0) return done(false);
+        if (tag == 1) return done(true);
+        ++passed;
     }
 }
 
@@ -190,45 +197,66 @@ int decodeMrPage(CcittDecoder& decoder, PageBitmap& page)
 
     const int32_t width = decoder.width();
     const int32_t height = decoder.height();
-    int32_t rows = 0;
-    int badLines = 0;
+    HeldLines lines;
+    int damaged = 0;
     int16_t tag = 1;
-    RowCursor cursor = startRow(page, rows, height);
+    RowCursor cursor = startRow(page, lines.nextRow(), height);
+    const auto nextLine = [&] { cursor = startRow(page, lines.nextRow(), height); };
+    // A line lost after an error: a copy of the last good row, as fax
+    // receivers show it.
+    const auto lostLine = [&] {
+        const int32_t row = lines.nextRow();
+        if (!lines.damagedLine()) return;
+        copyRow(page, lines.kept() - 1, row, height);
+    };
     for (;;) {
         const int32_t result = decodeMrLine(decoder, cursor, *buffers, tag);
         if (result == EndOfData) break;
         if (result == EndAfterFullLine) {
-            if (rows < height) ++rows;
+            lines.goodLine();
             break;
         }
         if (result == width) {
+            lines.goodLine();
             buffers->promoteCurrent();
-            cursor = nextStoredRow(page, rows, height);
+            nextLine();
             tag = decoder.readBits(1);
             if (tag < 0) break;
             continue;
         }
-        restartRow(cursor);
         if (result == 0) {  // an EOL right after the tag: fill or the end-of-page EOLs
+            lines.pageBreak();
+            nextLine();
             tag = decoder.readBits(1);
             if (tag < 0) break;
             continue;
         }
-        // A damaged line. The reference stays as it was, so only a
-        // one-dimensional line can follow. A line that reached its EOL leaves
-        // the reader on the next tag, and the line after it is kept when it is
-        // one-dimensional; otherwise look for the next EOL with tag 1.
-        ++badLines;
+        // A damaged line keeps what it decoded. The reference stays as it
+        // was, so only a one-dimensional line can follow: the two-dimensional
+        // lines up to it are lost. A line that reached its EOL leaves the
+        // reader on the next tag.
+        ++damaged;
+        fillRestWhite(cursor, width, decoder.polarity());
+        lines.damagedLine();
+        nextLine();
+        int32_t lost = 0;
         if (result > 0) {
             tag = decoder.readBits(1);
             if (tag < 0) break;
             if (tag == 1) continue;
+            lost = 1;
         }
-        if (!seekOneDimensionalLine(decoder)) break;
+        int32_t skipped = 0;
+        const bool found = seekOneDimensionalLine(decoder, &skipped);
+        lost += skipped;
+        damaged += lost;
+        for (int32_t i = 0; i < lost; ++i) lostLine();
+        nextLine();
+        if (!found) break;
         tag = 1;
     }
-    finishPage(page, rows);
-    return badLines;
+    finishPage(page, std::min(lines.kept(), height));
+    return damaged;
 }
 
 int decodeMmr(MmrDecoder& decoder, PageBitmap& page)

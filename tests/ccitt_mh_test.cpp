@@ -49,23 +49,53 @@ TEST(CcittMhPages, TolerateDamagedAndUnusualLines)
     const std::string w8 = "WWWWWWWW";
     const std::string w3b5 = "WWWBBBBB";
     const std::string w2b6 = "WWBBBBBB";
+    std::string sixteenShort;
+    for (int i = 0; i < 16; ++i) sixteenShort += mhLine({2, 3}) + kEol;
+    const std::vector<std::string> sixteenShortRows(16, "WWBBBWWW");
+    std::vector<std::string> keptAmongGood = {w8};
+    keptAmongGood.insert(keptAmongGood.end(), sixteenShortRows.begin(), sixteenShortRows.end());
+    keptAmongGood.push_back(w3b5);
     const MhCase cases[] = {
-        {"a short line is dropped and the next goes into its row", MhEntry::EolPage,
-         kEol + mhLine({3}) + kEol + mhLine({3, 5}) + kEol, 8, 4, 0, {w3b5}},
-        {"a line passing the width is abandoned before its EOL", MhEntry::EolPage,
-         kEol + mhLine({6, 5}) + "1000 1000" + kEol + mhLine({8}) + kEol, 8, 4, 0, {w8}},
+        // Damaged lines between good lines keep their row: what they decoded,
+        // cut at the width, white after it.
+        {"a short line keeps its row between good lines", MhEntry::EolPage,
+         kEol + mhLine({8}) + kEol + mhLine({2, 3}) + kEol + mhLine({3, 5}) + kEol, 8, 4, 1, {w8, "WWBBBWWW", w3b5}},
+        {"a line passing the width is cut and skipped to its EOL", MhEntry::EolPage,
+         kEol + mhLine({8}) + kEol + mhLine({6, 5}) + "1000 1000" + kEol + mhLine({3, 5}) + kEol, 8, 4, 1,
+         {w8, "WWWWWWBB", w3b5}},
+        {"a line broken by an invalid code keeps what it decoded", MhEntry::EolPage,
+         kEol + mhLine({8}) + kEol + mhLine({2, 3}) + kInvalidWhite + "1100" + kEol + mhLine({3, 5}) + kEol, 8, 4, 1,
+         {w8, "WWBBBWWW", w3b5}},
+        {"sixteen damaged lines in a row keep their rows", MhEntry::EolPage,
+         kEol + mhLine({8}) + kEol + sixteenShort + mhLine({3, 5}) + kEol, 8, 20, 16, keptAmongGood},
+        {"a seventeenth drops them all", MhEntry::EolPage,
+         kEol + mhLine({8}) + kEol + sixteenShort + mhLine({2, 3}) + kEol + mhLine({3, 5}) + kEol, 8, 20, 17,
+         {w8, w3b5}},
+        // Elsewhere they are noise and add no row.
+        {"a short line before any good line is dropped", MhEntry::EolPage,
+         kEol + mhLine({3}) + kEol + mhLine({3, 5}) + kEol, 8, 4, 1, {w3b5}},
+        {"a line passing the width before any good line is dropped", MhEntry::EolPage,
+         kEol + mhLine({6, 5}) + "1000 1000" + kEol + mhLine({8}) + kEol, 8, 4, 1, {w8}},
+        {"an empty line drops the damaged lines before it", MhEntry::EolPage,
+         kEol + mhLine({8}) + kEol + mhLine({2, 3}) + kEol + kEol + mhLine({3, 5}) + kEol, 8, 4, 1, {w8, w3b5}},
+        {"the end of the data drops them", MhEntry::EolPage, kEol + mhLine({8}) + kEol + mhLine({2, 3}) + kEol, 8, 4, 1,
+         {w8}},
         {"fill zeros before an EOL are accepted", MhEntry::EolPage,
          kEol + mhLine({8}) + "0000000000000" + kEol + mhLine({3, 5}) + "000" + kEol, 8, 4, 0, {w8, w3b5}},
         {"data need not start with an EOL", MhEntry::EolPage, mhLine({8}) + kEol + mhLine({2, 6}) + kEol, 8, 4, 0,
          {w8, w2b6}},
         {"an invalid code is counted and decoding resumes at the next EOL", MhEntry::EolPage,
          kEol + mhLine({2}) + kInvalidWhite + "1100" + kEol + mhLine({3, 5}) + kEol, 8, 4, 1, {w3b5}},
+        {"junk after a whole line spoils only its EOL", MhEntry::EolPage,
+         kEol + mhLine({8}) + kInvalidWhite + "1100" + kEol + mhLine({3, 5}) + kEol, 8, 4, 0, {w8, w3b5}},
         {"lines past the height are decoded and not stored", MhEntry::EolPage,
          kEol + mhLine({8}) + kEol + mhLine({3, 5}) + kEol + mhLine({2, 6}) + kEol, 8, 1, 0, {w8}},
         {"a complete line at the end of the data counts without its EOL", MhEntry::EolPage,
          kEol + mhLine({3, 5}) + kEol + mhLine({2, 6}), 8, 4, 0, {w3b5, w2b6}},
         {"an incomplete line at the end of the data does not count", MhEntry::EolPage,
          kEol + mhLine({3, 5}) + kEol + mhLine({2}), 8, 4, 0, {w3b5}},
+        {"held rows past the height are not stored", MhEntry::EolPage,
+         kEol + mhLine({8}) + kEol + mhLine({2, 3}) + kEol + mhLine({3, 5}) + kEol, 8, 2, 1, {w8, "WWBBBWWW"}},
         {"an invalid code ends rows without EOL with result 1", MhEntry::RowsNoEol,
          mhLine({8}) + "000" + mhLine({3}) + "0000000001" + "0000000", 8, 4, 1, {w8}},
         {"a row passing the width ends rows without EOL", MhEntry::RowsNoEol,
@@ -78,6 +108,8 @@ TEST(CcittMhPages, TolerateDamagedAndUnusualLines)
          kWord + mhLine({8}) + "000" + kWord + mhLine({3, 5}) + kWord + kEol + "0000", 8, 4, 0, {w8, w3b5}},
         {"the prefixed page also resumes after an invalid code", MhEntry::PrefixedNoWord,
          kInvalidWhite + "1111" + kEol + mhLine({3, 5}), 8, 4, 1, {w3b5}},
+        {"the EOL after a line complete at the width is no empty line", MhEntry::PrefixedNoWord,
+         mhLine({8}) + kEol + mhLine({2, 3}) + kEol + mhLine({3, 5}) + kEol, 8, 4, 1, {w8, "WWBBBWWW", w3b5}},
     };
     for (const MhCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -129,7 +129,8 @@ constexpr int32_t kWidth = 16;
 TEST(RawWorkFiles, MhStreamGivesRowsSegmentsAndHeaders)
 {
     // Lines after each EOL: two good ones, an empty one (as in RTC), a good
-    // one, one with an invalid code, two good ones, and the end of the data.
+    // one, one with an invalid code (kept between good lines: three white
+    // pixels, white after them), two good ones, and the end of the data.
     // Four junk bits come before the first EOL.
     StreamBits stream;
     stream.add("1010");
@@ -163,14 +164,14 @@ TEST(RawWorkFiles, MhStreamGivesRowsSegmentsAndHeaders)
         EXPECT_EQ(writeMhWorkFiles(decoder, (scratch / "image").string(), (scratch / "segments").string()), 1);
 
         const std::vector<uint8_t> image = fileBytes(scratch / "image");
-        expectImageHeader(image, {kWidth, 5, uint32_t(bytes.size()), 200, 100, bitOrder, 5, 1});
+        expectImageHeader(image, {kWidth, 6, uint32_t(bytes.size()), 200, 100, bitOrder, 5, 1});
         EXPECT_EQ(imageRows(image, kWidth),
                   (std::vector<std::string>{"WWWWWWWWWWWWWWWW", "WWWWWWWWBBBBBBBB", "WWWWBBBBBBBBBBBB",
-                                            "BBBBBBBBBBBBBBBB", "WWWWWWWWWWWWWWWB"}));
+                                            "WWWWWWWWWWWWWWWW", "BBBBBBBBBBBBBBBB", "WWWWWWWWWWWWWWWB"}));
         // The first segment starts at the first byte; the others at the EOL
         // that opens their first line, and each ends at the EOL that opens
-        // the line after it.
-        expectSegmentFile(fileBytes(scratch / "segments"), {5, kWidth, bitOrder, 5, 1, 2, 100},
+        // the line after it. The damaged line counts in none.
+        expectSegmentFile(fileBytes(scratch / "segments"), {6, kWidth, bitOrder, 5, 1, 2, 100},
                           {{0, eol2, 2}, {eol3, eol4, 1}, {eol5, eol7, 2}});
     }
 }
@@ -178,7 +179,8 @@ TEST(RawWorkFiles, MhStreamGivesRowsSegmentsAndHeaders)
 TEST(RawWorkFiles, MrStreamGivesRowsSegmentsAndHeaders)
 {
     // EOL + tag, then the line: 1-D A, 2-D copy, 1-D B, 2-D copy, the
-    // end-of-page EOL, 1-D C, a 2-D line four pixels short, 1-D D, and a 2-D
+    // end-of-page EOL, 1-D C, a 2-D line twelve pixels short (kept between
+    // good lines: four white pixels, white after them), 1-D D, and a 2-D
     // copy of D that the data end after.
     const std::string eol1d = kEol + "1";
     const std::string eol2d = kEol + "0";
@@ -204,13 +206,13 @@ TEST(RawWorkFiles, MrStreamGivesRowsSegmentsAndHeaders)
     EXPECT_EQ(writeMrWorkFiles(decoder, (scratch / "image").string(), (scratch / "segments").string()), 1);
 
     const std::vector<uint8_t> image = fileBytes(scratch / "image");
-    expectImageHeader(image, {kWidth, 7, uint32_t(bytes.size()), 200, 100, 1, 6, 1});
+    expectImageHeader(image, {kWidth, 8, uint32_t(bytes.size()), 200, 100, 1, 6, 1});
     const std::string white(16, 'W');
     const std::string half = "WWWWWWWWBBBBBBBB";
     EXPECT_EQ(imageRows(image, kWidth),
-              (std::vector<std::string>{white, white, half, half, "WWWWBBBBBBBBBBBB", white, white}));
+              (std::vector<std::string>{white, white, half, half, "WWWWBBBBBBBBBBBB", white, white, white}));
     // The last line, complete when the data end, closes its segment there.
-    expectSegmentFile(fileBytes(scratch / "segments"), {7, kWidth, 1, 6, 1, 4, 100},
+    expectSegmentFile(fileBytes(scratch / "segments"), {8, kWidth, 1, 6, 1, 4, 100},
                       {{0, empty, 4}, {lineC, shortLine, 1}, {lineD, int64_t(bytes.size()) * 8, 2}});
 }
 

@@ -77,7 +77,7 @@ inline uint32_t le32At(const std::vector<uint8_t>& bytes, size_t at)
 }
 
 // The working files a writer finished: a header that describes the rows that
-// follow it, and segments that hold every row once and lie inside the data.
+// follow it, and segments that hold good rows only once and lie inside the data.
 inline void requireWorkFiles(const std::string& imagePath, const std::string& segmentPath, int32_t dataSize,
                              uint8_t bitOrder)
 {
@@ -105,7 +105,8 @@ inline void requireWorkFiles(const std::string& imagePath, const std::string& se
         if (start < 0 || start > end || end > int64_t(dataSize) * 8) std::abort();
         lines += uint64_t(count);
     }
-    if (lines != uint64_t(header.rows)) std::abort();
+    // Damaged rows kept between good lines count in no segment.
+    if (lines > uint64_t(header.rows)) std::abort();
 }
 
 inline void requireAtStart(const CcittDecoder& decoder)

@@ -1,0 +1,178 @@
+// Fax data damaged the way a noisy line damages them: pbmtog3 and tiffcp
+// pages with bits flipped at fixed places, read as raw streams and as TIFF
+// strips, compared with what libtiff's fax reader (fax2tiff) makes of the
+// same bytes. Every line keeps its place; noise around
+// pages adds no rows.
+
+#include "faxdoc/fax_document.h"
+#include "faxdoc/readers/tiff_reader.h"
+#include "support/fax_fixtures.h"
+#include "support/raw_streams.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace pagelift::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Two bytes flipped at each of four places spread over the data.
+std::vector<uint8_t> damaged(std::vector<uint8_t> bytes, size_t from, size_t to)
+{
+    const size_t length = to - from;
+    for (const size_t at : {length / 5, length / 3, length / 2, 2 * length / 3}) {
+        bytes[from + at] ^= 0x10;
+        bytes[from + at + 3] ^= 0x81;
+    }
+    return bytes;
+}
+
+std::string rowsWhere(const std::vector<int32_t>& rows)
+{
+    std::string text;
+    for (const int32_t row : rows) text += std::to_string(row) + " ";
+    return text;
+}
+
+// Our reading of a damaged page against libtiff's: at least as many of the
+// page's rows as libtiff keeps (a flipped EOL merges two lines for both; the
+// end-of-page EOLs give libtiff white rows beyond the page), every row that
+// libtiff decodes as it was encoded decoded so by us as well, and no more
+// rows damaged than libtiff's.
+void expectLikeLibtiff(const Picture& encoded, const Picture& ours, const Picture& libtiff)
+{
+    ASSERT_GT(libtiff.height, encoded.height / 2) << "libtiff read no page";
+    EXPECT_GE(ours.height, std::min(libtiff.height, encoded.height));
+    EXPECT_LE(ours.height, encoded.height);
+    ASSERT_EQ(ours.width, encoded.width);
+    std::vector<int32_t> oursWrong;
+    std::vector<int32_t> libtiffWrong;
+    for (int32_t y = 0; y < std::min({ours.height, encoded.height, libtiff.height}); ++y) {
+        const auto row = [&](const Picture& p) {
+            return std::vector<uint8_t>(p.black.begin() + ptrdiff_t(y) * p.width,
+                                        p.black.begin() + ptrdiff_t(y + 1) * p.width);
+        };
+        const bool libtiffRight = row(libtiff) == row(encoded);
+        if (row(ours) != row(encoded)) oursWrong.push_back(y);
+        if (!libtiffRight) libtiffWrong.push_back(y);
+        EXPECT_TRUE(!libtiffRight || row(ours) == row(encoded)) << "row " << y << " decodes cleanly in libtiff";
+    }
+    EXPECT_FALSE(libtiffWrong.empty()) << "the damage should show";
+    EXPECT_LE(oursWrong.size(), libtiffWrong.size())
+        << "ours: " << rowsWhere(oursWrong) << "libtiff: " << rowsWhere(libtiffWrong);
+}
+
+class DamagedStreamsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string missing = missingTool(kRawStreamTools);
+        if (!missing.empty()) GTEST_SKIP() << "needs " << missing << " to draw and encode test pages";
+        if (!toolAvailable(kImageMagick)) GTEST_SKIP() << "needs ImageMagick to read libtiff's pages";
+        if (!missingTool({"fax2tiff"}).empty()) GTEST_SKIP() << "needs fax2tiff (libtiff) as the oracle";
+        std::string text;
+        for (int line = 1; line <= 24; ++line) text += "Line " + std::to_string(line) + " of a page sent over a noisy line\n";
+        page_ = textPicture(scratch_, text, 1728, 1100, 2);
+        ASSERT_EQ(page_.height, 1100);
+    }
+
+    // MH from pbmtog3 or MR from tiffcp, with their end-of-page sequence.
+    std::vector<uint8_t> coded(bool twoDimensional, bool lsbFirst) const
+    {
+        if (!twoDimensional) return pbmtog3Stream(scratch_, page_, lsbFirst);
+        std::vector<uint8_t> strip = tiffcpStrip(scratch_, page_, "g3:2d", lsbFirst);
+        if (!strip.empty()) appendMrRtc(strip, lsbFirst);
+        return strip;
+    }
+
+    // libtiff's reading of a raw stream: fax2tiff, then ImageMagick.
+    Picture libtiffReading(const std::vector<uint8_t>& stream, bool twoDimensional, bool lsbFirst) const
+    {
+        writeBytes(scratch_.file("damaged.g3"), stream);
+        const std::string command = std::string("fax2tiff ") + (twoDimensional ? "-2" : "-1") +
+                                    (lsbFirst ? " -L" : " -M") + " -o " + shellQuoted(scratch_.file("libtiff.tif")) +
+                                    " " + shellQuoted(scratch_.file("damaged.g3")) + " && " + kImageMagick + " " +
+                                    shellQuoted(scratch_.file("libtiff.tif")) + " " +
+                                    shellQuoted(scratch_.file("libtiff.pbm"));
+        if (!runQuietly(command)) return Picture{};
+        return readPbm(scratch_ / "libtiff.pbm");
+    }
+
+    // Every row of every page of a raw stream, one picture.
+    Picture ourReading(const std::vector<uint8_t>& stream) const
+    {
+        std::vector<Picture> pages;
+        for (const PageBitmap& page : readRawPages(scratch_, stream, rawSettings(scratch_))) pages.push_back(pictureOf(page));
+        return stackPictures(pages);
+    }
+
+    ScratchFolder scratch_;
+    Picture page_;
+};
+
+TEST_F(DamagedStreamsTest, RawStreamsKeepEveryLineAsLibtiffDoes)
+{
+    for (const bool twoDimensional : {false, true}) {
+        for (const bool lsbFirst : {false, true}) {
+            SCOPED_TRACE(std::string(twoDimensional ? "MR" : "MH") + (lsbFirst ? ", least significant bit first" : ""));
+            const std::vector<uint8_t> intact = coded(twoDimensional, lsbFirst);
+            ASSERT_FALSE(intact.empty());
+            const std::vector<uint8_t> stream = damaged(intact, 0, intact.size());
+            expectLikeLibtiff(page_, ourReading(stream), libtiffReading(stream, twoDimensional, lsbFirst));
+        }
+    }
+}
+
+TEST_F(DamagedStreamsTest, DamagedTiffStripsKeepEveryLineAsLibtiffDoes)
+{
+    for (const std::string compression : {"g3", "g3:2d"}) {
+        SCOPED_TRACE(compression);
+        writeUncompressedTiff(scratch_ / "plain.tif", page_, 0);
+        ASSERT_TRUE(runQuietly("tiffcp -c " + compression + " -r 100000 " + shellQuoted(scratch_.file("plain.tif")) +
+                               " " + shellQuoted(scratch_.file("coded.tif"))));
+        TiffReader reader;
+        reader.openFile(scratch_.file("coded.tif"));
+        ASSERT_EQ(reader.checkHeader(), 0);
+        ASSERT_EQ(reader.countPages(), 1);
+        ASSERT_GT(reader.readIfd(reader.pageOffset(0)), 0);
+        const TiffStripLocation strip = reader.stripLocation(0, reader.parsePage());
+        reader.closeFile();
+        const std::string path = scratch_.file("damaged.tif");
+        const std::vector<uint8_t> file =
+            damaged(readBytes(scratch_.file("coded.tif")), strip.offset, strip.offset + strip.byteCount);
+        writeBytes(path, file);
+
+        const std::vector<PageBitmap> pages = faxtest::readDocumentPages(path);
+        ASSERT_EQ(pages.size(), 1u);
+        // libtiff's TIFF tools give up at a bad code word; its fax reader goes
+        // on, so the damaged strip goes to fax2tiff.
+        const std::vector<uint8_t> stripBytes(file.begin() + strip.offset,
+                                              file.begin() + strip.offset + strip.byteCount);
+        expectLikeLibtiff(page_, pictureOf(pages[0]), libtiffReading(stripBytes, compression == "g3:2d", false));
+    }
+}
+
+TEST_F(DamagedStreamsTest, NoiseBeforeBetweenAndAfterPagesAddsNoRows)
+{
+    std::mt19937 generator(1234);
+    const auto noise = [&] {
+        std::vector<uint8_t> bytes(3000);
+        for (uint8_t& byte : bytes) byte = uint8_t(generator());
+        return bytes;
+    };
+    for (const bool twoDimensional : {false, true}) {
+        SCOPED_TRACE(twoDimensional ? "MR" : "MH");
+        const std::vector<uint8_t> page = coded(twoDimensional, false);
+        std::vector<uint8_t> stream;
+        for (const std::vector<uint8_t>& part : {noise(), page, noise(), page, noise()}) {
+            stream.insert(stream.end(), part.begin(), part.end());
+        }
+        const Picture ours = ourReading(stream);
+        EXPECT_EQ(compareFirstDifference(stackPictures({page_, page_}), ours), "");
+    }
+}
+
+}  // namespace
+}  // namespace pagelift::testing
