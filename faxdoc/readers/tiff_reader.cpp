@@ -309,7 +309,7 @@ uint8_t TiffReader::stripCoding(const TiffPageInfo& info)
 
 // A CCITT strip decoded as a page of its own, at most `rowLimit` rows.
 PageBitmap TiffReader::decodeCcittStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info,
-                                        uint8_t coding, uint32_t rowLimit)
+                                        uint8_t coding, uint32_t rowLimit, int& damage)
 {
     CodedPageLayout layout;
     layout.bitOrder = info.fillOrder == 1 ? 1 : 2;
@@ -319,17 +319,22 @@ PageBitmap TiffReader::decodeCcittStrip(const uint8_t* data, uint32_t length, co
     layout.width = static_cast<int32_t>(std::min<uint32_t>(info.imageWidth, INT32_MAX));
     layout.height = static_cast<int32_t>(std::min<uint32_t>(rowLimit, INT32_MAX));
     PageBitmap strip;
-    decodeCodedPage(data, static_cast<int32_t>(std::min<uint32_t>(length, INT32_MAX)), layout, strip);
+    const int result = decodeCodedPage(data, static_cast<int32_t>(std::min<uint32_t>(length, INT32_MAX)), layout, strip);
+    damage = result < 0 ? 1 : result;
     return strip;
 }
 
 PageBitmap TiffReader::decodeStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info,
-                                   uint32_t stripIndex, uint32_t rowLimit)
+                                   uint32_t stripIndex, uint32_t rowLimit, int* damage)
 {
+    int stripDamage = 0;
+    if (damage != nullptr) *damage = 0;
     const uint8_t coding = stripCoding(info);
     if (coding == 0) return {};
     if (coding != CodingUncompressed && coding != CodingPackBits) {
-        return decodeCcittStrip(data, length, info, coding, rowLimit);
+        PageBitmap strip = decodeCcittStrip(data, length, info, coding, rowLimit, stripDamage);
+        if (damage != nullptr) *damage = stripDamage;
+        return strip;
     }
 
     const uint32_t rows = std::min(rowsInStrip(info, stripIndex), rowLimit);
@@ -349,8 +354,9 @@ PageBitmap TiffReader::decodeStrip(const uint8_t* data, uint32_t length, const T
     return strip;
 }
 
-void TiffReader::appendStrips(const TiffPageInfo& info, PageBitmap& page)
+int TiffReader::appendStrips(const TiffPageInfo& info, PageBitmap& page)
 {
+    int damage = 0;
     page.pixels.reserve(static_cast<size_t>(info.imageLength) * ((uint64_t{info.imageWidth} + 7) / 8));
     for (uint32_t i = 0; i < info.stripCount; ++i) {
         const uint32_t remaining = info.imageLength - static_cast<uint32_t>(page.rows);
@@ -364,7 +370,9 @@ void TiffReader::appendStrips(const TiffPageInfo& info, PageBitmap& page)
             std::min<uint64_t>(location.byteCount, static_cast<uint64_t>(fileSize()) - location.offset));
         if (!loadCodedData(location.offset, length)) break;
 
-        const PageBitmap strip = decodeStrip(codedData().data(), length, info, i, remaining);
+        int stripDamage = 0;
+        const PageBitmap strip = decodeStrip(codedData().data(), length, info, i, remaining, &stripDamage);
+        damage += stripDamage;
         if (i == 0) {
             page.copyHeaderFrom(strip);
             page.rows = 0;
@@ -376,6 +384,53 @@ void TiffReader::appendStrips(const TiffPageInfo& info, PageBitmap& page)
         if (strip.pixels.size() < bytes) break;
         page.pixels.insert(page.pixels.end(), strip.pixels.begin(), strip.pixels.begin() + static_cast<ptrdiff_t>(bytes));
         page.rows += static_cast<int32_t>(rows);
+    }
+    return damage;
+}
+
+void TiffReader::readByTrial(const TiffPageInfo& info, PageBitmap& page)
+{
+    // Tags written by faulty fax software: the other bit order of the stated
+    // coding first, then every CCITT coding in both bit orders.
+    struct Reading {
+        uint16_t compression;
+        uint32_t t4Options;
+    };
+    static constexpr Reading kReadings[] = {
+        {CompressionT4, 0},  // MH with EOL
+        {CompressionT4, 1},  // MR
+        {CompressionModifiedHuffman, 0},
+        {CompressionModifiedHuffmanWords, 0},
+        {CompressionT6, 0},
+    };
+    const uint16_t otherFillOrder = info.fillOrder == 1 ? 2 : 1;
+    std::vector<TiffPageInfo> trials;
+    const auto sameReading = [](const TiffPageInfo& a, const TiffPageInfo& b) {
+        return stripCoding(a) == stripCoding(b) && (a.fillOrder == 1) == (b.fillOrder == 1);
+    };
+    const auto add = [&](uint16_t compression, uint32_t t4Options, uint16_t fillOrder) {
+        TiffPageInfo trial = info;
+        trial.compression = compression;
+        trial.t4Options = t4Options;
+        trial.t6Options = 0;
+        trial.fillOrder = fillOrder;
+        if (sameReading(trial, info)) return;
+        for (const TiffPageInfo& earlier : trials) {
+            if (sameReading(trial, earlier)) return;
+        }
+        trials.push_back(trial);
+    };
+    add(info.compression, info.t4Options & 1, otherFillOrder);
+    for (const Reading& reading : kReadings) {
+        add(reading.compression, reading.t4Options, info.fillOrder);
+        add(reading.compression, reading.t4Options, otherFillOrder);
+    }
+    for (const TiffPageInfo& trial : trials) {
+        PageBitmap attempt;
+        if (appendStrips(trial, attempt) == 0 && attempt.rows >= 0 && uint32_t(attempt.rows) == info.imageLength) {
+            page = std::move(attempt);
+            return;
+        }
     }
 }
 
@@ -395,7 +450,11 @@ void TiffReader::readPage(size_t index, PageBitmap& page)
             // that the conversion reports it instead of calling it no fax.
             page = stripPage(info, std::min<uint32_t>(info.imageLength, INT32_MAX), 0, coding);
         } else {
-            appendStrips(info, page);
+            const int damage = appendStrips(info, page);
+            const bool ccitt = coding != CodingUncompressed && coding != CodingPackBits;
+            const bool failing = uint32_t(std::max(page.rows, 0)) < info.imageLength ||
+                                 int64_t{damage} * 4 > int64_t{std::max(page.rows, 1)};
+            if (ccitt && failing) readByTrial(info, page);
         }
     }
 

@@ -79,9 +79,11 @@ public:
 
     // Unpacks one strip into a page of its own, at most `rowLimit` rows. An
     // unsupported compression or a sample size other than 1 bit gives an
-    // empty page (width 0).
+    // empty page (width 0). When `damage` is given it receives how far the
+    // CCITT data went wrong: the damaged lines, 1 for a decoding that failed
+    // outright, 0 for a clean strip.
     PageBitmap decodeStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info, uint32_t stripIndex,
-                           uint32_t rowLimit);
+                           uint32_t rowLimit, int* damage = nullptr);
 
     // Decodes page `index` into `page`. A page that cannot be read leaves
     // `page` empty, never another page's content.
@@ -99,8 +101,14 @@ private:
     uint32_t rowsInStrip(const TiffPageInfo& info, uint32_t stripIndex) const;
     static uint8_t stripCoding(const TiffPageInfo& info);
     static PageBitmap decodeCcittStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info, uint8_t coding,
-                                       uint32_t rowLimit);
-    void appendStrips(const TiffPageInfo& info, PageBitmap& page);
+                                       uint32_t rowLimit, int& damage);
+    // Decodes the page's strips one after the other into `page`; returns the
+    // damage of all of them (see decodeStrip).
+    int appendStrips(const TiffPageInfo& info, PageBitmap& page);
+    // When the coding the tags state gives too few rows or too many damaged
+    // lines, the other codings and bit orders are tried in turn; the first
+    // that gives every declared row with no damage replaces the page.
+    void readByTrial(const TiffPageInfo& info, PageBitmap& page);
 
     uint16_t byteOrder_ = 0;
     uint16_t version_ = 0;

@@ -1,8 +1,9 @@
 // Fax data damaged the way a noisy line damages them: pbmtog3 and tiffcp
 // pages with bits flipped at fixed places, read as raw streams and as TIFF
 // strips, compared with what libtiff's fax reader (fax2tiff) makes of the
-// same bytes. Every line keeps its place; noise around
-// pages adds no rows.
+// same bytes. Every line keeps its place; noise around pages adds no rows.
+// And TIFF files whose tags lie about their coding, made with tiffcp and
+// tiffset, read pixel for pixel.
 
 #include "faxdoc/fax_document.h"
 #include "faxdoc/readers/tiff_reader.h"
@@ -64,14 +65,15 @@ void expectLikeLibtiff(const Picture& encoded, const Picture& ours, const Pictur
         << "ours: " << rowsWhere(oursWrong) << "libtiff: " << rowsWhere(libtiffWrong);
 }
 
-class DamagedStreamsTest : public ::testing::Test {
+class DamagedFaxesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         const std::string missing = missingTool(kRawStreamTools);
         if (!missing.empty()) GTEST_SKIP() << "needs " << missing << " to draw and encode test pages";
         if (!toolAvailable(kImageMagick)) GTEST_SKIP() << "needs ImageMagick to read libtiff's pages";
-        if (!missingTool({"fax2tiff"}).empty()) GTEST_SKIP() << "needs fax2tiff (libtiff) as the oracle";
+        const std::string libtiff = missingTool({"fax2tiff", "tiffset", "pgmnoise", "pamditherbw", "pamtopnm"});
+        if (!libtiff.empty()) GTEST_SKIP() << "needs " << libtiff << " to make and read the test files";
         std::string text;
         for (int line = 1; line <= 24; ++line) text += "Line " + std::to_string(line) + " of a page sent over a noisy line\n";
         page_ = textPicture(scratch_, text, 1728, 1100, 2);
@@ -112,7 +114,7 @@ protected:
     Picture page_;
 };
 
-TEST_F(DamagedStreamsTest, RawStreamsKeepEveryLineAsLibtiffDoes)
+TEST_F(DamagedFaxesTest, RawStreamsKeepEveryLineAsLibtiffDoes)
 {
     for (const bool twoDimensional : {false, true}) {
         for (const bool lsbFirst : {false, true}) {
@@ -125,7 +127,7 @@ TEST_F(DamagedStreamsTest, RawStreamsKeepEveryLineAsLibtiffDoes)
     }
 }
 
-TEST_F(DamagedStreamsTest, DamagedTiffStripsKeepEveryLineAsLibtiffDoes)
+TEST_F(DamagedFaxesTest, DamagedTiffStripsKeepEveryLineAsLibtiffDoes)
 {
     for (const std::string compression : {"g3", "g3:2d"}) {
         SCOPED_TRACE(compression);
@@ -154,7 +156,7 @@ TEST_F(DamagedStreamsTest, DamagedTiffStripsKeepEveryLineAsLibtiffDoes)
     }
 }
 
-TEST_F(DamagedStreamsTest, NoiseBeforeBetweenAndAfterPagesAddsNoRows)
+TEST_F(DamagedFaxesTest, NoiseBeforeBetweenAndAfterPagesAddsNoRows)
 {
     std::mt19937 generator(1234);
     const auto noise = [&] {
@@ -171,6 +173,44 @@ TEST_F(DamagedStreamsTest, NoiseBeforeBetweenAndAfterPagesAddsNoRows)
         }
         const Picture ours = ourReading(stream);
         EXPECT_EQ(compareFirstDifference(stackPictures({page_, page_}), ours), "");
+    }
+}
+
+TEST_F(DamagedFaxesTest, TiffPagesWhoseTagsLieAboutTheirCodingReadByTrial)
+{
+    const Picture noise = [&] {
+        if (!runQuietly("pgmnoise -randomseed 5 1728 300 | pamditherbw | pamtopnm > " + shellQuoted(scratch_.file("noise.pbm")))) {
+            return Picture{};
+        }
+        return readPbm(scratch_ / "noise.pbm");
+    }();
+    ASSERT_EQ(noise.height, 300) << "could not draw a noise page";
+    struct Lie {
+        std::string name;
+        std::string tiffcp;   // how the page is coded
+        std::string tiffset;  // the tag then written over the truth
+    };
+    const Lie lies[] = {
+        {"two-dimensional data tagged one-dimensional", "-c g3:2d", "-s 292 0"},
+        {"one-dimensional data tagged two-dimensional", "-c g3", "-s 292 1"},
+        {"Group 4 data tagged Group 3", "-c g4", "-s 259 3"},
+        {"Group 3 data tagged Group 4", "-c g3", "-s 259 4"},
+        {"least significant bit first tagged most", "-c g3 -f lsb2msb", "-s 266 1"},
+    };
+    for (const Picture* picture : {static_cast<const Picture*>(&page_), &noise}) {
+        for (const char* strips : {"-r 100000", "-r 128"}) {
+            for (const Lie& lie : lies) {
+                SCOPED_TRACE(lie.name + (picture == &noise ? ", noise" : ", text") + ", " + strips);
+                writeUncompressedTiff(scratch_ / "plain.tif", *picture, 0);
+                const std::string coded = scratch_.file("lying.tif");
+                ASSERT_TRUE(runQuietly("tiffcp " + lie.tiffcp + " " + strips + " " +
+                                       shellQuoted(scratch_.file("plain.tif")) + " " + shellQuoted(coded) +
+                                       " && tiffset " + lie.tiffset + " " + shellQuoted(coded)));
+                const std::vector<PageBitmap> pages = faxtest::readDocumentPages(coded);
+                EXPECT_EQ(pages.size(), 1u);
+                if (!pages.empty()) EXPECT_EQ(compareFirstDifference(*picture, pictureOf(pages[0])), "");
+            }
+        }
     }
 }
 
