@@ -7,7 +7,7 @@ set -eu
 
 packages="cmake make g++ libjpeg62-turbo-dev"
 if [ "${1:-}" = "--test" ]; then
-    packages="$packages googletest libgtest-dev libtiff-tools netpbm imagemagick libjpeg-turbo-progs"
+    packages="$packages googletest libgtest-dev libtiff-tools netpbm imagemagick libjpeg-turbo-progs parallel"
 fi
 
 missing=""
