@@ -21,7 +21,7 @@ inline void requireTiffPageShape(const PageBitmap& page)
 {
     if (!page.hasPage()) return;
     const size_t bytes = size_t(page.rows) * size_t(page.bytesPerRow);
-    if (page.bytesPerRow != (page.width + 7) / 8) std::abort();
+    if (page.bytesPerRow != (int64_t{page.width} + 7) / 8) std::abort();
     // Either the whole raster, or none for a page too large to convert.
     if (page.pixels.size() != bytes && !page.pixels.empty()) std::abort();
     if (page.pixels.empty() && bytes <= (size_t{1} << 27)) std::abort();
