@@ -118,11 +118,12 @@ public:
         finished_.notify_all();
     }
 
-    // Waits for the end of run `runId`; its count of converted files.
+    // Waits for the end of run `runId` (a minute at most); its count of
+    // converted files, or -1 when it did not end.
     int waitForEnd(uint64_t runId)
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        finished_.wait(lock, [&] { return finishedRun_ == runId; });
+        if (!finished_.wait_for(lock, std::chrono::minutes(1), [&] { return finishedRun_ == runId; })) return -1;
         return converted_;
     }
     std::vector<Row> rows()
@@ -383,6 +384,7 @@ TEST_F(WindowRunTest, NoRunStartsBesideAWorkerThatAStopGaveUpOn)
     // Let go, it stops after that file (the stop is remembered) and ends.
     held.release();
     EXPECT_EQ(events.waitForEnd(1), 1);
+    controller.runFinished(1);  // its last event reaches the window
     EXPECT_EQ(events.rows().size(), 1u);
     EXPECT_TRUE(controller.stopRun());  // nothing is running: nothing to wait for
     events.clear();

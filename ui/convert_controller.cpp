@@ -70,7 +70,7 @@ StartResult ConvertController::startRun(bool automatic, PageNotices& notices)
     // A timer tick that arrives while this start shows a message must not
     // start a second run beside it.
     if (starting_) return automatic ? StartResult::Dropped : StartResult::Refused;
-    if (running_ || !runner_.idle()) return refuse("Please wait while running conversion stops", "Warning");
+    if (running_ || !workerIdle()) return refuse("Please wait while running conversion stops", "Warning");
     const FlagScope starting(starting_);
 
     const FileList list = choices.sourceMode == 0
@@ -92,6 +92,7 @@ StartResult ConvertController::startRun(bool automatic, PageNotices& notices)
     currentRunId_ = context->runId;
     stopRequested_ = context->stopRequested;
     running_ = true;
+    endReported_ = false;
     return StartResult::Started;
 }
 
@@ -113,7 +114,18 @@ bool ConvertController::stopRun(std::chrono::milliseconds wait)
 
 void ConvertController::runFinished(uint64_t runId)
 {
-    if (runId == currentRunId_) running_ = false;
+    if (runId != currentRunId_) return;
+    running_ = false;
+    endReported_ = true;
+}
+
+bool ConvertController::workerIdle()
+{
+    if (runner_.idle()) return true;
+    // A worker that has sent its last event has nothing left to do but
+    // return; waiting for that keeps a start right after "Done" from being
+    // refused.
+    return endReported_ && runner_.waitUntilEnded(kStopWait);
 }
 
 }  // namespace pagelift

@@ -80,7 +80,7 @@ public:
     // True for the events of the latest run; those of an older run are stale.
     bool isCurrentRun(uint64_t runId) const { return runId == currentRunId_; }
     // True when no worker thread is left, running or not.
-    bool workerIdle() { return runner_.idle(); }
+    bool workerIdle();
 
 private:
     std::unique_ptr<RunContext> snapshotRun(bool automatic, const FileList& list, PageNotices& notices);
@@ -90,6 +90,7 @@ private:
     std::string sourceFolder_;
     std::optional<int> listedEntries_;
     bool running_ = false;
+    bool endReported_ = false;  // the current run's last event arrived: its thread only has to return
     bool starting_ = false;  // a start is showing a message: ticks must not start another run
     uint64_t currentRunId_ = 0;
     std::shared_ptr<std::atomic<bool>> stopRequested_;

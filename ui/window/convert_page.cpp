@@ -1,5 +1,7 @@
 #include "ui/window/convert_page.h"
 
+#include "batch/single_file.h"
+#include "platform/paths.h"
 #include "ui/dialog_units.h"
 #include "ui/window/window_look.h"
 
@@ -221,6 +223,9 @@ bool ConvertPage::setAutoConvert(int32_t minutes, int32_t enabled)
         autoLock_.release();
         return true;
     }
+    // The settings folder may not exist yet before the first end stores the file.
+    const std::string lockFolder = folderOfPath(lockPath_);
+    if (!lockFolder.empty()) ensureFolder(lockFolder);
     if (!autoLock_.tryAcquire(lockPath_)) {
         autoTimer_.stop();
         showStatus("Automatic conversion is off: another running copy of Zoziv Pagelift converts automatically "
