@@ -171,6 +171,9 @@ void MainWindow::requestEnd(int exitCode)
 void MainWindow::continueEnd()
 {
     if (dialogOpen()) {
+        // A signal or the session's end cannot wait for the user: the dialog
+        // is closed, and the end goes on once it has unwound.
+        if (endCode_ >= 128) QApplication::activeModalWidget()->close();
         endWatch_.start();  // try again once the dialog has closed
         return;
     }

@@ -47,7 +47,8 @@ public:
     void syncPages();
 
     // Queues the end of the program with an exit code; the first request
-    // counts. The end waits for open dialogs to close and for the worker.
+    // counts. The end waits for open dialogs to close (an end by a signal,
+    // exit code 128 and above, closes them) and for the worker.
     void requestEnd(int exitCode);
 
     // Writes the three sections into the settings file.

@@ -67,7 +67,7 @@ void OptionsPage::buildControls()
         place(*group, geometry, x, y, w, h);
         group->lower();
     };
-    const auto digitsOnly = [this](QLineEdit* box) {
+    const auto digitsOnly = [](QLineEdit* box) {
         box->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), box));
     };
 
