@@ -69,8 +69,11 @@ int runWindowProgram(int argc, char** argv)
     setup.convert = [](ConversionOptions& options, const std::string& source, const std::string& destination,
                        const DecodeSettings& decode) { return convertFile(options, source, destination, decode); };
 
+    // Routed before the window exists: a signal that comes while it is being
+    // made waits in the pipe until the event loop reads it.
+    const bool signalsRouted = routeEndSignals();
     MainWindow window(setup);
-    if (routeEndSignals()) {
+    if (signalsRouted) {
         auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &window);
         QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
             char number = 0;
