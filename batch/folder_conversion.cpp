@@ -21,16 +21,12 @@ bool endsWithNoCase(const std::string& text, const std::string& suffix)
     return true;
 }
 
-std::string replaceAll(std::string text, const std::string& from, const std::string& to)
-{
-    if (from.empty()) return text;
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 }  // namespace
+
+bool isJpegName(const std::string& path)
+{
+    return endsWithNoCase(path, "jpg") || endsWithNoCase(path, "jpeg");
+}
 
 void collectFaxFiles(ConversionOptions& options, const std::string& folder, int32_t includeSubfolders)
 {
@@ -64,7 +60,15 @@ std::string folderOutputPath(const ConversionOptions& options, const std::string
     }
     output += ".jpg";
 
-    if (options.keepHierarchy == 1) return replaceAll(output, options.source, options.destination);
+    if (options.keepHierarchy == 1) {
+        // Only the leading source folder is the source tree's root; the same
+        // text deeper in the path is an ordinary folder name and stays.
+        if (!options.source.empty() && output.compare(0, options.source.size(), options.source) == 0) {
+            return options.destination + output.substr(options.source.size());
+        }
+        // Outside the source folder there is no tree to rebuild: the output
+        // goes straight into the destination like a flat one.
+    }
     const size_t slash = output.rfind('/');
     if (slash != std::string::npos && slash > 0) output = output.substr(slash + 1);
     return options.destination + "/" + output;
@@ -77,11 +81,12 @@ int convertFolder(ConversionOptions& options)
     options.resultsText = "Zoziv Pagelift command line mode : convert folder\r\nSource Folder: " + options.source +
                           "\r\nSave Folder: " + options.destination + "\r\n";
     options.skipExisting = 0;
+    options.writtenOutputs.clear();
     int converted = 0;
     for (const std::string& entry : options.fileList) {
         const std::string sourcePath = options.source + "/" + entry;
         const std::string outputPath = folderOutputPath(options, sourcePath);
-        if (endsWithNoCase(sourcePath, "jpg") || endsWithNoCase(sourcePath, "jpeg")) {
+        if (isJpegName(sourcePath)) {
             options.resultsText += sourcePath + " : already JPEG format, need no converting!\r\n";
             continue;
         }

@@ -15,14 +15,20 @@ namespace pagelift {
 void collectFaxFiles(ConversionOptions& options, const std::string& folder, int32_t includeSubfolders);
 
 // Converts every listed file into the destination folder and reports the
-// count of converted files. -1 (nothing done, resultsText untouched) when
+// count of converted files. A file whose output name an earlier file of the
+// run already took is skipped and left in place. -1 (nothing done, resultsText untouched) when
 // the destination is empty; 0 otherwise.
 int convertFolder(ConversionOptions& options);
 
-// The output path of one listed file: the source path without its extension
-// (kept with keepExtension) plus ".jpg", moved under the destination, either
-// by replacing the source folder in it (keepHierarchy 1) or by taking only
-// its file name.
+// The output path of one listed file: the source path without the extension
+// of its file name (kept with keepExtension; a dot in a folder name is no
+// extension) plus ".jpg", moved under the destination, either by replacing
+// the leading source folder with it (keepHierarchy 1) or by taking only its
+// file name (also for a path outside the source folder).
 std::string folderOutputPath(const ConversionOptions& options, const std::string& sourcePath);
+
+// True when a path ends in "jpg" or "jpeg" in any case: such a file is
+// already a JPEG image and is never converted.
+bool isJpegName(const std::string& path);
 
 }  // namespace pagelift

@@ -91,6 +91,24 @@ void moveToBackupFolder(const std::string& source, const std::string& backupFold
     moveFileNoReplace(source, joinPath(backupFolder, source.substr(slash + 1)));
 }
 
+// The first output name of a document of `pageCount` pages converted to
+// `destination` that an earlier file of the run has already written; null
+// when there is none.
+const std::string* outputWrittenThisRun(const ConversionOptions& options, const std::string& destination,
+                                        int pageCount)
+{
+    if (options.writtenOutputs.empty()) return nullptr;
+    if (pageCount < 2) {
+        const auto found = options.writtenOutputs.find(destination);
+        return found == options.writtenOutputs.end() ? nullptr : &*found;
+    }
+    for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) {
+        const auto found = options.writtenOutputs.find(pageFileName(destination, pageNumber));
+        if (found != options.writtenOutputs.end()) return &*found;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::string pageFileName(const std::string& destination, int pageNumber)
@@ -113,11 +131,23 @@ bool ensureFolder(const std::string& path)
 
 int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination)
 {
+    return convertFile(options, source, destination, copyProcessDecodeSettings());
+}
+
+int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination,
+                const DecodeSettings& decode)
+{
     options.resultsText += source + " --> " + destination + " : ";
 
-    if (options.skipExisting != 0 && readableFileSize(destination) > 0) {
-        options.resultsText += "Skipped : " + destination + " already exist!\r\n";
-        return ConvertSkipped;
+    if (options.skipExisting != 0) {
+        // A document of several pages leaves no file under the destination
+        // name itself, only its page names: its first page tells.
+        for (const std::string& existing : {destination, pageFileName(destination, 1)}) {
+            if (readableFileSize(existing) > 0) {
+                options.resultsText += "Skipped : " + existing + " already exist!\r\n";
+                return ConvertSkipped;
+            }
+        }
     }
 
     const FaxFormat format = identifyFormat(source);
@@ -132,7 +162,7 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
     }
 
     FaxDocument document;
-    document.settings() = processDecodeSettings();
+    document.settings() = decode;
 
     std::vector<std::string> outputs;
     int result = ConvertDone;
@@ -142,12 +172,20 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
             options.resultsText += "Failed : " + source + " - Not Fax\r\n";
             return ConvertNotFax;
         }
+        // Only now is the page count, and so every output name, known.
+        if (const std::string* taken = outputWrittenThisRun(options, destination, document.pageCount())) {
+            options.resultsText += "Skipped : " + *taken + " already exist!\r\n";
+            document.close();
+            return ConvertSkipped;
+        }
         result = convertPages(document, format, options, source, destination, outputs);
     } catch (...) {
         options.resultsText += "Exception : Failed in FAX to JPEG conversion\r\n";
+        options.writtenOutputs.insert(outputs.begin(), outputs.end());
         return ConvertException;
     }
     document.close();
+    options.writtenOutputs.insert(outputs.begin(), outputs.end());
 
     if (options.keepDate) {
         int timesResult = 0;

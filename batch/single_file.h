@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/conversion_options.h"
+#include "settings/decode_settings.h"
 
 #include <string>
 
@@ -23,6 +24,16 @@ enum ConvertResult : int {
 // source's file times (and a failed time copy becomes the result of a
 // conversion that succeeded); with a backup folder a source that opened as a
 // fax is moved there, never over an existing file. Returns a ConvertResult.
+//
+// Skipped (result 1, source left in place): with skipExisting, when the
+// destination or its first page name already holds data; always, when one of
+// its output names is in options.writtenOutputs (converted earlier in this
+// run). The names this call writes are added there.
+//
+// The document decodes with a copy of `decode`; the overload without it
+// copies the process-wide record under its guard.
+int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination,
+                const DecodeSettings& decode);
 int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination);
 
 // Makes sure a folder exists and may be entered, creating missing parents.

@@ -166,4 +166,31 @@ int copyFileTimes(const std::string& from, const std::string& to)
     return 0;
 }
 
+bool replaceFileContents(const std::string& path, const std::string& contents)
+{
+    std::string pattern = path + ".new-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    Descriptor file(::mkstemp(name.data()));
+    if (!file.valid()) return false;
+    const std::string temporary(name.data());
+
+    struct stat existing {};
+    mode_t mode = 0;
+    if (::stat(path.c_str(), &existing) == 0) {
+        mode = existing.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    const bool written = writeAll(file.get(), contents.data(), contents.size()) && ::fchmod(file.get(), mode) == 0 &&
+                         ::fsync(file.get()) == 0;
+    if (!file.close() || !written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace pagelift

@@ -34,6 +34,14 @@ bool deleteFile(const std::string& path);
 // where it was (and no partial copy behind). True when the move happened.
 bool moveFileNoReplace(const std::string& from, const std::string& to);
 
+// Replaces the contents of a file as one step: the text goes to a new file
+// beside it, which is flushed to disk and then renamed over the old one, so a
+// reader sees either the old contents or the new ones, never a mix, and a
+// failure leaves the old file as it was (and no new file behind). A new
+// file gets the permissions 0666 less the umask, an existing one keeps its
+// own. False when any step fails.
+bool replaceFileContents(const std::string& path, const std::string& contents);
+
 // Gives `to` the last-access and last-write times of `from` (this system has
 // no settable creation time). 0 on success; -1 when `from` cannot be opened
 // for reading; -2 when `to` cannot be opened for writing or takes no times.

@@ -60,10 +60,21 @@ std::string createFolder()
     std::string pattern = temporaryFolder() + "pagelift-" + std::to_string(getpid()) + "-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) return {};
-    std::string folder = std::string(buffer.data()) + "/";
-    if (folder.size() < kPathCapacity) memcpy(signalSafePath, folder.c_str(), folder.size() + 1);
-    installCleanup();
+    // A stop signal that comes between making the folder and installing its
+    // clean-up waits until the clean-up is there, so it never leaves the
+    // folder behind.
+    sigset_t stopSignals;
+    sigset_t previous;
+    sigemptyset(&stopSignals);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&stopSignals, signalNumber);
+    sigprocmask(SIG_BLOCK, &stopSignals, &previous);
+    std::string folder;
+    if (mkdtemp(buffer.data()) != nullptr) {
+        folder = std::string(buffer.data()) + "/";
+        if (folder.size() < kPathCapacity) memcpy(signalSafePath, folder.c_str(), folder.size() + 1);
+        installCleanup();
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
     return folder;
 }
 

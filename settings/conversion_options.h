@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ struct ConversionOptions {
     std::string backupFolder;
     std::string resultsText;     // the run's report, lines end in CR LF
     std::vector<std::string> fileList;  // folder runs: paths relative to source
+    // JPEG names the files of this run have been converted to so far: a later
+    // file of the same run is never converted over one of them.
+    std::set<std::string> writtenOutputs;
 };
 
 }  // namespace pagelift

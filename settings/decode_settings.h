@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace pagelift {
@@ -24,8 +25,16 @@ struct DecodeSettings {
     uint8_t recountLines = 0;    // kept for the settings file; no step reads it
 };
 
-// The process-wide record. Only one conversion runs at a time in a process,
-// so it is read and written without locking.
+// The process-wide record. Start-up and the command line fill it before any
+// conversion runs; once a window may change it while a worker converts, use
+// the two guarded calls below instead.
 DecodeSettings& processDecodeSettings();
+
+// A copy of the process-wide record, taken under its guard.
+DecodeSettings copyProcessDecodeSettings();
+
+// Changes the process-wide record under its guard, so that no copy taken at
+// the same time sees half of the change.
+void changeProcessDecodeSettings(const std::function<void(DecodeSettings&)>& change);
 
 }  // namespace pagelift

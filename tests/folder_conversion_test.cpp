@@ -149,22 +149,73 @@ TEST_F(FolderConversionTest, OutputsGoFlatOrRebuildTheTreeAndTheReportCountsThem
     }
 }
 
-TEST_F(FolderConversionTest, OutputPathRules)
+TEST(FolderOutputPath, CutsTheFileExtensionAndReplacesOnlyTheLeadingSourceFolder)
 {
+    struct Case {
+        int32_t keepHierarchy;
+        bool keepExtension;
+        std::string source;
+        std::string destination;
+        std::string path;
+        std::string output;
+    };
+    const Case cases[] = {
+        {0, false, "/in", "/out", "/in/a.tif", "/out/a.jpg"},
+        {0, true, "/in", "/out", "/in/a.tif", "/out/a.tif.jpg"},
+        {0, false, "/in", "/out", "/in/old.faxes/fax", "/out/fax.jpg"},  // a dotted folder is no extension
+        {0, false, "/in.x", "/out", "/in.x/fax1", "/out/fax1.jpg"},
+        {0, false, "/in", "/out", "/in/sub/b.x.tif", "/out/b.x.jpg"},
+        {1, false, "/in", "/out", "/in/old.faxes/fax", "/out/old.faxes/fax.jpg"},
+        {1, false, "/in", "/out", "/in/sub/b.tif", "/out/sub/b.jpg"},
+        {2, false, "/in", "/out", "/in/sub/b.tif", "/out/b.jpg"},  // only the value 1 keeps the hierarchy
+        {1, false, "/in", "/in/out", "/in/sub/b.tif", "/in/out/sub/b.jpg"},  // a destination inside the source
+        {1, false, "/in", "/out", "/in/x/in/a.tif", "/out/x/in/a.jpg"},     // the source text again, deeper
+        {1, false, "/f", "/out", "/f/x/f/a.tif", "/out/x/f/a.jpg"},
+        {1, false, "/in", "/out", "/elsewhere/a.tif", "/out/a.jpg"},         // never outside the destination
+    };
+    for (const Case& c : cases) {
+        ConversionOptions options;
+        options.source = c.source;
+        options.destination = c.destination;
+        options.keepHierarchy = c.keepHierarchy;
+        options.keepExtension = c.keepExtension;
+        EXPECT_EQ(folderOutputPath(options, c.path), c.output) << c.path << " hierarchy " << c.keepHierarchy;
+    }
+}
+
+TEST_F(FolderConversionTest, FilesSharingAnOutputNameAreNotConvertedOverEachOther)
+{
+    // sub/b.tif and sub.tif/b.tif both become b.jpg without the hierarchy;
+    // a.tif and a.tiff both become a.jpg without their extensions.
+    fs::copy_file(source_ + "/a.tif", source_ + "/sub.tif/b.tif");
+    fs::copy_file(source_ + "/a.tif", source_ + "/a.tiff");
+    const std::string backup = scratch_.file("backup");
+    fs::create_directories(backup);
     ConversionOptions options;
-    options.source = "/in";
-    options.destination = "/out";
-    EXPECT_EQ(folderOutputPath(options, "/in/a.tif"), "/out/a.jpg");
-    EXPECT_EQ(folderOutputPath(options, "/in/old.faxes/fax"), "/out/fax.jpg");
-    EXPECT_EQ(folderOutputPath(options, "/in/sub/b.x.tif"), "/out/b.x.jpg");
-    options.keepHierarchy = 1;
-    EXPECT_EQ(folderOutputPath(options, "/in/old.faxes/fax"), "/out/old.faxes/fax.jpg");
-    EXPECT_EQ(folderOutputPath(options, "/in/sub/b.tif"), "/out/sub/b.jpg");
-    options.keepHierarchy = 2;  // only the value 1 keeps the hierarchy
-    EXPECT_EQ(folderOutputPath(options, "/in/sub/b.tif"), "/out/b.jpg");
-    options.keepHierarchy = 1;
-    options.destination = "/in/out";  // a destination inside the source does not loop
-    EXPECT_EQ(folderOutputPath(options, "/in/sub/b.tif"), "/in/out/sub/b.jpg");
+    options.source = source_;
+    options.destination = scratch_.file("out");
+    options.backupFolder = backup;
+    collectFaxFiles(options, source_, 1);
+    ASSERT_EQ(convertFolder(options), 0);
+
+    // Of each pair the file listed first is converted and moved; the other
+    // stays where it was, and the report says why.
+    int skipped = 0;
+    for (const auto& [first, second] : {std::pair<std::string, std::string>{"a.tif", "a.tiff"},
+                                        std::pair<std::string, std::string>{"sub/b.tif", "sub.tif/b.tif"}}) {
+        const auto position = [&](const std::string& entry) {
+            return std::find(options.fileList.begin(), options.fileList.end(), entry) - options.fileList.begin();
+        };
+        const std::string later = position(first) < position(second) ? second : first;
+        EXPECT_TRUE(fs::exists(source_ + "/" + later)) << later;
+        const std::string line = source_ + "/" + later + " --> " + folderOutputPath(options, source_ + "/" + later) +
+                                 " : Skipped : " + folderOutputPath(options, source_ + "/" + later) +
+                                 " already exist!\r\n";
+        EXPECT_NE(options.resultsText.find(line), std::string::npos) << options.resultsText;
+        ++skipped;
+    }
+    EXPECT_EQ(skipped, 2);
+    EXPECT_NE(options.resultsText.find("Total converted FAX files: 3\r\n"), std::string::npos);
 }
 
 TEST_F(FolderConversionTest, AnEmptyDestinationDoesNothing)

@@ -162,6 +162,57 @@ TEST_F(SingleFileTest, ExistingOutputsAreSkippedOnlyWhenNotEmpty)
     EXPECT_FALSE(fs::exists(scratch_.file("out001.jpg")));
 }
 
+TEST_F(SingleFileTest, AMultiPageOutputCountsAsExistingByItsFirstPage)
+{
+    const std::string fax = makeFax("fax.tif", 2, 64, 20, "200x200");
+    const std::string destination = scratch_.file("out.jpg");
+    ConversionOptions options;
+    ASSERT_EQ(convertFile(options, fax, destination), ConvertDone);
+    ASSERT_FALSE(fs::exists(destination));
+
+    ConversionOptions watched;  // a later automatic run over the same folder
+    watched.skipExisting = 1;
+    EXPECT_EQ(convertFile(watched, fax, destination), ConvertSkipped);
+    EXPECT_EQ(watched.resultsText,
+              fax + " --> " + destination + " : Skipped : " + scratch_.file("out001.jpg") + " already exist!\r\n");
+}
+
+TEST_F(SingleFileTest, AFileIsNeverConvertedOverAnOutputOfTheSameRun)
+{
+    const std::string one = makeFax("one.tif", 1, 64, 20, "200x200");
+    const std::string two = makeFax("two.tif", 2, 64, 20, "200x200");
+    const std::string backup = scratch_.file("backup");
+    fs::create_directories(backup);
+    struct Case {
+        const char* name;
+        std::string first;
+        std::string firstDestination;
+        std::string second;
+        std::string secondDestination;
+        std::string taken;  // the output name the second file finds taken
+    };
+    const Case cases[] = {
+        {"one page twice", one, scratch_.file("a.jpg"), one, scratch_.file("a.jpg"), scratch_.file("a.jpg")},
+        {"pages twice", two, scratch_.file("b.jpg"), two, scratch_.file("b.jpg"), scratch_.file("b001.jpg")},
+        {"pages over a page", one, scratch_.file("c001.jpg"), two, scratch_.file("c.jpg"), scratch_.file("c001.jpg")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConversionOptions options;
+        ASSERT_EQ(convertFile(options, c.first, c.firstDestination), ConvertDone);
+        // The backup folder would take the source away: a skipped file stays.
+        options.backupFolder = backup;
+        options.resultsText.clear();
+        EXPECT_EQ(convertFile(options, c.second, c.secondDestination), ConvertSkipped);
+        EXPECT_EQ(options.resultsText,
+                  c.second + " --> " + c.secondDestination + " : Skipped : " + c.taken + " already exist!\r\n");
+        EXPECT_TRUE(fs::exists(c.second));
+    }
+    // A new run starts with no outputs of its own.
+    ConversionOptions nextRun;
+    EXPECT_EQ(convertFile(nextRun, one, scratch_.file("a.jpg")), ConvertDone);
+}
+
 TEST_F(SingleFileTest, APageThatCannotBePreparedIsNeitherCompressedNorTakenFromAnEarlierPage)
 {
     // Page 1 converts; page 2 claims 60000 x 200000 pixels, whose bitmap

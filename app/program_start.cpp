@@ -1,0 +1,58 @@
+#include "app/program_start.h"
+
+#include "app/command_line.h"
+#include "app/startup.h"
+#include "settings/decode_settings.h"
+#include "settings/working_paths.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace pagelift {
+namespace {
+
+bool isOnlyArgument(int argc, char** argv, const char* option)
+{
+    return argc == 2 && std::strcmp(argv[1], option) == 0;
+}
+
+}  // namespace
+
+CommandLineStart startFromCommandLine(int argc, char** argv, const char* programName)
+{
+    CommandLineStart start;
+    if (isOnlyArgument(argc, argv, "--help")) {
+        std::fputs(kUsageText, stdout);
+        start.handled = true;
+        return start;
+    }
+    if (isOnlyArgument(argc, argv, "--version")) {
+        std::printf("%s (Zoziv Pagelift) %s\n", programName, PAGELIFT_VERSION);
+        start.handled = true;
+        return start;
+    }
+    if (!prepareProcess()) {
+        start.handled = true;
+        start.exitCode = 1;
+        return start;
+    }
+
+    WorkingPaths& paths = processWorkingPaths();
+    ConversionOptions options;
+    std::string logPath = paths.resultsLog;
+    const std::string text = joinArguments(argc, argv);
+    start.parseResult = Parse(options, text.c_str(), processDecodeSettings(), logPath);
+    if (logPath != paths.resultsLog) {
+        // A log named on the command line gets only its own folder created.
+        paths.resultsLog = logPath;
+        paths.resultsLogMakesParents = false;
+    }
+    start.conversionKind = options.conversionKind;
+    if (start.parseResult == kParseConversionSelected) {
+        start.handled = true;
+        start.exitCode = runCommandLineConversion(options);
+    }
+    return start;
+}
+
+}  // namespace pagelift

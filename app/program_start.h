@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+namespace pagelift {
+
+// What the start of a program made of its command line.
+struct CommandLineStart {
+    bool handled = false;    // nothing more to do: exit with exitCode
+    int exitCode = 0;
+    int parseResult = 0;     // when not handled: the parser's result (never 0)
+    int32_t conversionKind = 0;  // when not handled: the kind the line selected
+};
+
+// The start shared by every entry point: "--help" and "--version" (the only
+// argument) are answered; otherwise the process is prepared and the command
+// line parsed, and a fully selected conversion is run like any command-line
+// run (report to the log and, unless quiet, to standard output; exit code 0).
+// Not handled: the line selected no conversion (or its destination is
+// missing), and the caller decides what that means. Start-up failure is
+// handled, with exit code 1 and the reason on standard error.
+CommandLineStart startFromCommandLine(int argc, char** argv, const char* programName);
+
+}  // namespace pagelift

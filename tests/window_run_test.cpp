@@ -1,0 +1,421 @@
+// The Convert tab without its window: which files a run takes, what it says
+// about each of them, and the rules for starting and stopping runs.
+
+#include "batch/single_file.h"
+#include "settings/working_paths.h"
+#include "support/fax_fixtures.h"
+#include "ui/convert_controller.h"
+#include "ui/file_list.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+
+namespace pagelift {
+namespace {
+
+namespace fs = std::filesystem;
+using faxtest::ScratchFolder;
+using faxtest::writeText;
+using List = std::vector<std::string>;
+
+TEST(NamedFiles, ATextNamingNothingThatExistsIsCutAtBlanks)
+{
+    struct Case {
+        const char* text;
+        const char* folder;
+        List entries;
+    };
+    const Case cases[] = {
+        {"/no/in a.tif b.tif", "/no/in", {"a.tif", "b.tif"}},
+        {"/no/in/a.tif", "/no/in", {"a.tif"}},
+        {"/no/My Faxes/a.tif", "/no/My", {"Faxes/a.tif"}},
+        {"/no/in a.tif  b.tif", "/no/in", {"a.tif"}},  // two blanks end the names
+        {"a.tif", "", {"a.tif"}},                      // no folder at all
+        {" /no/in/a.tif", " /no/in", {"a.tif"}},  // a blank first is no separator
+    };
+    for (const Case& c : cases) {
+        const FileList list = listNamedFiles(c.text, std::nullopt);
+        EXPECT_EQ(list.sourceFolder, c.folder) << c.text;
+        EXPECT_EQ(list.entries, c.entries) << c.text;
+    }
+}
+
+TEST(NamedFiles, WhatExistsDecidesWhereNamesWithBlanksEnd)
+{
+    ScratchFolder scratch;
+    const std::string faxes = scratch.file("My Faxes");
+    fs::create_directories(faxes);
+    for (const char* name : {"a.tif", "b c.tif", "b", "d.tif"}) writeText(faxes + "/" + name, "x");
+    struct Case {
+        std::string text;
+        std::string folder;
+        List entries;
+    };
+    const Case cases[] = {
+        {faxes + "/a.tif", faxes, {"a.tif"}},
+        {faxes + "/b c.tif", faxes, {"b c.tif"}},
+        {faxes + " a.tif b c.tif d.tif", faxes, {"a.tif", "b c.tif", "d.tif"}},
+        {faxes + " b d.tif", faxes, {"b", "d.tif"}},
+        {faxes + " a.tif missing.tif d.tif", faxes, {"a.tif", "missing.tif", "d.tif"}},
+        {faxes + " a.tif   d.tif", faxes, {"a.tif", "d.tif"}},
+    };
+    for (const Case& c : cases) {
+        const FileList list = listNamedFiles(c.text, std::nullopt);
+        EXPECT_EQ(list.sourceFolder, c.folder) << c.text;
+        EXPECT_EQ(list.entries, c.entries) << c.text;
+    }
+}
+
+TEST(NamedFiles, ADialogSelectionIsKeptWhileTheBoxShowsIt)
+{
+    const FileSelection picked{"/srv/My Faxes", {"a.tif", "b c.tif"}};
+    EXPECT_EQ(sourceTextOf(picked), "/srv/My Faxes a.tif b c.tif");
+    EXPECT_EQ(sourceTextOf(FileSelection{"/srv/My Faxes", {"a.tif"}}), "/srv/My Faxes/a.tif");
+
+    FileList list = listNamedFiles("/srv/My Faxes a.tif b c.tif", picked);
+    EXPECT_EQ(list.sourceFolder, "/srv/My Faxes");
+    EXPECT_EQ(list.entries, (List{"a.tif", "b c.tif"}));
+    list = listNamedFiles("/srv/My Faxes a.tif", picked);  // edited since: read as text
+    EXPECT_EQ(list.sourceFolder, "/srv/My");
+}
+
+// Records a run's events as the window would see them.
+class RecordedEvents : public RunEvents {
+public:
+    struct Row {
+        std::string source;
+        std::string target;
+        std::string result;
+    };
+
+    void runPrepared(uint64_t, int entryCount) override
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        prepared_ = entryCount;
+    }
+    void fileStarted(uint64_t, int index, const std::string& source, const std::string& status) override
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        EXPECT_EQ(index, static_cast<int>(rows_.size()));
+        EXPECT_EQ(status, "Doing: " + source);
+        rows_.push_back({source, "", ""});
+    }
+    void fileFinished(uint64_t, int index, const std::string& target, const std::string& result) override
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        rows_.at(static_cast<size_t>(index)).target = target;
+        rows_.at(static_cast<size_t>(index)).result = result;
+    }
+    void runFinished(uint64_t runId, int converted, const std::string& status) override
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        finishedRun_ = runId;
+        converted_ = converted;
+        status_ = status;
+        finished_.notify_all();
+    }
+
+    // Waits for the end of run `runId` (a minute at most); its count of
+    // converted files, or -1 when it did not end.
+    int waitForEnd(uint64_t runId)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!finished_.wait_for(lock, std::chrono::minutes(1), [&] { return finishedRun_ == runId; })) return -1;
+        return converted_;
+    }
+    std::vector<Row> rows()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return rows_;
+    }
+    std::string status()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return status_;
+    }
+    void clear()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        rows_.clear();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    int prepared_ = -1;
+    std::vector<Row> rows_;
+    uint64_t finishedRun_ = 0;
+    int converted_ = -1;
+    std::string status_;
+};
+
+class RecordedNotices : public PageNotices {
+public:
+    void showMessage(const std::string& text, const std::string& caption) override
+    {
+        messages.push_back(caption + ": " + text);
+    }
+    List messages;
+};
+
+// A converter that holds every file until it is let go.
+class HeldConverter {
+public:
+    FileConverter converter()
+    {
+        return [this](ConversionOptions&, const std::string&, const std::string&, const DecodeSettings&) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            ++entered_;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return released_; });
+            return int{ConvertDone};
+        };
+    }
+    void waitUntilHolding()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return entered_ > 0; });
+    }
+    void release()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int entered_ = 0;
+    bool released_ = false;
+};
+
+FileConverter realConverter()
+{
+    return [](ConversionOptions& options, const std::string& source, const std::string& destination,
+              const DecodeSettings& decode) { return convertFile(options, source, destination, decode); };
+}
+
+class WindowRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!faxtest::toolsAvailable({"/usr/bin/convert", "/usr/bin/pbmtext"})) {
+            GTEST_SKIP() << "needs ImageMagick and netpbm (scripts/install-deps.sh --test)";
+        }
+        processWorkingPaths().intermediateBitmap = scratch_.file("tmpbmp.tmp");
+        processDecodeSettings() = DecodeSettings{};
+        // in/a.tif, in/sub/b.tif (same page), in/x.JPG, in/y.jpeg, in/notes.g3 (no fax data)
+        source_ = scratch_.file("in");
+        fs::create_directories(source_ + "/sub");
+        const std::string page = scratch_.file("page.pbm");
+        ASSERT_TRUE(faxtest::renderTextPage(page, "WINDOW RUN", 1, 64, 16));
+        ASSERT_EQ(faxtest::runShell("/usr/bin/convert '" + page + "' -compress None '" + source_ + "/a.tif'",
+                                    scratch_.path().string())
+                      .exitCode,
+                  0);
+        fs::copy_file(source_ + "/a.tif", source_ + "/sub/b.tif");
+        writeText(source_ + "/x.JPG", "a picture");
+        writeText(source_ + "/y.jpeg", "a picture");
+        writeText(source_ + "/notes.g3", "no fax data in here at all");
+        controller_.texts.sourceText = source_;
+        controller_.texts.destinationText = scratch_.file("out");
+        controller_.logPath = scratch_.file("log/plflog.txt");
+        controller_.choices.includeSubfolders = 1;
+    }
+
+    // Starts a run and waits for its end; the rows sorted by source.
+    std::vector<RecordedEvents::Row> run(bool automatic)
+    {
+        events_.clear();
+        EXPECT_EQ(controller_.startRun(automatic, notices_), StartResult::Started);
+        events_.waitForEnd(++runs_);
+        controller_.runFinished(runs_);
+        std::vector<RecordedEvents::Row> rows = events_.rows();
+        std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.source < b.source; });
+        return rows;
+    }
+
+    ScratchFolder scratch_;
+    std::string source_;
+    RecordedEvents events_;
+    RecordedNotices notices_;
+    ConvertController controller_{events_, realConverter()};
+    uint64_t runs_ = 0;
+};
+
+TEST_F(WindowRunTest, EachFileGetsItsRowItsResultAndTheReportGoesToTheLog)
+{
+    const std::string out = scratch_.file("out");
+    std::vector<RecordedEvents::Row> rows = run(false);
+    using Row = RecordedEvents::Row;
+    const auto expectRows = [&](const std::vector<Row>& expected) {
+        ASSERT_EQ(rows.size(), expected.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(rows[i].source, expected[i].source);
+            EXPECT_EQ(rows[i].target, expected[i].target) << rows[i].source;
+            EXPECT_EQ(rows[i].result, expected[i].result) << rows[i].source;
+        }
+    };
+    // sub/b.tif would become out/b.jpg beside a.jpg: both are converted.
+    expectRows({{source_ + "/a.tif", out + "/a.jpg", "Converted!"},
+                {source_ + "/notes.g3", "", "Not FAX!"},
+                {source_ + "/sub/b.tif", out + "/b.jpg", "Converted!"},
+                {source_ + "/x.JPG", "", "Already JPEG!\n"},
+                {source_ + "/y.jpeg", "", "Already JPEG!\n"}});
+    EXPECT_EQ(events_.status(), "Done. 2 FAX files converted");
+    EXPECT_TRUE(notices_.messages.empty());
+
+    const std::string log = faxtest::readText(scratch_.file("log/plflog.txt"));
+    const std::string header = "Zoziv Pagelift in GUI mode : convert folder\r\nSource Folder: " + source_ +
+                               "\r\nDestination Folder: " + out + "\r\n";
+    EXPECT_NE(log.find(header + source_), std::string::npos) << log;
+    EXPECT_NE(log.find(source_ + "/a.tif --> " + out + "/a.jpg : Success !\r\n"), std::string::npos);
+    EXPECT_NE(log.find(source_ + "/notes.g3 --> " + out + "/notes.jpg : Failed : " + source_ + "/notes.g3 - Not Fax"),
+              std::string::npos);
+    EXPECT_EQ(log.substr(log.size() - 51), std::string(50, '-') + "\n");
+
+    // A timer run skips what exists; a manual one converts it again.
+    rows = run(true);
+    expectRows({{source_ + "/a.tif", "", "Already exist, skipped!"},
+                {source_ + "/notes.g3", "", "Not FAX!"},
+                {source_ + "/sub/b.tif", "", "Already exist, skipped!"},
+                {source_ + "/x.JPG", "", "Already JPEG!\n"},
+                {source_ + "/y.jpeg", "", "Already JPEG!\n"}});
+    EXPECT_EQ(events_.status(), "Done. 0 FAX files converted");
+    rows = run(false);
+    EXPECT_EQ(rows[0].result, "Converted!");
+
+    // With the hierarchy kept, the tree is rebuilt; without extensions cut,
+    // names keep them.
+    controller_.choices.keepHierarchy = 1;
+    controller_.choices.keepExtension = 1;
+    rows = run(false);
+    EXPECT_EQ(rows[0].target, out + "/a.tif.jpg");
+    EXPECT_EQ(rows[2].target, out + "/sub/b.tif.jpg");
+}
+
+TEST_F(WindowRunTest, NamedFilesAndAnEmptyFolderRunToo)
+{
+    controller_.choices.sourceMode = 1;
+    controller_.texts.sourceText = source_ + " a.tif sub/b.tif x.JPG";
+    std::vector<RecordedEvents::Row> rows = run(false);
+    ASSERT_EQ(rows.size(), 3u);
+    // Both become out/a.jpg and out/b.jpg; no filter or format check applies.
+    EXPECT_EQ(rows[0].result, "Converted!");
+    EXPECT_EQ(rows[2].result, "Already JPEG!\n");
+    EXPECT_EQ(events_.status(), "Done. 2 FAX files converted");
+
+    controller_.choices.sourceMode = 0;
+    fs::create_directories(scratch_.file("empty"));
+    controller_.texts.sourceText = scratch_.file("empty");
+    EXPECT_TRUE(run(false).empty());
+    EXPECT_EQ(events_.status(), "Done. 0 FAX files converted");
+    EXPECT_EQ(controller_.listedEntries(), 0);
+}
+
+TEST_F(WindowRunTest, ARunThatCannotStartSaysWhyUnlessTheTimerStartedIt)
+{
+    struct Case {
+        const char* name;
+        std::string source;
+        std::string destination;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"no source", "", scratch_.file("out"),
+         "Warning: Select Source Dir,\nwhere your fax files to be converted should be"},
+        {"no destination", source_, "", "Warning: Select Save Dir,\nwhere your converted jpg files should be"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        controller_.texts.sourceText = c.source;
+        controller_.texts.destinationText = c.destination;
+        notices_.messages.clear();
+        EXPECT_EQ(controller_.startRun(false, notices_), StartResult::Refused);
+        EXPECT_EQ(notices_.messages, List{c.message});
+        EXPECT_EQ(controller_.startRun(true, notices_), StartResult::Dropped);
+        EXPECT_EQ(notices_.messages.size(), 1u);
+        EXPECT_FALSE(controller_.running());
+    }
+
+    // Folders that cannot be made are told, and the run goes on.
+    writeText(scratch_.file("file"), "x");
+    controller_.texts.sourceText = source_;
+    controller_.texts.destinationText = scratch_.file("file/out");
+    controller_.texts.backupText = scratch_.file("file/backup");
+    notices_.messages.clear();
+    run(false);
+    EXPECT_EQ(notices_.messages, (List{"Error: Error Save Dir", "Error: Error Backup Dir"}));
+    notices_.messages.clear();
+    run(true);  // the timer's run puts them into its report instead
+    EXPECT_TRUE(notices_.messages.empty());
+    EXPECT_NE(faxtest::readText(controller_.logPath).find("Destination Folder: " + scratch_.file("file/out") +
+                                                          "\r\nError Save Dir\r\nError Backup Dir\r\n"),
+              std::string::npos);
+}
+
+TEST_F(WindowRunTest, NoRunStartsBesideAWorkerThatAStopGaveUpOn)
+{
+    HeldConverter held;
+    RecordedEvents events;
+    ConvertController controller(events, held.converter());
+    controller.texts = controller_.texts;
+    controller.texts.sourceText = source_ + " a.tif sub/b.tif notes.g3 x.JPG";  // in this order
+    controller.choices.sourceMode = 1;
+
+    ASSERT_EQ(controller.startRun(false, notices_), StartResult::Started);
+    EXPECT_TRUE(controller.running());
+    held.waitUntilHolding();
+    EXPECT_EQ(controller.startRun(false, notices_), StartResult::Refused);
+    EXPECT_EQ(notices_.messages, List{"Warning: Please wait while running conversion stops"});
+
+    // The stop gives up waiting: the page is idle, but the worker still
+    // holds its file, so neither a manual nor a timer start may run.
+    EXPECT_FALSE(controller.stopRun(std::chrono::milliseconds(50)));
+    EXPECT_FALSE(controller.running());
+    EXPECT_EQ(controller.startRun(false, notices_), StartResult::Refused);
+    EXPECT_EQ(controller.startRun(true, notices_), StartResult::Dropped);
+    EXPECT_FALSE(controller.workerIdle());
+
+    // Let go, it stops after that file (the stop is remembered) and ends.
+    held.release();
+    EXPECT_EQ(events.waitForEnd(1), 1);
+    controller.runFinished(1);  // its last event reaches the window
+    EXPECT_EQ(events.rows().size(), 1u);
+    EXPECT_TRUE(controller.stopRun());  // nothing is running: nothing to wait for
+    events.clear();
+    ASSERT_EQ(controller.startRun(false, notices_), StartResult::Started);
+    EXPECT_TRUE(controller.isCurrentRun(2));
+    EXPECT_FALSE(controller.isCurrentRun(1));  // late events of the old run are stale
+    EXPECT_EQ(events.waitForEnd(2), 3);
+    controller.runFinished(2);
+    EXPECT_FALSE(controller.running());
+}
+
+TEST_F(WindowRunTest, AStopThatIsHeardEndsTheRunBeforeTheNextFile)
+{
+    HeldConverter held;
+    RecordedEvents events;
+    ConvertController controller(events, held.converter());
+    controller.texts = controller_.texts;
+    controller.texts.sourceText = source_ + " a.tif sub/b.tif notes.g3 x.JPG";  // in this order
+    controller.choices.sourceMode = 1;
+    ASSERT_EQ(controller.startRun(false, notices_), StartResult::Started);
+    held.waitUntilHolding();
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        held.release();
+    });
+    EXPECT_TRUE(controller.stopRun());
+    releaser.join();
+    EXPECT_EQ(events.waitForEnd(1), 1);
+    EXPECT_EQ(events.rows().size(), 1u);
+    EXPECT_TRUE(controller.workerIdle());
+}
+
+}  // namespace
+}  // namespace pagelift

@@ -1,0 +1,234 @@
+#include "ui/window/main_window.h"
+
+#include "settings/decode_settings.h"
+#include "ui/ini_file.h"
+#include "ui/page_values.h"
+#include "ui/window/convert_page.h"
+#include "ui/window/options_page.h"
+#include "ui/window/settings_page.h"
+#include "ui/window/window_look.h"
+#include "ui/window_places.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QUrl>
+
+namespace pagelift::window {
+
+MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      setup_(std::move(setup))
+{
+    setWindowTitle(QStringLiteral("Zoziv Pagelift"));
+    setWindowIcon(QIcon(QStringLiteral(":/pagelift/pagelift.png")));
+    paintWidget(*this, colours::mainWindow, colours::mainEdit);
+    const DialogGeometry geometry(font());
+    setFixedSize(geometry.pixelsX(395), geometry.pixelsY(228));
+
+    auto* help = new QPushButton(QStringLiteral("&Help"), this);
+    place(*help, geometry, 338, 14, 50, 14);
+    auto* about = new QPushButton(QStringLiteral("&About"), this);
+    place(*about, geometry, 338, 39, 50, 14);
+    tabs_ = new QTabWidget(this);
+    place(*tabs_, geometry, 7, 5, 325, 216);
+    for (QPushButton* button : {help, about}) button->setAutoDefault(false);
+    connect(help, &QPushButton::clicked, this, &MainWindow::showHelp);
+    connect(about, &QPushButton::clicked, this, &MainWindow::showAbout);
+
+    // Each page reads its own section when it is created.
+    const IniFile stored = IniFile::load(setup_.settingsFile);
+    convertPage_ = new ConvertPage(readMainSection(stored), setup_.convert, setup_.stopWait,
+                                   automaticConversionLockPath(setup_.settingsFile));
+    convertPage_->setLog(setup_.logPath, setup_.logFolderCreation);
+    changeProcessDecodeSettings([](DecodeSettings& decode) { decode.decodeMode = 1; });
+    optionsPage_ = new OptionsPage(readOptionsSection(stored), [this](int32_t minutes, int32_t enabled) {
+        return convertPage_->setAutoConvert(minutes, enabled);
+    });
+    const DecodeSettings current = copyProcessDecodeSettings();
+    settingsPage_ = new SettingsPage(readSettingsSection(stored, current), current.resolution);
+
+    const QStyle* style = QApplication::style();
+    tabs_->addTab(convertPage_, style->standardIcon(QStyle::SP_MediaPlay), QStringLiteral("Convert"));
+    tabs_->addTab(optionsPage_, style->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Options"));
+    tabs_->addTab(settingsPage_, style->standardIcon(QStyle::SP_DriveHDIcon), QStringLiteral("Settings"));
+    tabs_->setCurrentIndex(0);
+    connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::onTabChanged);
+    syncPages();
+    optionsPage_->resumeAutomaticConversion();
+
+    buildTray();
+    trayWatch_.setInterval(2000);
+    connect(&trayWatch_, &QTimer::timeout, this, [this] {
+        if (isHidden() && (tray_ == nullptr || !tray_->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())) {
+            restore();
+        }
+    });
+    endWatch_.setInterval(50);
+    connect(&endWatch_, &QTimer::timeout, this, &MainWindow::continueEnd);
+
+    if (const QScreen* screen = QApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+MainWindow::~MainWindow()
+{
+    if (tray_ != nullptr) tray_->hide();
+}
+
+void MainWindow::buildTray()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;  // the window works without it
+    tray_ = new QSystemTrayIcon(windowIcon(), this);
+    tray_->setToolTip(QStringLiteral("Zoziv Pagelift\nConvert ALL fax documents to jpg"));
+    auto* menu = new QMenu(this);
+    QAction* open = menu->addAction(QStringLiteral("&Open..."));
+    QFont bold = open->font();
+    bold.setBold(true);
+    open->setFont(bold);
+    menu->setDefaultAction(open);
+    QAction* about = menu->addAction(QStringLiteral("&About..."));
+    QAction* exit = menu->addAction(QStringLiteral("E&xit"));
+    // Nothing the tray asks for may run under an open dialog.
+    connect(open, &QAction::triggered, this, [this] { if (!dialogOpen()) restore(); });
+    connect(about, &QAction::triggered, this, [this] { if (!dialogOpen()) showAbout(); });
+    connect(exit, &QAction::triggered, this, [this] { if (!dialogOpen()) requestEnd(1); });
+    tray_->setContextMenu(menu);
+    // Trays that speak StatusNotifierItem report a click, others a double click.
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if ((reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) && !dialogOpen()) {
+            restore();
+        }
+    });
+    tray_->show();
+}
+
+bool MainWindow::dialogOpen() const
+{
+    return QApplication::activeModalWidget() != nullptr;
+}
+
+void MainWindow::syncPages()
+{
+    optionsPage_->readControls();
+    convertPage_->setChoices(runChoicesOf(optionsPage_->values()));
+    settingsPage_->applySettings();
+    convertPage_->saveBoxes();
+    convertPage_->loadBoxes();
+}
+
+void MainWindow::onTabChanged(int index)
+{
+    if (index == 0) syncPages();
+}
+
+void MainWindow::restore()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    trayWatch_.stop();
+}
+
+void MainWindow::showHelp()
+{
+    const std::string page = helpPagePath(setup_.programPath);
+    if (page.empty()) return;  // no help page installed: nothing to show
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(page.c_str())));
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("About Zoziv Pagelift"),
+                    QStringLiteral("Zoziv Pagelift %1\n\nConverts received fax documents into JPEG images, one page "
+                                   "per file.")
+                        .arg(QStringLiteral(PAGELIFT_VERSION)),
+                    QMessageBox::Ok, this);
+    box.setIconPixmap(windowIcon().pixmap(48, 48));
+    box.exec();
+}
+
+void MainWindow::requestEnd(int exitCode)
+{
+    if (ending()) return;
+    endCode_ = exitCode;
+    // Queued: whatever asked for the end (a menu, a dialog's button) unwinds first.
+    QMetaObject::invokeMethod(this, &MainWindow::continueEnd, Qt::QueuedConnection);
+}
+
+void MainWindow::continueEnd()
+{
+    if (dialogOpen()) {
+        // A signal or the session's end cannot wait for the user: the dialog
+        // is closed, and the end goes on once it has unwound.
+        if (endCode_ >= 128) QApplication::activeModalWidget()->close();
+        endWatch_.start();  // try again once the dialog has closed
+        return;
+    }
+    if (!convertPage_->stopForEnd()) {
+        endWatch_.start();  // the window keeps working while the worker finishes its file
+        return;
+    }
+    endWatch_.stop();
+    convertPage_->setAutoConvert(0, 0);
+    storeSettings();
+    if (tray_ != nullptr) tray_->hide();
+    hide();
+    emit ended(endCode_);
+    QApplication::exit(endCode_);
+}
+
+bool MainWindow::storeSettings()
+{
+    IniFile file = IniFile::load(setup_.settingsFile);
+    convertPage_->saveToSettings(file);
+    optionsPage_->saveToSettings(file);
+    settingsPage_->saveToSettings(file);
+    return file.save(setup_.settingsFile);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        switch (event->key()) {
+        case Qt::Key_Escape: requestEnd(2); return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: requestEnd(1); return;
+        default: break;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    event->ignore();  // the end closes the window once everything is stored
+    requestEnd(2);
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
+    // Hidden only while the tray icon can bring it back.
+    if (tray_ != nullptr && tray_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable()) {
+        QTimer::singleShot(0, this, [this] {
+            hide();
+            trayWatch_.start();
+        });
+    }
+}
+
+}  // namespace pagelift::window
