@@ -208,7 +208,9 @@ TEST_F(DamagedFaxesTest, TiffPagesWhoseTagsLieAboutTheirCodingReadByTrial)
                                        " && tiffset " + lie.tiffset + " " + shellQuoted(coded)));
                 const std::vector<PageBitmap> pages = faxtest::readDocumentPages(coded);
                 EXPECT_EQ(pages.size(), 1u);
-                if (!pages.empty()) EXPECT_EQ(compareFirstDifference(*picture, pictureOf(pages[0])), "");
+                if (!pages.empty()) {
+                    EXPECT_EQ(compareFirstDifference(*picture, pictureOf(pages[0])), "");
+                }
             }
         }
     }
