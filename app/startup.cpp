@@ -19,7 +19,12 @@ namespace pagelift {
 
 std::string defaultResultsLog(const std::string& programFolder)
 {
-    if (!programFolder.empty() && folderIsWritable(programFolder)) return programFolder + "/log/plflog.txt";
+    // An installed program never writes into its own folder; a portable copy
+    // says it wants its log beside it by having a log folder there.
+    const std::string portableLog = programFolder + "/log";
+    if (!programFolder.empty() && folderExists(portableLog) && folderIsWritable(portableLog)) {
+        return portableLog + "/plflog.txt";
+    }
     std::string stateHome;
     if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg != '\0') {
         stateHome = xdg;

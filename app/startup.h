@@ -12,9 +12,10 @@ namespace pagelift {
 // be made.
 bool prepareProcess();
 
-// The default results log: the program folder's "log/plflog.txt" when the
-// program folder is writable, else $XDG_STATE_HOME/pagelift/log/plflog.txt
-// (~/.local/state when the variable is unset or empty).
+// The default results log: the program folder's "log/plflog.txt" when a
+// writable "log" folder already stands there (a portable copy), else
+// $XDG_STATE_HOME/pagelift/log/plflog.txt (~/.local/state when the variable
+// is unset or empty), for every user, root included.
 std::string defaultResultsLog(const std::string& programFolder);
 
 // Runs the conversion a parsed command line selected, appends its report to

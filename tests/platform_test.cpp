@@ -88,14 +88,16 @@ TEST(CopyFileTimes, ResultsTellWhichSideFailed)
     EXPECT_EQ(copyFileTimes(scratch.file("from"), scratch.file("absent")), -2);
 }
 
-TEST(DefaultResultsLog, BesideTheProgramOrInTheUsersStateFolder)
+TEST(DefaultResultsLog, BesideAPortableProgramOrInTheUsersStateFolder)
 {
     ScratchFolder scratch;
-    EXPECT_EQ(defaultResultsLog(scratch.path().string()), scratch.file("log/plflog.txt"));
-
     const char* savedState = std::getenv("XDG_STATE_HOME");
     const std::string saved = savedState ? savedState : "";
     setenv("XDG_STATE_HOME", scratch.file("state").c_str(), 1);
+    // A writable program folder alone is no reason to write into it.
+    EXPECT_EQ(defaultResultsLog(scratch.path().string()), scratch.file("state/pagelift/log/plflog.txt"));
+    ASSERT_TRUE(createFolder(scratch.file("log")));
+    EXPECT_EQ(defaultResultsLog(scratch.path().string()), scratch.file("log/plflog.txt"));
     EXPECT_EQ(defaultResultsLog(scratch.file("no-such-program-folder")), scratch.file("state/pagelift/log/plflog.txt"));
     unsetenv("XDG_STATE_HOME");
     const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
