@@ -14,6 +14,41 @@ const char* const kUsageText =
     "or\n"
     "Usage: pliftcmd [/q /l] [/b=0 /v=0] /d=source-directory /sd=dest-directory [/filter=]\n";
 
+const char* const kOptionsText =
+    "\n"
+    "Converts received fax files into grayscale JPEG images, one per page.\n"
+    "\n"
+    "  /f=FILE          convert one fax file\n"
+    "  /sf=FILE.jpg     ... into this JPEG file; pages of a longer fax become FILE001.jpg, ...\n"
+    "  /d=FOLDER        convert every fax file of a folder\n"
+    "  /sd=FOLDER       ... into this folder\n"
+    "  /filter=PATTERN  folder runs: the names to take, * and ? wildcards (default *.*)\n"
+    "  /i               folder runs: subfolders too\n"
+    "  /kh              folder runs: rebuild the subfolder tree under the destination\n"
+    "  /ke              folder runs: keep the source extension in the name (a.tif.jpg)\n"
+    "  /j=N             folder runs: convert N files at a time, 0 one per core (default 1)\n"
+    "  /bd=FOLDER       move every source that opened as a fax into this folder\n"
+    "  /l               give the JPEG files the source's file times\n"
+    "  /qa=N            JPEG quality, 1 to 100 (default 50)\n"
+    "  /o               optimised Huffman tables (always on)\n"
+    "  /q               print no report\n"
+    "  /log=FILE        append the report to FILE; /log= alone keeps no log\n"
+    "  /b=N             raw streams: bit order, 0 find out (default), 1 most, 2 least significant first\n"
+    "  /v=N             raw streams: 1 standard, 2 fine, 3 superfine, 4 high resolution; 0 guess (default)\n"
+    "  /nw=N            raw streams: also lines wider than N that are no standard fax width\n"
+    "  /raw             raw streams: Group 4 data start at the first byte, not after flag bytes\n"
+    "  --help           this text\n"
+    "  --version        the version\n"
+    "\n"
+    "Option names may be written in any case; a value with blanks in double quotes.\n"
+    "\n"
+    "Exit status: 0 when a conversion ran, whatever became of each file (the report\n"
+    "and the log tell); 1 when the program cannot start; 2 when the command line\n"
+    "selects no conversion or holds a value that cannot be used.\n"
+    "\n"
+    "Results log: $XDG_STATE_HOME/pagelift/log/plflog.txt (~/.local/state/pagelift/...),\n"
+    "or log/plflog.txt beside the program when a log folder stands there.\n";
+
 namespace {
 
 bool isBlank(char c)
@@ -83,6 +118,18 @@ QuotedValue readQuotableValue(const std::string& rest, size_t tokenLength, size_
     return {value, closing < tokenLength ? tokenLength : closing + 1};
 }
 
+// The value of /j=: a number of jobs from 0 (one per core) to kMaxJobs, or
+// -1 for anything else.
+int32_t readJobCount(const std::string& value)
+{
+    if (value.empty() || value.size() > 4) return -1;
+    for (const char c : value) {
+        if (std::isdigit(static_cast<unsigned char>(c)) == 0) return -1;
+    }
+    const int32_t jobs = static_cast<int32_t>(std::stoi(value));
+    return jobs <= kMaxJobs ? jobs : -1;
+}
+
 struct FlagOption {
     const char* token;
     void (*apply)(ConversionOptions&, DecodeSettings&);
@@ -137,6 +184,10 @@ size_t handleToken(const std::string& rest, size_t tokenLength, ConversionOption
     if (applyFlag(std::begin(kFlagOptions), std::end(kFlagOptions), lowerToken, options, decode)) return tokenLength;
     if (startsWithNoCase(token, "/qa=")) {
         options.quality = readNumber(token.substr(4));
+        return tokenLength;
+    }
+    if (startsWithNoCase(token, "/j=")) {
+        options.jobs = readJobCount(token.substr(3));
         return tokenLength;
     }
     if (startsWithNoCase(token, "/nw=")) {
@@ -195,6 +246,7 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
     options.skipExisting = 0;
     options.filter = "*.*";
     options.backupFolder.clear();
+    options.jobs = 1;
 
     if (text == nullptr) return kParseNoText;
     if (*text == '\0') return kParseEmptyText;
@@ -217,6 +269,10 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
         space = rest.find(' ');
     }
 
+    if (options.jobs < 0) {
+        std::fprintf(stderr, "/j= takes the number of files to convert at a time, 0 to %d (0: one per core)\n", kMaxJobs);
+        return kParseBadValue;
+    }
     if (options.conversionKind != ConversionNone) {
         if (!options.destination.empty()) return kParseConversionSelected;
         showErrorMessage("Please set save folder with '/sd=' or '/sf=', and be sure it is not the same as source folder",

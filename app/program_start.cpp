@@ -23,6 +23,7 @@ CommandLineStart startFromCommandLine(int argc, char** argv, const char* program
     CommandLineStart start;
     if (isOnlyArgument(argc, argv, "--help")) {
         std::fputs(kUsageText, stdout);
+        std::fputs(kOptionsText, stdout);
         start.handled = true;
         return start;
     }
@@ -48,6 +49,12 @@ CommandLineStart startFromCommandLine(int argc, char** argv, const char* program
         paths.resultsLogMakesParents = false;
     }
     start.conversionKind = options.conversionKind;
+    if (start.parseResult == kParseBadValue) {
+        std::fputs(kUsageText, stdout);
+        start.handled = true;
+        start.exitCode = 2;
+        return start;
+    }
     if (start.parseResult == kParseConversionSelected) {
         start.handled = true;
         start.exitCode = runCommandLineConversion(options);

@@ -18,7 +18,8 @@ struct CommandLineStart {
 // run (report to the log and, unless quiet, to standard output; exit code 0).
 // Not handled: the line selected no conversion (or its destination is
 // missing), and the caller decides what that means. Start-up failure is
-// handled, with exit code 1 and the reason on standard error.
+// handled, with exit code 1 and the reason on standard error; an option
+// value that cannot be used (/j=) too, with the usage and exit code 2.
 CommandLineStart startFromCommandLine(int argc, char** argv, const char* programName);
 
 }  // namespace pagelift

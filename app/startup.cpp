@@ -58,6 +58,7 @@ bool prepareProcess()
     decode.rawImagePath = paths.workFolder + "plftmp.tmp";
     decode.rawSegmentPath = paths.workFolder + "bsegtmp.tmp";
     decode.tempTiffPath = paths.workFolder + "tmptif";
+    decode.bitmapPath = paths.intermediateBitmap;
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "batch/folder_conversion.h"
 
+#include "batch/parallel_conversion.h"
 #include "batch/single_file.h"
 #include "faxdoc/fax_format.h"
 #include "platform/folder_search.h"
@@ -82,15 +83,34 @@ int convertFolder(ConversionOptions& options)
                           "\r\nSave Folder: " + options.destination + "\r\n";
     options.skipExisting = 0;
     options.writtenOutputs.clear();
-    int converted = 0;
+    std::vector<FileJob> jobs;
     for (const std::string& entry : options.fileList) {
         const std::string sourcePath = options.source + "/" + entry;
-        const std::string outputPath = folderOutputPath(options, sourcePath);
+        if (!isJpegName(sourcePath)) jobs.push_back({sourcePath, folderOutputPath(options, sourcePath)});
+    }
+    const int jobCount = jobCountFor(options.jobs, jobs.size());
+    std::vector<FileOutcome> outcomes;
+    if (jobCount > 1) outcomes = convertFilesInParallel(options, jobs, copyProcessDecodeSettings(), jobCount);
+
+    int converted = 0;
+    size_t next = 0;
+    for (const std::string& entry : options.fileList) {
+        const std::string sourcePath = options.source + "/" + entry;
         if (isJpegName(sourcePath)) {
             options.resultsText += sourcePath + " : already JPEG format, need no converting!\r\n";
             continue;
         }
-        if (convertFile(options, sourcePath, outputPath) == ConvertDone) ++converted;
+        const FileJob& job = jobs[next];
+        if (jobCount == 1) {
+            if (convertFile(options, job.source, job.destination) == ConvertDone) ++converted;
+        } else {
+            // The parallel jobs' results, told and acted on in list order.
+            const FileOutcome& outcome = outcomes[next];
+            options.resultsText += outcome.report;
+            if (outcome.result == ConvertDone) ++converted;
+            for (const std::string& source : outcome.backupMoves) moveToBackupFolder(source, options.backupFolder);
+        }
+        ++next;
     }
     char total[64];
     std::snprintf(total, sizeof total, "\r\n---------\r\nTotal converted FAX files: %d\r\n", converted);

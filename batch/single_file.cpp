@@ -31,9 +31,8 @@ enum class PageOutcome { Converted, NotPrepared, NotCompressed };
 // `jpegPath` and tells which step, if any, failed; the report lines are the
 // caller's. A page whose bitmap could not be written is never compressed.
 PageOutcome convertCurrentPage(const FaxDocument& document, const ConversionOptions& options,
-                               const std::string& jpegPath)
+                               const std::string& jpegPath, const std::string& bitmapPath)
 {
-    const std::string& bitmapPath = processWorkingPaths().intermediateBitmap;
     if (writeIntermediateBitmap(document.page(), bitmapPath) != 0) return PageOutcome::NotPrepared;
     const int compressed = compressBitmapToJpeg(bitmapPath, jpegPath, options.quality, true, options.optimize);
     return compressed == 0 ? PageOutcome::Converted : PageOutcome::NotCompressed;
@@ -44,11 +43,14 @@ PageOutcome convertCurrentPage(const FaxDocument& document, const ConversionOpti
 int convertPages(FaxDocument& document, FaxFormat format, ConversionOptions& options, const std::string& source,
                  const std::string& destination, std::vector<std::string>& outputs)
 {
+    // Parallel jobs each have a bitmap of their own.
+    const std::string bitmapPath = document.settings().bitmapPath.empty() ? processWorkingPaths().intermediateBitmap
+                                                                          : document.settings().bitmapPath;
     const std::string notPreparedLine = "Failed : " + source + " - Error in preparing jpeg\r\n";
     const int pageCount = document.pageCount();
     if (pageCount < 2) {
         outputs.push_back(destination);
-        const PageOutcome outcome = convertCurrentPage(document, options, destination);
+        const PageOutcome outcome = convertCurrentPage(document, options, destination, bitmapPath);
         if (outcome == PageOutcome::NotPrepared) {
             // No bitmap of this page exists, so nothing may be compressed:
             // the file left there belongs to an earlier page.
@@ -68,7 +70,7 @@ int convertPages(FaxDocument& document, FaxFormat format, ConversionOptions& opt
         if (pageNumber > 1) document.readPage(format, static_cast<size_t>(pageNumber - 1));
         const std::string name = pageFileName(destination, pageNumber);
         outputs.push_back(name);
-        const PageOutcome outcome = convertCurrentPage(document, options, name);
+        const PageOutcome outcome = convertCurrentPage(document, options, name, bitmapPath);
         if (outcome == PageOutcome::NotPrepared) {
             options.resultsText += notPreparedLine;
             result = ConvertJpegFailed;
@@ -84,12 +86,6 @@ int convertPages(FaxDocument& document, FaxFormat format, ConversionOptions& opt
     return result;
 }
 
-void moveToBackupFolder(const std::string& source, const std::string& backupFolder)
-{
-    const size_t slash = source.rfind('/');
-    if (slash == std::string::npos || slash == 0) return;
-    moveFileNoReplace(source, joinPath(backupFolder, source.substr(slash + 1)));
-}
 
 // The first output name of a document of `pageCount` pages converted to
 // `destination` that an earlier file of the run has already written; null
@@ -111,6 +107,13 @@ const std::string* outputWrittenThisRun(const ConversionOptions& options, const 
 
 }  // namespace
 
+void moveToBackupFolder(const std::string& source, const std::string& backupFolder)
+{
+    const size_t slash = source.rfind('/');
+    if (slash == std::string::npos || slash == 0) return;
+    moveFileNoReplace(source, joinPath(backupFolder, source.substr(slash + 1)));
+}
+
 std::string pageFileName(const std::string& destination, int pageNumber)
 {
     const size_t slash = destination.rfind('/');
@@ -126,7 +129,8 @@ bool ensureFolder(const std::string& path)
     const size_t slash = path.rfind('/');
     // The recursion stops at the root folder.
     if (slash != std::string::npos && slash > 0) ensureFolder(path.substr(0, slash));
-    return createFolder(path);
+    // Another job may have made it in the meantime.
+    return createFolder(path) || canEnterFolder(path);
 }
 
 int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination)
@@ -192,7 +196,13 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
         for (const std::string& output : outputs) timesResult = copyFileTimes(source, output);
         if (result == ConvertDone) result = timesResult;
     }
-    if (!options.backupFolder.empty()) moveToBackupFolder(source, options.backupFolder);
+    if (!options.backupFolder.empty()) {
+        if (options.deferBackupMoves) {
+            options.backupMoves.push_back(source);
+        } else {
+            moveToBackupFolder(source, options.backupFolder);
+        }
+    }
     return result;
 }
 

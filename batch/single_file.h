@@ -36,6 +36,10 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
                 const DecodeSettings& decode);
 int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination);
 
+// Moves a converted source into the backup folder under its own name, never
+// over an existing file (it then stays where it is).
+void moveToBackupFolder(const std::string& source, const std::string& backupFolder);
+
 // Makes sure a folder exists and may be entered, creating missing parents.
 // False when it cannot be created. The process's current folder does not
 // change.

@@ -21,18 +21,41 @@ char signalSafePath[kPathCapacity];
 // The files the program itself puts there; a signal handler cannot list a
 // folder, so it removes these by name before the folder.
 constexpr const char* kKnownNames[] = {"tmpbmp.tmp", "plftmp.tmp", "bsegtmp.tmp", "tmptif"};
+// Parallel jobs prefix those names with "job<N>-", N from 1 to this count.
+volatile sig_atomic_t announcedJobs = 0;
+
+// Appends the decimal digits of `number` at `out`; returns the end.
+char* appendDecimalSignalSafe(char* out, unsigned number)
+{
+    char digits[16];
+    size_t count = 0;
+    do {
+        digits[count++] = char('0' + number % 10);
+        number /= 10;
+    } while (number != 0 && count < sizeof digits);
+    while (count > 0) *out++ = digits[--count];
+    return out;
+}
 
 void removeKnownFilesSignalSafe()
 {
     const size_t length = strlen(signalSafePath);
     if (length == 0) return;
-    char file[kPathCapacity + 32];
-    for (const char* name : kKnownNames) {
-        const size_t nameLength = strlen(name);
-        if (length + nameLength + 1 > sizeof file) continue;
-        memcpy(file, signalSafePath, length);
-        memcpy(file + length, name, nameLength + 1);
-        unlink(file);
+    char file[kPathCapacity + 64];
+    for (int job = 0; job <= announcedJobs; ++job) {
+        for (const char* name : kKnownNames) {
+            const size_t nameLength = strlen(name);
+            if (length + nameLength + 32 > sizeof file) continue;
+            memcpy(file, signalSafePath, length);
+            char* at = file + length;
+            if (job > 0) {
+                memcpy(at, "job", 3);
+                at = appendDecimalSignalSafe(at + 3, unsigned(job));
+                *at++ = '-';
+            }
+            memcpy(at, name, nameLength + 1);
+            unlink(file);
+        }
     }
     rmdir(signalSafePath);
 }
@@ -84,6 +107,12 @@ const std::string& privateWorkFolder()
 {
     static const std::string folder = createFolder();
     return folder;
+}
+
+std::string jobFilePrefix(int job)
+{
+    if (job > announcedJobs) announcedJobs = job;
+    return "job" + std::to_string(job) + "-";
 }
 
 void removePrivateWorkFolder()

@@ -14,6 +14,11 @@ namespace pagelift {
 // string when it cannot be created (errno tells why).
 const std::string& privateWorkFolder();
 
+// The prefix of the working files of parallel job `job` (from 1) in the
+// private folder, "job<N>-": each job writes its own. A stop by signal also
+// removes the files of every job whose prefix was asked for.
+std::string jobFilePrefix(int job);
+
 // Removes the private folder and its files now (normally done at exit).
 void removePrivateWorkFolder();
 

@@ -31,6 +31,13 @@ struct ConversionOptions {
     // JPEG names the files of this run have been converted to so far: a later
     // file of the same run is never converted over one of them.
     std::set<std::string> writtenOutputs;
+    // Folder runs: files converted at a time; 0 one per processor core.
+    int32_t jobs = 1;
+    // With deferBackupMoves a conversion lists the source it would move to
+    // the backup folder in backupMoves instead of moving it; parallel runs
+    // move them afterwards in list order, as one job would have.
+    bool deferBackupMoves = false;
+    std::vector<std::string> backupMoves;
 };
 
 }  // namespace pagelift

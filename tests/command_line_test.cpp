@@ -107,6 +107,27 @@ TEST(CommandLine, OptionsAndDecodingSettings)
     EXPECT_EQ(plain.decode.bitOrder, 0);
     EXPECT_EQ(plain.decode.resolution, 0);
     EXPECT_EQ(plain.log, "default-log");
+    // Files at a time: a whole number up to the limit, or the line is refused.
+    struct Jobs {
+        const char* text;
+        int result;
+        int32_t jobs;
+    };
+    const Jobs jobs[] = {
+        {"/d=x /sd=y", kParseConversionSelected, 1},   {"/J=4 /d=x /sd=y", kParseConversionSelected, 4},
+        {"/j=0 /d=x /sd=y", kParseConversionSelected, 0}, {"/j=256 /d=x /sd=y", kParseConversionSelected, 256},
+        {"/j=257 /d=x /sd=y", kParseBadValue, -1},     {"/j= /d=x /sd=y", kParseBadValue, -1},
+        {"/j=-1 /d=x /sd=y", kParseBadValue, -1},      {"/j=2x /d=x /sd=y", kParseBadValue, -1},
+        {"/j=99999999999 /d=x /sd=y", kParseBadValue, -1},
+    };
+    for (const Jobs& j : jobs) {
+        SCOPED_TRACE(j.text);
+        const Parsed parsed = parse(j.text);
+        EXPECT_EQ(parsed.result, j.result);
+        EXPECT_EQ(parsed.options.jobs, j.jobs);
+        EXPECT_EQ(parsed.err.empty(), j.result != kParseBadValue);
+    }
+
     // Resolution tokens are whole tokens: /v=5 and /b=3 mean nothing.
     const Parsed odd = parse("/v=5 /b=3 /v=1 /f=x /sf=y");
     EXPECT_EQ(odd.decode.resolution, 100);

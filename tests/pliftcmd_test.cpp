@@ -1,6 +1,7 @@
 // The program as users run it: exit codes, what it prints, the log it
 // leaves, its private working folder, and paths as a shell passes them.
 
+#include "app/command_line.h"
 #include "support/fax_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -71,7 +72,8 @@ TEST_F(PliftcmdTest, HelpVersionAndCommandLinesThatSelectNothing)
         "ERROR Save Folder\nPlease set save folder with '/sd=' or '/sf=', and be sure it is not the same as source "
         "folder\n";
     const std::vector<Case> cases = {
-        {"--help", 0, kUsage, ""},
+        {"--help", 0, kUsage + kOptionsText, ""},
+        {"/d=in /sd=out /j=many", 2, kUsage, "/j= takes the number of files to convert at a time, 0 to 256 (0: one per core)\n"},
         {"", 2, kUsage, ""},
         {"/q /f=x.tif", 2, kUsage, ""},
         {"/sd=", 2, kUsage, destinationError},

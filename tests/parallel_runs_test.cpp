@@ -1,0 +1,173 @@
+// Folder runs that convert several files at a time (/j=) give exactly what
+// one file at a time gives: the same JPEG bytes, report, log record and
+// backup moves, files whose outputs collide included. And eight programs at
+// once over one tree, all appending to one log, give whole records and the
+// JPEG files of a lone run.
+
+#include "support/fax_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <random>
+#include <regex>
+#include <thread>
+
+namespace pagelift::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Tree = std::map<std::string, std::vector<uint8_t>>;
+
+// Every file below `root` by its relative path, with its bytes.
+Tree treeOf(const fs::path& root)
+{
+    Tree files;
+    if (!fs::exists(root)) return files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = readBytes(entry.path().string());
+    }
+    return files;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// A source tree with the samples, the corpus files when they are there, and
+// files whose outputs collide: two a.tif in different folders (one output
+// name without the tree kept), a.tif beside a.fax (one name without the
+// extension), a two-page fax.tif beside fax001.tif (its first page name),
+// and files that are no fax or already JPEG.
+void makeSourceTree(const fs::path& root)
+{
+    const fs::path samples = fs::path(PAGELIFT_SOURCE_DIR) / "samples";
+    fs::create_directories(root / "sub1");
+    fs::create_directories(root / "sub2");
+    for (const fs::directory_entry& sample : fs::directory_iterator(samples)) {
+        fs::copy_file(sample.path(), root / sample.path().filename());
+    }
+    if (fs::exists(PAGELIFT_CORPUS_DIR)) {
+        for (const char* name : {"fax2d.tif", "g3test.tif", "g4-multi.tiff", "hopper_g4.tif"}) {
+            fs::copy_file(fs::path(PAGELIFT_CORPUS_DIR) / name, root / "sub2" / name);
+        }
+    }
+    fs::copy_file(samples / "memo-g4.tif", root / "sub1" / "a.tif");
+    fs::copy_file(samples / "notice-packbits.tif", root / "sub2" / "a.tif");
+    fs::copy_file(samples / "call.g3", root / "sub2" / "a.fax");
+    fs::copy_file(samples / "letter-g3.tif", root / "sub1" / "fax.tif");
+    fs::copy_file(samples / "receipt-plain.tif", root / "sub1" / "fax001.tif");
+    std::mt19937 generator(5);
+    std::vector<uint8_t> noise(20000);
+    for (uint8_t& byte : noise) byte = uint8_t(generator());
+    writeBytes((root / "sub1" / "noise.001").string(), noise);
+    writeText((root / "sub2" / "scan.jpg").string(), "already a picture");
+}
+
+struct RunResult {
+    std::string report;  // with the run's own folder written as RUN
+    std::string logRecord;
+    Tree outputs;
+    Tree backup;
+    Tree sourcesLeft;
+};
+
+// A folder run in a folder of its own, on a fresh copy of the source tree.
+RunResult folderRun(const fs::path& run, const std::string& options)
+{
+    makeSourceTree(run / "in");
+    fs::create_directories(run / "backup");
+    const faxtest::CommandResult result = faxtest::runShell(
+        PLIFTCMD_PATH " " + options + " /i /qa=60 /bd=" + shellQuoted((run / "backup").string()) +
+            " /log=" + shellQuoted((run / "log.txt").string()) + " " + shellQuoted("/d=" + (run / "in").string()) +
+            " " + shellQuoted("/sd=" + (run / "out").string()),
+        run.string());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    RunResult outcome;
+    outcome.report = replaced(result.out, run.string(), "RUN");
+    // The record without its time line.
+    const std::string log = readText((run / "log.txt").string());
+    outcome.logRecord = replaced(log.substr(std::min(log.find('\n') + 1, log.size())), run.string(), "RUN");
+    outcome.outputs = treeOf(run / "out");
+    outcome.backup = treeOf(run / "backup");
+    outcome.sourcesLeft = treeOf(run / "in");
+    return outcome;
+}
+
+TEST(ParallelRuns, SeveralFilesAtATimeGiveWhatOneAtATimeGives)
+{
+    if (!faxtest::toolsAvailable({kImageMagick})) GTEST_SKIP() << "needs the test tools (scripts/install-deps.sh --test)";
+    const ScratchFolder scratch;
+    for (const char* keepTree : {"", "/kh"}) {
+        SCOPED_TRACE(*keepTree ? "tree kept" : "flat");
+        const RunResult serial = folderRun(scratch / (std::string("serial") + keepTree), keepTree);
+        EXPECT_GT(serial.outputs.size(), 8u);
+        EXPECT_GT(serial.backup.size(), 5u);
+        EXPECT_NE(serial.report.find("already exist"), std::string::npos) << "some outputs should collide";
+        for (const char* jobs : {"/j=1", "/j=3", "/j=0"}) {
+            SCOPED_TRACE(jobs);
+            const RunResult parallel =
+                folderRun(scratch / (std::string("run") + keepTree + (jobs + 1)), std::string(keepTree) + " " + jobs);
+            EXPECT_EQ(parallel.report, serial.report);
+            EXPECT_EQ(parallel.logRecord, serial.logRecord);
+            EXPECT_TRUE(parallel.outputs == serial.outputs) << "the JPEG files differ";
+            EXPECT_TRUE(parallel.backup == serial.backup) << "the backup folders differ";
+            EXPECT_TRUE(parallel.sourcesLeft == serial.sourcesLeft) << "different sources stayed";
+        }
+    }
+}
+
+TEST(ParallelRuns, EightProgramsAtOnceShareOneLog)
+{
+    if (!faxtest::toolsAvailable({kImageMagick})) GTEST_SKIP() << "needs the test tools (scripts/install-deps.sh --test)";
+    const ScratchFolder scratch;
+    makeSourceTree(scratch / "in");
+    const std::string log = scratch.file("shared.log");
+    const auto command = [&](const std::string& destination, const std::string& logPath) {
+        return PLIFTCMD_PATH " /q /i /kh /j=2 " + shellQuoted("/d=" + scratch.file("in")) + " " +
+               shellQuoted("/sd=" + scratch.file(destination)) + " /log=" + shellQuoted(logPath);
+    };
+    ASSERT_EQ(faxtest::runShell(command("alone", scratch.file("alone.log")), scratch.path().string()).exitCode, 0);
+    const std::string aloneRecord = readText(scratch.file("alone.log"));
+
+    std::string together;
+    for (int copy = 1; copy <= 8; ++copy) together += command("copy" + std::to_string(copy), log) + " & ";
+    ASSERT_EQ(faxtest::runShell(together + "wait", scratch.path().string()).exitCode, 0);
+
+    const Tree alone = treeOf(scratch / "alone");
+    EXPECT_GT(alone.size(), 8u);
+    for (int copy = 1; copy <= 8; ++copy) {
+        SCOPED_TRACE("copy " + std::to_string(copy));
+        EXPECT_TRUE(treeOf(scratch / ("copy" + std::to_string(copy))) == alone) << "the JPEG files differ";
+    }
+    // Each record: its time, the report of one copy whole, the closing line.
+    const std::string body = aloneRecord.substr(aloneRecord.find('\n') + 1);
+    const std::string shared = readText(log);
+    const std::regex time(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\r?\n)");
+    std::vector<std::string> records;
+    for (std::sregex_token_iterator part(shared.begin(), shared.end(), time, -1), end; part != end; ++part) {
+        if (!part->str().empty()) records.push_back(*part);
+    }
+    ASSERT_EQ(records.size(), 8u);
+    std::set<std::string> destinations;
+    for (const std::string& record : records) {
+        const std::smatch copy = [&] {
+            std::smatch match;
+            std::regex_search(record, match, std::regex("copy[1-8]"));
+            return match;
+        }();
+        ASSERT_FALSE(copy.empty()) << record;
+        destinations.insert(copy.str());
+        EXPECT_EQ(replaced(record, copy.str(), "alone"), body);
+    }
+    EXPECT_EQ(destinations.size(), 8u);
+}
+
+}  // namespace
+}  // namespace pagelift::testing
