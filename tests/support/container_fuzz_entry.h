@@ -22,7 +22,8 @@ namespace pagelift::fuzzing {
 inline constexpr size_t kContainerSettingsBytes = 2;
 
 // The formats whose readers take their layout from the file's own headers.
-inline constexpr std::array<FaxFormat, 6> kContainerFormats = {Apf, BitFax, Fx, PcResearch, Qfx, Sft};
+inline constexpr std::array<FaxFormat, 12> kContainerFormats = {Apf, BitFax, Fx,  PcResearch, Qfx, Sft,
+                                                                 Bmp, Cals,   Dcx, Ds,         Ed,  Ig4};
 
 // A page either exists whole (every row's bytes present) or not at all.
 inline void requireContainerPageShape(const PageBitmap& page)
