@@ -368,15 +368,6 @@ TEST(RawFaxReaderRules, FilesThatAreNoFaxGiveNoPage)
 // were encoded with their rows repeated as the resolution asks.
 class RawFaxPliftcmdTest : public RawFaxReaderTest {};
 
-faxtest::GrayImage grayOf(const Picture& picture)
-{
-    faxtest::GrayImage image;
-    image.width = picture.width;
-    image.height = picture.height;
-    for (const uint8_t black : picture.black) image.pixels.push_back(black ? 0 : 255);
-    return image;
-}
-
 TEST_F(RawFaxPliftcmdTest, ConvertsRawStreamsIntoTheEncodedPages)
 {
     if (!faxtest::toolsAvailable({imagetest::kDjpeg})) GTEST_SKIP() << "needs djpeg to read the JPEG pages";

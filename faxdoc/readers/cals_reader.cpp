@@ -1,7 +1,6 @@
 #include "faxdoc/readers/cals_reader.h"
 
-#include "ccitt/coded_page.h"
-#include "faxdoc/header_resolution.h"
+#include "faxdoc/whole_mmr_page.h"
 
 #include <algorithm>
 #include <string_view>
@@ -90,22 +89,15 @@ int CalsReader::checkHeader()
 void CalsReader::readPage(size_t index, PageBitmap& page)
 {
     page = PageBitmap{};
-    if (!isOpen() || index != 0 || !pageGeometryFits(width_, rows_)) return;
+    if (!isOpen() || index != 0) return;
     if (!loadCodedDataWithin(kHeaderSize, static_cast<uint64_t>(fileSize()))) return;
-
-    CodedPageLayout layout;
-    layout.bitOrder = 1;
-    layout.coding = FaxMmr;
-    layout.polarity = 0;
-    layout.flagCount = 0;
-    layout.width = static_cast<int32_t>(width_);
-    layout.height = static_cast<int32_t>(rows_);
-    decodeCodedPage(codedData().data(), static_cast<int32_t>(codedData().size()), layout, page);
-    if (!page.hasPage()) {
-        page = PageBitmap{};
-        return;
-    }
-    setResolutionFromHeader(page, density_, density_);
+    WholeMmrPage header;
+    header.bitOrder = 1;
+    header.flagCount = 0;
+    header.width = width_;
+    header.rows = rows_;
+    header.resolution = density_;
+    decodeWholeMmrPage(codedData(), header, page);
 }
 
 }  // namespace pagelift

@@ -1,7 +1,6 @@
 #include "faxdoc/readers/ed_reader.h"
 
-#include "ccitt/coded_page.h"
-#include "faxdoc/header_resolution.h"
+#include "faxdoc/whole_mmr_page.h"
 #include "platform/big_endian.h"
 
 #include <algorithm>
@@ -39,21 +38,14 @@ int EdReader::checkHeader()
 void EdReader::readPage(size_t index, PageBitmap& page)
 {
     page = PageBitmap{};
-    if (!isOpen() || index != 0 || !pageGeometryFits(width_, rows_)) return;
+    if (!isOpen() || index != 0) return;
     if (!loadCodedDataWithin(kHeaderSize, static_cast<uint64_t>(fileSize()))) return;
-
-    CodedPageLayout layout;
-    layout.bitOrder = 2;
-    layout.coding = FaxMmr;
-    layout.polarity = 0;
-    layout.width = static_cast<int32_t>(width_);
-    layout.height = static_cast<int32_t>(rows_);
-    decodeCodedPage(codedData().data(), static_cast<int32_t>(codedData().size()), layout, page);
-    if (!page.hasPage()) {
-        page = PageBitmap{};
-        return;
-    }
-    setResolutionFromHeader(page, resolution_, resolution_);
+    WholeMmrPage header;
+    header.bitOrder = 2;
+    header.width = width_;
+    header.rows = rows_;
+    header.resolution = resolution_;
+    decodeWholeMmrPage(codedData(), header, page);
 }
 
 }  // namespace pagelift

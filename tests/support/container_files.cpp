@@ -223,13 +223,4 @@ Picture mirrored(const Picture& picture)
     return turned;
 }
 
-imagetest::GrayImage grayOf(const Picture& picture)
-{
-    imagetest::GrayImage image;
-    image.width = picture.width;
-    image.height = picture.height;
-    for (const uint8_t black : picture.black) image.pixels.push_back(black ? 0 : 255);
-    return image;
-}
-
 }  // namespace pagelift::testing

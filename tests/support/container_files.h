@@ -7,7 +7,6 @@
 // when a tool fails.
 
 #include "support/fax_oracles.h"
-#include "support/image_oracles.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -87,8 +86,5 @@ void put32(Bytes& bytes, size_t at, uint32_t value);
 
 // The picture turned left to right.
 Picture mirrored(const Picture& picture);
-
-// The picture as gray pixels: 0 black, 255 white.
-imagetest::GrayImage grayOf(const Picture& picture);
 
 }  // namespace pagelift::testing
