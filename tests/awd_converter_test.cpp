@@ -152,6 +152,15 @@ TEST_F(AwdConverterTest, ConvertersGetTheirArgumentsAndFailuresGiveNoPage)
     }
     const EnvironmentSetting missing(kAwdConverterVariable, scratch_.file("no-such-converter"));
     EXPECT_FALSE(openAwd(scratch_.file("fax.awd")).has_value());
+
+    // A target that cannot be removed could be read as this document's
+    // pages: the converter is not even started.
+    fs::remove(target_);
+    fs::create_directories(fs::path(target_) / "in the way");
+    fs::remove(scratch_ / "arguments");
+    const EnvironmentSetting copying(kAwdConverterVariable, converter("convert.sh", copy));
+    EXPECT_FALSE(openAwd(scratch_.file("fax.awd")).has_value());
+    EXPECT_FALSE(fs::exists(scratch_ / "arguments"));
 }
 
 TEST_F(AwdConverterTest, AHangingConverterIsKilledWithItsChildrenAfterTheTimeLimit)

@@ -450,6 +450,13 @@ TEST_F(DamagedContainersTest, DcxColourPagesSizesOffsetsAndRunsAcrossRows)
         {"ymax below ymin", "a.dcx", patched(10, uint32_t(-1)), 2, {ab_, std::nullopt}},
         {"lines shorter than the width", "a.dcx", patched(66, 2), 2, {ab_, std::nullopt}},
         {"negative line length", "a.dcx", patched(66, uint32_t(-4)), 2, {ab_, std::nullopt}},
+        {"beyond the pixel limit", "a.dcx",
+         testing::dcxFile({ab, edited(c, [](Bytes& b) {
+                               for (const size_t at : {4, 6}) testing::put16(b, at, 0x8000);
+                               for (const size_t at : {8, 10}) testing::put16(b, at, 0x7FFF);
+                               testing::put16(b, 66, 8192);
+                           })}),
+         2, {ab_, std::nullopt}},
         {"next offset equal to its own", "a.dcx", dcxWithOffsets({first, first, 0}, ab), 2, {ab_, ab_}},
         {"next offset before its own", "a.dcx", dcxWithOffsets({first + uint32_t(ab.size()), first, 0}, joined({ab, c})), 2, {c_, ab_}},
         {"next offset past the end", "a.dcx", dcxWithOffsets({first, 0xFFFFFF00u, 0}, ab), 2, {ab_, std::nullopt}},
@@ -576,6 +583,13 @@ TEST_F(DamagedContainersTest, Ig4StripChainsAndDirectory)
          1, {rows(0, 16)}},
         {"rows per strip 0", "a.ig4", edited(ig4, [&](Bytes& b) { testing::put16(b, layout.description + 4, 0); }), 1, {std::nullopt}},
         {"width 0", "a.ig4", edited(ig4, [&](Bytes& b) { testing::put16(b, layout.description + 6, 0); }), 1, {std::nullopt}},
+        {"beyond the pixel limit", "a.ig4",
+         edited(ig4,
+                [&](Bytes& b) {
+                    testing::put16(b, layout.description + 4, 0xFFFF);
+                    testing::put16(b, layout.description + 6, 0xFFFF);
+                }),
+         1, {std::nullopt}},
         {"trailer cut", "a.ig4", cut(ig4, ig4.size() - 1), 0, {std::nullopt}},
         {"description past the end", "a.ig4",
          edited(ig4, [&](Bytes& b) { testing::put32(b, b.size() - 336 + 40, 0xFFFFFF00u); }), 0, {std::nullopt}},
