@@ -30,16 +30,11 @@ int brightness(const uint8_t* entry)
     return entry[0] + entry[1] + entry[2];
 }
 
-// The bits right of the last pixel of each row become white, so that no
-// stored padding ever shows.
-void whitenRowEnds(PageBitmap& page)
+// The bits right of a row's last pixel, white so that no stored padding
+// ever shows.
+uint8_t rowEndPadding(int32_t width)
 {
-    const int usedBits = page.width % 8;
-    if (usedBits == 0) return;
-    const auto padding = static_cast<uint8_t>(0xFF >> usedBits);
-    for (int32_t row = 0; row < page.rows; ++row) {
-        page.pixels[size_t(row) * size_t(page.bytesPerRow) + size_t(page.bytesPerRow) - 1] |= padding;
-    }
+    return width % 8 == 0 ? 0 : static_cast<uint8_t>(0xFF >> (width % 8));
 }
 
 }  // namespace
@@ -75,6 +70,7 @@ void BmpReader::readRows(uint64_t stride, bool bottomUp, bool invert, PageBitmap
     const uint64_t pixelOffset = le32(fileHeader_.data() + kPixelOffsetField);
     const uint64_t size = static_cast<uint64_t>(fileSize());
     const auto bytesPerRow = static_cast<size_t>(page.bytesPerRow);
+    const uint8_t padding = rowEndPadding(page.width);
     for (int32_t stored = 0; stored < page.rows; ++stored) {
         const uint64_t offset = pixelOffset + uint64_t(stored) * stride;
         if (offset >= size) break;
@@ -88,6 +84,9 @@ void BmpReader::readRows(uint64_t stride, bool bottomUp, bool invert, PageBitmap
         if (invert) {
             for (size_t i = 0; i < available; ++i) out[i] = static_cast<uint8_t>(~out[i]);
         }
+        // Rows the file does not hold were never touched and are white
+        // already, so a huge page claimed by a tiny file costs no row loop.
+        if (available == bytesPerRow) out[bytesPerRow - 1] |= padding;
     }
 }
 
@@ -133,7 +132,6 @@ void BmpReader::readPage(size_t index, PageBitmap& page)
     }
     const bool invert = tableListsLighterFirst(infoSize, le32(info + kColoursUsedField));
     readRows(stride, height > 0, invert, page);
-    whitenRowEnds(page);
 }
 
 }  // namespace pagelift

@@ -36,8 +36,8 @@ private:
     // True when the first two colour-table entries are there and the first
     // is the lighter (by the sum of red, green and blue).
     bool tableListsLighterFirst(uint32_t infoSize, uint32_t coloursUsed);
-    // Copies the stored rows into the white page, turning them top to
-    // bottom and into 1 = white.
+    // Copies the rows the file holds into the white page, turning them top
+    // to bottom and into 1 = white, their padding bits white.
     void readRows(uint64_t stride, bool bottomUp, bool invert, PageBitmap& page);
 
     std::array<uint8_t, kFileHeaderSize> fileHeader_{};
