@@ -34,7 +34,8 @@ int brightness(const uint8_t* entry)
 // ever shows.
 uint8_t rowEndPadding(int32_t width)
 {
-    return width % 8 == 0 ? 0 : static_cast<uint8_t>(0xFF >> (width % 8));
+    if (width % 8 == 0) return 0;
+    return static_cast<uint8_t>(0xFF >> (width % 8));
 }
 
 }  // namespace
