@@ -40,7 +40,7 @@ int decodeCodedPage(const uint8_t* data, int32_t size, const CodedPageLayout& la
     if (layout.coding < FaxMhByteAligned || layout.coding > FaxMmr) return noPage(page);
     if (!pageGeometryFits(layout.width, layout.height)) return noPage(page);
     if (layout.coding == FaxMmr) {
-        MmrDecoder decoder(data, size, layout.bitOrder, layout.t6Options, layout.polarity, 3);
+        MmrDecoder decoder(data, size, layout.bitOrder, layout.t6Options, layout.polarity, layout.flagCount);
         return decodeMmrFromHere(decoder, layout.width, layout.height, page);
     }
     CcittDecoder decoder(data, size, layout.bitOrder, layout.coding, layout.polarity);

@@ -17,6 +17,7 @@ struct CodedPageLayout {
     uint8_t coding = FaxMhWithEol;  // a FaxCoding, 3 to 7
     uint8_t polarity = 0;           // 0: white runs become 1 bits; 1: black runs do
     uint8_t t6Options = 0;          // T.6 options of the container (MMR only)
+    uint8_t flagCount = 3;          // MMR only: flag bytes a resumption after damage looks for (0: none)
     int32_t width = 0;              // pixels per row
     int32_t height = 0;             // most rows the page may have
 };

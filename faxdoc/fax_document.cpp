@@ -1,5 +1,7 @@
 #include "faxdoc/fax_document.h"
 
+#include "platform/awd_converter.h"
+
 namespace pagelift {
 
 FormatDispatch dispatchFor(FaxFormat format)
@@ -25,6 +27,16 @@ FormatDispatch dispatchFor(FaxFormat format)
     }
 }
 
+namespace {
+
+// Formats whose documents count as valid only with at least one page.
+bool validOnlyWithPages(FaxFormat format)
+{
+    return format == BitFax || format == Bmp || format == Dcx;
+}
+
+}  // namespace
+
 template <class Reader>
 int FaxDocument::openWithHeader(Reader& reader, const std::string& path, FaxFormat format)
 {
@@ -32,9 +44,17 @@ int FaxDocument::openWithHeader(Reader& reader, const std::string& path, FaxForm
     if (!reader.isOpen()) return -1;
     if (reader.checkHeader() == 0) {
         settings_.pageCount = reader.countPages();
-        pageValid_ = true;
+        pageValid_ = settings_.pageCount > 0 || !validOnlyWithPages(format);
     }
     return readPage(format, 0);
+}
+
+int FaxDocument::openConvertedAwd(const std::string& path, FaxFormat format)
+{
+    tiff_.closeFile();
+    // Without a converted file the document has no page.
+    if (!convertAwd(path, settings_.tempTiffPath)) return readPage(format, 0);
+    return openWithHeader(tiff_, settings_.tempTiffPath, format);
 }
 
 int FaxDocument::open(const std::string& path, FaxFormat format)
@@ -51,17 +71,22 @@ int FaxDocument::open(const std::string& path, FaxFormat format)
         }
         return readPage(format, 0);
     }
-    // The external converter of AWD files is not part of this program, so
-    // those files open with no page and are reported as no fax.
-    case ReaderKind::Tiff: return dispatch.convertedFirst ? readPage(format, 0) : openWithHeader(tiff_, path, format);
+    case ReaderKind::Tiff:
+        return dispatch.convertedFirst ? openConvertedAwd(path, format) : openWithHeader(tiff_, path, format);
     case ReaderKind::Fx: return openWithHeader(fx_, path, format);
     case ReaderKind::BitFax: return openWithHeader(bitFax_, path, format);
     case ReaderKind::Qliifax: return openWithHeader(qliifax_, path, format);
     case ReaderKind::Apf: return openWithHeader(apf_, path, format);
     case ReaderKind::PcResearch: return openWithHeader(pcResearch_, path, format);
     case ReaderKind::SftFax: return openWithHeader(sftFax_, path, format);
-    default: return readPage(format, 0);  // a container this program cannot read yet
+    case ReaderKind::Bmp: return openWithHeader(bmp_, path, format);
+    case ReaderKind::Dcx: return openWithHeader(dcx_, path, format);
+    case ReaderKind::Cals: return openWithHeader(cals_, path, format);
+    case ReaderKind::Ds: return openWithHeader(ds_, path, format);
+    case ReaderKind::Ed: return openWithHeader(ed_, path, format);
+    case ReaderKind::Ig4: return openWithHeader(ig4_, path, format);
     }
+    return readPage(format, 0);
 }
 
 int FaxDocument::readPage(FaxFormat format, size_t index)
@@ -72,13 +97,7 @@ int FaxDocument::readPage(FaxFormat format, size_t index)
         // A raw stream without a working image has nothing to cut pages from.
         if (pageValid_) rawFax_.readPage(index, page_);
         break;
-    case ReaderKind::Tiff:
-        if (dispatch.convertedFirst) {
-            page_ = PageBitmap{};
-        } else {
-            tiff_.readPage(index, page_);
-        }
-        break;
+    case ReaderKind::Tiff: tiff_.readPage(index, page_); break;
     case ReaderKind::Fx:
         fx_.readPage(index, page_);
         fx_.readPageText(index, page_);
@@ -97,7 +116,12 @@ int FaxDocument::readPage(FaxFormat format, size_t index)
         pcResearch_.readPage(index, page_);
         break;
     case ReaderKind::SftFax: sftFax_.readPage(index, page_); break;
-    default: page_ = PageBitmap{}; break;
+    case ReaderKind::Bmp: bmp_.readPage(index, page_); break;
+    case ReaderKind::Dcx: dcx_.readPage(index, page_); break;
+    case ReaderKind::Cals: cals_.readPage(index, page_); break;
+    case ReaderKind::Ds: ds_.readPage(index, page_); break;
+    case ReaderKind::Ed: ed_.readPage(index, page_); break;
+    case ReaderKind::Ig4: ig4_.readPage(index, page_); break;
     }
     pageValid_ = page_.hasPage();
     return 0;
@@ -112,6 +136,12 @@ void FaxDocument::close()
     apf_.closeFile();
     pcResearch_.closeFile();
     sftFax_.closeFile();
+    bmp_.closeFile();
+    dcx_.closeFile();
+    cals_.closeFile();
+    ds_.closeFile();
+    ed_.closeFile();
+    ig4_.closeFile();
     rawFax_.closeFile();
 }
 

@@ -5,7 +5,13 @@
 #include "raster/page_bitmap.h"
 #include "faxdoc/readers/apf_reader.h"
 #include "faxdoc/readers/bit_fax_reader.h"
+#include "faxdoc/readers/bmp_reader.h"
+#include "faxdoc/readers/cals_reader.h"
+#include "faxdoc/readers/dcx_reader.h"
+#include "faxdoc/readers/ds_reader.h"
+#include "faxdoc/readers/ed_reader.h"
 #include "faxdoc/readers/fx_reader.h"
+#include "faxdoc/readers/ig4_reader.h"
 #include "faxdoc/readers/pc_research_reader.h"
 #include "faxdoc/readers/qliifax_reader.h"
 #include "faxdoc/readers/raw_fax_reader.h"
@@ -58,8 +64,9 @@ public:
     // (no page then); otherwise the result of readPage(format, 0). A file
     // whose header is not of its format has no page. A raw fax stream is
     // analysed first and its pages cut from the working image that the
-    // settings name. Formats whose reader this program does not have open
-    // with no page.
+    // settings name. An AWD document is first turned into the settings'
+    // temporary TIFF file by the external converter (convertAwd), which is
+    // then read as a TIFF file; when the conversion fails it has no page.
     int open(const std::string& path, FaxFormat format);
 
     // True when page() holds a page (width and rows above 0).
@@ -81,13 +88,21 @@ private:
     // count the pages.
     template <class Reader>
     int openWithHeader(Reader& reader, const std::string& path, FaxFormat format);
+    // Runs the AWD converter on `path` and opens the TIFF file it wrote.
+    int openConvertedAwd(const std::string& path, FaxFormat format);
 
     TiffReader tiff_;
     FxReader fx_;
     BitFaxReader bitFax_;
+    BmpReader bmp_;
+    DcxReader dcx_;
     QliifaxReader qliifax_;
+    CalsReader cals_;
     ApfReader apf_;
     PcResearchReader pcResearch_;
+    Ig4Reader ig4_;
+    DsReader ds_;
+    EdReader ed_;
     SftFaxReader sftFax_;
     RawFaxReader rawFax_;
     bool pageValid_ = false;

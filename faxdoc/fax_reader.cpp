@@ -9,12 +9,22 @@ namespace pagelift {
 void FaxReader::openFile(const std::string& path)
 {
     closeFile();
+    path_ = path;
+    origin_ = 0;
     file_.reset(std::fopen(path.c_str(), "rb"));
     fileSize_ = 0;
     if (!file_) return;
     if (fseeko(file_.get(), 0, SEEK_END) == 0) fileSize_ = ftello(file_.get());
     if (fileSize_ < 0) fileSize_ = 0;
     fseeko(file_.get(), 0, SEEK_SET);
+}
+
+void FaxReader::openFileRange(const std::string& path, uint64_t offset, uint64_t length)
+{
+    openFile(path);
+    const uint64_t size = static_cast<uint64_t>(fileSize_);
+    origin_ = std::min(offset, size);
+    fileSize_ = static_cast<int64_t>(std::min(length, size - origin_));
 }
 
 int FaxReader::closeFile()
@@ -40,7 +50,7 @@ bool FaxReader::readAt(uint64_t offset, void* out, size_t length)
     if (!file_) return false;
     const uint64_t size = static_cast<uint64_t>(fileSize_);
     if (offset > size || length > size - offset) return false;
-    if (fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+    if (fseeko(file_.get(), static_cast<off_t>(origin_ + offset), SEEK_SET) != 0) return false;
     return std::fread(out, 1, length, file_.get()) == length;
 }
 
@@ -64,7 +74,7 @@ void FaxReader::readZeroPadded(uint64_t offset, uint8_t* out, size_t length)
     const uint64_t size = static_cast<uint64_t>(fileSize_);
     if (!file_ || offset >= size) return;
     const size_t available = static_cast<size_t>(std::min<uint64_t>(length, size - offset));
-    if (fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return;
+    if (fseeko(file_.get(), static_cast<off_t>(origin_ + offset), SEEK_SET) != 0) return;
     const size_t got = std::fread(out, 1, available, file_.get());
     std::fill(out + got, out + length, uint8_t{0});
 }

@@ -25,6 +25,12 @@ public:
     // Closes any open file, opens `path` for binary reading and records its
     // size. Afterwards isOpen() tells whether it worked.
     void openFile(const std::string& path);
+    // As openFile, for a file embedded in another: the reader sees only the
+    // `length` bytes from `offset` on (as far as the file holds them), as if
+    // they were the whole file.
+    void openFileRange(const std::string& path, uint64_t offset, uint64_t length);
+    // The path last given to openFile or openFileRange.
+    const std::string& openedPath() const { return path_; }
     bool isOpen() const { return file_ != nullptr; }
     // 0, or the result of closing the file.
     int closeFile();
@@ -77,6 +83,8 @@ protected:
 
 private:
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{nullptr, std::fclose};
+    std::string path_;
+    uint64_t origin_ = 0;  // where offset 0 lies in the file (openFileRange)
     std::array<uint32_t, kMaxPages> pageOffsets_{};
     uint16_t pageCount_ = 0;
     int64_t fileSize_ = 0;

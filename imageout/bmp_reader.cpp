@@ -82,7 +82,7 @@ const char* const* bmpMessageTable()
     return kMessages;
 }
 
-BmpStatus BmpReader::start()
+BmpStatus BmpRowReader::start()
 {
     const int64_t size = measureFile(file_);
     if (size < 0) {
@@ -135,7 +135,7 @@ BmpStatus BmpReader::start()
     return BmpStatus::Ok;
 }
 
-BmpStatus BmpReader::readInfoHeader(uint32_t headerSize, uint32_t& entrySize)
+BmpStatus BmpRowReader::readInfoHeader(uint32_t headerSize, uint32_t& entrySize)
 {
     // Offsets below count from the start of the info header, size field included.
     uint8_t header[kLargestHeaderSize] = {};
@@ -186,7 +186,7 @@ BmpStatus BmpReader::readInfoHeader(uint32_t headerSize, uint32_t& entrySize)
     return BmpStatus::Ok;
 }
 
-BmpStatus BmpReader::readColorMap(uint32_t entrySize)
+BmpStatus BmpRowReader::readColorMap(uint32_t entrySize)
 {
     if (info_.colorCount <= 0) {
         info_.colorCount = 256;
@@ -209,7 +209,7 @@ BmpStatus BmpReader::readColorMap(uint32_t entrySize)
     return BmpStatus::Ok;
 }
 
-BmpStatus BmpReader::fillStrip()
+BmpStatus BmpRowReader::fillStrip()
 {
     const int32_t fileRow = info_.height - 1 - nextImageRow_;
     const auto capacity = static_cast<int32_t>(
@@ -232,7 +232,7 @@ BmpStatus BmpReader::fillStrip()
     return BmpStatus::Ok;
 }
 
-BmpStatus BmpReader::readNextRow(uint8_t* out, bool gray)
+BmpStatus BmpRowReader::readNextRow(uint8_t* out, bool gray)
 {
     if (nextImageRow_ >= info_.height) {
         return BmpStatus::BadDimensions;

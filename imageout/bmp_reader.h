@@ -56,10 +56,10 @@ struct BmpImageInfo {
 // of the image down. Every header field is checked against the file's real
 // size before anything is allocated, so no input can make it allocate more
 // than a strip of rows or touch memory outside its buffers.
-class BmpReader {
+class BmpRowReader {
 public:
     // The file stays owned by the caller and must stay open while rows are read.
-    explicit BmpReader(std::FILE* file) : file_(file) {}
+    explicit BmpRowReader(std::FILE* file) : file_(file) {}
 
     // Reads and checks the headers and colour map, starting at the file's
     // beginning. Returns Ok or the first failure found.

@@ -152,7 +152,9 @@ int rowFactor(const PageBitmap& page)
     if (vertical == 0) {
         return 1;
     }
-    return static_cast<int>(std::max(horizontal / vertical, 1u));
+    // Real fax resolutions differ by a factor of 4 at most; a larger ratio
+    // comes from a damaged header and must not blow the page up.
+    return static_cast<int>(std::clamp(horizontal / vertical, 1u, unsigned{kMaxRowFactor}));
 }
 
 int writeIntermediateBitmap(const PageBitmap& page, const std::string& path)

@@ -19,9 +19,12 @@ enum IntermediateBitmapResult : int {
 // pages are refused rather than exhausting memory.
 inline constexpr int64_t kMaxIntermediatePixelBytes = int64_t{1} << 30;
 
+inline constexpr int kMaxRowFactor = 8;
+
 // How many times each page row is repeated so that low vertical resolution
-// pages come out with square pixels: xResolution / yResolution, at least 1.
-// A page without a vertical resolution (0) keeps its rows as they are.
+// pages come out with square pixels: xResolution / yResolution, at least 1
+// and at most kMaxRowFactor. A page without a vertical resolution (0) keeps
+// its rows as they are.
 int rowFactor(const PageBitmap& page);
 
 // Writes the page as an uncompressed 8-bit grayscale BMP (gray-ramp palette,

@@ -61,7 +61,7 @@ struct CompressionJob {
     bool grayscale;
     bool optimize;
     JpegRowFeed feed;
-    BmpReader* reader;
+    BmpRowReader* reader;
     std::vector<uint8_t>* row;
 };
 
@@ -173,7 +173,7 @@ int compressBitmapToJpeg(const std::string& bitmapPath, const std::string& jpegP
         return JpegCannotOpen;
     }
 
-    BmpReader reader(bitmap.get());
+    BmpRowReader reader(bitmap.get());
     std::vector<uint8_t> row;
     CompressionJob job{bitmap.get(), jpeg.get(), quality, grayscale, optimize, feed, &reader, &row};
     int result = runCompression(job);

@@ -27,7 +27,7 @@ PageBitmap twoRowPage()
     return page;
 }
 
-TEST(RowFactor, SquaresLowVerticalResolutionsAndNeverDropsBelowOne)
+TEST(RowFactor, SquaresLowVerticalResolutionsBetweenOneAndEight)
 {
     struct Case {
         uint16_t x;
@@ -36,7 +36,7 @@ TEST(RowFactor, SquaresLowVerticalResolutionsAndNeverDropsBelowOne)
     };
     const Case cases[] = {
         {200, 100, 2}, {204, 98, 2},  {204, 196, 1}, {200, 400, 1}, {400, 400, 1},
-        {400, 100, 4}, {204, 0, 1},   {0, 0, 1},     {0, 98, 1},    {65535, 1, 65535},
+        {400, 100, 4}, {204, 0, 1},   {0, 0, 1},     {0, 98, 1},    {800, 100, 8}, {801, 100, 8}, {65535, 1, 8},
         // A vertical resolution is never negative; the 16-bit field is read
         // unsigned, which makes this one far above the horizontal one.
         {204, -98, 1},
@@ -177,8 +177,8 @@ TEST(IntermediateBitmap, RefusesOversizedAndInconsistentPagesLeavingTheOldFile)
         return p;
     };
     const Case cases[] = {
-        // 16384 x (2 x 65535) bytes: 2 GiB of bitmap from 4 KiB of page.
-        {"row factor beyond 1 GiB", page(16384, 2, 2048, 65535, 1, 4096)},
+        // 32768 x (8 x 4097) bytes: the eight-fold rows pass 1 GiB by one group.
+        {"row factor beyond 1 GiB", page(32768, 4097, 4096, 800, 100, size_t{4097} * 4096)},
         // 32768 x 32769 bytes: one row over 1 GiB.
         {"just over 1 GiB", page(32768, 32769, 4096, 300, 300, size_t{32769} * 4096)},
         {"width field overflow", page(8, 0, 0x10000000, 200, 200, 0)},

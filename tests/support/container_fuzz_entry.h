@@ -22,7 +22,8 @@ namespace pagelift::fuzzing {
 inline constexpr size_t kContainerSettingsBytes = 2;
 
 // The formats whose readers take their layout from the file's own headers.
-inline constexpr std::array<FaxFormat, 6> kContainerFormats = {Apf, BitFax, Fx, PcResearch, Qfx, Sft};
+inline constexpr std::array<FaxFormat, 12> kContainerFormats = {Apf, BitFax, Fx,  PcResearch, Qfx, Sft,
+                                                                 Bmp, Cals,   Dcx, Ds,         Ed,  Ig4};
 
 // A page either exists whole (every row's bytes present) or not at all.
 inline void requireContainerPageShape(const PageBitmap& page)
@@ -35,10 +36,16 @@ inline void requireContainerPageShape(const PageBitmap& page)
     if (page.pixels.size() != size_t(page.rows) * size_t(page.bytesPerRow)) std::abort();
 }
 
-inline void runContainerReaders(const uint8_t* input, size_t inputSize)
+// The formats whose readers take sizes from headers and decode no unlabelled
+// data: fast enough to be fuzzed on their own (image_containers_fuzz).
+inline constexpr std::array<FaxFormat, 6> kImageContainerFormats = {Bmp, Cals, Dcx, Ds, Ed, Ig4};
+
+template <size_t N = kContainerFormats.size()>
+inline void runContainerReaders(const uint8_t* input, size_t inputSize,
+                                const std::array<FaxFormat, N>& formats = kContainerFormats)
 {
     if (inputSize < kContainerSettingsBytes) return;
-    const FaxFormat format = kContainerFormats[input[0] % kContainerFormats.size()];
+    const FaxFormat format = formats[input[0] % formats.size()];
     static const std::string path = "/tmp/pagelift-container-fuzz-" + std::to_string(long(getpid()));
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return;

@@ -88,6 +88,15 @@ Picture pictureOf(const PageBitmap& page)
     return picture;
 }
 
+imagetest::GrayImage grayOf(const Picture& picture)
+{
+    imagetest::GrayImage image;
+    image.width = picture.width;
+    image.height = picture.height;
+    for (const uint8_t black : picture.black) image.pixels.push_back(black ? 0 : 255);
+    return image;
+}
+
 std::string compareFirstDifference(const Picture& expected, const Picture& actual)
 {
     std::ostringstream out;

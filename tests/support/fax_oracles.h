@@ -5,6 +5,7 @@
 // themselves, and the uncompressed TIFF input the TIFF tools encode from.
 
 #include "raster/page_bitmap.h"
+#include "support/image_oracles.h"
 #include "support/test_files.h"
 
 #include <cstdint>
@@ -33,6 +34,9 @@ Picture readPbm(const std::filesystem::path& path);
 
 // The picture a decoded page shows: PageBitmap bit 1 is white.
 Picture pictureOf(const PageBitmap& page);
+
+// The picture as gray pixels: 0 black, 255 white.
+imagetest::GrayImage grayOf(const Picture& picture);
 
 // "" when equal, else where the first difference is.
 std::string compareFirstDifference(const Picture& expected, const Picture& actual);
