@@ -2,12 +2,13 @@
 # Installs what building and testing Zoziv Pagelift needs on Debian 12 and is
 # not there yet. Run as root (or with sudo available).
 #   install-deps.sh          build tools and libraries
-#   install-deps.sh --test   also the tools the tests compare against
+#   install-deps.sh --test   also the tools the tests compare against, and
+#                            libtiff-dev for the decoding benchmark
 set -eu
 
 packages="cmake make g++ libjpeg62-turbo-dev"
 if [ "${1:-}" = "--test" ]; then
-    packages="$packages googletest libgtest-dev libtiff-tools netpbm imagemagick libjpeg-turbo-progs"
+    packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs"
 fi
 
 missing=""
