@@ -41,8 +41,11 @@ int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding)
     if (width <= 0 || height < 0 || bytesPerRow > kMaxPageBytes) return -1;
     const int64_t bytes = bytesPerRow * height;
     if (bytes > kMaxPageBytes) return -1;
+    // Only reserved: rows are zeroed as decoding reaches them, so memory for
+    // rows the data never fill (a strip shorter than the rows allowed) is
+    // neither cleared nor touched, and no row is cleared twice.
     try {
-        page.pixels.assign(size_t(bytes), 0);
+        page.pixels.reserve(size_t(bytes));
     } catch (const std::bad_alloc&) {
         return -1;
     }
@@ -53,9 +56,14 @@ RowCursor startRow(PageBitmap& page, int32_t index, int32_t height)
 {
     const uint32_t rowBytes = uint32_t(page.bytesPerRow);
     if (index < 0 || index >= height) return rowCursorAt(nullptr, rowBytes);
-    uint8_t* row = page.pixels.data() + size_t(index) * rowBytes;
-    std::memset(row, 0, rowBytes);
-    return rowCursorAt(row, rowBytes);
+    const size_t rowStart = size_t(index) * rowBytes;
+    if (page.pixels.size() < rowStart + rowBytes) {
+        // Within the reserved rows, so the buffer never moves; growing zeroes the new bytes.
+        page.pixels.resize(rowStart + rowBytes);
+    } else {
+        std::memset(page.pixels.data() + rowStart, 0, rowBytes);
+    }
+    return rowCursorAt(page.pixels.data() + rowStart, rowBytes);
 }
 
 void restartRow(RowCursor& cursor)

@@ -30,14 +30,15 @@ void describeDecodedPage(const CcittDecoder& decoder, uint8_t coding, PageBitmap
 // Prepares `page` for a decoder that is about to run: fills its header from
 // the decoder (width, bytesPerRow, resolution and paper class from the width,
 // yResolution 100, the given coding, ...), frees its previous pixels and
-// allocates height x bytesPerRow zero bytes. Returns 0, or -1 when the
-// geometry is unusable (width <= 0, height < 0, more than kMaxPageBytes) or
-// the buffer cannot be allocated; the header is then filled, with rows 0 and
-// no pixels.
+// reserves height x bytesPerRow bytes; the pixels stay empty until startRow
+// hands out rows. Returns 0, or -1 when the geometry is unusable (width <= 0,
+// height < 0, more than kMaxPageBytes) or the buffer cannot be allocated; the
+// header is then filled, with rows 0 and no pixels.
 int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding);
 
-// Clears row `index` of a page set up by setUpPage and returns a cursor at
-// its start; past the allocated rows, a cursor that stores nothing.
+// Clears row `index` of a page set up by setUpPage (the pixels grow to hold
+// it and every row before it) and returns a cursor at its start; past the
+// reserved rows, a cursor that stores nothing.
 RowCursor startRow(PageBitmap& page, int32_t index, int32_t height);
 
 // Clears the row under the cursor and puts the cursor back at its start.
