@@ -56,4 +56,74 @@ inline int putRun(RowCursor& cursor, int32_t run, int skip)
     return 0;
 }
 
+// A row cursor held as one bit position, for the line decoders, which
+// write many runs into a row: a run that lies wholly inside the row is
+// written directly, anything else goes through putRun, so the row and the
+// position always end as putRun leaves them.
+class RowPen {
+public:
+    explicit RowPen(const RowCursor& cursor)
+        : row_(cursor.row), position_(int64_t(cursor.byteIndex) * 8 + cursor.bitIndex),
+          rowBits_(int64_t(cursor.rowBytes) * 8), rowBytes_(cursor.rowBytes)
+    {
+    }
+
+    // As putRun(cursor, run, 0), without its result; run >= 0.
+    void putSet(int32_t run)
+    {
+        // A run of 0 sets nothing; at the very end of the row it must not
+        // even look at the byte there.
+        if (run <= rowBits_ - position_) {
+            if (run > 0 && row_ != nullptr) setBits(run);
+            position_ += run;
+            return;
+        }
+        putThroughCursor(run, 0);
+    }
+
+    // As putRun(cursor, run, 1), without its result; run >= 0.
+    void putSkip(int32_t run)
+    {
+        if (run <= rowBits_ - position_) {
+            position_ += run;
+            return;
+        }
+        putThroughCursor(run, 1);
+    }
+
+    RowCursor cursor() const { return RowCursor{uint32_t(position_ / 8), rowBytes_, uint8_t(position_ % 8), row_}; }
+
+private:
+    void putThroughCursor(int32_t run, int skip)
+    {
+        RowCursor cursor = this->cursor();
+        putRun(cursor, run, skip);
+        position_ = int64_t(cursor.byteIndex) * 8 + cursor.bitIndex;
+    }
+
+    // Sets `run` (> 0) bits from the position; the caller has checked that
+    // they lie inside the row.
+    void setBits(int32_t run)
+    {
+        uint8_t* byte = row_ + position_ / 8;
+        const unsigned first = unsigned(position_ % 8);
+        const unsigned end = first + unsigned(run);
+        if (end < 8) {
+            *byte |= uint8_t((0xFFu >> first) & ~(0xFFu >> end));
+            return;
+        }
+        *byte++ |= uint8_t(0xFFu >> first);
+        const unsigned rest = end - 8;
+        const size_t wholeBytes = rest / 8;
+        if (wholeBytes > 0) std::memset(byte, 0xFF, wholeBytes);
+        const unsigned tail = rest % 8;
+        if (tail != 0) byte[wholeBytes] |= uint8_t(~(0xFFu >> tail));
+    }
+
+    uint8_t* row_;
+    int64_t position_;
+    int64_t rowBits_;
+    uint32_t rowBytes_;
+};
+
 }  // namespace pagelift

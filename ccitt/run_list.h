@@ -50,7 +50,9 @@ private:
 // first changing element right of a0 of the opposite colour.
 inline void nextB1(RunList& reference, int64_t a0, int64_t& b1, int colour, int32_t width)
 {
-    while (b1 < width && b1 <= a0 && reference.next < reference.count) {
+    // b1 < width and b1 <= a0 in one comparison.
+    const int64_t last = a0 < width ? a0 : int64_t(width) - 1;
+    while (b1 <= last && reference.next < reference.count) {
         b1 += reference.runs[reference.next];
         ++reference.next;
     }
