@@ -21,20 +21,24 @@ namespace pagelift {
 // position, and the buffer starts again from where that leaves the decoder.
 // So the decoder always ends where reading code by code would leave it:
 // after a code, bitPos 1..8 within the byte holding its last bit.
+//
+// A plain value: a line decoder keeps a copy in locals, which the compiler
+// can hold in registers while row bytes are written (a byte store may alias
+// any object whose address has been handed out). The rare reads through the
+// decoder take and return the buffer by value for the same reason.
 // LsbFirst must match the decoder's bit order (CcittDecoder::position).
 template <bool LsbFirst>
 class LineBits {
 public:
-    explicit LineBits(CcittDecoder& decoder) : decoder_(decoder) { takeFromDecoder(); }
+    explicit LineBits(CcittDecoder& decoder) : decoder_(&decoder) { takeFromDecoder(); }
 
     // As CcittDecoder::readLeaf.
     int32_t readLeaf(const CodeTree& tree)
     {
         const uint16_t leaf = lookUp(tree);
         if (leaf != 0) return leaf;
-        handBack();
-        const int32_t walked = decoder_.readLeaf(tree);
-        takeFromDecoder();
+        int32_t walked = 0;
+        *this = readThroughDecoder(*this, tree, walked);
         return walked;
     }
 
@@ -43,42 +47,36 @@ public:
     {
         const uint16_t leaf = lookUp(colour != 0 ? kBlackTree : kWhiteTree);
         if (leaf != 0) return leafRunLength(leaf);
-        handBack();
-        const int32_t run = decoder_.decodeRun(colour);
-        takeFromDecoder();
+        int32_t run = 0;
+        *this = decodeRunThroughDecoder(*this, colour, run);
         return run;
     }
 
     // As CcittDecoder::unreadBits.
-    void unreadBits(int count)
-    {
-        handBack();
-        decoder_.unreadBits(count);
-        takeFromDecoder();
-    }
+    void unreadBits(int count) { *this = unreadThroughDecoder(*this, count); }
 
-    // Puts the decoder where the codes read so far leave it. The line
-    // decoder calls it before it returns.
+    // Puts the decoder where the codes read so far leave it. A line decoder
+    // calls it before it returns, or before anything else moves the decoder.
     void handBack()
     {
-        if (!moved_) return;
-        // The bit after the last one taken, counted from the start of the data.
         const int64_t next = int64_t(nextByte_) * 8 - available_;
-        BitPosition at = decoder_.position();
+        if (next == startBit_) return;  // nothing read since the decoder's position was taken
+        BitPosition at = decoder_->position();
         at.bytePos = int32_t((next - 1) / 8);
         at.bitPos = uint8_t(next - int64_t(at.bytePos) * 8);
-        decoder_.setPosition(at);
-        moved_ = false;
+        decoder_->setPosition(at);
+        startBit_ = next;
+        // The decoder now stands at this very bit, in the form reading leaves.
     }
 
     // Starts the buffer again at the decoder's position, after something
     // else moved the decoder (handBack first).
     void resync() { takeFromDecoder(); }
 
-private:
-    // The leaf of the code at the read position when the tree's lookahead
-    // holds it and its bits are in the buffer, after moving past it; else 0.
-    uint16_t lookUp(const CodeTree& tree)
+    // The lookahead entry (leaf << 4 | code length) of the code at the read
+    // position when the tree's lookahead holds it and its bits are in the
+    // buffer, else 0. Takes nothing.
+    uint16_t peek(const CodeTree& tree)
     {
         if (available_ < kLookaheadBits) refill();
         uint16_t hit;
@@ -87,11 +85,24 @@ private:
         } else {
             hit = tree.lookahead[unsigned(window_ >> (64 - kLookaheadBits))];
         }
-        const int length = hit & 15;
-        if (hit == 0 || length > available_) return 0;
+        return (hit & 15) <= available_ ? hit : uint16_t(0);
+    }
+
+    // Moves past a code peek found (length = its low four bits).
+    void skip(int length)
+    {
         window_ = LsbFirst ? window_ >> length : window_ << length;
         available_ -= length;
-        moved_ = true;
+    }
+
+private:
+    // The leaf of the code at the read position when peek finds it, after
+    // moving past it; else 0.
+    uint16_t lookUp(const CodeTree& tree)
+    {
+        const uint16_t hit = peek(tree);
+        if (hit == 0) return 0;
+        skip(hit & 15);
         return uint16_t(hit >> 4);
     }
 
@@ -124,14 +135,14 @@ private:
     // buffer stays empty and every read goes to the decoder.
     void takeFromDecoder()
     {
-        const BitPosition at = decoder_.position();
+        const BitPosition at = decoder_->position();
         data_ = at.data;
         window_ = 0;
         available_ = 0;
-        moved_ = false;
         if (at.data == nullptr || at.bytePos < 0 || at.bytePos >= at.size || at.bitPos > 8) {
             size_ = 0;
             nextByte_ = 0;
+            startBit_ = 0;
             return;
         }
         size_ = at.size;
@@ -140,15 +151,40 @@ private:
         // Drop the bits of the first byte already taken.
         window_ = LsbFirst ? window_ >> at.bitPos : window_ << at.bitPos;
         available_ -= at.bitPos;
+        startBit_ = int64_t(nextByte_) * 8 - available_;
     }
 
-    CcittDecoder& decoder_;
+    [[gnu::noinline]] static LineBits readThroughDecoder(LineBits bits, const CodeTree& tree, int32_t& leaf)
+    {
+        bits.handBack();
+        leaf = bits.decoder_->readLeaf(tree);
+        bits.takeFromDecoder();
+        return bits;
+    }
+
+    [[gnu::noinline]] static LineBits decodeRunThroughDecoder(LineBits bits, int colour, int32_t& run)
+    {
+        bits.handBack();
+        run = bits.decoder_->decodeRun(colour);
+        bits.takeFromDecoder();
+        return bits;
+    }
+
+    [[gnu::noinline]] static LineBits unreadThroughDecoder(LineBits bits, int count)
+    {
+        bits.handBack();
+        bits.decoder_->unreadBits(count);
+        bits.takeFromDecoder();
+        return bits;
+    }
+
+    CcittDecoder* decoder_;
     const uint8_t* data_ = nullptr;
     int32_t size_ = 0;
     int32_t nextByte_ = 0;  // the first byte not yet in the buffer
     uint64_t window_ = 0;
     int available_ = 0;     // bits of window_ that are the data's next bits
-    bool moved_ = false;    // codes were taken since the decoder's position was last read
+    int64_t startBit_ = 0;  // the bit the decoder's position stands before
 };
 
 }  // namespace pagelift

@@ -88,6 +88,60 @@ int32_t decodeMhLineBuffered(CcittDecoder& decoder, RowCursor& rowCursor, RunLis
     }
 }
 
+// Reads the run codes of a coding-5 line through a bit buffer for as long
+// as taking them is all the page loop would do: it stops before an EOL, an
+// invalid or long code, the end of the data, and a terminating code after
+// which the line reaches the width (completeAtWidth) or passes it. The
+// decoder, cursor and line then stand exactly where the page loop would
+// have left them, and the page loop goes on from there code by code.
+template <bool LsbFirst>
+void takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line, bool completeAtWidth)
+{
+    const int32_t width = decoder.width();
+    const int setColour = cursor.row == nullptr ? 2 : decoder.polarity() != 0 ? 1 : 0;
+    LineBits<LsbFirst> bits(decoder);
+    RowPen pen(cursor);
+    int colour = line.colour;
+    int32_t pending = line.pending;
+    int32_t sum = line.sum;
+    for (;;) {
+        const uint16_t hit = bits.peek(colour != 0 ? kBlackTree : kWhiteTree);
+        if (hit == 0) break;
+        const uint16_t leaf = uint16_t(hit >> 4);
+        const int32_t run = saturatingAdd(pending, leafRunLength(leaf));
+        if (!isTerminatingLeaf(leaf)) {
+            bits.skip(hit & 15);
+            pending = run;
+            continue;
+        }
+        const int32_t newSum = saturatingAdd(sum, run);
+        if (newSum > width || (completeAtWidth && newSum == width)) break;
+        bits.skip(hit & 15);
+        if (colour == setColour) {
+            pen.putSet(run);
+        } else {
+            pen.putSkip(run);
+        }
+        sum = newSum;
+        pending = 0;
+        colour ^= 1;
+    }
+    bits.handBack();
+    cursor = pen.cursor();
+    line.colour = colour;
+    line.pending = pending;
+    line.sum = sum;
+}
+
+void takePlainRuns(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line, bool completeAtWidth)
+{
+    if (decoder.position().lsbFirst) {
+        takePlainRunsBuffered<true>(decoder, cursor, line, completeAtWidth);
+    } else {
+        takePlainRunsBuffered<false>(decoder, cursor, line, completeAtWidth);
+    }
+}
+
 }  // namespace
 
 int32_t decodeMhLine(CcittDecoder& decoder, RowCursor& cursor, RunList* runs)
@@ -158,6 +212,7 @@ int decodeEolLines(CcittDecoder& decoder, PageBitmap& page, EolLineRules rules)
     };
     if (rules.withWord) decoder.skipWord();
     for (;;) {
+        takePlainRuns(decoder, cursor, line, rules.completeAtWidth);
         const int32_t leaf = decoder.readLeaf(runTree(line.colour));
         if (leaf < 0) break;
         if (leaf == LeafInvalid) {

@@ -10,38 +10,25 @@
 namespace pagelift {
 namespace {
 
-// A horizontal-mode run: any number of make-up codes and one terminating
-// code of the colour. Returns the length or the negative decodeRun result.
-template <bool LsbFirst>
-int32_t decodeHorizontalRun(LineBits<LsbFirst>& bits, int colour)
-{
-    int32_t length = 0;
-    for (;;) {
-        const int32_t part = bits.decodeRun(colour);
-        if (part < 0) return part;
-        length = saturatingAdd(length, part);
-        if (part < 64) return length;
-    }
-}
-
 // a1 - b1 for the vertical modes V0, VR1..VR3, VL1..VL3 (t4::Mode 0..6).
 constexpr int kVerticalOffset[7] = {0, 1, 2, 3, -1, -2, -3};
 
 // Decodes one two-dimensional line against `reference`. The line ends at an
 // EOL for MR; for MMR (endsAtWidth) also once a vertical or horizontal code
-// takes a0 to the width. The state lives in locals while the line runs:
-// row bytes are written through a byte pointer, which could alias any
-// object the compiler cannot see is private.
-// The line is read through `bits`, which the caller hands back to the
-// decoder when it needs the decoder's own position.
+// takes a0 to the width. The line is read through `lineBits`, which the
+// caller hands back to the decoder when it needs the decoder's own position.
+// The state lives in locals while the line runs: row bytes are written
+// through a byte pointer, which could alias any object the compiler cannot
+// see is private.
 template <bool LsbFirst>
-int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& bits, const CcittDecoder& decoder, RowCursor& rowCursor,
+int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& lineBits, const CcittDecoder& decoder, RowCursor& rowCursor,
                                  RunList& current, RunList& reference, bool endsAtWidth, int32_t& lineTotal)
 {
     const int32_t width = decoder.width();
     // The colour whose runs set bits: white (0) with polarity 0, black (1)
     // with polarity 1; none when the row is not stored.
     const int setColour = rowCursor.row == nullptr ? 2 : decoder.polarity() != 0 ? 1 : 0;
+    LineBits<LsbFirst> bits = lineBits;
     RowPen pen(rowCursor);
     RunList ref = reference;
     int32_t* const runs = current.runs;
@@ -57,8 +44,10 @@ int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& bits, const CcittDecoder& d
     int64_t a0 = 0;
     int64_t pending = 0;  // the part of the current run already passed by pass codes
     int colour = 0;
-    int32_t total = 0;
 
+    // Every run written is pending plus the step of a0, so the runs written
+    // add up to a0 - pending; the pixel total is that sum, saturated.
+    const auto total = [&] { return a0 - pending > kRunCeiling ? kRunCeiling : int32_t(a0 - pending); };
     const auto write = [&](int64_t length) {
         const int32_t run = length > kRunCeiling ? kRunCeiling : int32_t(length);
         if (colour == setColour) {
@@ -67,14 +56,25 @@ int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& bits, const CcittDecoder& d
             pen.putSkip(run);
         }
         if (runCount < capacity) runs[runCount++] = run;
-        total = saturatingAdd(total, run);
         pending = 0;
     };
+    // A horizontal-mode run: any number of make-up codes and one terminating
+    // code of the colour. Returns the length or the negative decodeRun result.
+    const auto horizontalRun = [&] {
+        int32_t length = 0;
+        for (;;) {
+            const int32_t part = bits.decodeRun(colour);
+            if (part < 0) return part;
+            length = saturatingAdd(length, part);
+            if (part < 64) return length;
+        }
+    };
     const auto finish = [&](int32_t result) {
+        lineBits = bits;
         rowCursor = pen.cursor();
         reference.next = ref.next;
         current.next = runCount;
-        lineTotal = total;
+        lineTotal = total();
         return result;
     };
 
@@ -91,24 +91,24 @@ int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& bits, const CcittDecoder& d
             a0 = a1;
             colour ^= 1;
             nextB1(ref, a0, b1, colour, width);
-            if (endsAtWidth && a0 >= width) return finish(total);
+            if (endsAtWidth && a0 >= width) return finish(total());
             continue;
         }
-        if (leaf < 0) return finish(total == width ? EndAfterFullLine : EndOfData);
+        if (leaf < 0) return finish(total() == width ? EndAfterFullLine : EndOfData);
         if (isEolLeaf(leaf)) {
             if (leaf != LeafEol) bits.unreadBits(1);
-            return finish(endsAtWidth ? EolCode : total);
+            return finish(endsAtWidth ? EolCode : total());
         }
         if (mode == t4::ModeHorizontal) {
             for (int part = 0; part < 2; ++part) {
-                const int32_t length = decodeHorizontalRun(bits, colour);
+                const int32_t length = horizontalRun();
                 if (length < 0) return finish(length);
                 write(pending + length);
                 a0 += length;
                 colour ^= 1;
             }
             nextB1(ref, a0, b1, colour, width);
-            if (endsAtWidth && a0 >= width) return finish(total);
+            if (endsAtWidth && a0 >= width) return finish(total());
             continue;
         }
         if (mode == t4::ModePass) {
