@@ -115,9 +115,29 @@ private:
         *byte++ |= uint8_t(0xFFu >> first);
         const unsigned rest = end - 8;
         const size_t wholeBytes = rest / 8;
-        if (wholeBytes > 0) std::memset(byte, 0xFF, wholeBytes);
+        fillOnes(byte, wholeBytes);
         const unsigned tail = rest % 8;
         if (tail != 0) byte[wholeBytes] |= uint8_t(~(0xFFu >> tail));
+    }
+
+    // Sets `count` bytes to 0xFF. Most runs are short: a library call costs
+    // more than the bytes, so up to 16 are set by (overlapping) stores.
+    static void fillOnes(uint8_t* bytes, size_t count)
+    {
+        constexpr uint64_t kOnes = ~uint64_t(0);
+        if (count > 16) {
+            std::memset(bytes, 0xFF, count);
+        } else if (count >= 8) {
+            std::memcpy(bytes, &kOnes, 8);
+            std::memcpy(bytes + count - 8, &kOnes, 8);
+        } else if (count >= 4) {
+            std::memcpy(bytes, &kOnes, 4);
+            std::memcpy(bytes + count - 4, &kOnes, 4);
+        } else if (count > 0) {
+            bytes[0] = 0xFF;
+            bytes[count / 2] = 0xFF;
+            bytes[count - 1] = 0xFF;
+        }
     }
 
     uint8_t* row_;

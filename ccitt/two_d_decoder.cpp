@@ -21,7 +21,7 @@ constexpr int kVerticalOffset[7] = {0, 1, 2, 3, -1, -2, -3};
 // through a byte pointer, which could alias any object the compiler cannot
 // see is private.
 template <bool LsbFirst>
-int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& lineBits, const CcittDecoder& decoder, RowCursor& rowCursor,
+[[gnu::always_inline]] inline int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& lineBits, const CcittDecoder& decoder, RowCursor& rowCursor,
                                  RunList& current, RunList& reference, bool endsAtWidth, int32_t& lineTotal)
 {
     const int32_t width = decoder.width();
