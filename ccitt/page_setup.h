@@ -36,10 +36,15 @@ void describeDecodedPage(const CcittDecoder& decoder, uint8_t coding, PageBitmap
 // header is then filled, with rows 0 and no pixels.
 int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding);
 
-// Clears row `index` of a page set up by setUpPage (the pixels grow to hold
-// it and every row before it) and returns a cursor at its start; past the
-// reserved rows, a cursor that stores nothing.
+// Clears row `index` of a page set up by setUpPage (the pixels grow, by
+// zero bytes, to hold at least it and every row before it) and returns a
+// cursor at its start; past the reserved rows, a cursor that stores nothing.
 RowCursor startRow(PageBitmap& page, int32_t index, int32_t height);
+
+// As startRow, for a decoder that hands out rows in order and writes only
+// into the row it was handed last: row `index` then lies past every row
+// handed out before and is still zero, so it is not cleared again.
+RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height);
 
 // Clears the row under the cursor and puts the cursor back at its start.
 void restartRow(RowCursor& cursor);

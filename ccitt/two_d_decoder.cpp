@@ -271,7 +271,9 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
     int32_t rows = 0;
     int result = 0;
     LineBits<LsbFirst> bits(decoder);
-    RowCursor cursor = startRow(page, rows, height);
+    // Rows are handed out in order and only the last is ever written, so
+    // each new row is still zero.
+    RowCursor cursor = startNewRow(page, rows, height);
     for (;;) {
         int32_t total = 0;
         const int32_t line =
@@ -298,7 +300,8 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
             continue;
         }
         buffers.promoteCurrent();
-        cursor = nextStoredRow(page, rows, height);
+        if (rows < height) ++rows;
+        cursor = startNewRow(page, rows, height);
     }
     bits.handBack();
     finishPage(page, rows);
