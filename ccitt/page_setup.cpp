@@ -60,14 +60,14 @@ namespace {
 constexpr size_t kGrowthBytes = 1920;
 
 // The start of row `index` (0 <= index < the reserved rows), after growing
-// the pixels to hold it. Rows that growing adds are zero; the buffer never
-// moves, since it grows within the rows reserved.
-uint8_t* rowStartOf(PageBitmap& page, int32_t index, uint32_t rowBytes)
+// the pixels to hold it. Growing adds `fill` bytes; the buffer never moves,
+// since it grows within the rows reserved.
+uint8_t* rowStartOf(PageBitmap& page, int32_t index, uint32_t rowBytes, uint8_t fill)
 {
     const size_t rowStart = size_t(index) * rowBytes;
     if (page.pixels.size() < rowStart + rowBytes) {
         const size_t grown = rowStart + std::max<size_t>(rowBytes, kGrowthBytes);
-        page.pixels.resize(std::min(grown, page.pixels.capacity()));
+        page.pixels.resize(std::min(grown, page.pixels.capacity()), fill);
     }
     return page.pixels.data() + rowStart;
 }
@@ -78,16 +78,16 @@ RowCursor startRow(PageBitmap& page, int32_t index, int32_t height)
 {
     const uint32_t rowBytes = uint32_t(page.bytesPerRow);
     if (index < 0 || index >= height) return rowCursorAt(nullptr, rowBytes);
-    uint8_t* row = rowStartOf(page, index, rowBytes);
+    uint8_t* row = rowStartOf(page, index, rowBytes, 0);
     std::memset(row, 0, rowBytes);
     return rowCursorAt(row, rowBytes);
 }
 
-RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height)
+RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height, uint8_t fill)
 {
     const uint32_t rowBytes = uint32_t(page.bytesPerRow);
     if (index < 0 || index >= height) return rowCursorAt(nullptr, rowBytes);
-    return rowCursorAt(rowStartOf(page, index, rowBytes), rowBytes);
+    return rowCursorAt(rowStartOf(page, index, rowBytes, fill), rowBytes);
 }
 
 void restartRow(RowCursor& cursor)

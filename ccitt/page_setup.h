@@ -41,10 +41,13 @@ int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding);
 // cursor at its start; past the reserved rows, a cursor that stores nothing.
 RowCursor startRow(PageBitmap& page, int32_t index, int32_t height);
 
-// As startRow, for a decoder that hands out rows in order and writes only
-// into the row it was handed last: row `index` then lies past every row
-// handed out before and is still zero, so it is not cleared again.
-RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height);
+// A cursor at the start of row `index` for a page decoder that hands out
+// rows in order, writes only into the row it was handed last, and takes
+// every row of the page from here with the same `fill`: row `index` then
+// lies past every row handed out before and holds `fill` bytes, as growing
+// the pixels left it (it is not cleared). Past the reserved rows, a cursor
+// that stores nothing.
+RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height, uint8_t fill);
 
 // Clears the row under the cursor and puts the cursor back at its start.
 void restartRow(RowCursor& cursor);

@@ -60,11 +60,19 @@ inline int putRun(RowCursor& cursor, int32_t run, int skip)
 // write many runs into a row: a run that lies wholly inside the row is
 // written directly, anything else goes through putRun, so the row and the
 // position always end as putRun leaves them.
+//
+// The pen can also start on a row whose bytes are all 0xFF rather than 0
+// (onesAhead): it then clears the bits of skipped runs instead of setting
+// those of the others, so a row of long set runs (white on a white-is-1
+// page) costs almost no writing. Everything right of the position is still
+// ones then; settle() clears it, which makes the row what putRun would have
+// made of a cleared row, and the pen goes on in the usual way. A line
+// decoder settles the pen before the row is used.
 class RowPen {
 public:
-    explicit RowPen(const RowCursor& cursor)
+    explicit RowPen(const RowCursor& cursor, bool onesAhead = false)
         : row_(cursor.row), position_(int64_t(cursor.byteIndex) * 8 + cursor.bitIndex),
-          rowBits_(int64_t(cursor.rowBytes) * 8), rowBytes_(cursor.rowBytes)
+          rowBits_(int64_t(cursor.rowBytes) * 8), rowBytes_(cursor.rowBytes), onesAhead_(onesAhead && row_ != nullptr)
     {
     }
 
@@ -74,7 +82,7 @@ public:
         // A run of 0 sets nothing; at the very end of the row it must not
         // even look at the byte there.
         if (run <= rowBits_ - position_) {
-            if (run > 0 && row_ != nullptr) setBits(run);
+            if (run > 0 && row_ != nullptr && !onesAhead_) setBits(run);
             position_ += run;
             return;
         }
@@ -85,10 +93,21 @@ public:
     void putSkip(int32_t run)
     {
         if (run <= rowBits_ - position_) {
+            if (run > 0 && onesAhead_) clearBits(run);
             position_ += run;
             return;
         }
         putThroughCursor(run, 1);
+    }
+
+    // Clears the ones right of the position when the pen started on a row
+    // of ones; from then on the row is as putRun leaves a cleared row.
+    void settle()
+    {
+        if (!onesAhead_) return;
+        onesAhead_ = false;
+        if (position_ >= rowBits_) return;
+        clearBits(int32_t(rowBits_ - position_));
     }
 
     RowCursor cursor() const { return RowCursor{uint32_t(position_ / 8), rowBytes_, uint8_t(position_ % 8), row_}; }
@@ -96,47 +115,58 @@ public:
 private:
     void putThroughCursor(int32_t run, int skip)
     {
+        settle();
         RowCursor cursor = this->cursor();
         putRun(cursor, run, skip);
         position_ = int64_t(cursor.byteIndex) * 8 + cursor.bitIndex;
     }
 
-    // Sets `run` (> 0) bits from the position; the caller has checked that
-    // they lie inside the row.
-    void setBits(int32_t run)
+    // Sets (or clears) `run` (> 0) bits from the position; the caller has
+    // checked that they lie inside the row.
+    void setBits(int32_t run) { markBits<true>(run); }
+    void clearBits(int32_t run) { markBits<false>(run); }
+
+    template <bool Set>
+    void markBits(int32_t run)
     {
         uint8_t* byte = row_ + position_ / 8;
         const unsigned first = unsigned(position_ % 8);
         const unsigned end = first + unsigned(run);
         if (end < 8) {
-            *byte |= uint8_t((0xFFu >> first) & ~(0xFFu >> end));
+            mark<Set>(*byte, uint8_t((0xFFu >> first) & ~(0xFFu >> end)));
             return;
         }
-        *byte++ |= uint8_t(0xFFu >> first);
+        mark<Set>(*byte++, uint8_t(0xFFu >> first));
         const unsigned rest = end - 8;
         const size_t wholeBytes = rest / 8;
-        fillOnes(byte, wholeBytes);
+        fillBytes(byte, wholeBytes, Set ? 0xFF : 0x00);
         const unsigned tail = rest % 8;
-        if (tail != 0) byte[wholeBytes] |= uint8_t(~(0xFFu >> tail));
+        if (tail != 0) mark<Set>(byte[wholeBytes], uint8_t(~(0xFFu >> tail)));
     }
 
-    // Sets `count` bytes to 0xFF. Most runs are short: a library call costs
-    // more than the bytes, so up to 16 are set by (overlapping) stores.
-    static void fillOnes(uint8_t* bytes, size_t count)
+    template <bool Set>
+    static void mark(uint8_t& byte, uint8_t bits)
     {
-        constexpr uint64_t kOnes = ~uint64_t(0);
+        byte = Set ? uint8_t(byte | bits) : uint8_t(byte & ~bits);
+    }
+
+    // Sets `count` bytes to `value`. Most runs are short: a library call
+    // costs more than the bytes, so up to 16 are set by (overlapping) stores.
+    static void fillBytes(uint8_t* bytes, size_t count, uint8_t value)
+    {
+        const uint64_t word = value * 0x0101010101010101ull;
         if (count > 16) {
-            std::memset(bytes, 0xFF, count);
+            std::memset(bytes, value, count);
         } else if (count >= 8) {
-            std::memcpy(bytes, &kOnes, 8);
-            std::memcpy(bytes + count - 8, &kOnes, 8);
+            std::memcpy(bytes, &word, 8);
+            std::memcpy(bytes + count - 8, &word, 8);
         } else if (count >= 4) {
-            std::memcpy(bytes, &kOnes, 4);
-            std::memcpy(bytes + count - 4, &kOnes, 4);
+            std::memcpy(bytes, &word, 4);
+            std::memcpy(bytes + count - 4, &word, 4);
         } else if (count > 0) {
-            bytes[0] = 0xFF;
-            bytes[count / 2] = 0xFF;
-            bytes[count - 1] = 0xFF;
+            bytes[0] = value;
+            bytes[count / 2] = value;
+            bytes[count - 1] = value;
         }
     }
 
@@ -144,6 +174,7 @@ private:
     int64_t position_;
     int64_t rowBits_;
     uint32_t rowBytes_;
+    bool onesAhead_;  // the row right of the position still holds the ones it started with
 };
 
 }  // namespace pagelift

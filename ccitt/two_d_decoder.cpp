@@ -20,16 +20,19 @@ constexpr int kVerticalOffset[7] = {0, 1, 2, 3, -1, -2, -3};
 // The state lives in locals while the line runs: row bytes are written
 // through a byte pointer, which could alias any object the compiler cannot
 // see is private.
+// With rowOfOnes the row under the cursor holds 0xFF bytes from the cursor
+// on rather than zeros (see RowPen); it ends as if it had been cleared.
 template <bool LsbFirst>
 [[gnu::always_inline]] inline int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& lineBits, const CcittDecoder& decoder, RowCursor& rowCursor,
-                                 RunList& current, RunList& reference, bool endsAtWidth, int32_t& lineTotal)
+                                 RunList& current, RunList& reference, bool endsAtWidth, int32_t& lineTotal,
+                                 bool rowOfOnes = false)
 {
     const int32_t width = decoder.width();
     // The colour whose runs set bits: white (0) with polarity 0, black (1)
     // with polarity 1; none when the row is not stored.
     const int setColour = rowCursor.row == nullptr ? 2 : decoder.polarity() != 0 ? 1 : 0;
     LineBits<LsbFirst> bits = lineBits;
-    RowPen pen(rowCursor);
+    RowPen pen(rowCursor, rowOfOnes);
     RunList ref = reference;
     int32_t* const runs = current.runs;
     const uint32_t capacity = runs != nullptr ? current.capacity : 0;
@@ -71,6 +74,7 @@ template <bool LsbFirst>
     };
     const auto finish = [&](int32_t result) {
         lineBits = bits;
+        pen.settle();
         rowCursor = pen.cursor();
         reference.next = ref.next;
         current.next = runCount;
@@ -272,12 +276,18 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
     int result = 0;
     LineBits<LsbFirst> bits(decoder);
     // Rows are handed out in order and only the last is ever written, so
-    // each new row is still zero.
-    RowCursor cursor = startNewRow(page, rows, height);
+    // each new row still holds what the page's pixels grew by. A page whose
+    // white is 1 grows by 0xFF bytes: its long white runs then need no
+    // writing (the line decoder clears the black ones and what its runs do
+    // not reach).
+    const uint8_t fill = decoder.polarity() == 0 ? 0xFF : 0x00;
+    RowCursor cursor = startNewRow(page, rows, height, fill);
+    bool rowOfOnes = fill == 0xFF;
     for (;;) {
         int32_t total = 0;
-        const int32_t line =
-            decodeTwoDimensionalLine(bits, decoder, cursor, buffers.current(), buffers.reference(), true, total);
+        const int32_t line = decodeTwoDimensionalLine(bits, decoder, cursor, buffers.current(), buffers.reference(),
+                                                      true, total, rowOfOnes);
+        rowOfOnes = false;
         if (line == EndOfData) {
             result = rows > 0 ? 0 : EndOfData;
             break;
@@ -301,7 +311,8 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
         }
         buffers.promoteCurrent();
         if (rows < height) ++rows;
-        cursor = startNewRow(page, rows, height);
+        cursor = startNewRow(page, rows, height, fill);
+        rowOfOnes = fill == 0xFF;
     }
     bits.handBack();
     finishPage(page, rows);
