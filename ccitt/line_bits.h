@@ -78,14 +78,15 @@ public:
     // buffer, else 0. Takes nothing.
     uint16_t peek(const CodeTree& tree)
     {
-        if (available_ < kLookaheadBits) refill();
-        uint16_t hit;
-        if constexpr (LsbFirst) {
-            hit = tree.reversedLookahead[unsigned(window_) & ((1u << kLookaheadBits) - 1)];
-        } else {
-            hit = tree.lookahead[unsigned(window_ >> (64 - kLookaheadBits))];
+        if (available_ < kLookaheadBits) {
+            refill();
+            // Only near the end of the data can a code be longer than the bits left.
+            if (available_ < kLookaheadBits) {
+                const uint16_t hit = entryFor(tree);
+                return (hit & 15) <= available_ ? hit : uint16_t(0);
+            }
         }
-        return (hit & 15) <= available_ ? hit : uint16_t(0);
+        return entryFor(tree);
     }
 
     // Moves past a code peek found (length = its low four bits).
@@ -96,6 +97,16 @@ public:
     }
 
 private:
+    // The lookahead entry for the next kLookaheadBits bits of the buffer.
+    uint16_t entryFor(const CodeTree& tree) const
+    {
+        if constexpr (LsbFirst) {
+            return tree.reversedLookahead[unsigned(window_) & ((1u << kLookaheadBits) - 1)];
+        } else {
+            return tree.lookahead[unsigned(window_ >> (64 - kLookaheadBits))];
+        }
+    }
+
     // The leaf of the code at the read position when peek finds it, after
     // moving past it; else 0.
     uint16_t lookUp(const CodeTree& tree)

@@ -55,7 +55,7 @@ int32_t decodeMhLineBuffered(CcittDecoder& decoder, RowCursor& rowCursor, RunLis
     // The colour whose runs set bits; none when the row is not stored.
     const int setColour = rowCursor.row == nullptr ? 2 : decoder.polarity() != 0 ? 1 : 0;
     LineBits<LsbFirst> bits(decoder);
-    RowPen pen(rowCursor);
+    RowPen<> pen(rowCursor);
     RunList list = runs != nullptr ? *runs : RunList{};
     int colour = 0;
     int32_t pending = 0;  // make-up lengths not yet written
@@ -100,7 +100,7 @@ void takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor, MhLineState
     const int32_t width = decoder.width();
     const int setColour = cursor.row == nullptr ? 2 : decoder.polarity() != 0 ? 1 : 0;
     LineBits<LsbFirst> bits(decoder);
-    RowPen pen(cursor);
+    RowPen<> pen(cursor);
     int colour = line.colour;
     int32_t pending = line.pending;
     int32_t sum = line.sum;

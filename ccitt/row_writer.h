@@ -61,18 +61,20 @@ inline int putRun(RowCursor& cursor, int32_t run, int skip)
 // written directly, anything else goes through putRun, so the row and the
 // position always end as putRun leaves them.
 //
-// The pen can also start on a row whose bytes are all 0xFF rather than 0
-// (onesAhead): it then clears the bits of skipped runs instead of setting
-// those of the others, so a row of long set runs (white on a white-is-1
-// page) costs almost no writing. Everything right of the position is still
-// ones then; settle() clears it, which makes the row what putRun would have
-// made of a cleared row, and the pen goes on in the usual way. A line
-// decoder settles the pen before the row is used.
+// With OnesAhead the pen starts on a row whose bytes are 0xFF from the
+// position on, rather than 0: it clears the bits of skipped runs instead of
+// setting those of the others, so a row of long set runs (white on a
+// white-is-1 page) costs almost no writing. settle() clears the ones right
+// of the position, which makes the row what putRun would have made of a
+// cleared row; a line decoder settles the pen before the row is used. Once
+// a run does not fit, the pen settles and takes every later run through
+// putRun.
+template <bool OnesAhead = false>
 class RowPen {
 public:
-    explicit RowPen(const RowCursor& cursor, bool onesAhead = false)
+    explicit RowPen(const RowCursor& cursor)
         : row_(cursor.row), position_(int64_t(cursor.byteIndex) * 8 + cursor.bitIndex),
-          rowBits_(int64_t(cursor.rowBytes) * 8), rowBytes_(cursor.rowBytes), onesAhead_(onesAhead && row_ != nullptr)
+          fastLimit_(int64_t(cursor.rowBytes) * 8), rowBytes_(cursor.rowBytes)
     {
     }
 
@@ -81,8 +83,8 @@ public:
     {
         // A run of 0 sets nothing; at the very end of the row it must not
         // even look at the byte there.
-        if (run <= rowBits_ - position_) {
-            if (run > 0 && row_ != nullptr && !onesAhead_) setBits(run);
+        if (run <= fastLimit_ - position_) {
+            if (!OnesAhead && run > 0 && row_ != nullptr) markBits<true>(run);
             position_ += run;
             return;
         }
@@ -92,22 +94,22 @@ public:
     // As putRun(cursor, run, 1), without its result; run >= 0.
     void putSkip(int32_t run)
     {
-        if (run <= rowBits_ - position_) {
-            if (run > 0 && onesAhead_) clearBits(run);
+        if (run <= fastLimit_ - position_) {
+            if (OnesAhead && run > 0) markBits<false>(run);
             position_ += run;
             return;
         }
         putThroughCursor(run, 1);
     }
 
-    // Clears the ones right of the position when the pen started on a row
-    // of ones; from then on the row is as putRun leaves a cleared row.
+    // With OnesAhead, clears the ones right of the position (once).
     void settle()
     {
-        if (!onesAhead_) return;
-        onesAhead_ = false;
-        if (position_ >= rowBits_) return;
-        clearBits(int32_t(rowBits_ - position_));
+        if (!OnesAhead || settled_) return;
+        settled_ = true;
+        const int64_t rowBits = int64_t(rowBytes_) * 8;
+        if (position_ < rowBits) markBits<false>(int32_t(rowBits - position_));
+        fastLimit_ = -1;  // from now on every run goes through putRun
     }
 
     RowCursor cursor() const { return RowCursor{uint32_t(position_ / 8), rowBytes_, uint8_t(position_ % 8), row_}; }
@@ -121,11 +123,8 @@ private:
         position_ = int64_t(cursor.byteIndex) * 8 + cursor.bitIndex;
     }
 
-    // Sets (or clears) `run` (> 0) bits from the position; the caller has
-    // checked that they lie inside the row.
-    void setBits(int32_t run) { markBits<true>(run); }
-    void clearBits(int32_t run) { markBits<false>(run); }
-
+    // Sets (Set) or clears `run` (> 0) bits from the position; the caller
+    // has checked that they lie inside the row.
     template <bool Set>
     void markBits(int32_t run)
     {
@@ -172,9 +171,9 @@ private:
 
     uint8_t* row_;
     int64_t position_;
-    int64_t rowBits_;
+    int64_t fastLimit_;  // runs that end at or before this bit are written directly
     uint32_t rowBytes_;
-    bool onesAhead_;  // the row right of the position still holds the ones it started with
+    bool settled_ = false;
 };
 
 }  // namespace pagelift

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -55,6 +56,31 @@ inline void nextB1(RunList& reference, int64_t a0, int64_t& b1, int colour, int3
     while (b1 <= last && reference.next < reference.count) {
         b1 += reference.runs[reference.next];
         ++reference.next;
+    }
+    if (int(reference.next & 1u) == colour && reference.next < reference.count) {
+        b1 += reference.runs[reference.next];
+        ++reference.next;
+    }
+}
+
+// A run length no line holds, stored just past the last run of a reference
+// so that nextB1WithSentinel needs no count check on each step.
+inline constexpr int32_t kB1Sentinel = INT32_MAX;
+
+// As nextB1, for a reference whose runs[count] holds kB1Sentinel (b1 is
+// never negative, so adding the sentinel always takes it past the width).
+inline void nextB1WithSentinel(RunList& reference, int64_t a0, int64_t& b1, int colour, int32_t width)
+{
+    const int64_t last = a0 < width ? a0 : int64_t(width) - 1;
+    if (b1 <= last) {
+        do {
+            b1 += reference.runs[reference.next];
+            ++reference.next;
+        } while (b1 <= last);
+        if (reference.next > reference.count) {  // stepped onto the sentinel: step back
+            --reference.next;
+            b1 -= kB1Sentinel;
+        }
     }
     if (int(reference.next & 1u) == colour && reference.next < reference.count) {
         b1 += reference.runs[reference.next];

@@ -20,19 +20,21 @@ constexpr int kVerticalOffset[7] = {0, 1, 2, 3, -1, -2, -3};
 // The state lives in locals while the line runs: row bytes are written
 // through a byte pointer, which could alias any object the compiler cannot
 // see is private.
-// With rowOfOnes the row under the cursor holds 0xFF bytes from the cursor
-// on rather than zeros (see RowPen); it ends as if it had been cleared.
-template <bool LsbFirst>
-[[gnu::always_inline]] inline int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& lineBits, const CcittDecoder& decoder, RowCursor& rowCursor,
-                                 RunList& current, RunList& reference, bool endsAtWidth, int32_t& lineTotal,
-                                 bool rowOfOnes = false)
+// With RowOfOnes the row under the cursor (a stored one) holds 0xFF bytes
+// from the cursor on rather than zeros (see RowPen); it ends as if it had
+// been cleared.
+template <bool LsbFirst, bool RowOfOnes = false>
+[[gnu::always_inline]] inline int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& lineBits,
+                                                               const CcittDecoder& decoder, RowCursor& rowCursor,
+                                                               RunList& current, RunList& reference,
+                                                               bool endsAtWidth, int32_t& lineTotal)
 {
     const int32_t width = decoder.width();
     // The colour whose runs set bits: white (0) with polarity 0, black (1)
     // with polarity 1; none when the row is not stored.
     const int setColour = rowCursor.row == nullptr ? 2 : decoder.polarity() != 0 ? 1 : 0;
     LineBits<LsbFirst> bits = lineBits;
-    RowPen pen(rowCursor, rowOfOnes);
+    RowPen<RowOfOnes> pen(rowCursor);
     RunList ref = reference;
     int32_t* const runs = current.runs;
     const uint32_t capacity = runs != nullptr ? current.capacity : 0;
@@ -44,9 +46,20 @@ template <bool LsbFirst>
         b1 = ref.runs[0];
         ref.next = 1;
     }
+    // Where the reference's storage has room past its runs, a sentinel there
+    // ends the b1 walks.
+    const bool sentinel = ref.runs != nullptr && ref.count < ref.capacity;
+    if (sentinel) ref.runs[ref.count] = kB1Sentinel;
     int64_t a0 = 0;
     int64_t pending = 0;  // the part of the current run already passed by pass codes
     int colour = 0;
+    const auto moveB1 = [&] {
+        if (sentinel) {
+            nextB1WithSentinel(ref, a0, b1, colour, width);
+        } else {
+            nextB1(ref, a0, b1, colour, width);
+        }
+    };
 
     // Every run written is pending plus the step of a0, so the runs written
     // add up to a0 - pending; the pixel total is that sum, saturated.
@@ -94,7 +107,7 @@ template <bool LsbFirst>
             write(pending + (a1 - a0));
             a0 = a1;
             colour ^= 1;
-            nextB1(ref, a0, b1, colour, width);
+            moveB1();
             if (endsAtWidth && a0 >= width) return finish(total());
             continue;
         }
@@ -111,7 +124,7 @@ template <bool LsbFirst>
                 a0 += length;
                 colour ^= 1;
             }
-            nextB1(ref, a0, b1, colour, width);
+            moveB1();
             if (endsAtWidth && a0 >= width) return finish(total());
             continue;
         }
@@ -125,7 +138,7 @@ template <bool LsbFirst>
             pending += b2 - a0;
             a0 = b2;
             b1 = b2;
-            nextB1(ref, a0, b1, colour, width);
+            moveB1();
             continue;  // a pass code never ends a line
         }
         // An invalid code, or the uncompressed-mode extension, which is not supported.
@@ -282,11 +295,14 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
     // not reach).
     const uint8_t fill = decoder.polarity() == 0 ? 0xFF : 0x00;
     RowCursor cursor = startNewRow(page, rows, height, fill);
-    bool rowOfOnes = fill == 0xFF;
+    bool rowOfOnes = fill == 0xFF && cursor.row != nullptr;
     for (;;) {
         int32_t total = 0;
-        const int32_t line = decodeTwoDimensionalLine(bits, decoder, cursor, buffers.current(), buffers.reference(),
-                                                      true, total, rowOfOnes);
+        RunList& current = buffers.current();
+        RunList& reference = buffers.reference();
+        const int32_t line =
+            rowOfOnes ? decodeTwoDimensionalLine<LsbFirst, true>(bits, decoder, cursor, current, reference, true, total)
+                      : decodeTwoDimensionalLine<LsbFirst>(bits, decoder, cursor, current, reference, true, total);
         rowOfOnes = false;
         if (line == EndOfData) {
             result = rows > 0 ? 0 : EndOfData;
@@ -312,7 +328,7 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
         buffers.promoteCurrent();
         if (rows < height) ++rows;
         cursor = startNewRow(page, rows, height, fill);
-        rowOfOnes = fill == 0xFF;
+        rowOfOnes = fill == 0xFF && cursor.row != nullptr;
     }
     bits.handBack();
     finishPage(page, rows);
