@@ -66,8 +66,9 @@ uint8_t* rowStartOf(PageBitmap& page, int32_t index, uint32_t rowBytes, uint8_t 
 {
     const size_t rowStart = size_t(index) * rowBytes;
     if (page.pixels.size() < rowStart + rowBytes) {
-        const size_t grown = rowStart + std::max<size_t>(rowBytes, kGrowthBytes);
-        page.pixels.resize(std::min(grown, page.pixels.capacity()), fill);
+        // Whole rows, so that every row holds a single fill.
+        const size_t grown = rowStart + rowBytes * std::max<size_t>(1, kGrowthBytes / rowBytes);
+        page.pixels.resize(std::min(grown, size_t(page.pixels.capacity()) / rowBytes * rowBytes), fill);
     }
     return page.pixels.data() + rowStart;
 }

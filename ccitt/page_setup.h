@@ -43,10 +43,11 @@ RowCursor startRow(PageBitmap& page, int32_t index, int32_t height);
 
 // A cursor at the start of row `index` for a page decoder that hands out
 // rows in order, writes only into the row it was handed last, and takes
-// every row of the page from here with the same `fill`: row `index` then
-// lies past every row handed out before and holds `fill` bytes, as growing
-// the pixels left it (it is not cleared). Past the reserved rows, a cursor
-// that stores nothing.
+// every row of the page from here: row `index` then lies past every row
+// handed out before and is not cleared. It holds, all through, the fill
+// byte passed when the pixels grew to reach it: `fill` when this call grows
+// them (by a few whole rows), an earlier call's fill otherwise. Past the
+// reserved rows, a cursor that stores nothing.
 RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height, uint8_t fill);
 
 // Clears the row under the cursor and puts the cursor back at its start.

@@ -1,6 +1,5 @@
 #include "ccitt/run_list.h"
 
-#include <utility>
 
 namespace pagelift {
 
@@ -9,15 +8,6 @@ RunBuffers::RunBuffers(uint32_t capacity) : first_(capacity == 0 ? 1 : capacity)
     const uint32_t usable = uint32_t(first_.size());
     current_ = RunList{0, 0, first_.data(), usable};
     reference_ = RunList{0, 0, second_.data(), usable};
-}
-
-void RunBuffers::promoteCurrent()
-{
-    std::swap(current_.runs, reference_.runs);
-    reference_.count = current_.next;
-    reference_.next = 0;
-    current_.next = 0;
-    current_.count = 0;
 }
 
 void RunBuffers::resetReferenceToWhite(int32_t width)

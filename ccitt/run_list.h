@@ -34,7 +34,16 @@ public:
     RunList& reference() { return reference_; }
 
     // The line just decoded becomes the reference (the arrays swap places).
-    void promoteCurrent();
+    void promoteCurrent()
+    {
+        int32_t* const runs = current_.runs;
+        current_.runs = reference_.runs;
+        reference_.runs = runs;
+        reference_.count = current_.next;
+        reference_.next = 0;
+        current_.next = 0;
+        current_.count = 0;
+    }
     // The reference becomes the imaginary all-white line of `width` pixels.
     void resetReferenceToWhite(int32_t width);
 

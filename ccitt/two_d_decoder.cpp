@@ -24,7 +24,7 @@ constexpr int kVerticalOffset[7] = {0, 1, 2, 3, -1, -2, -3};
 // from the cursor on rather than zeros (see RowPen); it ends as if it had
 // been cleared.
 template <bool LsbFirst, bool RowOfOnes = false>
-[[gnu::always_inline]] inline int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& lineBits,
+[[gnu::noinline]] int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& lineBits,
                                                                const CcittDecoder& decoder, RowCursor& rowCursor,
                                                                RunList& current, RunList& reference,
                                                                bool endsAtWidth, int32_t& lineTotal)
@@ -289,13 +289,21 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
     int result = 0;
     LineBits<LsbFirst> bits(decoder);
     // Rows are handed out in order and only the last is ever written, so
-    // each new row still holds what the page's pixels grew by. A page whose
-    // white is 1 grows by 0xFF bytes: its long white runs then need no
-    // writing (the line decoder clears the black ones and what its runs do
-    // not reach).
-    const uint8_t fill = decoder.polarity() == 0 ? 0xFF : 0x00;
-    RowCursor cursor = startNewRow(page, rows, height, fill);
-    bool rowOfOnes = fill == 0xFF && cursor.row != nullptr;
+    // each new row still holds what the page's pixels grew by. Where white
+    // is 1 and the lines above had long runs, the pixels grow by 0xFF bytes:
+    // long white runs then need no writing (the line decoder clears the
+    // black runs and what its runs do not reach). Rows of many short runs (a
+    // noise-like picture) gain nothing from that and grow by zeros.
+    const bool whiteIsOne = decoder.polarity() == 0;
+    const uint32_t manyRuns = uint32_t(width / 8);
+    const auto newRow = [&] {
+        const bool longRuns = whiteIsOne && buffers.reference().count <= manyRuns;
+        return startNewRow(page, rows, height, longRuns ? 0xFF : 0x00);
+    };
+    // A new row holds one fill all through, so its first byte tells which.
+    const auto holdsOnes = [](const RowCursor& row) { return row.row != nullptr && row.row[0] == 0xFF; };
+    RowCursor cursor = newRow();
+    bool rowOfOnes = holdsOnes(cursor);
     for (;;) {
         int32_t total = 0;
         RunList& current = buffers.current();
@@ -327,8 +335,8 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
         }
         buffers.promoteCurrent();
         if (rows < height) ++rows;
-        cursor = startNewRow(page, rows, height, fill);
-        rowOfOnes = fill == 0xFF && cursor.row != nullptr;
+        cursor = newRow();
+        rowOfOnes = holdsOnes(cursor);
     }
     bits.handBack();
     finishPage(page, rows);
