@@ -17,17 +17,17 @@ constexpr int kVerticalOffset[7] = {0, 1, 2, 3, -1, -2, -3};
 // EOL for MR; for MMR (endsAtWidth) also once a vertical or horizontal code
 // takes a0 to the width. The line is read through `lineBits`, which the
 // caller hands back to the decoder when it needs the decoder's own position.
-// The state lives in locals while the line runs: row bytes are written
-// through a byte pointer, which could alias any object the compiler cannot
-// see is private.
 // With RowOfOnes the row under the cursor (a stored one) holds 0xFF bytes
 // from the cursor on rather than zeros (see RowPen); it ends as if it had
 // been cleared.
+// The state lives in locals while the line runs: row bytes are written
+// through a byte pointer, which could alias any object the compiler cannot
+// see is private. One function per variant, not inlined into the page loop:
+// a single body with both variants inlined keeps fewer values in registers.
 template <bool LsbFirst, bool RowOfOnes = false>
-[[gnu::noinline]] int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& lineBits,
-                                                               const CcittDecoder& decoder, RowCursor& rowCursor,
-                                                               RunList& current, RunList& reference,
-                                                               bool endsAtWidth, int32_t& lineTotal)
+[[gnu::noinline]] int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& lineBits, const CcittDecoder& decoder,
+                                                   RowCursor& rowCursor, RunList& current, RunList& reference,
+                                                   bool endsAtWidth, int32_t& lineTotal)
 {
     const int32_t width = decoder.width();
     // The colour whose runs set bits: white (0) with polarity 0, black (1)
