@@ -183,7 +183,7 @@ bool samePixels(const std::vector<uint8_t>& ours, const std::vector<uint8_t>& th
     const size_t rowBytes = (size_t(page.info.imageWidth) + 7) / 8;
     const uint8_t invert = page.info.photometric == 0 ? 0xFF : 0x00;
     const unsigned tailBits = page.info.imageWidth % 8;
-    const uint8_t lastMask = tailBits == 0 ? 0xFF : uint8_t(0xFF << (8 - tailBits));
+    const uint8_t lastMask = uint8_t(tailBits == 0 ? 0xFFu : 0xFFu << (8 - tailBits));
     for (size_t index = 0; index < ours.size(); ++index) {
         const uint8_t mask = (index + 1) % rowBytes == 0 ? lastMask : 0xFF;
         if (((ours[index] ^ invert ^ theirs[index]) & mask) != 0) return false;
