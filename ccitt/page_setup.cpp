@@ -52,43 +52,13 @@ int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding)
     return 0;
 }
 
-namespace {
-
-// Zeroed pixels are added this many bytes at a time (at least a row): one
-// library call per few rows instead of one per row, and the stretch is
-// small enough to stay in the first-level cache while its rows are decoded.
-constexpr size_t kGrowthBytes = 1920;
-
-// The start of row `index` (0 <= index < the reserved rows), after growing
-// the pixels to hold it. Growing adds `fill` bytes; the buffer never moves,
-// since it grows within the rows reserved.
-uint8_t* rowStartOf(PageBitmap& page, int32_t index, uint32_t rowBytes, uint8_t fill)
-{
-    const size_t rowStart = size_t(index) * rowBytes;
-    if (page.pixels.size() < rowStart + rowBytes) {
-        // Whole rows, so that every row holds a single fill.
-        const size_t grown = rowStart + rowBytes * std::max<size_t>(1, kGrowthBytes / rowBytes);
-        page.pixels.resize(std::min(grown, size_t(page.pixels.capacity()) / rowBytes * rowBytes), fill);
-    }
-    return page.pixels.data() + rowStart;
-}
-
-}  // namespace
-
 RowCursor startRow(PageBitmap& page, int32_t index, int32_t height)
 {
     const uint32_t rowBytes = uint32_t(page.bytesPerRow);
     if (index < 0 || index >= height) return rowCursorAt(nullptr, rowBytes);
-    uint8_t* row = rowStartOf(page, index, rowBytes, 0);
+    uint8_t* row = detail::rowStartOf(page, index, rowBytes, 0);
     std::memset(row, 0, rowBytes);
     return rowCursorAt(row, rowBytes);
-}
-
-RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height, uint8_t fill)
-{
-    const uint32_t rowBytes = uint32_t(page.bytesPerRow);
-    if (index < 0 || index >= height) return rowCursorAt(nullptr, rowBytes);
-    return rowCursorAt(rowStartOf(page, index, rowBytes, fill), rowBytes);
 }
 
 void restartRow(RowCursor& cursor)

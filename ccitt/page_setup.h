@@ -4,6 +4,8 @@
 #include "ccitt/row_writer.h"
 #include "raster/page_bitmap.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 namespace pagelift {
@@ -41,6 +43,29 @@ int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding);
 // cursor at its start; past the reserved rows, a cursor that stores nothing.
 RowCursor startRow(PageBitmap& page, int32_t index, int32_t height);
 
+namespace detail {
+
+// Pixels are added this many bytes at a time (whole rows, at least one):
+// one library call per few rows instead of one per row, and the stretch is
+// small enough to stay in the first-level cache while its rows are decoded.
+inline constexpr size_t kRowGrowthBytes = 1920;
+
+// The start of row `index` (0 <= index < the reserved rows), after growing
+// the pixels to hold it. Growing adds `fill` bytes, in whole rows so that
+// every row holds a single fill; the buffer never moves, since it grows
+// within the rows reserved.
+inline uint8_t* rowStartOf(PageBitmap& page, int32_t index, uint32_t rowBytes, uint8_t fill)
+{
+    const size_t rowStart = size_t(index) * rowBytes;
+    if (page.pixels.size() < rowStart + rowBytes) {
+        const size_t grown = rowStart + rowBytes * std::max<size_t>(1, kRowGrowthBytes / rowBytes);
+        page.pixels.resize(std::min(grown, page.pixels.capacity() / rowBytes * rowBytes), fill);
+    }
+    return page.pixels.data() + rowStart;
+}
+
+}  // namespace detail
+
 // A cursor at the start of row `index` for a page decoder that hands out
 // rows in order, writes only into the row it was handed last, and takes
 // every row of the page from here: row `index` then lies past every row
@@ -48,7 +73,12 @@ RowCursor startRow(PageBitmap& page, int32_t index, int32_t height);
 // byte passed when the pixels grew to reach it: `fill` when this call grows
 // them (by a few whole rows), an earlier call's fill otherwise. Past the
 // reserved rows, a cursor that stores nothing.
-RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height, uint8_t fill);
+inline RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height, uint8_t fill)
+{
+    const uint32_t rowBytes = uint32_t(page.bytesPerRow);
+    if (index < 0 || index >= height) return rowCursorAt(nullptr, rowBytes);
+    return rowCursorAt(detail::rowStartOf(page, index, rowBytes, fill), rowBytes);
+}
 
 // Clears the row under the cursor and puts the cursor back at its start.
 void restartRow(RowCursor& cursor);

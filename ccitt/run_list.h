@@ -2,7 +2,7 @@
 
 #include <climits>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace pagelift {
 
@@ -48,8 +48,9 @@ public:
     void resetReferenceToWhite(int32_t width);
 
 private:
-    std::vector<int32_t> first_;
-    std::vector<int32_t> second_;
+    // Not cleared: no entry is read before a line or the white reset writes it.
+    std::unique_ptr<int32_t[]> first_;
+    std::unique_ptr<int32_t[]> second_;
     RunList current_;
     RunList reference_;
 };
