@@ -86,7 +86,7 @@ template <bool LsbFirst, bool RowOfOnes = false>
         }
     };
     const auto finish = [&](int32_t result) {
-        lineBits = bits;
+        lineBits.continueFrom(bits);
         pen.settle();
         rowCursor = pen.cursor();
         reference.next = ref.next;
@@ -296,14 +296,17 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
     // noise-like picture) gain nothing from that and grow by zeros.
     const bool whiteIsOne = decoder.polarity() == 0;
     const uint32_t manyRuns = uint32_t(width / 8);
+    uint8_t heldFill = 0x00;  // what the rows not yet handed out hold
+    bool rowOfOnes = false;
     const auto newRow = [&] {
         const bool longRuns = whiteIsOne && buffers.reference().count <= manyRuns;
-        return startNewRow(page, rows, height, longRuns ? 0xFF : 0x00);
+        uint8_t fill = longRuns ? 0xFF : 0x00;
+        const RowCursor row = startNewRow(page, rows, height, fill, heldFill);
+        heldFill = fill;
+        rowOfOnes = row.row != nullptr && fill == 0xFF;
+        return row;
     };
-    // A new row holds one fill all through, so its first byte tells which.
-    const auto holdsOnes = [](const RowCursor& row) { return row.row != nullptr && row.row[0] == 0xFF; };
     RowCursor cursor = newRow();
-    bool rowOfOnes = holdsOnes(cursor);
     for (;;) {
         int32_t total = 0;
         RunList& current = buffers.current();
@@ -336,7 +339,6 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
         buffers.promoteCurrent();
         if (rows < height) ++rows;
         cursor = newRow();
-        rowOfOnes = holdsOnes(cursor);
     }
     bits.handBack();
     finishPage(page, rows);
