@@ -81,8 +81,9 @@ public:
     // negative readByte code when the bits run out.
     int32_t readLeaf(const CodeTree& tree);
 
-    // The read position as a value, and putting one back (taken from this
-    // decoder, moved on only by lookUpCode).
+    // The read position as a value, and putting one back: a position taken
+    // from this decoder and moved on only by reading whole codes from it
+    // (lookUpCode, LineBits), which leaves bitPos 1..8 as reading does.
     BitPosition position() const { return at_; }
     void setPosition(const BitPosition& position) { at_ = position; }
 
