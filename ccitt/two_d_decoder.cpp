@@ -166,12 +166,6 @@ int32_t decodeTwoDimensionalLine(CcittDecoder& decoder, RowCursor& rowCursor, Ru
                : decodeOneTwoDimensionalLine<false>(decoder, rowCursor, current, reference, endsAtWidth, lineTotal);
 }
 
-RowCursor nextStoredRow(PageBitmap& page, int32_t& rows, int32_t height)
-{
-    if (rows < height) ++rows;
-    return startRow(page, rows, height);
-}
-
 }  // namespace
 
 std::optional<RunBuffers> makeRunBuffers(const CcittDecoder& decoder)
