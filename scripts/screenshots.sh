@@ -30,7 +30,7 @@ cd "$WORK"
 pid=$!
 window=""
 for _ in $(seq 50); do
-    window=$(xdotool search --name '^Zoziv Pagelift$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+    window=$(xdotool search --onlyvisible --name '^Zoziv Pagelift$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
     sleep 0.2
 done
 [ -n "$window" ] || { echo "the window did not open" >&2; kill "$pid"; exit 1; }
