@@ -41,9 +41,11 @@ std::vector<std::vector<size_t>> familiesOf(const std::vector<FileJob>& files)
     return families;
 }
 
-// `path` with the job's prefix before its file name.
+// `path` with the job's prefix before its file name. A path left unset stays
+// unset: a prefix alone would name a file in the current folder.
 std::string jobPath(const std::string& path, const std::string& prefix)
 {
+    if (path.empty()) return path;
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? prefix + path : path.substr(0, slash + 1) + prefix + path.substr(slash + 1);
 }

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <set>
 
 namespace pagelift {
 namespace {
@@ -321,9 +322,20 @@ TEST_F(WindowRunTest, SeveralFilesAtATimeGiveTheRowsAndReportOfOneAtATime)
     const std::string oneReport = records(scratch_.file("one"));
     fs::remove(scratch_.file("log/plflog.txt"));
 
+    // The decoding settings here name no working files; jobs must not invent
+    // some in the current folder.
+    const auto currentFolderFiles = [] {
+        std::set<std::string> names;
+        for (const fs::directory_entry& entry : fs::directory_iterator(fs::current_path())) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    };
+    const std::set<std::string> before = currentFolderFiles();
     controller_.jobs = 3;
     controller_.texts.destinationText = scratch_.file("three");
     const std::vector<RecordedEvents::Row> three = rowsWithOut(run(false), scratch_.file("three"));
+    EXPECT_EQ(currentFolderFiles(), before);
     ASSERT_EQ(three.size(), one.size());
     for (size_t i = 0; i < one.size(); ++i) {
         EXPECT_EQ(three[i].source, one[i].source);
