@@ -53,7 +53,7 @@ Picture textPage(const ScratchFolder& scratch, int32_t width, int32_t height)
 Picture noisePage(const ScratchFolder& scratch, int32_t width, int32_t height, int seed)
 {
     return fromPipeline(scratch, "pgmnoise -randomseed " + std::to_string(seed) + " " + std::to_string(width) + " " +
-                                     std::to_string(height) + " | pamditherbw | pamtopnm");
+                                     std::to_string(height) + " | pamditherbw -randomseed 1 | pamtopnm");
 }
 
 Picture solidPage(const ScratchFolder& scratch, int32_t width, int32_t height, bool black)
