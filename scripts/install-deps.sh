@@ -2,14 +2,15 @@
 # Installs what building and testing Zoziv Pagelift needs on Debian 12 and is
 # not there yet. Run as root (or with sudo available).
 #   install-deps.sh          build tools and libraries (Qt 6 Widgets for the window)
-#   install-deps.sh --test   also the tools the tests compare against, and an
-#                            X server without a screen for the screenshots
+#   install-deps.sh --test   also the tools the tests compare against, an X
+#                            server without a screen for the screenshots, and
+#                            groff and man to render the manual pages
 set -eu
 
 packages="cmake make g++ libjpeg62-turbo-dev qt6-base-dev fonts-dejavu-core"
 if [ "${1:-}" = "--test" ]; then
     packages="$packages googletest libgtest-dev libtiff-tools netpbm imagemagick libjpeg-turbo-progs parallel"
-    packages="$packages xvfb xauth xdotool"
+    packages="$packages xvfb xauth xdotool groff-base man-db"
 fi
 
 missing=""
