@@ -184,6 +184,7 @@ TEST(ManualPages, CmakeInstallPutsThemIntoSectionOne)
         EXPECT_EQ(man.err, "");
         EXPECT_NE(man.out.find("convert received fax documents into JPEG images"), std::string::npos) << man.out;
     }
+    EXPECT_TRUE(fs::is_regular_file(fs::path(prefix) / "share/doc/pagelift/copyright"));
 }
 
 }  // namespace
