@@ -165,9 +165,9 @@ TEST(ManualPages, CmakeInstallPutsThemIntoSectionOne)
     if (!missingTool({"man"}).empty()) GTEST_SKIP() << "needs man (scripts/install-deps.sh --test)";
     const ScratchFolder scratch;
     const std::string prefix = scratch.file("prefix");
-    const CommandResult install = runShell("cmake --install " + shellQuoted(PAGELIFT_BINARY_DIR) + " --prefix " +
-                                               shellQuoted(prefix),
-                                           scratch.path().string());
+    const std::string command = shellQuoted(PAGELIFT_CMAKE) + " --install " + shellQuoted(PAGELIFT_BINARY_DIR) +
+                                " --prefix " + shellQuoted(prefix);
+    const CommandResult install = runShell(command, scratch.path().string());
     ASSERT_EQ(install.exitCode, 0) << install.err;
 
     for (const std::string name : {"pliftcmd", "pagelift"}) {
