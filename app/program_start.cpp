@@ -49,6 +49,7 @@ CommandLineStart startFromCommandLine(int argc, char** argv, const char* program
         paths.resultsLogMakesParents = false;
     }
     start.conversionKind = options.conversionKind;
+    start.jobs = options.jobs;
     if (start.parseResult == kParseBadValue) {
         std::fputs(kUsageText, stdout);
         start.handled = true;

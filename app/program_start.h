@@ -10,6 +10,7 @@ struct CommandLineStart {
     int exitCode = 0;
     int parseResult = 0;     // when not handled: the parser's result (never 0)
     int32_t conversionKind = 0;  // when not handled: the kind the line selected
+    int32_t jobs = 1;            // when not handled: files a run converts at a time (/j=)
 };
 
 // The start shared by every entry point: "--help" and "--version" (the only

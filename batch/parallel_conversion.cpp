@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cctype>
 #include <exception>
 #include <map>
+#include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace pagelift {
@@ -67,10 +70,24 @@ int jobCountFor(int32_t requested, size_t files)
     return static_cast<int>(std::clamp<int64_t>(jobs, 1, std::max<int64_t>(static_cast<int64_t>(files), 1)));
 }
 
-std::vector<FileOutcome> convertFilesInParallel(const ConversionOptions& options, const std::vector<FileJob>& files,
-                                                const DecodeSettings& decode, int jobs)
+void convertFilesInOrder(const ConversionOptions& options, const std::vector<FileJob>& files,
+                         const DecodeSettings& decode, int jobs, const FileConversion& convert,
+                         const std::function<bool()>& stopRequested,
+                         const std::function<void(size_t index, FileOutcome& outcome)>& finished)
 {
+    enum class State { Waiting, Done, NotStarted };
     std::vector<FileOutcome> outcomes(files.size());
+    std::vector<State> states(files.size(), State::Waiting);
+    std::mutex mutex;
+    std::condition_variable changed;
+    const auto settle = [&](size_t index, State state) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            states[index] = state;
+        }
+        changed.notify_all();
+    };
+
     const std::vector<std::vector<size_t>> families = familiesOf(files);
     // The settings every file starts from; the run's own lists stay out.
     ConversionOptions base = options;
@@ -85,11 +102,15 @@ std::vector<FileOutcome> convertFilesInParallel(const ConversionOptions& options
         for (size_t family = nextFamily++; family < families.size(); family = nextFamily++) {
             std::set<std::string> written;  // the family's outputs, as one job would know them
             for (const size_t index : families[family]) {
+                if (stopRequested && stopRequested()) {
+                    settle(index, State::NotStarted);
+                    continue;
+                }
                 ConversionOptions fileOptions = base;
                 fileOptions.writtenOutputs.swap(written);
                 FileOutcome& outcome = outcomes[index];
                 try {
-                    outcome.result = convertFile(fileOptions, files[index].source, files[index].destination, settings);
+                    outcome.result = convert(fileOptions, files[index].source, files[index].destination, settings);
                 } catch (const std::exception&) {
                     fileOptions.resultsText += "Exception : Failed in FAX to JPEG conversion\r\n";
                     outcome.result = ConvertException;
@@ -97,6 +118,7 @@ std::vector<FileOutcome> convertFilesInParallel(const ConversionOptions& options
                 outcome.report = std::move(fileOptions.resultsText);
                 outcome.backupMoves = std::move(fileOptions.backupMoves);
                 written.swap(fileOptions.writtenOutputs);
+                settle(index, State::Done);
             }
         }
     };
@@ -105,15 +127,35 @@ std::vector<FileOutcome> convertFilesInParallel(const ConversionOptions& options
     std::vector<DecodeSettings> settings;
     for (int job = 1; job <= count; ++job) settings.push_back(jobSettings(decode, job));
     std::vector<std::thread> threads;
-    for (int job = 1; job < count; ++job) {
+    for (int job = 0; job < count; ++job) {
         try {
             threads.emplace_back(work, std::cref(settings[size_t(job)]));
         } catch (const std::system_error&) {
-            break;  // fewer threads: the ones there (and this one) do the rest
+            break;
         }
     }
-    work(settings[0]);
+    // Without a single thread the work is done here, then handed over.
+    if (threads.empty()) work(settings[0]);
+    for (size_t index = 0; index < files.size(); ++index) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return states[index] != State::Waiting; });
+        const State state = states[index];
+        lock.unlock();
+        if (state == State::Done) finished(index, outcomes[index]);
+    }
     for (std::thread& thread : threads) thread.join();
+}
+
+std::vector<FileOutcome> convertFilesInParallel(const ConversionOptions& options, const std::vector<FileJob>& files,
+                                                const DecodeSettings& decode, int jobs)
+{
+    std::vector<FileOutcome> outcomes(files.size());
+    const FileConversion convert = [](ConversionOptions& fileOptions, const std::string& source,
+                                      const std::string& destination, const DecodeSettings& settings) {
+        return convertFile(fileOptions, source, destination, settings);
+    };
+    convertFilesInOrder(options, files, decode, jobs, convert, nullptr,
+                        [&](size_t index, FileOutcome& outcome) { outcomes[index] = std::move(outcome); });
     return outcomes;
 }
 

@@ -4,6 +4,7 @@
 #include "settings/decode_settings.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,16 +27,29 @@ struct FileOutcome {
 // per processor core): at least 1, at most one per file.
 int jobCountFor(int32_t requested, size_t files);
 
+// Converts one file (convertFile, or a stand-in); returns a ConvertResult.
+using FileConversion = std::function<int(ConversionOptions& options, const std::string& source,
+                                         const std::string& destination, const DecodeSettings& decode)>;
+
 // Converts the files `jobs` at a time, each job with working files of its own
-// beside the process's, and returns what each file gave, in the order of
-// `files`: what one job converting them one after the other gives. Files
-// whose JPEG names could meet (names that differ only in trailing digits, as
-// "fax.jpg", its pages "fax001.jpg" ... and "fax001.jpg" of another file do)
-// go to one job in list order, so that no file is converted over another's
-// output, exactly as in one job. Backup moves are not made but listed in the
-// outcomes, for the caller to make in list order. `options` supplies the
-// settings of the run; it is not changed. A failure of one file never stops
-// the others.
+// beside the process's, and hands each file's outcome to `finished` on the
+// calling thread, in the order of `files`: what one job converting them one
+// after the other gives. Files whose JPEG names could meet (names that differ
+// only in trailing digits, as "fax.jpg", its pages "fax001.jpg" ... and
+// "fax001.jpg" of another file do) go to one job in list order, so that no
+// file is converted over another's output, exactly as in one job. Backup
+// moves are not made but listed in the outcomes, for the caller to make in
+// list order. Once `stopRequested` says so no further file starts; the files
+// converted until then are all handed over, those never started are not.
+// `options` supplies the settings of the run; it is not changed. A failure
+// of one file never stops the others.
+void convertFilesInOrder(const ConversionOptions& options, const std::vector<FileJob>& files,
+                         const DecodeSettings& decode, int jobs, const FileConversion& convert,
+                         const std::function<bool()>& stopRequested,
+                         const std::function<void(size_t index, FileOutcome& outcome)>& finished);
+
+// convertFilesInOrder with convertFile and no stop: every file's outcome, in
+// the order of `files`.
 std::vector<FileOutcome> convertFilesInParallel(const ConversionOptions& options, const std::vector<FileJob>& files,
                                                 const DecodeSettings& decode, int jobs);
 

@@ -7,8 +7,8 @@ wall times as ratios and each one's peak memory:
                  (JPEG encoding alone: the floor we work against)
   ImageMagick    /usr/bin/convert page.tif -quality 50 out-%03d.jpg
 
-Then it times decoding alone: our page decoders (bench program
-pagelift_decode_bench, in-process) against `tiffcp -c none` on the same file.
+Decoding alone, ours beside libtiff's in one process, is timed by
+bench/decode-vs-libtiff.sh.
 
 Usage: bench/compare.py [--runs N] [--plain FILE]... [--coded FILE]...
   --plain FILE  the pages of FILE made uncompressed with tiffcp -c none
@@ -72,21 +72,10 @@ def split_pages(source, work, plain):
     return [os.path.join(work, page) for page in pages]
 
 
-def decoding_alone(bench, path, work, runs):
-    """Median ms per file: our decoders in-process, and tiffcp -c none."""
-    output = subprocess.run([bench, f"--repeat={max(runs, 5)}", path], check=True, capture_output=True,
-                            text=True).stdout
-    ours = float(output.split("median")[1].split()[0])
-    tiffcp, _ = measure(["tiffcp", "-c", "none", path, os.path.join(work, "tiffcp-out.tif")], work, runs)
-    return ours, tiffcp * 1000
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--pliftcmd", default=os.path.join(ROOT, "build", "release", "pliftcmd"))
-    parser.add_argument("--decode-bench", default=os.path.join(ROOT, "build", "release", "bench",
-                                                                 "pagelift_decode_bench"))
     parser.add_argument("--plain", action="append", default=[])
     parser.add_argument("--coded", action="append", default=[])
     args = parser.parse_args()
@@ -125,12 +114,6 @@ def main():
                 print(f"{label:<34} {plift[0] * 1000:8.1f}ms {cjpeg[0] * 1000:8.1f}ms {magick[0] * 1000:8.1f}ms "
                       f"{plift[0] / cjpeg[0]:11.2f}x {magick[0] / plift[0]:12.2f}x "
                       f"{plift[1] / 1024:14.1f} /{cjpeg[1] / 1024:5.1f} /{magick[1] / 1024:5.1f}")
-
-        if args.coded and os.path.exists(args.decode_bench):
-            print(f"\n{'decoding alone, per file':<34} {'ours':>9} {'tiffcp':>9} {'tiffcp/ours':>12}")
-            for source in args.coded:
-                ours, tiffcp = decoding_alone(args.decode_bench, source, work, args.runs)
-                print(f"{os.path.basename(source):<34} {ours:7.2f}ms {tiffcp:7.2f}ms {tiffcp / ours:11.1f}x")
 
 
 if __name__ == "__main__":

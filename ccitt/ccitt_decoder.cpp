@@ -1,19 +1,10 @@
 #include "ccitt/ccitt_decoder.h"
 
-#include "ccitt/bit_reversal.h"
-
 #include <algorithm>
 #include <array>
 
 namespace pagelift {
 namespace {
-
-constexpr std::array<uint8_t, 256> makeIdentityTable()
-{
-    std::array<uint8_t, 256> table{};
-    for (unsigned value = 0; value < 256; ++value) table[value] = uint8_t(value);
-    return table;
-}
 
 constexpr std::array<uint8_t, 256> makeZeroCountTable(bool leading)
 {
@@ -30,7 +21,6 @@ constexpr std::array<uint8_t, 256> makeZeroCountTable(bool leading)
     return table;
 }
 
-constexpr std::array<uint8_t, 256> kIdentity = makeIdentityTable();
 constexpr std::array<uint8_t, 256> kLeadingZeros = makeZeroCountTable(true);
 constexpr std::array<uint8_t, 256> kTrailingZeros = makeZeroCountTable(false);
 
@@ -44,17 +34,16 @@ CcittDecoder::CcittDecoder(const uint8_t* data, int32_t size, uint8_t bitOrder, 
                            uint8_t polarity)
     : bitOrder_(bitOrder), coding_(coding), polarity_(polarity)
 {
-    byteMap_ = bitOrder_ == 1 ? kIdentity.data() : kBitReversal.data();
+    at_.lsbFirst = bitOrder_ != 1;
     init(data, size);
 }
 
 void CcittDecoder::init(const uint8_t* data, int32_t size)
 {
-    data_ = data;
-    size_ = size;
-    bytePos_ = 0;
-    bitPos_ = 0;
-    readByte(0);
+    at_.data = data;
+    at_.size = size;
+    at_.bytePos = 0;
+    at_.bitPos = 0;
 }
 
 void CcittDecoder::setGeometry(int32_t width, int32_t height)
@@ -65,57 +54,54 @@ void CcittDecoder::setGeometry(int32_t width, int32_t height)
 
 void CcittDecoder::moveToByte(int64_t position)
 {
-    const int64_t last = std::max<int64_t>(size_, 0);
-    bytePos_ = int32_t(std::clamp<int64_t>(position, -1, last));
+    const int64_t last = std::max<int64_t>(at_.size, 0);
+    at_.bytePos = int32_t(std::clamp<int64_t>(position, -1, last));
 }
 
 void CcittDecoder::unreadBits(int count)
 {
-    if (count <= bitPos_) {
-        bitPos_ = uint8_t(bitPos_ - count);
+    if (count <= at_.bitPos) {
+        at_.bitPos = uint8_t(at_.bitPos - count);
         return;
     }
-    bitPos_ = uint8_t(bitPos_ + 8 - count);
-    moveToByte(int64_t(bytePos_) - 1);
-    readByte(0);
+    at_.bitPos = uint8_t(at_.bitPos + 8 - count);
+    moveToByte(int64_t(at_.bytePos) - 1);
 }
 
 void CcittDecoder::alignToByte(int evenOffset)
 {
-    int64_t position = bytePos_;
-    if (bitPos_ > 0) {
+    int64_t position = at_.bytePos;
+    if (at_.bitPos > 0) {
         ++position;
-        bitPos_ = 0;
+        at_.bitPos = 0;
     }
     if (evenOffset != 0 && (position & 1) != 0) ++position;
     moveToByte(position);
-    readByte(0);
 }
 
 void CcittDecoder::skipWord()
 {
-    int64_t position = bytePos_;
-    if (bitPos_ > 0) {
+    int64_t position = at_.bytePos;
+    if (at_.bitPos > 0) {
         ++position;
-        bitPos_ = 0;
+        at_.bitPos = 0;
     }
     moveToByte(position + 2);
-    readByte(0);
 }
 
 void CcittDecoder::seekByte(int32_t position)
 {
     moveToByte(position);
-    bitPos_ = 0;
-    readByte(0);
+    at_.bitPos = 0;
 }
 
 int16_t CcittDecoder::findEol()
 {
-    if (current_ < 0) return current_;
+    const int16_t first = current();
+    if (first < 0) return first;
     // Zeros at the end of the current byte, wherever the reader stands in it,
     // plus the zeros that open the following bytes.
-    int zeros = kTrailingZeros[size_t(current_)];
+    int zeros = kTrailingZeros[size_t(first)];
     for (;;) {
         int16_t next = readByte(1);
         if (next < 0) return next;
@@ -125,10 +111,23 @@ int16_t CcittDecoder::findEol()
             if (next < 0) return next;
             zeros = std::min(zeros + kLeadingZeros[size_t(next)], kZeroCountCap);
         }
-        bitPos_ = uint8_t(kLeadingZeros[size_t(next)] + 1);
+        at_.bitPos = uint8_t(kLeadingZeros[size_t(next)] + 1);
         if (zeros >= 11) return 0;
         zeros = kTrailingZeros[size_t(next)];
     }
+}
+
+int32_t CcittDecoder::walkTree(const CodeTree& tree)
+{
+    int16_t bits = readBits(tree.firstBits);
+    if (bits < 0) return bits;
+    uint16_t entry = tree.entries[size_t(bits)];
+    while ((entry & 1u) == 0) {
+        bits = readBits((entry & 2u) ? 2 : 1);
+        if (bits < 0) return bits;
+        entry = tree.entries[size_t(entry >> 2) + size_t(bits)];
+    }
+    return entry;
 }
 
 }  // namespace pagelift

@@ -1,11 +1,39 @@
 #pragma once
 
+#include "ccitt/bit_reversal.h"
 #include "ccitt/code_tree.h"
 #include "ccitt/fax_coding.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace pagelift {
+
+// Reads the coded bytes of one page (or strip) as a stream of bits in
+// transmission order and recognises T.4/T.6 code words in it. The decoder
+// does not own the bytes; they must outlive it. Running out of data is not an
+// error here: the negative readByte code sticks in `current` and every later
+// read returns it, so the line and page decoders simply end the page.
+// Where a reader stands in a block of coded bytes: the byte it is in and the
+// bits of that byte already taken (0..8). A plain value, so that a line
+// decoder can keep it in registers while it writes row bytes, which the
+// compiler must otherwise assume may overwrite any object it cannot see is
+// private.
+struct BitPosition {
+    const uint8_t* data = nullptr;
+    int32_t size = 0;
+    int32_t bytePos = 0;
+    uint8_t bitPos = 0;
+    bool lsbFirst = false;  // the first bit of a byte is its least significant bit
+};
+
+// Looks the next code word up in the tree's lookahead table without walking
+// the tree: on a hit (a valid code of at most kLookaheadBits bits lying
+// wholly inside the data) moves past it exactly as walking the tree group by
+// group would (bitPos 1..8 within the byte holding the code's last bit) and
+// returns its leaf; otherwise returns 0 and leaves the position unchanged.
+inline uint16_t lookUpCode(BitPosition& at, const CodeTree& tree);
 
 // Reads the coded bytes of one page (or strip) as a stream of bits in
 // transmission order and recognises T.4/T.6 code words in it. The decoder
@@ -53,14 +81,22 @@ public:
     // negative readByte code when the bits run out.
     int32_t readLeaf(const CodeTree& tree);
 
-    const uint8_t* data() const { return data_; }
-    int32_t size() const { return size_; }
-    int32_t bytePos() const { return bytePos_; }
+    // The read position as a value, and putting one back: a position taken
+    // from this decoder and moved on only by reading whole codes from it
+    // (lookUpCode, LineBits), which leaves bitPos 1..8 as reading does.
+    BitPosition position() const { return at_; }
+    void setPosition(const BitPosition& position) { at_ = position; }
+
+    const uint8_t* data() const { return at_.data; }
+    int32_t size() const { return at_.size; }
+    int32_t bytePos() const { return at_.bytePos; }
     int32_t markPos() const { return markPos_; }
     void setMarkPos(int32_t position) { markPos_ = position; }
-    int16_t current() const { return current_; }
+    // The byte at the read position in transmission order, or the readByte
+    // error code for a position without data.
+    int16_t current() const;
     uint8_t bitOrder() const { return bitOrder_; }
-    uint8_t bitPos() const { return bitPos_; }
+    uint8_t bitPos() const { return at_.bitPos; }
     uint8_t rawStream() const { return rawStream_; }
     void setRawStream(uint8_t raw) { rawStream_ = raw; }
     uint8_t coding() const { return coding_; }
@@ -72,90 +108,103 @@ private:
     // Positions are kept within [-1, size] so no amount of skipping overflows;
     // every position outside the data reads the same error as before.
     void moveToByte(int64_t position);
+    // The tree walk, group by group, for codes the lookahead does not hold.
+    int32_t walkTree(const CodeTree& tree);
 
-    const uint8_t* data_ = nullptr;
-    int32_t size_ = 0;
-    int32_t bytePos_ = 0;
+    BitPosition at_;
     int32_t markPos_ = 0;
-    int16_t current_ = -1;
     uint8_t bitOrder_ = 1;
-    uint8_t bitPos_ = 0;
     uint8_t rawStream_ = 0;
     uint8_t coding_ = 0;
     uint8_t polarity_ = 0;
     int32_t width_ = 0;
     int32_t height_ = 0;
-    const uint8_t* byteMap_ = nullptr;  // identity or bit reversal, by bitOrder
 };
 
 namespace detail {
 inline constexpr uint8_t kLowBitMask[9] = {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F, 0xFF};
+
+// Up to eight coded bytes from `position` as one word in storage order (the
+// first byte lowest), bytes past the end as zero; `count` says how many are
+// real. Eight bytes at once in the body of the data, byte by byte near its end.
+inline uint64_t loadCodedBytes(const uint8_t* data, int32_t size, int32_t position, int& count)
+{
+    if (int64_t(position) + 8 <= size) {
+        uint64_t word;
+        std::memcpy(&word, data + position, sizeof word);
+        count = 8;
+        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+        return word;
+    }
+    uint64_t word = 0;
+    count = size - position;
+    for (int index = 0; index < count; ++index) word |= uint64_t(data[position + index]) << (8 * index);
+    return word;
+}
+}  // namespace detail
+
+inline uint16_t lookUpCode(BitPosition& at, const CodeTree& tree)
+{
+    if (at.data == nullptr || at.bytePos < 0 || at.bytePos >= at.size) return 0;
+    int count = 0;
+    const uint64_t word = detail::loadCodedBytes(at.data, at.size, at.bytePos, count);
+    const unsigned indexMask = (1u << kLookaheadBits) - 1;
+    uint16_t hit;
+    if (at.lsbFirst) {
+        // The stream runs from the lowest bit up: the table for reversed patterns.
+        hit = tree.reversedLookahead[unsigned(word >> at.bitPos) & indexMask];
+    } else {
+        const uint64_t stream = __builtin_bswap64(word) << at.bitPos;
+        hit = tree.lookahead[unsigned(stream >> (64 - kLookaheadBits))];
+    }
+    const int end = at.bitPos + (hit & 15);
+    if (hit == 0 || end > 8 * count) return 0;
+    if (end > 8) {
+        const int bytes = (end - 1) / 8;
+        at.bytePos += bytes;
+        at.bitPos = uint8_t(end - 8 * bytes);
+    } else {
+        at.bitPos = uint8_t(end);
+    }
+    return uint16_t(hit >> 4);
+}
+
+inline int16_t CcittDecoder::current() const
+{
+    if (at_.data == nullptr) return -1;
+    if (at_.bytePos < 0) return -2;
+    if (at_.bytePos >= at_.size) return -3;
+    const uint8_t byte = at_.data[at_.bytePos];
+    return at_.lsbFirst ? kBitReversal[byte] : byte;
 }
 
 inline int16_t CcittDecoder::readByte(int advance)
 {
-    if (advance != 0) moveToByte(int64_t(bytePos_) + 1);
-    if (data_ == nullptr) {
-        current_ = -1;
-    } else if (bytePos_ < 0) {
-        current_ = -2;
-    } else if (bytePos_ >= size_) {
-        current_ = -3;
-    } else {
-        current_ = byteMap_[data_[bytePos_]];
-    }
-    return current_;
+    if (advance != 0) moveToByte(int64_t(at_.bytePos) + 1);
+    return current();
 }
 
 inline int16_t CcittDecoder::readBits(int count)
 {
-    if (current_ < 0) return current_;
-    const int end = bitPos_ + count;
+    const int16_t byte = current();
+    if (byte < 0) return byte;
+    const int end = at_.bitPos + count;
     if (end <= 8) {
-        bitPos_ = uint8_t(end);
-        return int16_t((current_ >> (8 - end)) & detail::kLowBitMask[count]);
+        at_.bitPos = uint8_t(end);
+        return int16_t((byte >> (8 - end)) & detail::kLowBitMask[count]);
     }
-    const int kept = current_ & detail::kLowBitMask[8 - bitPos_];
+    const int kept = byte & detail::kLowBitMask[8 - at_.bitPos];
     const int spill = end - 8;
     const int16_t next = readByte(1);
     if (next < 0) return next;
-    bitPos_ = uint8_t(spill);
+    at_.bitPos = uint8_t(spill);
     return int16_t(((kept << spill) | (next >> (8 - spill))) & detail::kLowBitMask[count]);
 }
 
 inline int32_t CcittDecoder::readLeaf(const CodeTree& tree)
 {
-    // With two whole bytes beyond the current one, at least 16 bits remain,
-    // so a short code can be looked up at once.
-    if (current_ >= 0 && int64_t(bytePos_) + 2 < size_) {
-        const uint32_t window = uint32_t(current_) << 16 | uint32_t(byteMap_[data_[bytePos_ + 1]]) << 8 |
-                                byteMap_[data_[bytePos_ + 2]];
-        const uint32_t next = (window >> (24 - kLookaheadBits - bitPos_)) & ((1u << kLookaheadBits) - 1);
-        const uint16_t hit = tree.lookahead[next];
-        if (hit != 0) {
-            // Stand where reading the code group by group would have left the
-            // reader: bitPos 1..8 within the byte holding the code's last bit.
-            const int end = bitPos_ + (hit & 15);
-            if (end > 8) {
-                const int bytes = (end - 1) / 8;
-                bytePos_ += bytes;
-                bitPos_ = uint8_t(end - 8 * bytes);
-                current_ = byteMap_[data_[bytePos_]];
-            } else {
-                bitPos_ = uint8_t(end);
-            }
-            return hit >> 4;
-        }
-    }
-    int16_t bits = readBits(tree.firstBits);
-    if (bits < 0) return bits;
-    uint16_t entry = tree.entries[size_t(bits)];
-    while ((entry & 1u) == 0) {
-        bits = readBits((entry & 2u) ? 2 : 1);
-        if (bits < 0) return bits;
-        entry = tree.entries[size_t(entry >> 2) + size_t(bits)];
-    }
-    return entry;
+    const uint16_t leaf = lookUpCode(at_, tree);
+    return leaf != 0 ? leaf : walkTree(tree);
 }
 
 constexpr bool isEolLeaf(int32_t leaf)

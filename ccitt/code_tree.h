@@ -41,7 +41,7 @@ inline constexpr int kLookaheadBits = 9;
 // lead into the extended make-up codes.
 //
 // `lookahead` is a shortcut derived from the tree: indexed by the next
-// kLookaheadBits bits, it holds (leaf << 4 | code length) when those bits
+// kLookaheadBits bits (first bit most significant), it holds (leaf << 4 | code length) when those bits
 // begin a valid code of at most kLookaheadBits bits, else 0. Walking the tree
 // would consume exactly that code, so the shortcut changes nothing; EOLs,
 // invalid codes and longer codes always take the walk.
@@ -50,6 +50,9 @@ struct CodeTree {
     uint16_t size = 0;
     std::array<uint16_t, kCodeTreeCapacity> entries{};
     std::array<uint16_t, size_t(1) << kLookaheadBits> lookahead{};
+    // The same for data read least significant bit first: indexed by the
+    // next kLookaheadBits bits with the first one lowest.
+    std::array<uint16_t, size_t(1) << kLookaheadBits> reversedLookahead{};
 };
 
 namespace detail {
@@ -198,6 +201,11 @@ constexpr void fillLookahead(CodeTree& tree)
         const bool validLeaf = (entry & 1u) != 0 && entry != LeafInvalid && entry != LeafEol &&
                                entry != LeafEolThenZero && entry != LeafEolThenOne;
         tree.lookahead[pattern] = validLeaf ? uint16_t(unsigned(entry) << 4 | unsigned(used)) : uint16_t(0);
+    }
+    for (unsigned pattern = 0; pattern < tree.lookahead.size(); ++pattern) {
+        unsigned reversed = 0;
+        for (int bit = 0; bit < kLookaheadBits; ++bit) reversed |= ((pattern >> bit) & 1u) << (kLookaheadBits - 1 - bit);
+        tree.reversedLookahead[reversed] = tree.lookahead[pattern];
     }
 }
 

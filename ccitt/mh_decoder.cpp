@@ -1,6 +1,7 @@
 #include "ccitt/mh_decoder.h"
 
 #include "ccitt/held_lines.h"
+#include "ccitt/line_bits.h"
 #include "ccitt/page_setup.h"
 #include "ccitt/two_d_decoder.h"
 
@@ -46,20 +47,110 @@ RowCursor nextRow(PageBitmap& page, int32_t& rows, int32_t height)
 
 }  // namespace
 
+namespace {
+
+// decodeMhLine with the decoder's position in a bit buffer and the row
+// position in a pen while the line runs.
+template <bool LsbFirst>
+int32_t decodeMhLineBuffered(CcittDecoder& decoder, RowCursor& rowCursor, RunList* runs)
+{
+    const int32_t width = decoder.width();
+    // The colour whose runs set bits; none when the row is not stored.
+    const int setColour = rowCursor.row == nullptr ? 2 : decoder.polarity() != 0 ? 1 : 0;
+    LineBits<LsbFirst> bits(decoder);
+    RowPen<> pen(rowCursor);
+    RunList list = runs != nullptr ? *runs : RunList{};
+    int colour = 0;
+    int32_t pending = 0;  // make-up lengths not yet written
+    int32_t sum = 0;
+    const auto finish = [&](int32_t result) {
+        bits.handBack();
+        rowCursor = pen.cursor();
+        if (runs != nullptr) runs->next = list.next;
+        return result;
+    };
+    for (;;) {
+        const int32_t leaf = bits.readLeaf(colour != 0 ? kBlackTree : kWhiteTree);
+        if (leaf < 0) return finish(sum == width ? EndAfterFullLine : EndOfData);
+        if (leaf == LeafInvalid) return finish(BadCode);
+        if (isEolLeaf(leaf)) {
+            if (leaf != LeafEol) bits.unreadBits(1);
+            return finish(sum);
+        }
+        pending = saturatingAdd(pending, leafRunLength(uint16_t(leaf)));
+        if (!isTerminatingLeaf(uint16_t(leaf))) continue;
+        if (colour == setColour) {
+            pen.putSet(pending);
+        } else {
+            pen.putSkip(pending);
+        }
+        sum = saturatingAdd(sum, pending);
+        list.append(pending);
+        pending = 0;
+        colour ^= 1;
+    }
+}
+
+// Reads the run codes of a coding-5 line through a bit buffer for as long
+// as taking them is all the page loop would do: it stops before an EOL, an
+// invalid or long code, the end of the data, and a terminating code after
+// which the line reaches the width (completeAtWidth) or passes it. The
+// decoder, cursor and line then stand exactly where the page loop would
+// have left them, and the page loop goes on from there code by code.
+template <bool LsbFirst>
+void takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line, bool completeAtWidth)
+{
+    const int32_t width = decoder.width();
+    const int setColour = cursor.row == nullptr ? 2 : decoder.polarity() != 0 ? 1 : 0;
+    LineBits<LsbFirst> bits(decoder);
+    RowPen<> pen(cursor);
+    int colour = line.colour;
+    int32_t pending = line.pending;
+    int32_t sum = line.sum;
+    for (;;) {
+        const uint16_t hit = bits.peek(colour != 0 ? kBlackTree : kWhiteTree);
+        if (hit == 0) break;
+        const uint16_t leaf = uint16_t(hit >> 4);
+        const int32_t run = saturatingAdd(pending, leafRunLength(leaf));
+        if (!isTerminatingLeaf(leaf)) {
+            bits.skip(hit & 15);
+            pending = run;
+            continue;
+        }
+        const int32_t newSum = saturatingAdd(sum, run);
+        if (newSum > width || (completeAtWidth && newSum == width)) break;
+        bits.skip(hit & 15);
+        if (colour == setColour) {
+            pen.putSet(run);
+        } else {
+            pen.putSkip(run);
+        }
+        sum = newSum;
+        pending = 0;
+        colour ^= 1;
+    }
+    bits.handBack();
+    cursor = pen.cursor();
+    line.colour = colour;
+    line.pending = pending;
+    line.sum = sum;
+}
+
+void takePlainRuns(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line, bool completeAtWidth)
+{
+    if (decoder.position().lsbFirst) {
+        takePlainRunsBuffered<true>(decoder, cursor, line, completeAtWidth);
+    } else {
+        takePlainRunsBuffered<false>(decoder, cursor, line, completeAtWidth);
+    }
+}
+
+}  // namespace
+
 int32_t decodeMhLine(CcittDecoder& decoder, RowCursor& cursor, RunList* runs)
 {
-    MhLineState line;
-    for (;;) {
-        const int32_t leaf = decoder.readLeaf(runTree(line.colour));
-        if (leaf < 0) return line.sum == decoder.width() ? EndAfterFullLine : EndOfData;
-        if (leaf == LeafInvalid) return BadCode;
-        if (isEolLeaf(leaf)) {
-            if (leaf != LeafEol) decoder.unreadBits(1);
-            return line.sum;
-        }
-        const int32_t run = line.take(uint16_t(leaf), cursor, decoder);
-        if (run >= 0 && runs != nullptr) runs->append(run);
-    }
+    return decoder.position().lsbFirst ? decodeMhLineBuffered<true>(decoder, cursor, runs)
+                                       : decodeMhLineBuffered<false>(decoder, cursor, runs);
 }
 
 int decodeMhPage(CcittDecoder& decoder, PageBitmap& page, int evenOffset)
@@ -134,6 +225,7 @@ int decodeEolLines(CcittDecoder& decoder, PageBitmap& page, EolLineRules rules)
     };
     if (rules.withWord) decoder.skipWord();
     for (;;) {
+        takePlainRuns(decoder, cursor, line, rules.completeAtWidth);
         const int32_t leaf = decoder.readLeaf(runTree(line.colour));
         if (leaf < 0) break;
         if (leaf == LeafInvalid) {

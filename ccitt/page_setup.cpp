@@ -41,8 +41,11 @@ int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding)
     if (width <= 0 || height < 0 || bytesPerRow > kMaxPageBytes) return -1;
     const int64_t bytes = bytesPerRow * height;
     if (bytes > kMaxPageBytes) return -1;
+    // Only reserved: rows are zeroed as decoding reaches them, so memory for
+    // rows the data never fill (a strip shorter than the rows allowed) is
+    // neither cleared nor touched, and no row is cleared twice.
     try {
-        page.pixels.assign(size_t(bytes), 0);
+        page.pixels.reserve(size_t(bytes));
     } catch (const std::bad_alloc&) {
         return -1;
     }
@@ -53,7 +56,8 @@ RowCursor startRow(PageBitmap& page, int32_t index, int32_t height)
 {
     const uint32_t rowBytes = uint32_t(page.bytesPerRow);
     if (index < 0 || index >= height) return rowCursorAt(nullptr, rowBytes);
-    uint8_t* row = page.pixels.data() + size_t(index) * rowBytes;
+    bool grew = false;
+    uint8_t* row = detail::rowStartOf(page, index, rowBytes, 0, grew);
     std::memset(row, 0, rowBytes);
     return rowCursorAt(row, rowBytes);
 }
@@ -69,6 +73,8 @@ void copyRow(PageBitmap& page, int32_t from, int32_t to, int32_t height)
 {
     if (from < 0 || to < 0 || from >= height || to >= height || from == to) return;
     const size_t rowBytes = size_t(page.bytesPerRow);
+    // Only rows handed out by startRow are there to copy.
+    if ((size_t(std::max(from, to)) + 1) * rowBytes > page.pixels.size()) return;
     std::memcpy(page.pixels.data() + size_t(to) * rowBytes, page.pixels.data() + size_t(from) * rowBytes, rowBytes);
 }
 

@@ -4,6 +4,8 @@
 #include "ccitt/row_writer.h"
 #include "raster/page_bitmap.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 namespace pagelift {
@@ -30,21 +32,66 @@ void describeDecodedPage(const CcittDecoder& decoder, uint8_t coding, PageBitmap
 // Prepares `page` for a decoder that is about to run: fills its header from
 // the decoder (width, bytesPerRow, resolution and paper class from the width,
 // yResolution 100, the given coding, ...), frees its previous pixels and
-// allocates height x bytesPerRow zero bytes. Returns 0, or -1 when the
-// geometry is unusable (width <= 0, height < 0, more than kMaxPageBytes) or
-// the buffer cannot be allocated; the header is then filled, with rows 0 and
-// no pixels.
+// reserves height x bytesPerRow bytes; the pixels stay empty until startRow
+// hands out rows. Returns 0, or -1 when the geometry is unusable (width <= 0,
+// height < 0, more than kMaxPageBytes) or the buffer cannot be allocated; the
+// header is then filled, with rows 0 and no pixels.
 int setUpPage(const CcittDecoder& decoder, PageBitmap& page, uint8_t coding);
 
-// Clears row `index` of a page set up by setUpPage and returns a cursor at
-// its start; past the allocated rows, a cursor that stores nothing.
+// Clears row `index` of a page set up by setUpPage (the pixels grow, by
+// zero bytes, to hold at least it and every row before it) and returns a
+// cursor at its start; past the reserved rows, a cursor that stores nothing.
 RowCursor startRow(PageBitmap& page, int32_t index, int32_t height);
+
+namespace detail {
+
+// Pixels are added this many bytes at a time (whole rows, at least one):
+// one library call per few rows instead of one per row, and the stretch is
+// small enough to stay in the first-level cache while its rows are decoded.
+inline constexpr size_t kRowGrowthBytes = 1920;
+
+// The start of row `index` (0 <= index < the reserved rows), after growing
+// the pixels to hold it. Growing adds `fill` bytes, in whole rows so that
+// every row holds a single fill; the buffer never moves, since it grows
+// within the rows reserved. `grew` tells whether this call grew them.
+inline uint8_t* rowStartOf(PageBitmap& page, int32_t index, uint32_t rowBytes, uint8_t fill, bool& grew)
+{
+    const size_t rowStart = size_t(index) * rowBytes;
+    grew = page.pixels.size() < rowStart + rowBytes;
+    if (grew) {
+        const size_t grown = rowStart + rowBytes * std::max<size_t>(1, kRowGrowthBytes / rowBytes);
+        page.pixels.resize(std::min(grown, page.pixels.capacity() / rowBytes * rowBytes), fill);
+    }
+    return page.pixels.data() + rowStart;
+}
+
+}  // namespace detail
+
+// A cursor at the start of row `index` for a page decoder that hands out
+// rows in order, writes only into the row it was handed last, and takes
+// every row of the page from here: row `index` then lies past every row
+// handed out before and is not cleared. It holds, all through, the fill
+// byte passed when the pixels grew to reach it. `fill` is the byte to grow
+// by; on return it is the byte the row holds: unchanged when this call grew
+// the pixels (by a few whole rows), else `heldFill`, the fill of the last
+// call that did, which the caller keeps. Past the reserved rows, a cursor
+// that stores nothing.
+inline RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height, uint8_t& fill, uint8_t heldFill)
+{
+    const uint32_t rowBytes = uint32_t(page.bytesPerRow);
+    if (index < 0 || index >= height) return rowCursorAt(nullptr, rowBytes);
+    bool grew = false;
+    uint8_t* row = detail::rowStartOf(page, index, rowBytes, fill, grew);
+    if (!grew) fill = heldFill;
+    return rowCursorAt(row, rowBytes);
+}
 
 // Clears the row under the cursor and puts the cursor back at its start.
 void restartRow(RowCursor& cursor);
 
 // Copies row `from` of a page set up by setUpPage over row `to`; nothing
-// when either lies outside 0..height-1.
+// when either lies outside 0..height-1 or has not been handed out by
+// startRow yet.
 void copyRow(PageBitmap& page, int32_t from, int32_t to, int32_t height);
 
 // Records the rows decoded and trims the buffer to them.

@@ -1,23 +1,14 @@
 #include "ccitt/run_list.h"
 
-#include <utility>
-
 namespace pagelift {
 
-RunBuffers::RunBuffers(uint32_t capacity) : first_(capacity == 0 ? 1 : capacity), second_(first_.size())
+RunBuffers::RunBuffers(uint32_t capacity)
 {
-    const uint32_t usable = uint32_t(first_.size());
-    current_ = RunList{0, 0, first_.data(), usable};
-    reference_ = RunList{0, 0, second_.data(), usable};
-}
-
-void RunBuffers::promoteCurrent()
-{
-    std::swap(current_.runs, reference_.runs);
-    reference_.count = current_.next;
-    reference_.next = 0;
-    current_.next = 0;
-    current_.count = 0;
+    const uint32_t usable = capacity == 0 ? 1 : capacity;
+    first_ = std::make_unique_for_overwrite<int32_t[]>(usable);
+    second_ = std::make_unique_for_overwrite<int32_t[]>(usable);
+    current_ = RunList{0, 0, first_.get(), usable};
+    reference_ = RunList{0, 0, second_.get(), usable};
 }
 
 void RunBuffers::resetReferenceToWhite(int32_t width)

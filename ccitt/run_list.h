@@ -1,7 +1,8 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace pagelift {
 
@@ -33,13 +34,23 @@ public:
     RunList& reference() { return reference_; }
 
     // The line just decoded becomes the reference (the arrays swap places).
-    void promoteCurrent();
+    void promoteCurrent()
+    {
+        int32_t* const runs = current_.runs;
+        current_.runs = reference_.runs;
+        reference_.runs = runs;
+        reference_.count = current_.next;
+        reference_.next = 0;
+        current_.next = 0;
+        current_.count = 0;
+    }
     // The reference becomes the imaginary all-white line of `width` pixels.
     void resetReferenceToWhite(int32_t width);
 
 private:
-    std::vector<int32_t> first_;
-    std::vector<int32_t> second_;
+    // Not cleared: no entry is read before a line or the white reset writes it.
+    std::unique_ptr<int32_t[]> first_;
+    std::unique_ptr<int32_t[]> second_;
     RunList current_;
     RunList reference_;
 };
@@ -50,9 +61,36 @@ private:
 // first changing element right of a0 of the opposite colour.
 inline void nextB1(RunList& reference, int64_t a0, int64_t& b1, int colour, int32_t width)
 {
-    while (b1 < width && b1 <= a0 && reference.next < reference.count) {
+    // b1 < width and b1 <= a0 in one comparison.
+    const int64_t last = a0 < width ? a0 : int64_t(width) - 1;
+    while (b1 <= last && reference.next < reference.count) {
         b1 += reference.runs[reference.next];
         ++reference.next;
+    }
+    if (int(reference.next & 1u) == colour && reference.next < reference.count) {
+        b1 += reference.runs[reference.next];
+        ++reference.next;
+    }
+}
+
+// A run length no line holds, stored just past the last run of a reference
+// so that nextB1WithSentinel needs no count check on each step.
+inline constexpr int32_t kB1Sentinel = INT32_MAX;
+
+// As nextB1, for a reference whose runs[count] holds kB1Sentinel (b1 is
+// never negative, so adding the sentinel always takes it past the width).
+inline void nextB1WithSentinel(RunList& reference, int64_t a0, int64_t& b1, int colour, int32_t width)
+{
+    const int64_t last = a0 < width ? a0 : int64_t(width) - 1;
+    if (b1 <= last) {
+        do {
+            b1 += reference.runs[reference.next];
+            ++reference.next;
+        } while (b1 <= last);
+        if (reference.next > reference.count) {  // stepped onto the sentinel: step back
+            --reference.next;
+            b1 -= kB1Sentinel;
+        }
     }
     if (int(reference.next & 1u) == colour && reference.next < reference.count) {
         b1 += reference.runs[reference.next];

@@ -1,12 +1,16 @@
 // The bit reader, the code trees and the raster helpers of the CCITT decoders.
 
 #include "ccitt/ccitt.h"
+#include "ccitt/line_bits.h"
+#include "ccitt/row_writer.h"
 #include "ccitt/t4_code_tables.h"
 #include "support/mh_encoder.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace pagelift {
@@ -218,6 +222,86 @@ TEST(CcittCodeTree, ModeTreeRecognisesEveryModeAndTheExtensions)
         CcittDecoder decoder = decoderOn(bytes);
         EXPECT_EQ(decoder.readLeaf(kModeTree), c.leaf) << c.bits;
         EXPECT_EQ(bitsConsumed(decoder), c.length) << c.bits;
+    }
+}
+
+// The line decoders read codes through a 64-bit buffer and hand the
+// position back to the decoder: it must stand exactly where the decoder's own
+// reader stands after every code, in both bit orders, across EOLs and
+// invalid codes, and up to the last bit of the data.
+TEST(CcittLineBits, ReadsEveryCodeExactlyAsTheDecoderDoes)
+{
+    std::mt19937 random(7);
+    const auto randomBytes = [&](size_t count, unsigned zeroBias) {
+        std::vector<uint8_t> bytes(count);
+        for (uint8_t& byte : bytes) byte = random() % zeroBias == 0 ? uint8_t(random()) : uint8_t(random() & random());
+        return bytes;
+    };
+    const auto check = [](auto lsbFirst, const std::vector<uint8_t>& bytes, const std::string& what) {
+        constexpr bool kLsbFirst = decltype(lsbFirst)::value;
+        CcittDecoder plain(bytes.data(), int32_t(bytes.size()), kLsbFirst ? 2 : 1, FaxMhWithEol, 0);
+        CcittDecoder buffered = plain;
+        LineBits<kLsbFirst> bits(buffered);
+        for (int step = 0;; ++step) {
+            const CodeTree& tree = step % 3 == 0 ? kModeTree : step % 3 == 1 ? kWhiteTree : kBlackTree;
+            const int32_t expected = plain.readLeaf(tree);
+            ASSERT_EQ(bits.readLeaf(tree), expected) << what << " step " << step;
+            bits.handBack();
+            ASSERT_EQ(buffered.bytePos(), plain.bytePos()) << what << " step " << step;
+            ASSERT_EQ(buffered.bitPos(), plain.bitPos()) << what << " step " << step;
+            ASSERT_EQ(buffered.current(), plain.current()) << what << " step " << step;
+            if (expected < 0) return;
+        }
+    };
+    for (size_t size : {0, 1, 2, 3, 7, 8, 9, 15, 16, 17, 300}) {
+        for (unsigned zeroBias : {1u, 3u, 9u}) {
+            const std::vector<uint8_t> bytes = randomBytes(size, zeroBias);
+            const std::string what = std::to_string(size) + " bytes, bias " + std::to_string(zeroBias);
+            check(std::false_type{}, bytes, what + ", first bit most significant");
+            check(std::true_type{}, bytes, what + ", first bit least significant");
+        }
+    }
+}
+
+// The line decoders write runs through a pen: it must leave the row and the
+// cursor as putRun does for any runs, runs past the end of the row included,
+// and so must a pen that starts on a row of ones and settles it.
+TEST(CcittRowPen, WritesRowsAsPutRunDoes)
+{
+    std::mt19937 random(11);
+    for (int round = 0; round < 3000; ++round) {
+        const uint32_t rowBytes = 1 + uint32_t(random() % 12);
+        const uint32_t start = uint32_t(random() % (rowBytes * 8));
+        std::vector<uint8_t> expected(rowBytes, 0);
+        for (uint32_t bit = 0; bit < start; ++bit) {
+            if (random() % 2 != 0) expected[bit / 8] |= uint8_t(0x80u >> (bit % 8));
+        }
+        std::vector<uint8_t> zeros = expected;
+        std::vector<uint8_t> ones = expected;
+        for (uint32_t bit = start; bit < rowBytes * 8; ++bit) ones[bit / 8] |= uint8_t(0x80u >> (bit % 8));
+        const auto cursorOn = [&](std::vector<uint8_t>& row) {
+            return RowCursor{start / 8, rowBytes, uint8_t(start % 8), row.data()};
+        };
+        RowCursor reference = cursorOn(expected);
+        RowPen<> pen(cursorOn(zeros));
+        RowPen<true> onesPen(cursorOn(ones));
+        std::string runs;
+        for (int count = int(random() % 10); count > 0; --count) {
+            const int32_t run = random() % 8 == 0 ? int32_t(rowBytes * 8 + random() % 20) : int32_t(random() % 30);
+            const int skip = int(random() % 2);
+            runs += (skip != 0 ? " skip " : " set ") + std::to_string(run);
+            putRun(reference, run, skip);
+            skip != 0 ? pen.putSkip(run) : pen.putSet(run);
+            skip != 0 ? onesPen.putSkip(run) : onesPen.putSet(run);
+        }
+        onesPen.settle();
+        const std::string what = std::to_string(rowBytes) + " bytes from bit " + std::to_string(start) + ":" + runs;
+        ASSERT_EQ(zeros, expected) << what;
+        ASSERT_EQ(ones, expected) << what;
+        for (const RowCursor& cursor : {pen.cursor(), onesPen.cursor()}) {
+            ASSERT_EQ(cursor.byteIndex, reference.byteIndex) << what;
+            ASSERT_EQ(cursor.bitIndex, reference.bitIndex) << what;
+        }
     }
 }
 

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -296,6 +298,40 @@ TEST_F(WindowRunTest, EachFileGetsItsRowItsResultAndTheReportGoesToTheLog)
     rows = run(false);
     EXPECT_EQ(rows[0].target, out + "/a.tif.jpg");
     EXPECT_EQ(rows[2].target, out + "/sub/b.tif.jpg");
+}
+
+TEST_F(WindowRunTest, SeveralFilesAtATimeGiveTheRowsAndReportOfOneAtATime)
+{
+    // Every record of the log without its time line, the destination named OUT.
+    const auto records = [&](const std::string& destination) {
+        std::string log = faxtest::readText(scratch_.file("log/plflog.txt"));
+        for (size_t at = log.find(destination); at != std::string::npos; at = log.find(destination, at)) {
+            log.replace(at, destination.size(), "OUT");
+        }
+        return std::regex_replace(log, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\r?\n)"), "");
+    };
+    const auto rowsWithOut = [&](std::vector<RecordedEvents::Row> rows, const std::string& destination) {
+        for (RecordedEvents::Row& row : rows) {
+            if (row.target.rfind(destination, 0) == 0) row.target = "OUT" + row.target.substr(destination.size());
+        }
+        return rows;
+    };
+    controller_.texts.destinationText = scratch_.file("one");
+    const std::vector<RecordedEvents::Row> one = rowsWithOut(run(false), scratch_.file("one"));
+    const std::string oneReport = records(scratch_.file("one"));
+    fs::remove(scratch_.file("log/plflog.txt"));
+
+    controller_.jobs = 3;
+    controller_.texts.destinationText = scratch_.file("three");
+    const std::vector<RecordedEvents::Row> three = rowsWithOut(run(false), scratch_.file("three"));
+    ASSERT_EQ(three.size(), one.size());
+    for (size_t i = 0; i < one.size(); ++i) {
+        EXPECT_EQ(three[i].source, one[i].source);
+        EXPECT_EQ(three[i].target, one[i].target);
+        EXPECT_EQ(three[i].result, one[i].result);
+    }
+    EXPECT_EQ(events_.status(), "Done. 2 FAX files converted");
+    EXPECT_EQ(records(scratch_.file("three")), oneReport);
 }
 
 TEST_F(WindowRunTest, NamedFilesAndAnEmptyFolderRunToo)

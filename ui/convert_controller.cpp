@@ -41,6 +41,7 @@ std::unique_ptr<RunContext> ConvertController::snapshotRun(bool automatic, const
     options.keepHierarchy = choices.keepHierarchy;
     options.includeSubfolders = choices.includeSubfolders;
     options.skipExisting = automatic ? 1 : 0;
+    options.jobs = jobs;
     context->decode = copyProcessDecodeSettings();
     context->logPath = logPath;
     context->logFolderCreation = logFolderCreation;

@@ -50,6 +50,7 @@ public:
     std::optional<FileSelection> selection;  // the last files picked in the dialog
     std::string logPath;                     // where runs append their reports
     LogFolderCreation logFolderCreation = LogFolderCreation::OneLevel;
+    int32_t jobs = 1;                        // files a run converts at a time; 0 one per core
 
     // Starts a run from the texts and choices as they are now ("&Go" with
     // automatic false, the period timer with true). Refused (or dropped) while

@@ -51,6 +51,7 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     convertPage_ = new ConvertPage(readMainSection(stored), setup_.convert, setup_.stopWait,
                                    automaticConversionLockPath(setup_.settingsFile));
     convertPage_->setLog(setup_.logPath, setup_.logFolderCreation);
+    convertPage_->controller().jobs = setup_.jobs;
     changeProcessDecodeSettings([](DecodeSettings& decode) { decode.decodeMode = 1; });
     optionsPage_ = new OptionsPage(readOptionsSection(stored), [this](int32_t minutes, int32_t enabled) {
         return convertPage_->setAutoConvert(minutes, enabled);

@@ -26,6 +26,7 @@ struct WindowSetup {
     std::string logPath;
     LogFolderCreation logFolderCreation = LogFolderCreation::OneLevel;
     FileConverter convert;     // converts one file
+    int32_t jobs = 1;          // files a run converts at a time (/j= on the command line); 0 one per core
     std::chrono::milliseconds stopWait{5000};
 };
 

@@ -51,7 +51,7 @@ bool routeEndSignals()
 
 }  // namespace
 
-int runWindowProgram(int argc, char** argv)
+int runWindowProgram(int argc, char** argv, int32_t jobs)
 {
     QApplication application(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));  // it honours the window's colours
@@ -66,6 +66,7 @@ int runWindowProgram(int argc, char** argv)
     setup.programPath = paths.programPath;
     setup.logPath = paths.resultsLog;
     setup.logFolderCreation = paths.resultsLogMakesParents ? LogFolderCreation::AllParents : LogFolderCreation::OneLevel;
+    setup.jobs = jobs;
     setup.convert = [](ConversionOptions& options, const std::string& source, const std::string& destination,
                        const DecodeSettings& decode) { return convertFile(options, source, destination, decode); };
 
