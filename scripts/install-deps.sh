@@ -3,14 +3,20 @@
 # not there yet. Run as root (or with sudo available).
 #   install-deps.sh          build tools and libraries (Qt 6 Widgets for the window)
 #   install-deps.sh --test   also the tools the tests compare against, an X
-#                            server without a screen for the screenshots, and
-#                            libtiff-dev for the decoding benchmark
+#                            server without a screen for the screenshots,
+#                            libtiff-dev for the decoding benchmark, and
+#                            groff and man to render the manual pages
+#   install-deps.sh --package  what scripts/package.sh needs to make and check
+#                            the Debian package (dpkg-shlibdeps, lintian)
 set -eu
 
 packages="cmake make g++ libjpeg62-turbo-dev qt6-base-dev fonts-dejavu-core"
 if [ "${1:-}" = "--test" ]; then
     packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs parallel"
-    packages="$packages xvfb xauth xdotool"
+    packages="$packages xvfb xauth xdotool groff-base man-db"
+fi
+if [ "${1:-}" = "--package" ]; then
+    packages="$packages dpkg-dev fakeroot file lintian groff-base man-db desktop-file-utils"
 fi
 
 missing=""
