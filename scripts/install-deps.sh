@@ -8,12 +8,16 @@
 #                            groff and man to render the manual pages
 #   install-deps.sh --package  what scripts/package.sh needs to make and check
 #                            the Debian package (dpkg-shlibdeps, lintian)
+#   install-deps.sh --fuzz   clang with libFuzzer, for scripts/fuzz.sh
 set -eu
 
 packages="cmake make g++ libjpeg62-turbo-dev qt6-base-dev fonts-dejavu-core"
 if [ "${1:-}" = "--test" ]; then
     packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs parallel"
     packages="$packages xvfb xauth xdotool groff-base man-db"
+fi
+if [ "${1:-}" = "--fuzz" ]; then
+    packages="$packages clang libclang-rt-dev"
 fi
 if [ "${1:-}" = "--package" ]; then
     packages="$packages dpkg-dev fakeroot file lintian groff-base man-db desktop-file-utils"
