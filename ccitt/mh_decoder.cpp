@@ -68,7 +68,7 @@ int32_t decodeMhLineBuffered(CcittDecoder& decoder, RowCursor& rowCursor, RunLis
     int64_t position = positionOf(rowCursor);
     const auto finish = [&](int32_t result) {
         bits.handBack();
-        rowCursor = pen.finish(position);
+        pen.finish(position);
         if (runs != nullptr) runs->next = list.next;
         return result;
     };
@@ -128,7 +128,7 @@ void takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor, MhLineState
         colour ^= 1;
     }
     bits.handBack();
-    cursor = pen.finish(position);
+    pen.finish(position);
     line.colour = colour;
     line.pending = pending;
     line.sum = sum;

@@ -80,8 +80,8 @@ inline void fillRestWhite(RowCursor& cursor, int32_t width, uint8_t polarity)
 // The row must hold `aheadFill` (0x00 or 0xFF in every byte) from the
 // cursor on: a cleared row, or one grown with that fill. Words a run covers
 // whole that already hold the fill are not stored again. finish() leaves the
-// row, and returns the cursor, exactly as putRun would have from the cursor
-// on a cleared row (run by run, bits past the last run 0). A run that ends
+// row, and the cursor, exactly as putRun would have from the cursor on a
+// cleared row (run by run, bits past the last run 0). A run that ends
 // beyond the row, and every run after it, goes through putRun itself, as
 // does everything on a line not stored (null row).
 //
@@ -90,8 +90,9 @@ inline void fillRestWhite(RowCursor& cursor, int32_t width, uint8_t polarity)
 class RowPen {
 public:
     // startSet: the run that begins at the cursor sets bits (its colour
-    // XOR polarity is 0).
-    RowPen(const RowCursor& cursor, uint8_t aheadFill, bool startSet)
+    // XOR polarity is 0). The pen moves the cursor only when it finishes or
+    // a run leaves the words, so the line needs no copy of it.
+    RowPen(RowCursor& cursor, uint8_t aheadFill, bool startSet)
         : row_(cursor.row), rowBytes_(cursor.rowBytes), cursor_(cursor), setNext_(startSet)
     {
         const int64_t start = int64_t(cursor.byteIndex) * 8 + cursor.bitIndex;
@@ -120,18 +121,19 @@ public:
         putThroughCursor(start, end);
     }
 
-    // Ends the line at `end`, where the last run ended, and returns the
-    // cursor there as putRun leaves it. The pen is spent.
-    RowCursor finish(int64_t end)
+    // Ends the line at `end`, where the last run ended, and leaves the
+    // cursor there as putRun would. The pen is spent.
+    void finish(int64_t end)
     {
-        if (limit_ < 0) return cursor_;
+        if (limit_ < 0) return;
         if ((end >> 6) != wordIndex_) advance(end >> 6);
         pixels_ &= ~(~uint64_t(0) >> (end & 63));
         storeWord(wordIndex_, pixels_);
         // A row grown with ones is cleared right of the line.
         const int64_t after = (wordIndex_ + 1) * 8;
         if (ahead_ != 0 && after < int64_t(rowBytes_)) std::memset(row_ + after, 0, size_t(rowBytes_ - after));
-        return RowCursor{uint32_t(end / 8), rowBytes_, uint8_t(end % 8), row_};
+        cursor_.byteIndex = uint32_t(end / 8);
+        cursor_.bitIndex = uint8_t(end % 8);
     }
 
 private:
@@ -158,7 +160,7 @@ private:
     {
         if (limit_ >= 0) {
             setNext_ = (pixels_ & 1u) != 0;
-            cursor_ = finish(start);
+            finish(start);
             limit_ = -1;
         }
         const int64_t run = end - start;
@@ -188,7 +190,10 @@ private:
             std::memcpy(row_ + first, &bytes, sizeof bytes);
             return;
         }
-        for (int64_t at = first; at < int64_t(rowBytes_); ++at) row_[at] = uint8_t(value >> (56 - 8 * (at - first)));
+        // Locals: a byte store could alias the pen's own fields.
+        uint8_t* const row = row_;
+        const int64_t rowBytes = rowBytes_;
+        for (int64_t at = first; at < rowBytes; ++at) row[at] = uint8_t(value >> (56 - 8 * (at - first)));
     }
 
     uint8_t* row_;
@@ -197,7 +202,7 @@ private:
     int64_t wordIndex_ = 0;  // the word in progress
     uint64_t pixels_ = 0;    // its pixels, the leftmost in the top bit
     uint64_t ahead_ = 0;  // what the row holds right of the words written
-    RowCursor cursor_;    // the position once runs go through putRun
+    RowCursor& cursor_;   // the line's cursor; runs through putRun move it
     bool setNext_;        // through putRun: the next run sets bits
 };
 

@@ -87,7 +87,7 @@ template <bool LsbFirst, bool EndsAtWidth>
     };
     const auto finish = [&](int32_t result) {
         lineBits.continueFrom(bits);
-        line.cursor = pen.finish(runStart);
+        pen.finish(runStart);
         line.reference.next = ref.next;
         line.current.next = runCount;
         lineTotal = runStart > kRunCeiling ? kRunCeiling : int32_t(runStart);

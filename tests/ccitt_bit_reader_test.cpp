@@ -288,7 +288,8 @@ TEST(CcittRowPen, WritesRowsAsPutRunDoes)
         };
         RowCursor reference = cursorOn(expected);
         int skip = int(random() % 2);
-        RowPen pen(cursorOn(row), aheadFill, skip == 0);
+        RowCursor cursor = cursorOn(row);
+        RowPen pen(cursor, aheadFill, skip == 0);
         std::string runs = skip != 0 ? " skip first," : " set first,";
         int64_t end = start;
         for (int count = int(random() % 12); count > 0; --count) {
@@ -304,7 +305,7 @@ TEST(CcittRowPen, WritesRowsAsPutRunDoes)
             end += run;
             skip ^= 1;
         }
-        const RowCursor cursor = pen.finish(end);
+        pen.finish(end);
         std::string what = std::to_string(rowBytes);
         what += " bytes, fill " + std::to_string(aheadFill);
         what += ", from bit " + std::to_string(start);
