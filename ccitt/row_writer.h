@@ -85,8 +85,8 @@ inline void fillRestWhite(RowCursor& cursor, int32_t width, uint8_t polarity)
 // beyond the row, and every run after it, goes through putRun itself, as
 // does everything on a line not stored (null row).
 //
-// Kept in the line decoder's locals; the rare cases (a new word, a run past
-// the row) are calls out of line, so that the common one stays small.
+// Kept in the line decoder's locals, where its fields can stay in
+// registers while the line runs.
 class RowPen {
 public:
     // startSet: the run that begins at the cursor sets bits (its colour
@@ -127,28 +127,27 @@ public:
     {
         if (limit_ < 0) return;
         if ((end >> 6) != wordIndex_) advance(end >> 6);
-        pixels_ &= ~(~uint64_t(0) >> (end & 63));
-        storeWord(wordIndex_, pixels_);
-        // A row grown with ones is cleared right of the line.
-        const int64_t after = (wordIndex_ + 1) * 8;
-        if (ahead_ != 0 && after < int64_t(rowBytes_)) std::memset(row_ + after, 0, size_t(rowBytes_ - after));
+        closeRow(row_, rowBytes_, wordIndex_, pixels_ & ~(~uint64_t(0) >> (end & 63)), ahead_);
         cursor_.byteIndex = uint32_t(end / 8);
         cursor_.bitIndex = uint8_t(end % 8);
     }
 
 private:
+    // The helpers out of line take plain values, never the pen: a pen whose
+    // address is handed out lives in memory, and every run would then load
+    // and store its fields.
+
     // Stores the word in progress and the words a run covers whole up to
-    // word `index`, which becomes the word in progress.
-    [[gnu::noinline]] void advance(int64_t index)
+    // word `index`, which becomes the word in progress. Every word before
+    // `index` lies wholly inside the row, since index <= limit_ / 64.
+    void advance(int64_t index)
     {
-        storeWord(wordIndex_, pixels_);
+        const uint64_t bytes = __builtin_bswap64(pixels_);
+        std::memcpy(row_ + wordIndex_ * 8, &bytes, sizeof bytes);
         // The last pixel of the word has the colour of the run in progress.
         const uint64_t fill = uint64_t(0) - (pixels_ & 1u);
-        if (fill != ahead_) {
-            const uint64_t bytes = __builtin_bswap64(fill);
-            for (int64_t whole = wordIndex_ + 1; whole < index; ++whole) {
-                std::memcpy(row_ + whole * 8, &bytes, sizeof bytes);
-            }
+        if (fill != ahead_ && wordIndex_ + 1 < index) {
+            std::memset(row_ + (wordIndex_ + 1) * 8, int(fill & 0xFF), size_t(index - wordIndex_ - 1) * 8);
         }
         pixels_ = fill;
         wordIndex_ = index;
@@ -156,16 +155,46 @@ private:
 
     // Leaves the words for putRun: the row is written up to `start`, and
     // this run and all later ones of the line go through the cursor.
-    [[gnu::noinline]] void putThroughCursor(int64_t start, int64_t end)
+    void putThroughCursor(int64_t start, int64_t end)
     {
         if (limit_ >= 0) {
             setNext_ = (pixels_ & 1u) != 0;
             finish(start);
             limit_ = -1;
         }
-        const int64_t run = end - start;
-        putRun(cursor_, run > kRunCeiling ? kRunCeiling : int32_t(run), setNext_ ? 0 : 1);
+        putRunThrough(cursor_, end - start, setNext_);
         setNext_ = !setNext_;
+    }
+
+    [[gnu::noinline]] static void putRunThrough(RowCursor& cursor, int64_t run, bool set)
+    {
+        putRun(cursor, run > kRunCeiling ? kRunCeiling : int32_t(run), set ? 0 : 1);
+    }
+
+    // Stores the last word of a line, `pixels` (0 right of the line), as
+    // word `index`, of which any part may lie inside the row, and clears
+    // the row right of it when it was grown with ones.
+    [[gnu::noinline]] static void closeRow(uint8_t* row, uint32_t rowBytes, int64_t index, uint64_t pixels,
+                                           uint64_t ahead)
+    {
+        const int64_t first = index * 8;
+        const int64_t inRow = int64_t(rowBytes) - first;  // bytes of the word inside the row
+        if (inRow >= 8) {
+            const uint64_t bytes = __builtin_bswap64(pixels);
+            std::memcpy(row + first, &bytes, sizeof bytes);
+            if (ahead != 0 && inRow > 8) std::memset(row + first + 8, 0, size_t(inRow - 8));
+        } else if (inRow > 0 && rowBytes >= 8) {
+            // One store of the row's last eight bytes: those before the word
+            // are final already and are stored back as they are.
+            uint64_t last = 0;
+            std::memcpy(&last, row + rowBytes - 8, sizeof last);
+            const unsigned before = unsigned(8 * (8 - inRow));
+            const uint64_t merged = (__builtin_bswap64(last) & ~(~uint64_t(0) >> before)) | (pixels >> before);
+            last = __builtin_bswap64(merged);
+            std::memcpy(row + rowBytes - 8, &last, sizeof last);
+        } else {
+            for (int64_t at = first; at < int64_t(rowBytes); ++at) row[at] = uint8_t(pixels >> (56 - 8 * (at - first)));
+        }
     }
 
     // The bytes of word `index` that lie inside the row.
@@ -180,20 +209,6 @@ private:
         uint64_t value = 0;
         for (int64_t at = first; at < int64_t(rowBytes_); ++at) value |= uint64_t(row_[at]) << (56 - 8 * (at - first));
         return value;
-    }
-
-    void storeWord(int64_t index, uint64_t value)
-    {
-        const int64_t first = index * 8;
-        if (first + 8 <= int64_t(rowBytes_)) {
-            const uint64_t bytes = __builtin_bswap64(value);
-            std::memcpy(row_ + first, &bytes, sizeof bytes);
-            return;
-        }
-        // Locals: a byte store could alias the pen's own fields.
-        uint8_t* const row = row_;
-        const int64_t rowBytes = rowBytes_;
-        for (int64_t at = first; at < rowBytes; ++at) row[at] = uint8_t(value >> (56 - 8 * (at - first)));
     }
 
     uint8_t* row_;

@@ -100,7 +100,13 @@ template <bool LsbFirst, bool EndsAtWidth>
         const int mode = leaf >> 2;
         if (leaf > 0 && mode < t4::ModeHorizontal) [[likely]] {
             const int64_t a1 = b1 + kVerticalOffset[mode];
-            if (mode >= t4::ModeVL1) rewindB1(ref, a1, b1);
+            if (mode >= t4::ModeVL1) {
+                // Mostly the element before b1 lies at or left of a1 (and
+                // inside the line): nextB1 would then walk straight back to
+                // b1, so there is nothing to undo.
+                const int64_t last = a1 < width ? a1 : int64_t(width) - 1;
+                if (ref.next == 0 || b1 - ref.runs[ref.next - 1] > last || a1 < a0) rewindB1(ref, a1, b1);
+            }
             // A code that would move back past a0: only damaged data do
             // that, and a negative run must never be written.
             if (a1 < a0) [[unlikely]] return finish(BadCode);
