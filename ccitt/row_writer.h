@@ -128,8 +128,8 @@ public:
         if (limit_ < 0) return;
         if ((end >> 6) != wordIndex_) advance(end >> 6);
         closeRow(row_, rowBytes_, wordIndex_, pixels_ & ~(~uint64_t(0) >> (end & 63)), ahead_);
-        cursor_.byteIndex = uint32_t(end / 8);
-        cursor_.bitIndex = uint8_t(end % 8);
+        cursor_.byteIndex = uint32_t(uint64_t(end) >> 3);  // end >= 0
+        cursor_.bitIndex = uint8_t(end & 7);
     }
 
 private:

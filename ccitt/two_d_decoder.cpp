@@ -31,16 +31,15 @@ struct TwoDimensionalLine {
 // returns; `lineTotal` gets the pixel total. The cursor, the run list and
 // the reference's b1 index are left where the line ends.
 //
-// Everything the line works on lives in locals while it runs: row words
-// are written through a pointer, which could alias any object the compiler
-// cannot see is private. Positions are 64-bit: damaged data can push them
-// far past the width.
+// Everything the line works on lives in locals while it runs (the bits are
+// the caller's local, this being inlined): row words are written through a
+// pointer, which could alias any object the compiler cannot see is private.
+// Positions are 64-bit: damaged data can push them far past the width.
 template <bool LsbFirst, bool EndsAtWidth>
-[[gnu::always_inline]] inline int32_t decodeTwoDimensionalRuns(LineBits<LsbFirst>& lineBits,
+[[gnu::always_inline]] inline int32_t decodeTwoDimensionalRuns(LineBits<LsbFirst>& bits,
                                                                const TwoDimensionalLine& line, int32_t& lineTotal)
 {
     const int32_t width = line.width;
-    LineBits<LsbFirst> bits = lineBits;
     RowPen pen(line.cursor, line.aheadFill, line.polarity == 0);
     RunList ref = line.reference;
     // Without storage a line still needs somewhere to put its runs: one
@@ -86,7 +85,6 @@ template <bool LsbFirst, bool EndsAtWidth>
         }
     };
     const auto finish = [&](int32_t result) {
-        lineBits.continueFrom(bits);
         pen.finish(runStart);
         line.reference.next = ref.next;
         line.current.next = runCount;
