@@ -174,8 +174,7 @@ private:
     // Stores the last word of a line, `pixels` (0 right of the line), as
     // word `index`, of which any part may lie inside the row, and clears
     // the row right of it when it was grown with ones.
-    [[gnu::noinline]] static void closeRow(uint8_t* row, uint32_t rowBytes, int64_t index, uint64_t pixels,
-                                           uint64_t ahead)
+    static void closeRow(uint8_t* row, uint32_t rowBytes, int64_t index, uint64_t pixels, uint64_t ahead)
     {
         const int64_t first = index * 8;
         const int64_t inRow = int64_t(rowBytes) - first;  // bytes of the word inside the row
