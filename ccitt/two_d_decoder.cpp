@@ -42,14 +42,10 @@ template <bool LsbFirst, bool EndsAtWidth>
     const int32_t width = line.width;
     RowPen pen(line.cursor, line.aheadFill, line.polarity == 0);
     RunList ref = line.reference;
-    // Without storage a line still needs somewhere to put its runs: one
-    // entry, overwritten run by run, with room for none.
-    int32_t spare[1];
-    int32_t* const runs = line.current.runs != nullptr ? line.current.runs : spare;
-    const uint32_t capacity = line.current.runs != nullptr ? line.current.capacity : 0;
+    // Both lists have storage, one entry past their capacity (RunBuffers).
+    int32_t* const runs = line.current.runs;
+    const uint32_t capacity = line.current.capacity;
     uint32_t runCount = 0;
-    int32_t noRuns[1];
-    if (ref.runs == nullptr) ref = RunList{0, 0, noRuns, 0};
     int64_t b1 = width;
     ref.next = 0;
     if (ref.count > 0) {
