@@ -73,19 +73,6 @@ public:
     // else moved the decoder (handBack first).
     void resync() { takeFromDecoder(); }
 
-    // Takes over the state of another buffer on the same decoder. Field by
-    // field on purpose: a plain assignment is compiled to wide moves that
-    // read fields just stored one by one, which stalls the processor.
-    void continueFrom(const LineBits& other)
-    {
-        data_ = other.data_;
-        size_ = other.size_;
-        nextByte_ = other.nextByte_;
-        window_ = other.window_;
-        available_ = other.available_;
-        startBit_ = other.startBit_;
-    }
-
     // The lookahead entry (leaf << 4 | code length) of the code at the read
     // position when the tree's lookahead holds it and its bits are in the
     // buffer, else 0. Takes nothing.

@@ -49,23 +49,26 @@ RowCursor nextRow(PageBitmap& page, int32_t& rows, int32_t height)
 
 namespace {
 
+// Where a cursor stands, as a pixel position in its row.
+int64_t positionOf(const RowCursor& cursor) { return int64_t(cursor.byteIndex) * 8 + cursor.bitIndex; }
+
 // decodeMhLine with the decoder's position in a bit buffer and the row
 // position in a pen while the line runs.
 template <bool LsbFirst>
 int32_t decodeMhLineBuffered(CcittDecoder& decoder, RowCursor& rowCursor, RunList* runs)
 {
     const int32_t width = decoder.width();
-    // The colour whose runs set bits; none when the row is not stored.
-    const int setColour = rowCursor.row == nullptr ? 2 : decoder.polarity() != 0 ? 1 : 0;
     LineBits<LsbFirst> bits(decoder);
-    RowPen<> pen(rowCursor);
+    // The row was cleared; the line starts with a white run.
+    RowPen pen(rowCursor, 0, decoder.polarity() == 0);
     RunList list = runs != nullptr ? *runs : RunList{};
     int colour = 0;
     int32_t pending = 0;  // make-up lengths not yet written
     int32_t sum = 0;
+    int64_t position = positionOf(rowCursor);
     const auto finish = [&](int32_t result) {
         bits.handBack();
-        rowCursor = pen.cursor();
+        pen.finish(position);
         if (runs != nullptr) runs->next = list.next;
         return result;
     };
@@ -79,11 +82,8 @@ int32_t decodeMhLineBuffered(CcittDecoder& decoder, RowCursor& rowCursor, RunLis
         }
         pending = saturatingAdd(pending, leafRunLength(uint16_t(leaf)));
         if (!isTerminatingLeaf(uint16_t(leaf))) continue;
-        if (colour == setColour) {
-            pen.putSet(pending);
-        } else {
-            pen.putSkip(pending);
-        }
+        pen.put(position, position + pending);
+        position += pending;
         sum = saturatingAdd(sum, pending);
         list.append(pending);
         pending = 0;
@@ -101,12 +101,13 @@ template <bool LsbFirst>
 void takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line, bool completeAtWidth)
 {
     const int32_t width = decoder.width();
-    const int setColour = cursor.row == nullptr ? 2 : decoder.polarity() != 0 ? 1 : 0;
     LineBits<LsbFirst> bits(decoder);
-    RowPen<> pen(cursor);
+    // The page loop's rows are cleared before their first line.
+    RowPen pen(cursor, 0, (line.colour ^ decoder.polarity()) == 0);
     int colour = line.colour;
     int32_t pending = line.pending;
     int32_t sum = line.sum;
+    int64_t position = positionOf(cursor);
     for (;;) {
         const uint16_t hit = bits.peek(colour != 0 ? kBlackTree : kWhiteTree);
         if (hit == 0) break;
@@ -120,17 +121,14 @@ void takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor, MhLineState
         const int32_t newSum = saturatingAdd(sum, run);
         if (newSum > width || (completeAtWidth && newSum == width)) break;
         bits.skip(hit & 15);
-        if (colour == setColour) {
-            pen.putSet(run);
-        } else {
-            pen.putSkip(run);
-        }
+        pen.put(position, position + run);
+        position += run;
         sum = newSum;
         pending = 0;
         colour ^= 1;
     }
     bits.handBack();
-    cursor = pen.cursor();
+    pen.finish(position);
     line.colour = colour;
     line.pending = pending;
     line.sum = sum;

@@ -56,8 +56,7 @@ RowCursor startRow(PageBitmap& page, int32_t index, int32_t height)
 {
     const uint32_t rowBytes = uint32_t(page.bytesPerRow);
     if (index < 0 || index >= height) return rowCursorAt(nullptr, rowBytes);
-    bool grew = false;
-    uint8_t* row = detail::rowStartOf(page, index, rowBytes, 0, grew);
+    uint8_t* row = detail::rowStartOf(page, index, rowBytes, 0);
     std::memset(row, 0, rowBytes);
     return rowCursorAt(row, rowBytes);
 }

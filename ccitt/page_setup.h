@@ -14,10 +14,6 @@ namespace pagelift {
 // so anything above is damaged geometry and is refused rather than tried.
 inline constexpr int64_t kMaxPageBytes = int64_t(128) * 1024 * 1024;
 
-// Run lengths and pixel totals saturate here: far beyond any real line, yet
-// small enough that adding two never overflows an int32.
-inline constexpr int32_t kRunCeiling = (1 << 30) + (1 << 29);
-
 inline int32_t saturatingAdd(int32_t total, int64_t more)
 {
     const int64_t sum = int64_t(total) + more;
@@ -53,12 +49,11 @@ inline constexpr size_t kRowGrowthBytes = 1920;
 // The start of row `index` (0 <= index < the reserved rows), after growing
 // the pixels to hold it. Growing adds `fill` bytes, in whole rows so that
 // every row holds a single fill; the buffer never moves, since it grows
-// within the rows reserved. `grew` tells whether this call grew them.
-inline uint8_t* rowStartOf(PageBitmap& page, int32_t index, uint32_t rowBytes, uint8_t fill, bool& grew)
+// within the rows reserved.
+inline uint8_t* rowStartOf(PageBitmap& page, int32_t index, uint32_t rowBytes, uint8_t fill)
 {
     const size_t rowStart = size_t(index) * rowBytes;
-    grew = page.pixels.size() < rowStart + rowBytes;
-    if (grew) {
+    if (page.pixels.size() < rowStart + rowBytes) {
         const size_t grown = rowStart + rowBytes * std::max<size_t>(1, kRowGrowthBytes / rowBytes);
         page.pixels.resize(std::min(grown, page.pixels.capacity() / rowBytes * rowBytes), fill);
     }
@@ -69,21 +64,15 @@ inline uint8_t* rowStartOf(PageBitmap& page, int32_t index, uint32_t rowBytes, u
 
 // A cursor at the start of row `index` for a page decoder that hands out
 // rows in order, writes only into the row it was handed last, and takes
-// every row of the page from here: row `index` then lies past every row
-// handed out before and is not cleared. It holds, all through, the fill
-// byte passed when the pixels grew to reach it. `fill` is the byte to grow
-// by; on return it is the byte the row holds: unchanged when this call grew
-// the pixels (by a few whole rows), else `heldFill`, the fill of the last
-// call that did, which the caller keeps. Past the reserved rows, a cursor
+// every row of the page from here with the same `fill`: row `index` then
+// lies past every row handed out before and is not cleared; it holds `fill`
+// in every byte, what the pixels grew by. Past the reserved rows, a cursor
 // that stores nothing.
-inline RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height, uint8_t& fill, uint8_t heldFill)
+inline RowCursor startNewRow(PageBitmap& page, int32_t index, int32_t height, uint8_t fill)
 {
     const uint32_t rowBytes = uint32_t(page.bytesPerRow);
     if (index < 0 || index >= height) return rowCursorAt(nullptr, rowBytes);
-    bool grew = false;
-    uint8_t* row = detail::rowStartOf(page, index, rowBytes, fill, grew);
-    if (!grew) fill = heldFill;
-    return rowCursorAt(row, rowBytes);
+    return rowCursorAt(detail::rowStartOf(page, index, rowBytes, fill), rowBytes);
 }
 
 // Clears the row under the cursor and puts the cursor back at its start.

@@ -5,6 +5,10 @@
 
 namespace pagelift {
 
+// Run lengths and pixel totals saturate here: far beyond any real line, yet
+// small enough that adding two never overflows an int32.
+inline constexpr int32_t kRunCeiling = (1 << 30) + (1 << 29);
+
 // Where the next pixel of a row being decoded goes. A null row stands for a
 // line that is decoded but not stored (more lines than the page has rows).
 struct RowCursor {
@@ -65,124 +69,155 @@ inline void fillRestWhite(RowCursor& cursor, int32_t width, uint8_t polarity)
     if (done < width) putRun(cursor, int32_t(width - done), polarity);
 }
 
-// A row cursor held as one bit position, for the line decoders, which
-// write many runs into a row: a run that lies wholly inside the row is
-// written directly, anything else goes through putRun, so the row and the
-// position always end as putRun leaves them.
+// Writes the runs of one line into its row 64 pixels at a time, for the
+// line decoders, which write many short runs. The runs alternate in colour;
+// the pen is told only where each one ends. The word in progress is a
+// register holding the pixels of 64 columns, in which the end of a run flips
+// every pixel from there to the right edge of the word; a word is stored
+// once the line has moved past it. So a run costs a shift and an XOR, and
+// a long run a store per eight bytes.
 //
-// With OnesAhead the pen starts on a row whose bytes are 0xFF from the
-// position on, rather than 0: it clears the bits of skipped runs instead of
-// setting those of the others, so a row of long set runs (white on a
-// white-is-1 page) costs almost no writing. settle() clears the ones right
-// of the position, which makes the row what putRun would have made of a
-// cleared row; a line decoder settles the pen before the row is used. Once
-// a run does not fit, the pen settles and takes every later run through
-// putRun.
-template <bool OnesAhead = false>
+// The row must hold `aheadFill` (0x00 or 0xFF in every byte) from the
+// cursor on: a cleared row, or one grown with that fill. Words a run covers
+// whole that already hold the fill are not stored again. finish() leaves the
+// row, and the cursor, exactly as putRun would have from the cursor on a
+// cleared row (run by run, bits past the last run 0). A run that ends
+// beyond the row, and every run after it, goes through putRun itself, as
+// does everything on a line not stored (null row).
+//
+// Kept in the line decoder's locals, where its fields can stay in
+// registers while the line runs.
 class RowPen {
 public:
-    explicit RowPen(const RowCursor& cursor)
-        : row_(cursor.row), position_(int64_t(cursor.byteIndex) * 8 + cursor.bitIndex),
-          fastLimit_(int64_t(cursor.rowBytes) * 8), rowBytes_(cursor.rowBytes)
+    // startSet: the run that begins at the cursor sets bits (its colour
+    // XOR polarity is 0). The pen moves the cursor only when it finishes or
+    // a run leaves the words, so the line needs no copy of it.
+    RowPen(RowCursor& cursor, uint8_t aheadFill, bool startSet)
+        : row_(cursor.row), rowBytes_(cursor.rowBytes), cursor_(cursor), setNext_(startSet)
     {
+        const int64_t start = int64_t(cursor.byteIndex) * 8 + cursor.bitIndex;
+        const int64_t rowBits = int64_t(cursor.rowBytes) * 8;
+        if (row_ == nullptr || start >= rowBits) return;  // every run through putRun
+        limit_ = rowBits;
+        ahead_ = aheadFill != 0 ? ~uint64_t(0) : 0;
+        wordIndex_ = start >> 6;
+        const unsigned column = unsigned(start & 63);
+        const uint64_t right = ~uint64_t(0) >> column;
+        pixels_ = startSet ? right : 0;
+        if (column != 0) pixels_ |= loadWord(wordIndex_) & ~right;  // the pixels left of the cursor stay
     }
 
-    // As putRun(cursor, run, 0), without its result; run >= 0.
-    void putSet(int32_t run)
+    // The run from `start` (where the previous run ended, or the cursor) to
+    // `end` is complete and the next one, of the other colour, begins;
+    // start <= end.
+    [[gnu::always_inline]] void put(int64_t start, int64_t end)
     {
-        // A run of 0 sets nothing; at the very end of the row it must not
-        // even look at the byte there.
-        if (run <= fastLimit_ - position_) {
-            if (!OnesAhead && run > 0 && row_ != nullptr) markBits<true>(run);
-            position_ += run;
+        if (end <= limit_) [[likely]] {
+            const int64_t index = end >> 6;
+            if (index != wordIndex_) advance(index);
+            pixels_ ^= ~uint64_t(0) >> (end & 63);
             return;
         }
-        putThroughCursor(run, 0);
+        putThroughCursor(start, end);
     }
 
-    // As putRun(cursor, run, 1), without its result; run >= 0.
-    void putSkip(int32_t run)
+    // Ends the line at `end`, where the last run ended, and leaves the
+    // cursor there as putRun would. The pen is spent.
+    void finish(int64_t end)
     {
-        if (run <= fastLimit_ - position_) {
-            if (OnesAhead && run > 0) markBits<false>(run);
-            position_ += run;
-            return;
-        }
-        putThroughCursor(run, 1);
+        if (limit_ < 0) return;
+        if ((end >> 6) != wordIndex_) advance(end >> 6);
+        closeRow(row_, rowBytes_, wordIndex_, pixels_ & ~(~uint64_t(0) >> (end & 63)), ahead_);
+        cursor_.byteIndex = uint32_t(uint64_t(end) >> 3);  // end >= 0
+        cursor_.bitIndex = uint8_t(end & 7);
     }
-
-    // With OnesAhead, clears the ones right of the position (once).
-    void settle()
-    {
-        if (!OnesAhead || settled_) return;
-        settled_ = true;
-        const int64_t rowBits = int64_t(rowBytes_) * 8;
-        if (position_ < rowBits) markBits<false>(int32_t(rowBits - position_));
-        fastLimit_ = -1;  // from now on every run goes through putRun
-    }
-
-    RowCursor cursor() const { return RowCursor{uint32_t(position_ / 8), rowBytes_, uint8_t(position_ % 8), row_}; }
 
 private:
-    void putThroughCursor(int32_t run, int skip)
-    {
-        settle();
-        RowCursor cursor = this->cursor();
-        putRun(cursor, run, skip);
-        position_ = int64_t(cursor.byteIndex) * 8 + cursor.bitIndex;
-    }
+    // The helpers out of line take plain values, never the pen: a pen whose
+    // address is handed out lives in memory, and every run would then load
+    // and store its fields.
 
-    // Sets (Set) or clears `run` (> 0) bits from the position; the caller
-    // has checked that they lie inside the row.
-    template <bool Set>
-    void markBits(int32_t run)
+    // Stores the word in progress and the words a run covers whole up to
+    // word `index`, which becomes the word in progress. Every word before
+    // `index` lies wholly inside the row, since index <= limit_ / 64.
+    void advance(int64_t index)
     {
-        uint8_t* byte = row_ + position_ / 8;
-        const unsigned first = unsigned(position_ % 8);
-        const unsigned end = first + unsigned(run);
-        if (end < 8) {
-            mark<Set>(*byte, uint8_t((0xFFu >> first) & ~(0xFFu >> end)));
-            return;
+        const uint64_t bytes = __builtin_bswap64(pixels_);
+        std::memcpy(row_ + wordIndex_ * 8, &bytes, sizeof bytes);
+        // The last pixel of the word has the colour of the run in progress.
+        const uint64_t fill = uint64_t(0) - (pixels_ & 1u);
+        if (fill != ahead_ && wordIndex_ + 1 < index) {
+            std::memset(row_ + (wordIndex_ + 1) * 8, int(fill & 0xFF), size_t(index - wordIndex_ - 1) * 8);
         }
-        mark<Set>(*byte++, uint8_t(0xFFu >> first));
-        const unsigned rest = end - 8;
-        const size_t wholeBytes = rest / 8;
-        fillBytes(byte, wholeBytes, Set ? 0xFF : 0x00);
-        const unsigned tail = rest % 8;
-        if (tail != 0) mark<Set>(byte[wholeBytes], uint8_t(~(0xFFu >> tail)));
+        pixels_ = fill;
+        wordIndex_ = index;
     }
 
-    template <bool Set>
-    static void mark(uint8_t& byte, uint8_t bits)
+    // Leaves the words for putRun: the row is written up to `start`, and
+    // this run and all later ones of the line go through the cursor.
+    void putThroughCursor(int64_t start, int64_t end)
     {
-        byte = Set ? uint8_t(byte | bits) : uint8_t(byte & ~bits);
-    }
-
-    // Sets `count` bytes to `value`. Most runs are short: a library call
-    // costs more than the bytes, so up to 16 are set by (overlapping) stores.
-    static void fillBytes(uint8_t* bytes, size_t count, uint8_t value)
-    {
-        const uint64_t word = value * 0x0101010101010101ull;
-        if (count > 16) {
-            std::memset(bytes, value, count);
-        } else if (count >= 8) {
-            std::memcpy(bytes, &word, 8);
-            std::memcpy(bytes + count - 8, &word, 8);
-        } else if (count >= 4) {
-            std::memcpy(bytes, &word, 4);
-            std::memcpy(bytes + count - 4, &word, 4);
-        } else if (count > 0) {
-            bytes[0] = value;
-            bytes[count / 2] = value;
-            bytes[count - 1] = value;
+        if (limit_ >= 0) {
+            setNext_ = (pixels_ & 1u) != 0;
+            finish(start);
+            limit_ = -1;
         }
+        putRunThrough(cursor_, end - start, setNext_);
+        setNext_ = !setNext_;
+    }
+
+    [[gnu::noinline]] static void putRunThrough(RowCursor& cursor, int64_t run, bool set)
+    {
+        putRun(cursor, run > kRunCeiling ? kRunCeiling : int32_t(run), set ? 0 : 1);
+    }
+
+    // Stores the last word of a line, `pixels` (0 right of the line), as
+    // word `index`, of which any part may lie inside the row, and clears
+    // the row right of it when it was grown with ones.
+    static void closeRow(uint8_t* row, uint32_t rowBytes, int64_t index, uint64_t pixels, uint64_t ahead)
+    {
+        const int64_t first = index * 8;
+        const int64_t inRow = int64_t(rowBytes) - first;  // bytes of the word inside the row
+        if (inRow >= 8) {
+            const uint64_t bytes = __builtin_bswap64(pixels);
+            std::memcpy(row + first, &bytes, sizeof bytes);
+            if (ahead != 0 && inRow > 8) std::memset(row + first + 8, 0, size_t(inRow - 8));
+        } else if (inRow > 0 && rowBytes >= 8) {
+            // One store of the row's last eight bytes: those before the word
+            // are final already and are stored back as they are.
+            uint64_t last = 0;
+            std::memcpy(&last, row + rowBytes - 8, sizeof last);
+            const unsigned before = unsigned(8 * (8 - inRow));
+            const uint64_t merged = (__builtin_bswap64(last) & ~(~uint64_t(0) >> before)) | (pixels >> before);
+            last = __builtin_bswap64(merged);
+            std::memcpy(row + rowBytes - 8, &last, sizeof last);
+        } else {
+            for (int64_t at = first; at < int64_t(rowBytes); ++at) row[at] = uint8_t(pixels >> (56 - 8 * (at - first)));
+        }
+    }
+
+    // The bytes of word `index` that lie inside the row.
+    uint64_t loadWord(int64_t index) const
+    {
+        const int64_t first = index * 8;
+        uint64_t bytes = 0;
+        if (first + 8 <= int64_t(rowBytes_)) {
+            std::memcpy(&bytes, row_ + first, sizeof bytes);
+            return __builtin_bswap64(bytes);
+        }
+        uint64_t value = 0;
+        for (int64_t at = first; at < int64_t(rowBytes_); ++at) value |= uint64_t(row_[at]) << (56 - 8 * (at - first));
+        return value;
     }
 
     uint8_t* row_;
-    int64_t position_;
-    int64_t fastLimit_;  // runs that end at or before this bit are written directly
     uint32_t rowBytes_;
-    bool settled_ = false;
+    int64_t limit_ = -1;  // runs that end at or before this bit use the words
+    int64_t wordIndex_ = 0;  // the word in progress
+    uint64_t pixels_ = 0;    // its pixels, the leftmost in the top bit
+    uint64_t ahead_ = 0;  // what the row holds right of the words written
+    RowCursor& cursor_;   // the line's cursor; runs through putRun move it
+    bool setNext_;        // through putRun: the next run sets bits
 };
 
 }  // namespace pagelift

@@ -5,8 +5,8 @@ namespace pagelift {
 RunBuffers::RunBuffers(uint32_t capacity)
 {
     const uint32_t usable = capacity == 0 ? 1 : capacity;
-    first_ = std::make_unique_for_overwrite<int32_t[]>(usable);
-    second_ = std::make_unique_for_overwrite<int32_t[]>(usable);
+    first_ = std::make_unique_for_overwrite<int32_t[]>(size_t(usable) + 1);
+    second_ = std::make_unique_for_overwrite<int32_t[]>(size_t(usable) + 1);
     current_ = RunList{0, 0, first_.get(), usable};
     reference_ = RunList{0, 0, second_.get(), usable};
 }

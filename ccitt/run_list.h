@@ -11,6 +11,8 @@ namespace pagelift {
 // entry. For a reference line `next` is the index of the first run b1 has not
 // passed yet and `count` the runs it holds; for the line being decoded
 // `next` counts the runs appended so far. Runs beyond `capacity` are dropped.
+// The storage holds capacity + 1 entries: the one past the runs is for
+// kB1Sentinel, and for runs dropped, which the line decoders store there.
 struct RunList {
     uint32_t next = 0;
     uint32_t count = 0;
@@ -48,54 +50,48 @@ public:
     void resetReferenceToWhite(int32_t width);
 
 private:
-    // Not cleared: no entry is read before a line or the white reset writes it.
+    // capacity + 1 entries each. Not cleared: no entry is read before a line
+    // or the white reset writes it.
     std::unique_ptr<int32_t[]> first_;
     std::unique_ptr<int32_t[]> second_;
     RunList current_;
     RunList reference_;
 };
 
+// A run length no line holds, stored just past the last run of a reference
+// so that the b1 walk needs no count check on each step. Every run array
+// has room for it (see RunBuffers).
+inline constexpr int32_t kB1Sentinel = INT32_MAX;
+
 // Moves b1 on after a0 has moved: past every changing element at or left of
 // a0 (while b1 < width and runs remain), then past one more if the element
 // reached has the colour of a0 (colour: 0 white, 1 black), so that b1 is the
-// first changing element right of a0 of the opposite colour.
-inline void nextB1(RunList& reference, int64_t a0, int64_t& b1, int colour, int32_t width)
+// first changing element right of a0 of the opposite colour. The reference's
+// runs[count] must hold kB1Sentinel (b1 is never negative, so adding the
+// sentinel always takes it past the width).
+[[gnu::always_inline]] inline void nextB1(RunList& reference, int64_t a0, int64_t& b1, int colour, int32_t width)
 {
     // b1 < width and b1 <= a0 in one comparison.
     const int64_t last = a0 < width ? a0 : int64_t(width) - 1;
-    while (b1 <= last && reference.next < reference.count) {
-        b1 += reference.runs[reference.next];
-        ++reference.next;
-    }
-    if (int(reference.next & 1u) == colour && reference.next < reference.count) {
-        b1 += reference.runs[reference.next];
-        ++reference.next;
-    }
-}
-
-// A run length no line holds, stored just past the last run of a reference
-// so that nextB1WithSentinel needs no count check on each step.
-inline constexpr int32_t kB1Sentinel = INT32_MAX;
-
-// As nextB1, for a reference whose runs[count] holds kB1Sentinel (b1 is
-// never negative, so adding the sentinel always takes it past the width).
-inline void nextB1WithSentinel(RunList& reference, int64_t a0, int64_t& b1, int colour, int32_t width)
-{
-    const int64_t last = a0 < width ? a0 : int64_t(width) - 1;
+    const int32_t* const runs = reference.runs;
+    uint32_t next = reference.next;
     if (b1 <= last) {
         do {
-            b1 += reference.runs[reference.next];
-            ++reference.next;
+            b1 += runs[next];
+            ++next;
         } while (b1 <= last);
-        if (reference.next > reference.count) {  // stepped onto the sentinel: step back
-            --reference.next;
+        if (next > reference.count) [[unlikely]] {  // stepped onto the sentinel: step back
+            --next;
             b1 -= kB1Sentinel;
         }
     }
-    if (int(reference.next & 1u) == colour && reference.next < reference.count) {
-        b1 += reference.runs[reference.next];
-        ++reference.next;
-    }
+    // The step over an element of a0's colour, without a branch: which one
+    // it is follows no pattern a processor could predict. runs[next] can be
+    // read: next <= count.
+    const bool step = int(next & 1u) == colour && next < reference.count;
+    b1 += runs[next] & -int64_t(step);
+    next += uint32_t(step);
+    reference.next = next;
 }
 
 // Moves b1 back to a changing element at or left of a1 after a vertical-left

@@ -14,66 +14,60 @@ namespace {
 // a1 - b1 for the vertical modes V0, VR1..VR3, VL1..VL3 (t4::Mode 0..6).
 constexpr int kVerticalOffset[7] = {0, 1, 2, 3, -1, -2, -3};
 
-// Decodes one two-dimensional line against `reference`. The line ends at an
-// EOL for MR; for MMR (endsAtWidth) also once a vertical or horizontal code
-// takes a0 to the width. The line is read through `lineBits`, which the
-// caller hands back to the decoder when it needs the decoder's own position.
-// With RowOfOnes the row under the cursor (a stored one) holds 0xFF bytes
-// from the cursor on rather than zeros (see RowPen); it ends as if it had
-// been cleared.
-// The state lives in locals while the line runs: row bytes are written
-// through a byte pointer, which could alias any object the compiler cannot
-// see is private. One function per variant, not inlined into the page loop:
-// a single body with both variants inlined keeps fewer values in registers.
-template <bool LsbFirst, bool RowOfOnes = false>
-[[gnu::noinline]] int32_t decodeTwoDimensionalLine(LineBits<LsbFirst>& lineBits, const CcittDecoder& decoder,
-                                                   RowCursor& rowCursor, RunList& current, RunList& reference,
-                                                   bool endsAtWidth, int32_t& lineTotal)
+// What a two-dimensional line decoder works on, besides the bits: the row,
+// the line's run list and the reference line.
+struct TwoDimensionalLine {
+    RowCursor& cursor;
+    uint8_t aheadFill;  // what the row holds from the cursor on (see RowPen)
+    RunList& current;
+    RunList& reference;
+    int32_t width;
+    uint8_t polarity;
+};
+
+// Decodes one two-dimensional line against the reference. The line ends at
+// an EOL for MR; for MMR (EndsAtWidth) also once a vertical or horizontal
+// code takes a0 to the width. Returns what decode2dLine or decodeMmrLine
+// returns; `lineTotal` gets the pixel total. The cursor, the run list and
+// the reference's b1 index are left where the line ends.
+//
+// Everything the line works on lives in locals while it runs (the bits are
+// the caller's local, this being inlined): row words are written through a
+// pointer, which could alias any object the compiler cannot see is private.
+// Positions are 64-bit: damaged data can push them far past the width.
+template <bool LsbFirst, bool EndsAtWidth>
+[[gnu::always_inline]] inline int32_t decodeTwoDimensionalRuns(LineBits<LsbFirst>& bits,
+                                                               const TwoDimensionalLine& line, int32_t& lineTotal)
 {
-    const int32_t width = decoder.width();
-    // The colour whose runs set bits: white (0) with polarity 0, black (1)
-    // with polarity 1; none when the row is not stored.
-    const int setColour = rowCursor.row == nullptr ? 2 : decoder.polarity() != 0 ? 1 : 0;
-    LineBits<LsbFirst> bits = lineBits;
-    RowPen<RowOfOnes> pen(rowCursor);
-    RunList ref = reference;
-    int32_t* const runs = current.runs;
-    const uint32_t capacity = runs != nullptr ? current.capacity : 0;
+    const int32_t width = line.width;
+    RowPen pen(line.cursor, line.aheadFill, line.polarity == 0);
+    RunList ref = line.reference;
+    // Both lists have storage, one entry past their capacity (RunBuffers).
+    int32_t* const runs = line.current.runs;
+    const uint32_t capacity = line.current.capacity;
     uint32_t runCount = 0;
-    // Positions are 64-bit: damaged data can push them far past the width.
     int64_t b1 = width;
     ref.next = 0;
     if (ref.count > 0) {
         b1 = ref.runs[0];
         ref.next = 1;
     }
-    // Where the reference's storage has room past its runs, a sentinel there
-    // ends the b1 walks.
-    const bool sentinel = ref.runs != nullptr && ref.count < ref.capacity;
-    if (sentinel) ref.runs[ref.count] = kB1Sentinel;
+    ref.runs[ref.count] = kB1Sentinel;
     int64_t a0 = 0;
-    int64_t pending = 0;  // the part of the current run already passed by pass codes
+    // Where the run in progress began: a0 less what pass codes moved it on.
+    // Every run written ends where the next begins, so this is also the
+    // pixel total.
+    int64_t runStart = 0;
     int colour = 0;
-    const auto moveB1 = [&] {
-        if (sentinel) {
-            nextB1WithSentinel(ref, a0, b1, colour, width);
-        } else {
-            nextB1(ref, a0, b1, colour, width);
-        }
-    };
 
-    // Every run written is pending plus the step of a0, so the runs written
-    // add up to a0 - pending; the pixel total is that sum, saturated.
-    const auto total = [&] { return a0 - pending > kRunCeiling ? kRunCeiling : int32_t(a0 - pending); };
-    const auto write = [&](int64_t length) {
-        const int32_t run = length > kRunCeiling ? kRunCeiling : int32_t(length);
-        if (colour == setColour) {
-            pen.putSet(run);
-        } else {
-            pen.putSkip(run);
-        }
-        if (runCount < capacity) runs[runCount++] = run;
-        pending = 0;
+    // A run ends at `end`: written, and listed while the list has room
+    // (a run past the room lands in the entry after it, unused).
+    const auto put = [&](int64_t end) {
+        pen.put(runStart, end);
+        const int64_t run = end - runStart;
+        runs[runCount] = run > kRunCeiling ? kRunCeiling : int32_t(run);
+        runCount += uint32_t(runCount < capacity);
+        runStart = end;
     };
     // A horizontal-mode run: any number of make-up codes and one terminating
     // code of the colour. Returns the length or the negative decodeRun result.
@@ -87,46 +81,51 @@ template <bool LsbFirst, bool RowOfOnes = false>
         }
     };
     const auto finish = [&](int32_t result) {
-        lineBits.continueFrom(bits);
-        pen.settle();
-        rowCursor = pen.cursor();
-        reference.next = ref.next;
-        current.next = runCount;
-        lineTotal = total();
+        pen.finish(runStart);
+        line.reference.next = ref.next;
+        line.current.next = runCount;
+        lineTotal = runStart > kRunCeiling ? kRunCeiling : int32_t(runStart);
         return result;
     };
+    const auto total = [&] { return runStart > kRunCeiling ? kRunCeiling : int32_t(runStart); };
 
     for (;;) {
         const int32_t leaf = bits.readLeaf(kModeTree);
         const int mode = leaf >> 2;
-        if (leaf > 0 && mode < t4::ModeHorizontal) {
+        if (leaf > 0 && mode < t4::ModeHorizontal) [[likely]] {
             const int64_t a1 = b1 + kVerticalOffset[mode];
-            if (mode >= t4::ModeVL1) rewindB1(ref, a1, b1);
+            if (mode >= t4::ModeVL1) {
+                // Mostly the element before b1 lies at or left of a1 (and
+                // inside the line): nextB1 would then walk straight back to
+                // b1, so there is nothing to undo.
+                const int64_t last = a1 < width ? a1 : int64_t(width) - 1;
+                if (ref.next == 0 || b1 - ref.runs[ref.next - 1] > last || a1 < a0) rewindB1(ref, a1, b1);
+            }
             // A code that would move back past a0: only damaged data do
             // that, and a negative run must never be written.
-            if (a1 < a0) return finish(BadCode);
-            write(pending + (a1 - a0));
+            if (a1 < a0) [[unlikely]] return finish(BadCode);
+            put(a1);
             a0 = a1;
             colour ^= 1;
-            moveB1();
-            if (endsAtWidth && a0 >= width) return finish(total());
+            nextB1(ref, a0, b1, colour, width);
+            if (EndsAtWidth && a0 >= width) return finish(total());
             continue;
         }
         if (leaf < 0) return finish(total() == width ? EndAfterFullLine : EndOfData);
         if (isEolLeaf(leaf)) {
             if (leaf != LeafEol) bits.unreadBits(1);
-            return finish(endsAtWidth ? EolCode : total());
+            return finish(EndsAtWidth ? EolCode : total());
         }
         if (mode == t4::ModeHorizontal) {
             for (int part = 0; part < 2; ++part) {
                 const int32_t length = horizontalRun();
                 if (length < 0) return finish(length);
-                write(pending + length);
                 a0 += length;
+                put(a0);
                 colour ^= 1;
             }
-            moveB1();
-            if (endsAtWidth && a0 >= width) return finish(total());
+            nextB1(ref, a0, b1, colour, width);
+            if (EndsAtWidth && a0 >= width) return finish(total());
             continue;
         }
         if (mode == t4::ModePass) {
@@ -136,10 +135,9 @@ template <bool LsbFirst, bool RowOfOnes = false>
                 ++ref.next;
             }
             if (b2 < a0) return finish(BadCode);
-            pending += b2 - a0;
             a0 = b2;
             b1 = b2;
-            moveB1();
+            nextB1(ref, a0, b1, colour, width);
             continue;  // a pass code never ends a line
         }
         // An invalid code, or the uncompressed-mode extension, which is not supported.
@@ -147,23 +145,26 @@ template <bool LsbFirst, bool RowOfOnes = false>
     }
 }
 
-// One line with the decoder's position taken into a bit buffer and handed back.
-template <bool LsbFirst>
+// One line with the decoder's position taken into a bit buffer and handed
+// back, on a cleared row.
+template <bool LsbFirst, bool EndsAtWidth>
 int32_t decodeOneTwoDimensionalLine(CcittDecoder& decoder, RowCursor& rowCursor, RunList& current,
-                                    RunList& reference, bool endsAtWidth, int32_t& lineTotal)
+                                    RunList& reference, int32_t& lineTotal)
 {
     LineBits<LsbFirst> bits(decoder);
-    const int32_t result = decodeTwoDimensionalLine(bits, decoder, rowCursor, current, reference, endsAtWidth, lineTotal);
+    const TwoDimensionalLine line{rowCursor, 0, current, reference, decoder.width(), decoder.polarity()};
+    const int32_t result = decodeTwoDimensionalRuns<LsbFirst, EndsAtWidth>(bits, line, lineTotal);
     bits.handBack();
     return result;
 }
 
+template <bool EndsAtWidth>
 int32_t decodeTwoDimensionalLine(CcittDecoder& decoder, RowCursor& rowCursor, RunList& current,
-                                 RunList& reference, bool endsAtWidth, int32_t& lineTotal)
+                                 RunList& reference, int32_t& lineTotal)
 {
     return decoder.position().lsbFirst
-               ? decodeOneTwoDimensionalLine<true>(decoder, rowCursor, current, reference, endsAtWidth, lineTotal)
-               : decodeOneTwoDimensionalLine<false>(decoder, rowCursor, current, reference, endsAtWidth, lineTotal);
+               ? decodeOneTwoDimensionalLine<true, EndsAtWidth>(decoder, rowCursor, current, reference, lineTotal)
+               : decodeOneTwoDimensionalLine<false, EndsAtWidth>(decoder, rowCursor, current, reference, lineTotal);
 }
 
 }  // namespace
@@ -206,13 +207,13 @@ bool seekOneDimensionalLine(CcittDecoder& decoder, int32_t* twoDimensionalLines)
 int32_t decode2dLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current, RunList& reference)
 {
     int32_t total = 0;
-    return decodeTwoDimensionalLine(decoder, cursor, current, reference, false, total);
+    return decodeTwoDimensionalLine<false>(decoder, cursor, current, reference, total);
 }
 
 int32_t decodeMmrLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current, RunList& reference,
                       int32_t& total)
 {
-    return decodeTwoDimensionalLine(decoder, cursor, current, reference, true, total);
+    return decodeTwoDimensionalLine<true>(decoder, cursor, current, reference, total);
 }
 
 int decodeMrPage(CcittDecoder& decoder, PageBitmap& page)
@@ -308,46 +309,34 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
 {
     const int32_t width = decoder.width();
     const int32_t height = decoder.height();
+    const uint8_t polarity = decoder.polarity();
     int32_t rows = 0;
     int result = 0;
     LineBits<LsbFirst> bits(decoder);
     // Rows are handed out in order and only the last is ever written, so
-    // each new row still holds what the page's pixels grew by. Where white
-    // is 1 and the lines above had long runs, the pixels grow by 0xFF bytes:
-    // long white runs then need no writing (the line decoder clears the
-    // black runs and what its runs do not reach). Rows of many short runs (a
-    // noise-like picture) gain nothing from that and grow by zeros.
-    const bool whiteIsOne = decoder.polarity() == 0;
-    const uint32_t manyRuns = uint32_t(width / 8);
-    uint8_t heldFill = 0x00;  // what the rows not yet handed out hold
-    bool rowOfOnes = false;
+    // each new row still holds what the page's pixels grew by: the bytes of
+    // a white run, so that long white runs need no writing.
+    const uint8_t whiteFill = polarity == 0 ? 0xFF : 0x00;
+    uint8_t rowFill = whiteFill;  // what the row being decoded holds
     const auto newRow = [&] {
-        const bool longRuns = whiteIsOne && buffers.reference().count <= manyRuns;
-        uint8_t fill = longRuns ? 0xFF : 0x00;
-        const RowCursor row = startNewRow(page, rows, height, fill, heldFill);
-        heldFill = fill;
-        rowOfOnes = row.row != nullptr && fill == 0xFF;
-        return row;
+        rowFill = whiteFill;
+        return startNewRow(page, rows, height, whiteFill);
     };
     RowCursor cursor = newRow();
     for (;;) {
         int32_t total = 0;
-        RunList& current = buffers.current();
-        RunList& reference = buffers.reference();
-        const int32_t line =
-            rowOfOnes ? decodeTwoDimensionalLine<LsbFirst, true>(bits, decoder, cursor, current, reference, true, total)
-                      : decodeTwoDimensionalLine<LsbFirst>(bits, decoder, cursor, current, reference, true, total);
-        rowOfOnes = false;
-        if (line == EndOfData) {
+        const TwoDimensionalLine line{cursor, rowFill, buffers.current(), buffers.reference(), width, polarity};
+        const int32_t result2d = decodeTwoDimensionalRuns<LsbFirst, true>(bits, line, total);
+        if (result2d == EndOfData) {
             result = rows > 0 ? 0 : EndOfData;
             break;
         }
-        if (line == EndAfterFullLine) {
+        if (result2d == EndAfterFullLine) {
             if (rows < height) ++rows;
             break;
         }
-        if (line == EolCode || line == BadCode) {
-            if (line == BadCode) {
+        if (result2d == EolCode || result2d == BadCode) {
+            if (result2d == BadCode) {
                 bits.handBack();
                 if (findFlag(decoder, 2) < 0) {
                     result = BadCode;
@@ -357,6 +346,7 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
             }
             buffers.resetReferenceToWhite(width);
             restartRow(cursor);
+            rowFill = 0x00;
             continue;
         }
         buffers.promoteCurrent();

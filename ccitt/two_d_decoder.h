@@ -11,12 +11,6 @@
 
 namespace pagelift {
 
-// One two-dimensional T.4 line (after EOL + tag 0) up to and including the
-// next EOL, against `reference`. Runs go through the cursor and into
-// `current`. Returns the pixel total (not cut at the width), BadCode (invalid
-// code, uncompressed-mode extension, or a code that would move back past
-// a0), EndOfData / EndAfterFullLine when the bits run out, or the error of
-// a run code inside horizontal mode.
 // The two run arrays of a page of the decoder's width, the reference set to
 // the imaginary white line; nullopt when memory runs out.
 std::optional<RunBuffers> makeRunBuffers(const CcittDecoder& decoder);
@@ -26,6 +20,13 @@ std::optional<RunBuffers> makeRunBuffers(const CcittDecoder& decoder);
 // are counted into *twoDimensionalLines when it is given.
 bool seekOneDimensionalLine(CcittDecoder& decoder, int32_t* twoDimensionalLines = nullptr);
 
+// One two-dimensional T.4 line (after EOL + tag 0) up to and including the
+// next EOL, against `reference`. Runs go through the cursor, which stands at
+// the start of a cleared row, and into `current`; both run lists are those
+// of a RunBuffers. Returns the pixel total (not cut at the width), BadCode
+// (invalid code, uncompressed-mode extension, or a code that would move back
+// past a0), EndOfData / EndAfterFullLine when the bits run out, or the error
+// of a run code inside horizontal mode.
 int32_t decode2dLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current, RunList& reference);
 
 // One T.4 two-dimensional line after its tag bit: one-dimensional after tag
@@ -34,9 +35,10 @@ int32_t decode2dLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current,
 // decode2dLine returns.
 int32_t decodeMrLine(CcittDecoder& decoder, RowCursor& cursor, RunBuffers& buffers, int16_t tag);
 
-// One T.6 line: it ends as soon as a vertical or horizontal code takes a0 to
-// the width or beyond. Returns the pixel total (also left in `total`),
-// EolCode for an EOL, BadCode, EndOfData or EndAfterFullLine.
+// One T.6 line, on the same terms as decode2dLine: it ends as soon as a
+// vertical or horizontal code takes a0 to the width or beyond. Returns the
+// pixel total (also left in `total`), EolCode for an EOL, BadCode, EndOfData
+// or EndAfterFullLine.
 int32_t decodeMmrLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current, RunList& reference,
                       int32_t& total);
 

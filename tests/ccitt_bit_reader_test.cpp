@@ -263,45 +263,59 @@ TEST(CcittLineBits, ReadsEveryCodeExactlyAsTheDecoderDoes)
     }
 }
 
-// The line decoders write runs through a pen: it must leave the row and the
-// cursor as putRun does for any runs, runs past the end of the row included,
-// and so must a pen that starts on a row of ones and settles it.
+// The line decoders write runs through a pen: from a row that holds zeros
+// or ones from the cursor on, it must leave the row and the cursor as putRun
+// does on a cleared row, for any alternating runs, runs past the end of the
+// row and lines not stored included.
 TEST(CcittRowPen, WritesRowsAsPutRunDoes)
 {
     std::mt19937 random(11);
-    for (int round = 0; round < 3000; ++round) {
-        const uint32_t rowBytes = 1 + uint32_t(random() % 12);
-        const uint32_t start = uint32_t(random() % (rowBytes * 8));
+    for (int round = 0; round < 6000; ++round) {
+        const uint32_t rowBytes = 1 + uint32_t(random() % 40);
+        const uint32_t start = uint32_t(random() % (rowBytes * 8 + 2));
+        const uint8_t aheadFill = random() % 2 != 0 ? 0xFF : 0x00;
+        const bool stored = random() % 16 != 0;
         std::vector<uint8_t> expected(rowBytes, 0);
-        for (uint32_t bit = 0; bit < start; ++bit) {
+        for (uint32_t bit = 0; bit < start && bit < rowBytes * 8; ++bit) {
             if (random() % 2 != 0) expected[bit / 8] |= uint8_t(0x80u >> (bit % 8));
         }
-        std::vector<uint8_t> zeros = expected;
-        std::vector<uint8_t> ones = expected;
-        for (uint32_t bit = start; bit < rowBytes * 8; ++bit) ones[bit / 8] |= uint8_t(0x80u >> (bit % 8));
-        const auto cursorOn = [&](std::vector<uint8_t>& row) {
-            return RowCursor{start / 8, rowBytes, uint8_t(start % 8), row.data()};
+        std::vector<uint8_t> row = expected;
+        for (uint32_t bit = start; bit < rowBytes * 8; ++bit) {
+            if (aheadFill != 0) row[bit / 8] |= uint8_t(0x80u >> (bit % 8));
+        }
+        const auto cursorOn = [&](std::vector<uint8_t>& bytes) {
+            return RowCursor{start / 8, rowBytes, uint8_t(start % 8), stored ? bytes.data() : nullptr};
         };
         RowCursor reference = cursorOn(expected);
-        RowPen<> pen(cursorOn(zeros));
-        RowPen<true> onesPen(cursorOn(ones));
-        std::string runs;
-        for (int count = int(random() % 10); count > 0; --count) {
-            const int32_t run = random() % 8 == 0 ? int32_t(rowBytes * 8 + random() % 20) : int32_t(random() % 30);
-            const int skip = int(random() % 2);
-            runs += (skip != 0 ? " skip " : " set ") + std::to_string(run);
+        int skip = int(random() % 2);
+        RowCursor cursor = cursorOn(row);
+        RowPen pen(cursor, aheadFill, skip == 0);
+        std::string runs = skip != 0 ? " skip first," : " set first,";
+        int64_t end = start;
+        for (int count = int(random() % 12); count > 0; --count) {
+            // Mostly short runs, some a word or more long, a few past the row.
+            const uint32_t pick = random() % 8;
+            const int32_t run = pick == 0   ? int32_t(rowBytes * 8 + random() % 20)
+                                : pick == 1 ? int32_t(random() % 200)
+                                            : int32_t(random() % 12);
+            runs += ' ';
+            runs += std::to_string(run);
             putRun(reference, run, skip);
-            skip != 0 ? pen.putSkip(run) : pen.putSet(run);
-            skip != 0 ? onesPen.putSkip(run) : onesPen.putSet(run);
+            pen.put(end, end + run);
+            end += run;
+            skip ^= 1;
         }
-        onesPen.settle();
-        const std::string what = std::to_string(rowBytes) + " bytes from bit " + std::to_string(start) + ":" + runs;
-        ASSERT_EQ(zeros, expected) << what;
-        ASSERT_EQ(ones, expected) << what;
-        for (const RowCursor& cursor : {pen.cursor(), onesPen.cursor()}) {
-            ASSERT_EQ(cursor.byteIndex, reference.byteIndex) << what;
-            ASSERT_EQ(cursor.bitIndex, reference.bitIndex) << what;
+        pen.finish(end);
+        std::string what = std::to_string(rowBytes);
+        what += " bytes, fill " + std::to_string(aheadFill);
+        what += ", from bit " + std::to_string(start);
+        what += stored ? ":" : ", not stored:";
+        what += runs;
+        if (stored) {
+            ASSERT_EQ(row, expected) << what;
         }
+        ASSERT_EQ(cursor.byteIndex, reference.byteIndex) << what;
+        ASSERT_EQ(cursor.bitIndex, reference.bitIndex) << what;
     }
 }
 
