@@ -320,7 +320,10 @@ PageBitmap TiffReader::decodeCcittStrip(const uint8_t* data, uint32_t length, co
     layout.height = static_cast<int32_t>(std::min<uint32_t>(rowLimit, INT32_MAX));
     PageBitmap strip;
     const int result = decodeCodedPage(data, static_cast<int32_t>(std::min<uint32_t>(length, INT32_MAX)), layout, strip);
-    damage = result < 0 ? 1 : result;
+    // A decoding that broke off at a code it could not read puts every row
+    // it gave in doubt: data of another coding often decode as garbage lines
+    // for a long while before such a code.
+    damage = result >= 0 ? result : std::max(strip.rows, 1);
     return strip;
 }
 
@@ -380,6 +383,10 @@ int TiffReader::appendStrips(const TiffPageInfo& info, PageBitmap& page)
         }
         if (strip.bytesPerRow != page.bytesPerRow) break;
         const uint32_t rows = std::min(static_cast<uint32_t>(std::max(strip.rows, 0)), remaining);
+        // Rows beyond those the strip declares are in doubt too: they are
+        // kept (RowsPerStrip may be what is wrong), but they count as damage.
+        const uint32_t declared = rowsInStrip(info, i);
+        if (rows > declared) damage = int(std::min<int64_t>(int64_t{damage} + (rows - declared), INT32_MAX));
         const size_t bytes = size_t{rows} * static_cast<size_t>(page.bytesPerRow);
         if (strip.pixels.size() < bytes) break;
         page.pixels.insert(page.pixels.end(), strip.pixels.begin(), strip.pixels.begin() + static_cast<ptrdiff_t>(bytes));
