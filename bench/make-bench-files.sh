@@ -5,7 +5,7 @@
 #   noise-g3-2d.tif    the same page, Group 3 two-dimensional
 #   noise-g4.tif       the same page, Group 4
 # The noise pages keep tiffcp's own strip size. Text lines come from pbmtext,
-# noise from pgmnoise with a fixed seed through pamditherbw.
+# noise from pgmnoise through pamditherbw, both with a fixed seed.
 #   make-bench-files.sh OUTPUT_FOLDER
 set -eu
 out="${1:?usage: make-bench-files.sh OUTPUT_FOLDER}"
@@ -29,7 +29,7 @@ pnmpad -white -left 90 -top 120 "$work/text.pbm" |
 pamtotiff -miniswhite "$work/page.pbm" > "$work/text.tif"
 tiffcp -c g4 -r 3296 "$work/text.tif" "$out/text-g4.tif"
 
-pgmnoise -randomseed=1 1728 2200 | pamditherbw 2>/dev/null > "$work/noise.pbm"
+pgmnoise -randomseed=1 1728 2200 | pamditherbw -randomseed=1 2>/dev/null > "$work/noise.pbm"
 pamtotiff -miniswhite "$work/noise.pbm" > "$work/noise.tif"
 tiffcp -c g3:1d "$work/noise.tif" "$out/noise-g3-1d.tif"
 tiffcp -c g3:2d "$work/noise.tif" "$out/noise-g3-2d.tif"
