@@ -5,8 +5,6 @@
 #include "ccitt/held_lines.h"
 #include "ccitt/page_setup.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <new>
 #include <optional>
 
@@ -314,13 +312,6 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
     const uint8_t polarity = decoder.polarity();
     int32_t rows = 0;
     int result = 0;
-    // Lines in doubt: T.6 data have no EOL before the end of the page (EOFB
-    // is two), so a line restarted at an invalid code, or at an EOL that more
-    // lines follow, is damage; so are lines past the page's height. Counting
-    // them tells data of another coding, which often decode as garbage lines
-    // for a long while, from a real page.
-    int64_t inDoubt = 0;
-    int eolsSinceLine = 0;
     LineBits<LsbFirst> bits(decoder);
     // Rows are handed out in order and only the last is ever written, so
     // each new row still holds what the page's pixels grew by: the bytes of
@@ -342,15 +333,9 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
         }
         if (result2d == EndAfterFullLine) {
             if (rows < height) ++rows;
-            else ++inDoubt;
             break;
         }
         if (result2d == EolCode || result2d == BadCode) {
-            if (result2d == EolCode) {
-                if (eolsSinceLine < INT32_MAX) ++eolsSinceLine;
-            } else {
-                ++inDoubt;
-            }
             if (result2d == BadCode) {
                 bits.handBack();
                 if (findFlag(decoder, 2) < 0) {
@@ -366,14 +351,11 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
         }
         buffers.promoteCurrent();
         if (rows < height) ++rows;
-        else ++inDoubt;
-        inDoubt += eolsSinceLine;
-        eolsSinceLine = 0;
         cursor = newRow();
     }
     bits.handBack();
     finishPage(page, rows);
-    return result == 0 ? int(std::min<int64_t>(inDoubt, INT32_MAX)) : result;
+    return result;
 }
 
 }  // namespace

@@ -58,12 +58,9 @@ int decodeMmr(MmrDecoder& decoder, PageBitmap& page);
 // Decodes T.6 lines from the current position, the first against an
 // all-white reference. An EOL (or EOFB) resets the reference to white; an
 // invalid code sends the reader to the next flag run (findFlag mode 2).
-// When at least one row was decoded or the data end right after a line,
-// returns the number of lines in doubt (0 for clean data): lines restarted
-// at an invalid code or at an EOL that more lines follow, and lines decoded
-// past the height; EndOfData when the data end before any
-// row, BadCode when no flag follows an invalid code, -1 when the page cannot
-// be set up.
+// Returns 0 when at least one row was decoded or the data end right after a
+// line, EndOfData when the data end before any row, BadCode when no flag
+// follows an invalid code, -1 when the page cannot be set up.
 int decodeMmrPage(MmrDecoder& decoder, PageBitmap& page);
 
 }  // namespace pagelift

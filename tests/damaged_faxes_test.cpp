@@ -179,10 +179,10 @@ TEST_F(DamagedFaxesTest, NoiseBeforeBetweenAndAfterPagesAddsNoRows)
 TEST_F(DamagedFaxesTest, TiffPagesWhoseTagsLieAboutTheirCodingReadByTrial)
 {
     // pamditherbw dithers at random unless seeded. With these seeds the Group 3
-    // data of the noise page, read as Group 4, decode as garbage lines that
-    // reach the page's rows: in the first a strip breaks off at its first
-    // unreadable code after more rows than it declares, in the second the
-    // first strip alone gives every row.
+    // data of the noise page, read as Group 4, decode as garbage lines with
+    // hardly a bad code until the page has its rows: in the first the strips
+    // of 128 rows each give more, in the second the first strip alone gives
+    // every row.
     const auto noisePage = [&](int ditherSeed) {
         const std::string path = scratch_.file("noise.pbm");
         if (!runQuietly("pgmnoise -randomseed 5 1728 300 | pamditherbw -randomseed " + std::to_string(ditherSeed) +

@@ -383,10 +383,6 @@ int TiffReader::appendStrips(const TiffPageInfo& info, PageBitmap& page)
         }
         if (strip.bytesPerRow != page.bytesPerRow) break;
         const uint32_t rows = std::min(static_cast<uint32_t>(std::max(strip.rows, 0)), remaining);
-        // Rows beyond those the strip declares are in doubt too: they are
-        // kept (RowsPerStrip may be what is wrong), but they count as damage.
-        const uint32_t declared = rowsInStrip(info, i);
-        if (rows > declared) damage = int(std::min<int64_t>(int64_t{damage} + (rows - declared), INT32_MAX));
         const size_t bytes = size_t{rows} * static_cast<size_t>(page.bytesPerRow);
         if (strip.pixels.size() < bytes) break;
         page.pixels.insert(page.pixels.end(), strip.pixels.begin(), strip.pixels.begin() + static_cast<ptrdiff_t>(bytes));
