@@ -9,6 +9,32 @@ constexpr const char* kMain = "Main";
 constexpr const char* kOptions = "Options";
 constexpr const char* kSettings = "Settings";
 
+// Each value of a section under its key, so that reading and writing use one
+// list; an Options key missing from the file reads as its fallback.
+struct OptionsKey {
+    const char* key;
+    int32_t OptionsValues::*field;
+    int32_t fallback;
+};
+constexpr OptionsKey kOptionsKeys[] = {
+    {"DirFile", &OptionsValues::sourceMode, 0},     {"Subdir", &OptionsValues::includeSubfolders, 0},
+    {"Hiberarchy", &OptionsValues::keepHierarchy, 0}, {"KeepDate", &OptionsValues::keepDate, 0},
+    {"KeepExt", &OptionsValues::keepExtension, 1},  {"Optimize", &OptionsValues::optimize, 1},
+    {"Quality", &OptionsValues::quality, 50},       {"Cyclely", &OptionsValues::autoConvert, 0},
+    {"CycleMinutes", &OptionsValues::cycleMinutes, 60},
+};
+
+struct SettingsKey {
+    const char* key;
+    int32_t SettingsValues::*field;
+};
+constexpr SettingsKey kSettingsKeys[] = {
+    {"AutoBit", &SettingsValues::bitOrder},   {"NStdWidth", &SettingsValues::anyWidth},
+    {"MinWidth", &SettingsValues::minWidth},  {"Threshold", &SettingsValues::threshold},
+    {"FlagNum", &SettingsValues::flagNum},    {"RawFlag", &SettingsValues::rawData},
+    {"Recaculate", &SettingsValues::recountLines},
+};
+
 }  // namespace
 
 MainTexts readMainSection(const IniFile& file)
@@ -27,29 +53,15 @@ void writeMainSection(IniFile& file, const MainTexts& texts)
 OptionsValues readOptionsSection(const IniFile& file)
 {
     OptionsValues values;
-    values.sourceMode = file.readNumber(kOptions, "DirFile", 0);
-    values.includeSubfolders = file.readNumber(kOptions, "Subdir", 0);
-    values.keepHierarchy = file.readNumber(kOptions, "Hiberarchy", 0);
-    values.keepDate = file.readNumber(kOptions, "KeepDate", 0);
-    values.keepExtension = file.readNumber(kOptions, "KeepExt", 1);
-    values.optimize = file.readNumber(kOptions, "Optimize", 1);
-    values.quality = file.readNumber(kOptions, "Quality", 50);
-    values.autoConvert = file.readNumber(kOptions, "Cyclely", 0);
-    values.cycleMinutes = file.readNumber(kOptions, "CycleMinutes", 60);
+    for (const OptionsKey& entry : kOptionsKeys) {
+        values.*entry.field = file.readNumber(kOptions, entry.key, entry.fallback);
+    }
     return values;
 }
 
 void writeOptionsSection(IniFile& file, const OptionsValues& values)
 {
-    file.writeNumber(kOptions, "DirFile", values.sourceMode);
-    file.writeNumber(kOptions, "Subdir", values.includeSubfolders);
-    file.writeNumber(kOptions, "Hiberarchy", values.keepHierarchy);
-    file.writeNumber(kOptions, "KeepDate", values.keepDate);
-    file.writeNumber(kOptions, "KeepExt", values.keepExtension);
-    file.writeNumber(kOptions, "Optimize", values.optimize);
-    file.writeNumber(kOptions, "Quality", values.quality);
-    file.writeNumber(kOptions, "Cyclely", values.autoConvert);
-    file.writeNumber(kOptions, "CycleMinutes", values.cycleMinutes);
+    for (const OptionsKey& entry : kOptionsKeys) file.writeNumber(kOptions, entry.key, values.*entry.field);
 }
 
 RunChoices runChoicesOf(const OptionsValues& values)
@@ -60,26 +72,17 @@ RunChoices runChoicesOf(const OptionsValues& values)
 
 SettingsValues readSettingsSection(const IniFile& file, const DecodeSettings& current)
 {
-    SettingsValues values;
-    values.bitOrder = file.readNumber(kSettings, "AutoBit", current.bitOrder);
-    values.anyWidth = file.readNumber(kSettings, "NStdWidth", current.anyWidth);
-    values.minWidth = file.readNumber(kSettings, "MinWidth", current.minWidth);
-    values.threshold = file.readNumber(kSettings, "Threshold", current.threshold);
-    values.flagNum = file.readNumber(kSettings, "FlagNum", current.flagNum);
-    values.rawData = file.readNumber(kSettings, "RawFlag", current.rawData);
-    values.recountLines = file.readNumber(kSettings, "Recaculate", current.recountLines);
+    SettingsValues values{current.bitOrder, current.anyWidth,  current.minWidth,    current.threshold,
+                          current.flagNum,  current.rawData, current.recountLines};
+    for (const SettingsKey& entry : kSettingsKeys) {
+        values.*entry.field = file.readNumber(kSettings, entry.key, values.*entry.field);
+    }
     return values;
 }
 
 void writeSettingsSection(IniFile& file, const SettingsValues& values)
 {
-    file.writeNumber(kSettings, "AutoBit", values.bitOrder);
-    file.writeNumber(kSettings, "NStdWidth", values.anyWidth);
-    file.writeNumber(kSettings, "MinWidth", values.minWidth);
-    file.writeNumber(kSettings, "Threshold", values.threshold);
-    file.writeNumber(kSettings, "FlagNum", values.flagNum);
-    file.writeNumber(kSettings, "RawFlag", values.rawData);
-    file.writeNumber(kSettings, "Recaculate", values.recountLines);
+    for (const SettingsKey& entry : kSettingsKeys) file.writeNumber(kSettings, entry.key, values.*entry.field);
 }
 
 void applySettingsValues(const SettingsValues& values, std::optional<int> resolutionEntry, DecodeSettings& decode)
