@@ -230,6 +230,15 @@ protected:
         controller_.choices.includeSubfolders = 1;
     }
 
+    // A second controller's texts: the fixture's, naming four files of the
+    // source folder in this order.
+    void nameFourFiles(ConvertController& controller) const
+    {
+        controller.texts = controller_.texts;
+        controller.texts.sourceText = source_ + " a.tif sub/b.tif notes.g3 x.JPG";
+        controller.choices.sourceMode = 1;
+    }
+
     // Starts a run and waits for its end; the rows sorted by source.
     std::vector<RecordedEvents::Row> run(bool automatic)
     {
@@ -411,9 +420,7 @@ TEST_F(WindowRunTest, NoRunStartsBesideAWorkerThatAStopGaveUpOn)
     HeldConverter held;
     RecordedEvents events;
     ConvertController controller(events, held.converter());
-    controller.texts = controller_.texts;
-    controller.texts.sourceText = source_ + " a.tif sub/b.tif notes.g3 x.JPG";  // in this order
-    controller.choices.sourceMode = 1;
+    nameFourFiles(controller);
 
     ASSERT_EQ(controller.startRun(false, notices_), StartResult::Started);
     EXPECT_TRUE(controller.running());
@@ -449,9 +456,7 @@ TEST_F(WindowRunTest, AStopThatIsHeardEndsTheRunBeforeTheNextFile)
     HeldConverter held;
     RecordedEvents events;
     ConvertController controller(events, held.converter());
-    controller.texts = controller_.texts;
-    controller.texts.sourceText = source_ + " a.tif sub/b.tif notes.g3 x.JPG";  // in this order
-    controller.choices.sourceMode = 1;
+    nameFourFiles(controller);
     ASSERT_EQ(controller.startRun(false, notices_), StartResult::Started);
     held.waitUntilHolding();
     std::thread releaser([&] {
