@@ -4,6 +4,7 @@
 #include "batch/single_file.h"
 #include "settings/working_paths.h"
 #include "support/fax_fixtures.h"
+#include "support/held_converter.h"
 #include "ui/convert_controller.h"
 #include "ui/file_list.h"
 
@@ -18,6 +19,9 @@
 
 namespace pagelift {
 namespace {
+
+using pagelift::testing::HeldConverter;
+using pagelift::testing::realConverter;
 
 namespace fs = std::filesystem;
 using faxtest::ScratchFolder;
@@ -163,44 +167,6 @@ public:
     }
     List messages;
 };
-
-// A converter that holds every file until it is let go.
-class HeldConverter {
-public:
-    FileConverter converter()
-    {
-        return [this](ConversionOptions&, const std::string&, const std::string&, const DecodeSettings&) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            ++entered_;
-            changed_.notify_all();
-            changed_.wait(lock, [this] { return released_; });
-            return int{ConvertDone};
-        };
-    }
-    void waitUntilHolding()
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return entered_ > 0; });
-    }
-    void release()
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int entered_ = 0;
-    bool released_ = false;
-};
-
-FileConverter realConverter()
-{
-    return [](ConversionOptions& options, const std::string& source, const std::string& destination,
-              const DecodeSettings& decode) { return convertFile(options, source, destination, decode); };
-}
 
 class WindowRunTest : public ::testing::Test {
 protected:

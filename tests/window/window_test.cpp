@@ -6,6 +6,7 @@
 #include "platform/file_lock.h"
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
+#include "tests/support/held_converter.h"
 #include "ui/window/convert_page.h"
 #include "ui/window/main_window.h"
 #include "ui/window/options_page.h"
@@ -37,48 +38,14 @@
 namespace pagelift::window {
 namespace {
 
+using pagelift::testing::HeldConverter;
+using pagelift::testing::realConverter;
+
 const QString kCorpus = QStringLiteral(PAGELIFT_CORPUS_DIR);
 
 std::string text(const QString& qt)
 {
     return qt.toStdString();
-}
-
-// Holds every file it is given until it is let go.
-class HeldConverter {
-public:
-    FileConverter converter()
-    {
-        return [this](ConversionOptions&, const std::string&, const std::string&, const DecodeSettings&) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            ++entered_;
-            changed_.wait(lock, [this] { return released_; });
-            return int{ConvertDone};
-        };
-    }
-    bool holding()
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return entered_ > 0;
-    }
-    void release()
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int entered_ = 0;
-    bool released_ = false;
-};
-
-FileConverter realConverter()
-{
-    return [](ConversionOptions& options, const std::string& source, const std::string& destination,
-              const DecodeSettings& decode) { return convertFile(options, source, destination, decode); };
 }
 
 // Closes the next message box that opens and keeps its text.
