@@ -3,6 +3,7 @@
 // (tiffcp -c none, g3topbm).
 
 #include "ccitt/ccitt.h"
+#include "support/corpus_folder.h"
 #include "support/fax_fixtures.h"
 #include "support/fax_oracles.h"
 #include "support/mh_encoder.h"
@@ -285,7 +286,7 @@ TEST(CcittOracle, TestEncoderAgreesWithG3topbmAndFeedsCodings3And4)
 // Files written by other fax software, compared with what libtiff decodes.
 TEST(CcittOracle, CorpusPagesMatchTiffcp)
 {
-    const fs::path corpus = PAGELIFT_CORPUS_DIR;
+    const fs::path corpus = testing::corpusFolder();
     if (!fs::is_directory(corpus)) GTEST_SKIP() << "the sample corpus " << corpus << " is absent";
     const std::string missing = missingTool({"tiffcp"});
     if (!missing.empty()) GTEST_SKIP() << "needs " << missing << " as the reference decoder";

@@ -12,6 +12,7 @@
 #include "faxdoc/readers/ig4_reader.h"
 #include "imageout/intermediate_bitmap.h"
 #include "support/container_files.h"
+#include "support/corpus_folder.h"
 #include "support/fax_fixtures.h"
 #include "support/raw_streams.h"
 
@@ -239,7 +240,7 @@ TEST_F(ImageContainersTest, PliftcmdConvertsEachFileAndTheFolderPixelExact)
 
 TEST(ImageContainersCorpus, BothPaletteOrdersOfTheCorpusBitmapShowOnePicture)
 {
-    const fs::path corpus = PAGELIFT_CORPUS_DIR;
+    const fs::path corpus = testing::corpusFolder();
     if (!fs::exists(corpus / "pal1.bmp") || !fs::exists(corpus / "pal1wb.bmp")) {
         GTEST_SKIP() << "the shared corpus is not at " << corpus;
     }

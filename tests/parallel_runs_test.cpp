@@ -4,6 +4,7 @@
 // once over one tree, all appending to one log, give whole records and the
 // JPEG files of a lone run.
 
+#include "support/corpus_folder.h"
 #include "support/fax_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -53,9 +54,9 @@ void makeSourceTree(const fs::path& root)
     for (const fs::directory_entry& sample : fs::directory_iterator(samples)) {
         fs::copy_file(sample.path(), root / sample.path().filename());
     }
-    if (fs::exists(PAGELIFT_CORPUS_DIR)) {
+    if (const fs::path corpus = testing::corpusFolder(); fs::exists(corpus)) {
         for (const char* name : {"fax2d.tif", "g3test.tif", "g4-multi.tiff", "hopper_g4.tif"}) {
-            fs::copy_file(fs::path(PAGELIFT_CORPUS_DIR) / name, root / "sub2" / name);
+            fs::copy_file(corpus / name, root / "sub2" / name);
         }
     }
     fs::copy_file(samples / "memo-g4.tif", root / "sub1" / "a.tif");

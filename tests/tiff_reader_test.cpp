@@ -4,6 +4,7 @@
 
 #include "faxdoc/fax_document.h"
 #include "faxdoc/readers/tiff_reader.h"
+#include "support/corpus_folder.h"
 #include "support/fax_fixtures.h"
 #include "support/mh_encoder.h"
 #include "support/raw_streams.h"
@@ -133,7 +134,7 @@ TEST_F(TiffLayoutsTest, RenderedPagesOfEveryWidthReadBackInEveryLayout)
 
 TEST_F(TiffLayoutsTest, CorpusPagesReadBackInEveryLayout)
 {
-    const std::filesystem::path corpus = PAGELIFT_CORPUS_DIR;
+    const std::filesystem::path corpus = testing::corpusFolder();
     if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus folder at " << corpus;
     const std::map<std::string, int> files = {
         {"fax2d.tif", 1}, {"g3test.tif", 1}, {"hopper_g4.tif", 1}, {"g4-fillorder-test.tif", 1}, {"g4-multi.tiff", 3},

@@ -6,6 +6,7 @@
 #include "platform/file_lock.h"
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
+#include "tests/support/corpus_folder.h"
 #include "tests/support/held_converter.h"
 #include "ui/window/convert_page.h"
 #include "ui/window/main_window.h"
@@ -41,7 +42,8 @@ namespace {
 using pagelift::testing::HeldConverter;
 using pagelift::testing::realConverter;
 
-const QString kCorpus = QStringLiteral(PAGELIFT_CORPUS_DIR);
+const QString kCorpus = QString::fromStdString(pagelift::testing::corpusFolder());
+const QString kSamples = QStringLiteral(PAGELIFT_SOURCE_DIR "/samples");
 
 std::string text(const QString& qt)
 {
@@ -102,15 +104,16 @@ private:
         return QString::fromLocal8Bit(file.readAll());
     }
 
-    // A folder with `count` fax files copied from the corpus.
+    // A folder with `count` fax files copied from the project's samples.
     QString faxFolder(const QString& name, int count)
     {
         const QString folder = scratch_->filePath(name);
         QDir().mkpath(folder);
-        const QStringList sources = {QStringLiteral("fax2d.tif"), QStringLiteral("hopper_g4.tif"),
-                                     QStringLiteral("g4-fillorder-test.tif")};
+        const QStringList sources = {QStringLiteral("letter-g3.tif"), QStringLiteral("memo-g4.tif"),
+                                     QStringLiteral("notice-packbits.tif")};
         for (int i = 0; i < count; ++i) {
-            QFile::copy(kCorpus + "/" + sources[i % sources.size()], folder + QStringLiteral("/fax%1.tif").arg(i));
+            const QString copy = folder + QStringLiteral("/fax%1.tif").arg(i);
+            if (!QFile::copy(kSamples + "/" + sources[i % sources.size()], copy)) qFatal("cannot copy a sample to %s", qPrintable(copy));
         }
         return folder;
     }
@@ -220,7 +223,7 @@ private slots:
 
     void aRunOverRealFaxFilesFillsTheListProgressAndStatus()
     {
-        if (!QFile::exists(kCorpus + "/fax2d.tif")) QSKIP("the fax corpus (../shared/corpus) is absent");
+        if (!QFile::exists(kCorpus + "/fax2d.tif")) QSKIP(qPrintable("the fax corpus is absent: " + kCorpus + " (PAGELIFT_CORPUS names another)"));
         const QString out = scratch_->filePath(QStringLiteral("out"));
         writeSettings(QStringLiteral("[Main]\nFaxDir=%1\nSaveDir=%2\n").arg(kCorpus, out).toLocal8Bit());
         const auto window = makeWindow();
