@@ -27,7 +27,7 @@ const char* const kOptionsText =
     "  /kh              folder runs: rebuild the subfolder tree under the destination\n"
     "  /ke              folder runs: keep the source extension in the name (a.tif.jpg)\n"
     "  /j=N             folder runs: convert N files at a time, 0 one per core (default 1)\n"
-    "  /bd=FOLDER       move every source that opened as a fax into this folder\n"
+    "  /bd=FOLDER       move each fax into this folder once all its pages are written\n"
     "  /l               give the JPEG files the source's file times\n"
     "  /qa=N            JPEG quality, 1 to 100 (default 50)\n"
     "  /o               optimised Huffman tables (always on)\n"

@@ -8,6 +8,7 @@
 #include "imageout/jpeg_stage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "raster/page_size.h"
 
 #include <cstdio>
 #include <exception>
@@ -25,65 +26,87 @@ std::string pageNumberText(int pageNumber)
     return text;
 }
 
-enum class PageOutcome { Converted, NotPrepared, NotCompressed };
+enum class PageOutcome { Converted, TooLarge, NotPrepared, NotCompressed };
 
 // Writes the document's current page through the intermediate bitmap into
 // `jpegPath` and tells which step, if any, failed; the report lines are the
-// caller's. A page whose bitmap could not be written is never compressed.
+// caller's. A page beyond the size limits is refused before anything is
+// written, and a page whose bitmap could not be written is never compressed.
 PageOutcome convertCurrentPage(const FaxDocument& document, const ConversionOptions& options,
                                const std::string& jpegPath, const std::string& bitmapPath)
 {
+    if (!fitsOutputLimits(document.page())) return PageOutcome::TooLarge;
     if (writeIntermediateBitmap(document.page(), bitmapPath) != 0) return PageOutcome::NotPrepared;
     const int compressed = compressBitmapToJpeg(bitmapPath, jpegPath, options.quality, true, options.optimize);
     return compressed == 0 ? PageOutcome::Converted : PageOutcome::NotCompressed;
 }
 
+// What converting the pages of a document gave.
+struct PagesResult {
+    int result = ConvertDone;   // that of the last page
+    bool everyPageWritten = true;
+};
+
 // Converts every page of an opened document, appending a report line per
-// page; returns the result of the last page and lists the output names.
-int convertPages(FaxDocument& document, FaxFormat format, ConversionOptions& options, const std::string& source,
-                 const std::string& destination, std::vector<std::string>& outputs)
+// page, and lists the output names of its pages, written or not.
+PagesResult convertPages(FaxDocument& document, FaxFormat format, ConversionOptions& options,
+                         const std::string& source, const std::string& destination,
+                         std::vector<std::string>& outputs)
 {
     // Parallel jobs each have a bitmap of their own.
     const std::string bitmapPath = document.settings().bitmapPath.empty() ? processWorkingPaths().intermediateBitmap
                                                                           : document.settings().bitmapPath;
     const std::string notPreparedLine = "Failed : " + source + " - Error in preparing jpeg\r\n";
     const int pageCount = document.pageCount();
+    PagesResult pages;
     if (pageCount < 2) {
         outputs.push_back(destination);
         const PageOutcome outcome = convertCurrentPage(document, options, destination, bitmapPath);
-        if (outcome == PageOutcome::NotPrepared) {
+        pages.everyPageWritten = outcome == PageOutcome::Converted;
+        pages.result = pages.everyPageWritten ? ConvertDone : ConvertJpegFailed;
+        if (outcome == PageOutcome::TooLarge) {
+            options.resultsText += "Failed : " + pageTooLargeText(document.page()) + "\r\n";
+        } else if (outcome == PageOutcome::NotPrepared) {
             // No bitmap of this page exists, so nothing may be compressed:
             // the file left there belongs to an earlier page.
             options.resultsText += notPreparedLine;
-            return ConvertJpegFailed;
-        }
-        if (outcome == PageOutcome::NotCompressed) {
+        } else if (outcome == PageOutcome::NotCompressed) {
             options.resultsText += kJpegFailedLine;
-            return ConvertJpegFailed;
+        } else {
+            options.resultsText += "Success !\r\n";
         }
-        options.resultsText += "Success !\r\n";
-        return ConvertDone;
+        return pages;
     }
 
-    int result = ConvertDone;
+    bool headingWritten = false;
+    const auto writeHeading = [&] {
+        if (!headingWritten) options.resultsText += "Multiple pages as following :\r\n";
+        headingWritten = true;
+    };
     for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) {
         if (pageNumber > 1) document.readPage(format, static_cast<size_t>(pageNumber - 1));
         const std::string name = pageFileName(destination, pageNumber);
+        const std::string pageLine = "        page " + pageNumberText(pageNumber) + " --> " + name + " : ";
         outputs.push_back(name);
         const PageOutcome outcome = convertCurrentPage(document, options, name, bitmapPath);
-        if (outcome == PageOutcome::NotPrepared) {
+        if (outcome != PageOutcome::Converted) pages.everyPageWritten = false;
+        if (outcome == PageOutcome::TooLarge) {
+            writeHeading();
+            options.resultsText += pageLine + "Failed : " + pageTooLargeText(document.page()) + "\r\n";
+            pages.result = ConvertJpegFailed;
+        } else if (outcome == PageOutcome::NotPrepared) {
             options.resultsText += notPreparedLine;
-            result = ConvertJpegFailed;
+            pages.result = ConvertJpegFailed;
         } else if (outcome == PageOutcome::NotCompressed) {
             options.resultsText += kJpegFailedLine;
-            result = ConvertJpegFailed;
+            pages.result = ConvertJpegFailed;
         } else {
-            if (pageNumber == 1) options.resultsText += "Multiple pages as following :\r\n";
-            options.resultsText += "        page " + pageNumberText(pageNumber) + " --> " + name + " : Success !\r\n";
-            result = ConvertDone;
+            if (pageNumber == 1) writeHeading();
+            options.resultsText += pageLine + "Success !\r\n";
+            pages.result = ConvertDone;
         }
     }
-    return result;
+    return pages;
 }
 
 
@@ -169,7 +192,7 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
     document.settings() = decode;
 
     std::vector<std::string> outputs;
-    int result = ConvertDone;
+    PagesResult pages;
     try {
         document.open(source, format);
         if (!document.hasPage()) {
@@ -182,7 +205,7 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
             document.close();
             return ConvertSkipped;
         }
-        result = convertPages(document, format, options, source, destination, outputs);
+        pages = convertPages(document, format, options, source, destination, outputs);
     } catch (...) {
         options.resultsText += "Exception : Failed in FAX to JPEG conversion\r\n";
         options.writtenOutputs.insert(outputs.begin(), outputs.end());
@@ -191,12 +214,25 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
     document.close();
     options.writtenOutputs.insert(outputs.begin(), outputs.end());
 
+    int result = pages.result;
+    bool everyTimeCopied = true;
     if (options.keepDate) {
         int timesResult = 0;
-        for (const std::string& output : outputs) timesResult = copyFileTimes(source, output);
+        for (const std::string& output : outputs) {
+            timesResult = copyFileTimes(source, output);
+            if (timesResult != 0) everyTimeCopied = false;
+        }
         if (result == ConvertDone) result = timesResult;
     }
-    if (!options.backupFolder.empty()) {
+    // With a backup folder the source folder is the queue of faxes still to
+    // convert: a fax leaves it only once every page of it is written (and
+    // carries the source's times when asked), so that a failed one is
+    // converted again by a later run instead of being lost from the queue.
+    const bool complete = pages.everyPageWritten && everyTimeCopied;
+    if (pages.everyPageWritten && !everyTimeCopied && !options.backupFolder.empty()) {
+        options.resultsText += "Failed : file times not copied, " + source + " stays in place\r\n";
+    }
+    if (complete && !options.backupFolder.empty()) {
         if (options.deferBackupMoves) {
             options.backupMoves.push_back(source);
         } else {

@@ -20,10 +20,14 @@ enum ConvertResult : int {
 // Converts one fax file into one JPEG per page and appends the account of it
 // to options.resultsText. A one-page document is written to `destination`;
 // pages of a longer one are named after it with a three-digit page number
-// ("out/fax.jpg" gives out/fax001.jpg ...). With keepDate the outputs get the
-// source's file times (and a failed time copy becomes the result of a
-// conversion that succeeded); with a backup folder a source that opened as a
-// fax is moved there, never over an existing file. Returns a ConvertResult.
+// ("out/fax.jpg" gives out/fax001.jpg ...). A page beyond the size limits of
+// raster/page_size.h is not converted ("page too large: W x H"); the other
+// pages still are. With keepDate the outputs get the source's file times
+// (and a failed time copy becomes the result of a conversion that
+// succeeded). With a backup folder the source is moved there, never over an
+// existing file, only when every page was written and, with keepDate, every
+// time copy succeeded; otherwise it stays for a later run to convert.
+// Returns a ConvertResult (that of the last page, as the report shows).
 //
 // Skipped (result 1, source left in place): with skipExisting, when the
 // destination or its first page name already holds data; always, when one of

@@ -145,18 +145,6 @@ struct FileCloser {
 
 }  // namespace
 
-int rowFactor(const PageBitmap& page)
-{
-    const unsigned horizontal = page.xResolution;
-    const unsigned vertical = static_cast<uint16_t>(page.yResolution);
-    if (vertical == 0) {
-        return 1;
-    }
-    // Real fax resolutions differ by a factor of 4 at most; a larger ratio
-    // comes from a damaged header and must not blow the page up.
-    return static_cast<int>(std::clamp(horizontal / vertical, 1u, unsigned{kMaxRowFactor}));
-}
-
 int writeIntermediateBitmap(const PageBitmap& page, const std::string& path)
 {
     const BitmapGeometry geometry = geometryFor(page);

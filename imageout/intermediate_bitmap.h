@@ -4,6 +4,7 @@
 #include <string>
 
 #include "raster/page_bitmap.h"
+#include "raster/page_size.h"
 
 namespace pagelift {
 
@@ -18,14 +19,6 @@ enum IntermediateBitmapResult : int {
 // The largest pixel area (bytes, one per pixel) the writer will build: larger
 // pages are refused rather than exhausting memory.
 inline constexpr int64_t kMaxIntermediatePixelBytes = int64_t{1} << 30;
-
-inline constexpr int kMaxRowFactor = 8;
-
-// How many times each page row is repeated so that low vertical resolution
-// pages come out with square pixels: xResolution / yResolution, at least 1
-// and at most kMaxRowFactor. A page without a vertical resolution (0) keeps
-// its rows as they are.
-int rowFactor(const PageBitmap& page);
 
 // Writes the page as an uncompressed 8-bit grayscale BMP (gray-ramp palette,
 // bottom row first, bytesPerRow x 8 pixels wide, rows x rowFactor high).

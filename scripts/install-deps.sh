@@ -5,7 +5,8 @@
 #   install-deps.sh --test   also the tools the tests compare against, an X
 #                            server without a screen for the screenshots,
 #                            libtiff-dev for the decoding benchmark, and
-#                            groff and man to render the manual pages
+#                            groff and man to render the manual pages, GNU
+#                            time for the memory benchmark
 #   install-deps.sh --package  what scripts/package.sh needs to make and check
 #                            the Debian package (dpkg-shlibdeps, lintian)
 #   install-deps.sh --fuzz   clang with libFuzzer, for scripts/fuzz.sh
@@ -14,7 +15,7 @@ set -eu
 packages="cmake make g++ libjpeg62-turbo-dev qt6-base-dev fonts-dejavu-core"
 if [ "${1:-}" = "--test" ]; then
     packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs parallel"
-    packages="$packages xvfb xauth xdotool groff-base man-db"
+    packages="$packages xvfb xauth xdotool groff-base man-db time"
 fi
 if [ "${1:-}" = "--fuzz" ]; then
     packages="$packages clang libclang-rt-dev"

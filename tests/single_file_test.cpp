@@ -4,6 +4,7 @@
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
 #include "batch/single_file.h"
+#include "support/blank_faxes.h"
 #include "support/fax_fixtures.h"
 
 #include <fcntl.h>
@@ -213,45 +214,64 @@ TEST_F(SingleFileTest, AFileIsNeverConvertedOverAnOutputOfTheSameRun)
     EXPECT_EQ(convertFile(nextRun, one, scratch_.file("a.jpg")), ConvertDone);
 }
 
-TEST_F(SingleFileTest, APageThatCannotBePreparedIsNeitherCompressedNorTakenFromAnEarlierPage)
+TEST_F(SingleFileTest, PagesThatCannotBeConvertedAreReportedAndKeepTheFaxInTheQueue)
 {
-    // Page 1 converts; page 2 claims 60000 x 200000 pixels, whose bitmap
-    // would pass 1 GiB.
-    const std::string fax = makeFax("two.tif", 2, 64, 20, "200x200");
-    const std::string plain = scratch_.file("two-plain.tif");
-    ASSERT_EQ(faxtest::runShell(std::string(kTiffcp) + " -c none -L '" + fax + "' '" + plain + "'",
-                                scratch_.path().string())
-                  .exitCode,
-              0);
-    // Patch the second directory's ImageWidth and ImageLength to LONG values.
-    std::vector<uint8_t> bytes = imagetest::readBytes(plain);
-    auto le32 = [&](size_t at) {
-        return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
-               uint32_t{bytes[at + 3]} << 24;
+    // Only the second page fails; the fax stays where it is for a later run
+    // and no JPEG stands for the page that failed.
+    const std::string backup = scratch_.file("backup");
+    fs::create_directories(backup);
+    const std::string huge = scratch_.file("huge.tif");
+    testing::writeBytes(huge, testing::blankGroup4Tiff({{64, 20}, {32000, 32000}, {64, 20}}));
+    const std::string low = scratch_.file("low.tif");
+    // 10000 x 5001 at 200 x 100 dpi comes out 10000 x 10002: just past the limit.
+    testing::writeBytes(low, testing::blankGroup4Tiff({{64, 20}, {10000, 5001, 200, 100}, {64, 20}}));
+    const std::string largest = scratch_.file("largest.tif");
+    testing::writeBytes(largest, testing::blankGroup4Tiff({{64, 20}, {10000, 5000, 200, 100}}));
+    struct Case {
+        std::string source;
+        std::string secondPage;  // its report line after the name, "" when it converts
+        std::string bitmapPath;  // "" for the scratch folder's
     };
-    const uint32_t first = le32(4);
-    const uint16_t firstCount = static_cast<uint16_t>(bytes[first] | bytes[first + 1] << 8);
-    const uint32_t second = le32(first + 2 + 12u * firstCount);
-    const uint16_t secondCount = static_cast<uint16_t>(bytes[second] | bytes[second + 1] << 8);
-    for (uint16_t i = 0; i < secondCount; ++i) {
-        const size_t entry = second + 2 + 12u * i;
-        const uint16_t tag = static_cast<uint16_t>(bytes[entry] | bytes[entry + 1] << 8);
-        if (tag != 256 && tag != 257) continue;
-        const uint32_t value = tag == 256 ? 60000 : 200000;
-        bytes[entry + 2] = 4;  // LONG
-        bytes[entry + 3] = 0;
-        for (int k = 0; k < 4; ++k) bytes[entry + 8 + static_cast<size_t>(k)] = static_cast<uint8_t>(value >> (8 * k));
-    }
-    imagetest::writeBytes(plain, bytes);
+    const std::vector<Case> cases = {
+        {huge, "Failed : page too large: 32000 x 32000\r\n", ""},
+        {low, "Failed : page too large: 10000 x 10002\r\n", ""},
+        {largest, "", ""},
+        // A bitmap that cannot be written: no page is compressed, so none
+        // can come from a bitmap an earlier conversion left.
+        {largest, "", scratch_.file("no-such-folder/tmpbmp.tmp")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source + " " + c.bitmapPath);
+        const std::string out = scratch_.file("out");
+        fs::remove_all(out);
+        if (!c.bitmapPath.empty()) processWorkingPaths().intermediateBitmap = c.bitmapPath;
+        ConversionOptions options;
+        options.backupFolder = backup;
+        const std::string destination = out + "/fax.jpg";
+        const int result = convertFile(options, c.source, destination);
+        processWorkingPaths().intermediateBitmap = scratch_.file("tmpbmp.tmp");
 
-    ConversionOptions options;
-    const std::string destination = scratch_.file("big.jpg");
-    EXPECT_EQ(convertFile(options, plain, destination), ConvertJpegFailed);
-    EXPECT_EQ(options.resultsText, plain + " --> " + destination + " : Multiple pages as following :\r\n" +
-                                       "        page 001 --> " + scratch_.file("big001.jpg") + " : Success !\r\n" +
-                                       "Failed : " + plain + " - Error in preparing jpeg\r\n");
-    EXPECT_TRUE(fs::exists(scratch_.file("big001.jpg")));
-    EXPECT_FALSE(fs::exists(scratch_.file("big002.jpg")));
+        const int pages = c.source == largest ? 2 : 3;
+        const bool prepared = c.bitmapPath.empty();
+        const bool complete = prepared && c.secondPage.empty();
+        std::string expected = c.source + " --> " + destination + " : ";
+        for (int page = 1; page <= pages; ++page) {
+            const std::string name = pageFileName(destination, page);
+            const std::string line = "        page 00" + std::to_string(page) + " --> " + name + " : ";
+            if (!prepared) {
+                expected += "Failed : " + c.source + " - Error in preparing jpeg\r\n";
+            } else if (page == 2 && !c.secondPage.empty()) {
+                expected += line + c.secondPage;
+            } else {
+                expected += (page == 1 ? "Multiple pages as following :\r\n" : "") + line + "Success !\r\n";
+            }
+            EXPECT_EQ(fs::exists(name), prepared && (page != 2 || c.secondPage.empty())) << name;
+        }
+        EXPECT_EQ(options.resultsText, expected);
+        EXPECT_EQ(result, prepared ? ConvertDone : ConvertJpegFailed);
+        EXPECT_EQ(fs::exists(c.source), !complete);
+        if (complete) fs::rename(backup + "/" + fs::path(c.source).filename().string(), c.source);
+    }
 }
 
 TEST_F(SingleFileTest, KeepDateAndBackupMove)

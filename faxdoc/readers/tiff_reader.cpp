@@ -3,6 +3,7 @@
 #include "ccitt/ccitt.h"
 #include "ccitt/coded_page.h"
 #include "platform/little_endian.h"
+#include "raster/page_size.h"
 
 #include <algorithm>
 #include <new>
@@ -48,9 +49,10 @@ enum TiffCompression : uint16_t {
 PageBitmap stripPage(const TiffPageInfo& info, uint32_t rows, uint32_t length, uint8_t coding)
 {
     PageBitmap page;
-    page.width = static_cast<int32_t>(info.imageWidth);
+    // Clamped, for the description of a page too large to decode.
+    page.width = static_cast<int32_t>(std::min<uint32_t>(info.imageWidth, INT32_MAX));
     page.rows = static_cast<int32_t>(rows);
-    page.bytesPerRow = static_cast<int32_t>((uint64_t{info.imageWidth} + 7) / 8);
+    page.bytesPerRow = static_cast<int32_t>(std::min<uint64_t>((uint64_t{info.imageWidth} + 7) / 8, INT32_MAX));
     page.planes = 1;
     page.bitsPerPixel = 1;
     page.codedLength = length;
@@ -445,13 +447,20 @@ void TiffReader::readPage(size_t index, PageBitmap& page)
     if (readIfd(pageOffset(index)) <= 0) return;
     const TiffPageInfo info = parsePage();
 
+    const uint32_t x = info.xResolutionDenominator == 0 ? 0 : info.xResolutionNumerator / info.xResolutionDenominator;
+    const uint32_t y = info.yResolutionDenominator == 0 ? x : info.yResolutionNumerator / info.yResolutionDenominator;
     const uint8_t coding = stripCoding(info);
     if (info.imageLength > 0 && coding != 0) {
+        // A page too large to convert is described without its raster, so
+        // that the conversion reports its size instead of calling it no fax,
+        // and nothing of it is decoded: its header alone could otherwise
+        // make a small file take gigabytes.
+        PageBitmap described = stripPage(info, std::min<uint32_t>(info.imageLength, INT32_MAX), 0, coding);
+        described.xResolution = static_cast<uint16_t>(x);
+        described.yResolution = static_cast<int16_t>(y);
         const uint64_t bytesPerRow = (uint64_t{info.imageWidth} + 7) / 8;
-        if (bytesPerRow * info.imageLength > kMaxPageBytes) {
-            // Too large to convert: describe the page without its raster, so
-            // that the conversion reports it instead of calling it no fax.
-            page = stripPage(info, std::min<uint32_t>(info.imageLength, INT32_MAX), 0, coding);
+        if (bytesPerRow * info.imageLength > kMaxPageBytes || !fitsOutputLimits(described)) {
+            page = described;
         } else {
             const int damage = appendStrips(info, page);
             const bool ccitt = coding != CodingUncompressed && coding != CodingPackBits;
@@ -462,8 +471,6 @@ void TiffReader::readPage(size_t index, PageBitmap& page)
     }
 
     page.resolutionUnit = static_cast<uint8_t>(info.resolutionUnit);
-    const uint32_t x = info.xResolutionDenominator == 0 ? 0 : info.xResolutionNumerator / info.xResolutionDenominator;
-    const uint32_t y = info.yResolutionDenominator == 0 ? x : info.yResolutionNumerator / info.yResolutionDenominator;
     page.xResolution = static_cast<uint16_t>(x);
     page.yResolution = static_cast<int16_t>(y);
 }

@@ -49,8 +49,9 @@ struct TiffStripLocation {
 // any number of strips per page; uncompressed, PackBits and CCITT strips.
 class TiffReader : public FaxReader {
 public:
-    // Pages whose 1-bit raster would pass this are not decoded: their 8-bit
-    // bitmap would pass 1 GiB, which the image output refuses.
+    // Pages whose 1-bit raster would pass this, or that would come out
+    // beyond the limits of raster/page_size.h, are not decoded but only
+    // described (their size and resolution, no pixels).
     static constexpr uint64_t kMaxPageBytes = uint64_t{1} << 27;
 
     // 0 valid; -1 no open file; -3 the 8-byte header cannot be read; -4 not

@@ -7,6 +7,7 @@
 // aborts, so the fuzzer reports it as a crash.
 
 #include "faxdoc/fax_document.h"
+#include "raster/page_size.h"
 
 #include <unistd.h>
 
@@ -37,7 +38,7 @@ inline void requireContainerPageShape(const PageBitmap& page, FaxFormat format)
     }
     if (page.bytesPerRow < (int64_t(page.width) + 7) / 8) std::abort();
     const size_t bytes = size_t(page.rows) * size_t(page.bytesPerRow);
-    if (format == Ds && page.pixels.empty() && bytes > (size_t{1} << 27)) return;
+    if (format == Ds && page.pixels.empty() && (bytes > (size_t{1} << 27) || !fitsOutputLimits(page))) return;
     if (page.pixels.size() != bytes) std::abort();
 }
 

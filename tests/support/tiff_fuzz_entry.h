@@ -6,6 +6,7 @@
 // reports it as a crash.
 
 #include "faxdoc/fax_document.h"
+#include "raster/page_size.h"
 
 #include <unistd.h>
 
@@ -24,7 +25,7 @@ inline void requireTiffPageShape(const PageBitmap& page)
     if (page.bytesPerRow != (int64_t{page.width} + 7) / 8) std::abort();
     // Either the whole raster, or none for a page too large to convert.
     if (page.pixels.size() != bytes && !page.pixels.empty()) std::abort();
-    if (page.pixels.empty() && bytes <= (size_t{1} << 27)) std::abort();
+    if (page.pixels.empty() && bytes <= (size_t{1} << 27) && fitsOutputLimits(page)) std::abort();
 }
 
 inline void runTiffReader(const uint8_t* data, size_t size)
