@@ -4,6 +4,7 @@
 #include "settings/working_paths.h"
 #include "batch/folder_conversion.h"
 #include "batch/results_log.h"
+#include "batch/run_leftovers.h"
 #include "batch/single_file.h"
 #include "platform/files.h"
 #include "platform/messages.h"
@@ -64,6 +65,7 @@ bool prepareProcess()
 
 int runCommandLineConversion(ConversionOptions& options)
 {
+    sweepPartialFilesOfDeadRuns(options);
     if (options.conversionKind == ConversionFolder) {
         options.fileList.clear();
         collectFaxFiles(options, options.source, options.includeSubfolders);

@@ -1,7 +1,5 @@
 #include "imageout/jpeg_stage.h"
 
-#include <unistd.h>
-
 #include <csetjmp>
 #include <cstdlib>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include <jpeglib.h>
 
 #include "imageout/bmp_reader.h"
+#include "platform/leftovers.h"
 
 namespace pagelift {
 namespace {
@@ -145,12 +144,6 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Beside the destination, so that the final rename stays on one file system.
-std::string temporaryNameFor(const std::string& jpegPath)
-{
-    return jpegPath + ".part-" + std::to_string(static_cast<long>(getpid()));
-}
-
 }  // namespace
 
 int compressBitmapToJpeg(const std::string& bitmapPath, const std::string& jpegPath, int quality,
@@ -167,8 +160,10 @@ int compressBitmapToJpeg(const std::string& bitmapPath, const std::string& jpegP
     if (!bitmap) {
         return JpegCannotOpen;
     }
-    const std::string partPath = temporaryNameFor(jpegPath);
-    FileHandle jpeg(std::fopen(partPath.c_str(), "wb"));
+    // Written under a partial name beside the destination, locked while it
+    // is written so that a copy starting meanwhile leaves it alone.
+    std::string partPath;
+    FileHandle jpeg(createPartialFile(jpegPath, partPath));
     if (!jpeg) {
         return JpegCannotOpen;
     }

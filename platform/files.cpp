@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/leftovers.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -50,20 +52,37 @@ bool writeAll(int fd, const char* data, size_t length)
     return true;
 }
 
-// Copies `from` into a file `to` that must not exist yet. On any failure the
-// partial copy is removed.
+// Gives a complete file at `from` the name `to` unless that name exists;
+// false (with `from` still there) when it does or the rename fails.
+bool renameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // The file system cannot rename without replacing: a hard link fails on
+    // an existing name in the same way.
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+// Copies `from` into a new file `to` on another file system. The copy is
+// written under a partial name beside `to` (locked while written, so that
+// it is swept away if this process dies meanwhile) and given its name only
+// once complete on disk, never over an existing file. On any failure
+// nothing is left at either name.
 bool copyToNewFile(const std::string& from, const std::string& to)
 {
     Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (!source.valid()) return false;
     struct stat info {};
     if (fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777));
+    const std::string partial = partialFileName(to);
+    Descriptor target(::open(partial.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, info.st_mode & 07777));
     if (!target.valid()) return false;
-
-    bool complete = true;
+    if (!lockWhileOpen(target.get())) return false;  // a live copy writes it
+    bool complete = ::ftruncate(target.get(), 0) == 0;
     std::vector<char> buffer(1 << 20);
-    for (;;) {
+    while (complete) {
         const ssize_t got = ::read(source.get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
@@ -81,8 +100,14 @@ bool copyToNewFile(const std::string& from, const std::string& to)
         futimens(target.get(), times);
         complete = fsync(target.get()) == 0;
     }
-    complete = target.close() && complete;
-    if (!complete) ::unlink(to.c_str());
+    // Renamed while still open, so the lock covers the file until it has
+    // its final name.
+    complete = complete && renameNoReplace(partial, to);
+    if (!complete) ::unlink(partial.c_str());
+    if (!target.close() && complete) {
+        ::unlink(to.c_str());
+        return false;
+    }
     return complete;
 }
 
@@ -127,20 +152,8 @@ bool moveFileNoReplace(const std::string& from, const std::string& to)
 {
     struct stat info {};
     if (::lstat(from.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    const int renameError = errno;
-    if (renameError == EEXIST) return false;
-    if (renameError == EINVAL || renameError == ENOSYS) {
-        // The file system cannot rename without replacing: a hard link fails
-        // on an existing name in the same way.
-        if (::link(from.c_str(), to.c_str()) == 0) {
-            ::unlink(from.c_str());
-            return true;
-        }
-        if (errno != EXDEV) return false;
-    } else if (renameError != EXDEV) {
-        return false;
-    }
+    if (renameNoReplace(from, to)) return true;
+    if (errno != EXDEV) return false;
     // Another file system: copy, and remove the source only once the copy
     // is complete on disk.
     if (!copyToNewFile(from, to)) return false;

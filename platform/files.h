@@ -30,8 +30,12 @@ bool deleteFile(const std::string& path);
 
 // Moves a file to a new name without ever replacing an existing file, also
 // across file systems: there the file is copied to a new file, and the source
-// is removed only once the copy is complete. Any failure leaves the source
-// where it was (and no partial copy behind). True when the move happened.
+// is removed only once the copy is complete. The copy is written under a
+// partial name (see platform/leftovers.h) and takes its final name only when
+// complete, so a process killed halfway leaves no truncated file under the
+// real name, only a partial file that the next start sweeps away. Any
+// failure leaves the source where it was (and no partial copy behind). True
+// when the move happened.
 bool moveFileNoReplace(const std::string& from, const std::string& to);
 
 // Replaces the contents of a file as one step: the text goes to a new file

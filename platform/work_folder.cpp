@@ -1,7 +1,9 @@
 #include "platform/work_folder.h"
 
+#include "platform/leftovers.h"
 #include "platform/paths.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -20,7 +22,7 @@ constexpr size_t kPathCapacity = 4096;
 char signalSafePath[kPathCapacity];
 // The files the program itself puts there; a signal handler cannot list a
 // folder, so it removes these by name before the folder.
-constexpr const char* kKnownNames[] = {"tmpbmp.tmp", "plftmp.tmp", "bsegtmp.tmp", "tmptif"};
+constexpr const char* kKnownNames[] = {"tmpbmp.tmp", "plftmp.tmp", "bsegtmp.tmp", "tmptif", kWorkFolderLockName};
 // Parallel jobs prefix those names with "job<N>-", N from 1 to this count.
 volatile sig_atomic_t announcedJobs = 0;
 
@@ -78,8 +80,31 @@ void installCleanup()
     }
 }
 
+// Locks the folder for this process's life: a copy starting later sees the
+// lock held and leaves the folder alone; once this process ends, however it
+// ends, the lock is free and that copy removes what was left. The lock file
+// is locked under another name first and only then given its own, so that
+// nobody can find it unlocked. False when it cannot be made.
+bool lockFolderForThisProcess(const std::string& folder)
+{
+    const std::string unnamed = folder + "lock-new";
+    const int fd = ::open(unnamed.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    // The descriptor stays open, and the lock held, until the process ends.
+    if (!lockWhileOpen(fd) || ::rename(unnamed.c_str(), (folder + kWorkFolderLockName).c_str()) != 0) {
+        ::unlink(unnamed.c_str());
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 std::string createFolder()
 {
+    // What copies that were killed left behind goes first, so that a server
+    // restarted now and then does not fill its disk with their pages.
+    sweepDeadWorkFolders(temporaryFolder());
+
     std::string pattern = temporaryFolder() + "pagelift-" + std::to_string(getpid()) + "-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
@@ -96,6 +121,12 @@ std::string createFolder()
         folder = std::string(buffer.data()) + "/";
         if (folder.size() < kPathCapacity) memcpy(signalSafePath, folder.c_str(), folder.size() + 1);
         installCleanup();
+        if (!lockFolderForThisProcess(folder)) {
+            const int error = errno;
+            removePrivateWorkFolder();
+            errno = error;
+            folder.clear();
+        }
     }
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     return folder;

@@ -8,7 +8,10 @@ namespace pagelift {
 // ("pagelift-<pid>-XXXXXX"), so that copies of the program running side by
 // side never overwrite each other's working files. The folder and everything
 // in it are removed when the process exits normally or is ended by SIGINT,
-// SIGTERM, SIGHUP or SIGQUIT.
+// SIGTERM, SIGHUP or SIGQUIT. A process that was killed cannot remove its
+// own: the folder holds a lock file that its process keeps locked, and the
+// first call removes the folders of copies whose lock is free (see
+// platform/leftovers.h) before making this one.
 //
 // Returns the folder path ending in '/', the same on every call; an empty
 // string when it cannot be created (errno tells why).

@@ -1,13 +1,18 @@
 // The services the conversion relies on from the system: moving sources
-// without ever replacing a file, file times, and where the log goes.
+// without ever replacing a file, file times, where the log goes, and telling
+// what dead copies of the program left from what live ones are writing.
 
 #include "app/startup.h"
 #include "platform/files.h"
+#include "platform/leftovers.h"
 #include "support/fax_fixtures.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -63,6 +68,10 @@ TEST(MoveFileNoReplace, MovesWithinAndAcrossFileSystemsButNeverOverAFile)
         struct stat info {};
         ASSERT_EQ(stat(c.to.c_str(), &info), 0);
         EXPECT_EQ(info.st_mtim.tv_sec, 1100000000);
+        // The copy across file systems took its name only once complete.
+        for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(c.to).parent_path())) {
+            EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << entry.path();
+        }
     }
     if (other.empty()) GTEST_SKIP() << "no second file system here: only the move within one was tested";
 
@@ -86,6 +95,83 @@ TEST(CopyFileTimes, ResultsTellWhichSideFailed)
     EXPECT_EQ(info.st_mtim.tv_nsec, 11);
     EXPECT_EQ(copyFileTimes(scratch.file("absent"), scratch.file("to")), -1);
     EXPECT_EQ(copyFileTimes(scratch.file("from"), scratch.file("absent")), -2);
+}
+
+// A process number that no process has: a child that has ended and been
+// reaped (numbers are not reused so soon).
+long endedProcess()
+{
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST(DeadCopiesLeftovers, OnlyWhatNoRunningCopyOwnsIsSwept)
+{
+    ScratchFolder scratch;
+    const long dead = endedProcess();
+    const pid_t running = fork();  // lives until the end of the test
+    if (running == 0) {
+        pause();
+        _exit(0);
+    }
+    ASSERT_GT(running, 0);
+    const long live = running;
+    enum class Lock { NoFile, Free, Held };
+    struct Case {
+        std::string name;  // under the scratch folder
+        bool folder;       // a working folder (with its lock file), else a partial file
+        Lock lock;
+        bool swept;
+    };
+    const std::string deadText = std::to_string(dead);
+    const std::string liveText = std::to_string(live);
+    const std::vector<Case> cases = {
+        {"pagelift-" + deadText + "-aaaaaa", true, Lock::NoFile, true},
+        {"pagelift-" + deadText + "-bbbbbb", true, Lock::Free, true},
+        {"pagelift-" + deadText + "-cccccc", true, Lock::Held, false},
+        {"pagelift-" + liveText + "-dddddd", true, Lock::NoFile, false},
+        // Its number was taken by another process, but its lock is free.
+        {"pagelift-" + liveText + "-eeeeee", true, Lock::Free, true},
+        {"pagelift-" + deadText + "-short", true, Lock::NoFile, false},
+        {"pagelift-x" + deadText + "-ffffff", true, Lock::NoFile, false},
+        {"a.jpg.part-" + deadText, false, Lock::Free, true},
+        {"b.jpg.part-" + deadText, false, Lock::Held, false},
+        {"c.jpg.part-" + liveText, false, Lock::Free, false},
+        {"d.jpg.part-" + deadText + "x", false, Lock::Free, false},
+        {"e.jpg", false, Lock::Free, false},
+        {"sub/f.jpg.part-" + deadText, false, Lock::Free, true},  // only when the walk is recursive
+    };
+    std::vector<int> heldLocks;
+    for (const Case& c : cases) {
+        const fs::path path = scratch / c.name;
+        fs::create_directories(c.folder ? path : path.parent_path());
+        const fs::path lockFile = c.folder ? path / kWorkFolderLockName : path;
+        if (c.folder) faxtest::writeText((path / "tmpbmp.tmp").string(), "page");
+        if (c.lock == Lock::NoFile) continue;
+        faxtest::writeText(lockFile.string(), "");
+        if (c.lock == Lock::Held) {
+            const int fd = open(lockFile.c_str(), O_RDONLY);
+            ASSERT_EQ(flock(fd, LOCK_EX), 0);
+            heldLocks.push_back(fd);
+        }
+    }
+    // A link named like a partial file is never followed nor removed.
+    faxtest::writeText(scratch.file("target.jpg"), "kept");
+    fs::create_symlink(scratch / "target.jpg", scratch / ("g.jpg.part-" + deadText));
+
+    EXPECT_EQ(sweepDeadWorkFolders(scratch.path().string()), 3);
+    EXPECT_EQ(sweepDeadPartialFiles(scratch.path().string(), false), 1);
+    EXPECT_TRUE(fs::exists(scratch / ("sub/f.jpg.part-" + deadText)));
+    EXPECT_EQ(sweepDeadPartialFiles(scratch.path().string(), true), 1);
+    for (const Case& c : cases) EXPECT_EQ(fs::exists(scratch / c.name), !c.swept) << c.name;
+    EXPECT_TRUE(fs::is_symlink(scratch / ("g.jpg.part-" + deadText)));
+    EXPECT_EQ(faxtest::readText(scratch.file("target.jpg")), "kept");
+
+    for (const int fd : heldLocks) close(fd);
+    kill(running, SIGKILL);
+    waitpid(running, nullptr, 0);
 }
 
 TEST(DefaultResultsLog, BesideAPortableProgramOrInTheUsersStateFolder)

@@ -1,11 +1,14 @@
 // The program as users run it: exit codes, what it prints, the log it
-// leaves, its private working folder, and paths as a shell passes them.
+// leaves, its private working folder, paths as a shell passes them, and a
+// server's bad days: a destination that takes no more, a run that is killed.
 
 #include "app/command_line.h"
+#include "support/blank_faxes.h"
 #include "support/fax_fixtures.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -162,6 +165,147 @@ TEST_F(PliftcmdTest, TheWorkingFolderGoesAwayWhenTheProgramIsStopped)
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     EXPECT_FALSE(workFoldersLeft());
+}
+
+// Names under `folder` (with subfolders) that a partial file has.
+std::vector<std::string> partialFilesIn(const fs::path& folder)
+{
+    std::vector<std::string> found;
+    std::error_code error;
+    for (fs::recursive_directory_iterator walk(folder, error), end; !error && walk != end; walk.increment(error)) {
+        if (walk->path().filename().string().find(".part-") != std::string::npos) found.push_back(walk->path());
+    }
+    return found;
+}
+
+// The report lines of one source: from its heading up to the next heading.
+std::string reportOf(const std::string& report, const std::string& source)
+{
+    const size_t start = report.find(source + " --> ");
+    if (start == std::string::npos) return {};
+    const size_t next = report.find(" --> ", report.find('\n', start));
+    const size_t end = next == std::string::npos ? report.size() : report.rfind('\n', next);
+    return report.substr(start, end - start);
+}
+
+// A tmpfs mounted over a folder for the life of the object; only root may
+// mount one, so mounted() tells whether the test can go on.
+class SmallFileSystem {
+public:
+    SmallFileSystem(const std::string& folder, const std::string& options) : folder_(folder)
+    {
+        mounted_ = geteuid() == 0 && ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~SmallFileSystem()
+    {
+        if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    // Made read-only once its folders are in place.
+    bool makeReadOnly()
+    {
+        return ::mount("tmpfs", folder_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+};
+
+TEST_F(PliftcmdTest, ADestinationThatTakesNoMoreKeepsEveryUnconvertedFaxInItsQueue)
+{
+    const fs::path samples = fs::path(PAGELIFT_SOURCE_DIR) / "samples";
+    struct Case {
+        const char* name;
+        bool full;  // else read-only
+        const char* options;
+    };
+    for (const Case& c : {Case{"read-only", false, ""}, Case{"full", true, ""}, Case{"full-two-jobs", true, " /j=2"}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path in = scratch_.path() / c.name / "in";
+        const fs::path out = scratch_.path() / c.name / "out";
+        const fs::path done = scratch_.path() / c.name / "done";
+        for (const fs::path& folder : {in, out, done}) fs::create_directories(folder);
+        for (const char* sample : {"letter-g3.tif", "memo-g4.tif", "notice-packbits.tif", "receipt-plain.tif"}) {
+            fs::copy_file(samples / sample, in / sample);
+        }
+        // An A3 page at 600 dpi, 272 KB of JPEG: more than the small file
+        // system holds beside the others.
+        testing::writeBytes((in / "a3.tif").string(), testing::blankGroup4Tiff({{7016, 9921, 600, 600}}));
+
+        SmallFileSystem small(out.string(), c.full ? "size=300k" : "size=1m");
+        if (small.mounted()) {
+            if (!c.full) {
+                fs::create_directories(out / "sub");
+                ASSERT_TRUE(small.makeReadOnly());
+            }
+        } else if (c.full) {
+            GTEST_SKIP() << "a full file system needs a tmpfs, which only root can mount (the read-only case ran)";
+        } else {
+            fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec);
+        }
+        const faxtest::CommandResult result =
+            run("/d='" + in.string() + "' /sd='" + out.string() + "' /bd='" + done.string() + "' /log=" + c.options);
+        std::error_code ignored;
+        if (!small.mounted()) fs::permissions(out, fs::perms::owner_all, ignored);
+        EXPECT_EQ(result.exitCode, 0);
+
+        int failures = 0;
+        for (const fs::path& source : {in / "letter-g3.tif", in / "memo-g4.tif", in / "notice-packbits.tif",
+                                       in / "receipt-plain.tif", in / "a3.tif"}) {
+            SCOPED_TRACE(source.filename().string());
+            const std::string lines = reportOf(result.out, source.string());
+            ASSERT_FALSE(lines.empty()) << result.out;
+            const bool failed = lines.find("Failed :  Error in converting FAX to JPEG!") != std::string::npos;
+            if (failed) ++failures;
+            // Only a fax whose pages were all written leaves the queue.
+            EXPECT_EQ(fs::exists(source), failed) << lines;
+            EXPECT_EQ(fs::exists(done / source.filename()), !failed) << lines;
+        }
+        EXPECT_GE(failures, c.full ? 1 : 5) << result.out;
+        EXPECT_EQ(partialFilesIn(out), std::vector<std::string>{});
+    }
+}
+
+TEST_F(PliftcmdTest, AKilledRunLeavesNothingBehindOnceTheNextRunStarts)
+{
+    const fs::path in = scratch_.path() / "in";
+    const fs::path out = scratch_.path() / "out";
+    const fs::path done = scratch_.path() / "done";
+    for (const fs::path& folder : {in, out, done}) fs::create_directories(folder);
+    // Pages of the largest size converted: their JPEG takes long enough to
+    // catch the run while it writes one.
+    const std::vector<std::string> names = {"f1", "f2", "f3", "f4"};
+    for (const std::string& name : names) {
+        testing::writeBytes((in / (name + ".tif")).string(), testing::blankGroup4Tiff({{10000, 10000}}));
+    }
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("TMPDIR", scratch_.file("tmp").c_str(), 1);
+        execl(PLIFTCMD_PATH, PLIFTCMD_PATH, ("/d=" + in.string()).c_str(), ("/sd=" + out.string()).c_str(),
+              ("/bd=" + done.string()).c_str(), "/q", "/log=", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (partialFilesIn(out).empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(partialFilesIn(out).size(), 1u) << "the run was not caught writing a page";
+    ASSERT_TRUE(workFoldersLeft());
+
+    const faxtest::CommandResult next =
+        run("/q /d='" + in.string() + "' /sd='" + out.string() + "' /bd='" + done.string() + "' /log=");
+    EXPECT_EQ(next.exitCode, 0);
+    EXPECT_FALSE(workFoldersLeft());
+    EXPECT_EQ(partialFilesIn(out), std::vector<std::string>{});
+    for (const std::string& name : names) {
+        EXPECT_TRUE(fs::exists(out / (name + ".jpg"))) << name;
+        EXPECT_TRUE(fs::exists(done / (name + ".tif"))) << name;
+    }
 }
 
 }  // namespace

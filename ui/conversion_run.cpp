@@ -3,6 +3,7 @@
 #include "batch/folder_conversion.h"
 #include "batch/parallel_conversion.h"
 #include "batch/results_log.h"
+#include "batch/run_leftovers.h"
 #include "batch/single_file.h"
 
 namespace pagelift {
@@ -67,6 +68,7 @@ int runConversion(RunContext& context, RunEvents& events, const FileConverter& c
 {
     ConversionOptions& options = context.options;
     const int entryCount = static_cast<int>(options.fileList.size());
+    sweepPartialFilesOfDeadRuns(options);
     events.runPrepared(context.runId, entryCount);
     options.resultsText = "Zoziv Pagelift in GUI mode : convert folder\r\nSource Folder: " + options.source +
                           "\r\nDestination Folder: " + options.destination + "\r\n" + context.startNotes;
