@@ -108,6 +108,18 @@ if dpkg -L pagelift | grep -x /usr/bin/pagelift >/dev/null; then
     desktop-file-validate /usr/share/applications/pagelift.desktop || fail "the desktop entry is not valid"
     [ -s /usr/share/doc/pagelift/pagelift.html ] || fail "the help page is missing"
 fi
+# The watch service: its user exists, and systemd takes its unit as it is.
+unit=/usr/lib/systemd/system/pagelift-watch@.service
+[ -f "$unit" ] || fail "the watch service's unit $unit is missing"
+getent passwd pagelift >/dev/null || fail "the package made no user pagelift for the watch service"
+[ -d /etc/pagelift/watch ] || fail "the package made no folder /etc/pagelift/watch"
+if command -v systemd-analyze >/dev/null; then
+    systemd-analyze verify "$unit" || fail "systemd-analyze verify finds fault with $unit"
+    echo "systemd-analyze verify $unit: no faults"
+else
+    echo "systemd-analyze is not installed: the unit was not verified"
+fi
+
 for page in $(dpkg -L pagelift | grep '^/usr/share/man/man1/'); do
     name="$(basename "$page" .1.gz)"
     [ "$(man -w "$name")" = "$page" ] || fail "man does not find $page"

@@ -185,6 +185,18 @@ TEST(ManualPages, CmakeInstallPutsThemIntoSectionOne)
         EXPECT_NE(man.out.find("convert received fax documents into JPEG images"), std::string::npos) << man.out;
     }
     EXPECT_TRUE(fs::is_regular_file(fs::path(prefix) / "share/doc/pagelift/copyright"));
+
+    // The watch service's unit runs the pliftcmd of this install, and
+    // systemd takes it as it is: its documentation, command and settings.
+    const fs::path unit = fs::path(prefix) / "lib/systemd/system/pagelift-watch@.service";
+    ASSERT_TRUE(fs::is_regular_file(unit));
+    EXPECT_NE(readText(unit.string()).find("ExecStart=" + prefix + "/bin/pliftcmd "), std::string::npos);
+    if (!missingTool({"systemd-analyze"}).empty()) GTEST_SKIP() << "needs systemd-analyze to check the unit";
+    const CommandResult verify = runShell("MANPATH=" + shellQuoted(prefix + "/share/man") + " systemd-analyze verify " +
+                                              shellQuoted(unit.string()),
+                                          scratch.path().string());
+    EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
+    EXPECT_EQ(verify.err, "");
 }
 
 }  // namespace
