@@ -27,6 +27,9 @@ const char* const kOptionsText =
     "  /kh              folder runs: rebuild the subfolder tree under the destination\n"
     "  /ke              folder runs: keep the source extension in the name (a.tif.jpg)\n"
     "  /j=N             folder runs: convert N files at a time, 0 one per core (default 1)\n"
+    "  /watch           folder runs: then keep watching the folder and convert what arrives,\n"
+    "                   until SIGTERM or SIGINT\n"
+    "  /settle=S        /watch: a file is finished once unchanged for S seconds (default 2)\n"
     "  /bd=FOLDER       move each fax into this folder once all its pages are written\n"
     "  /l               give the JPEG files the source's file times\n"
     "  /qa=N            JPEG quality, 1 to 100 (default 50)\n"
@@ -43,7 +46,8 @@ const char* const kOptionsText =
     "Option names may be written in any case; a value with blanks in double quotes.\n"
     "\n"
     "Exit status: 0 when a conversion ran, whatever became of each file (the report\n"
-    "and the log tell); 1 when the program cannot start; 2 when the command line\n"
+    "and the log tell), and when /watch was stopped by SIGTERM or SIGINT; 1 when the\n"
+    "program cannot start or /watch finds no folder to watch; 2 when the command line\n"
     "selects no conversion or holds a value that cannot be used.\n"
     "\n"
     "Results log: $XDG_STATE_HOME/pagelift/log/plflog.txt (~/.local/state/pagelift/...),\n"
@@ -118,16 +122,16 @@ QuotedValue readQuotableValue(const std::string& rest, size_t tokenLength, size_
     return {value, closing < tokenLength ? tokenLength : closing + 1};
 }
 
-// The value of /j=: a number of jobs from 0 (one per core) to kMaxJobs, or
-// -1 for anything else.
-int32_t readJobCount(const std::string& value)
+// A value such as that of /j= or /settle=: a whole number from 0 to
+// `maximum` in decimal digits alone, or -1 for anything else.
+int32_t readBoundedCount(const std::string& value, int32_t maximum)
 {
-    if (value.empty() || value.size() > 4) return -1;
+    if (value.empty() || value.size() > 9) return -1;
     for (const char c : value) {
         if (std::isdigit(static_cast<unsigned char>(c)) == 0) return -1;
     }
-    const int32_t jobs = static_cast<int32_t>(std::stoi(value));
-    return jobs <= kMaxJobs ? jobs : -1;
+    const int32_t count = static_cast<int32_t>(std::stol(value));
+    return count <= maximum ? count : -1;
 }
 
 struct FlagOption {
@@ -142,6 +146,7 @@ const FlagOption kFlagOptions[] = {
     {"/i", [](ConversionOptions& o, DecodeSettings&) { o.includeSubfolders = 1; }},
     {"/kh", [](ConversionOptions& o, DecodeSettings&) { o.keepHierarchy = 1; }},
     {"/o", [](ConversionOptions& o, DecodeSettings&) { o.optimize = true; }},
+    {"/watch", [](ConversionOptions& o, DecodeSettings&) { o.watch = true; }},
 };
 
 const FlagOption kDecodeFlagOptions[] = {
@@ -187,7 +192,11 @@ size_t handleToken(const std::string& rest, size_t tokenLength, ConversionOption
         return tokenLength;
     }
     if (startsWithNoCase(token, "/j=")) {
-        options.jobs = readJobCount(token.substr(3));
+        options.jobs = readBoundedCount(token.substr(3), kMaxJobs);
+        return tokenLength;
+    }
+    if (startsWithNoCase(token, "/settle=")) {
+        options.settleSeconds = readBoundedCount(token.substr(8), kMaxSettleSeconds);
         return tokenLength;
     }
     if (startsWithNoCase(token, "/nw=")) {
@@ -247,6 +256,8 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
     options.filter = "*.*";
     options.backupFolder.clear();
     options.jobs = 1;
+    options.watch = false;
+    options.settleSeconds = 2;
 
     if (text == nullptr) return kParseNoText;
     if (*text == '\0') return kParseEmptyText;
@@ -271,6 +282,14 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
 
     if (options.jobs < 0) {
         std::fprintf(stderr, "/j= takes the number of files to convert at a time, 0 to %d (0: one per core)\n", kMaxJobs);
+        return kParseBadValue;
+    }
+    if (options.settleSeconds < 0) {
+        std::fprintf(stderr, "/settle= takes whole seconds, 0 to %d\n", kMaxSettleSeconds);
+        return kParseBadValue;
+    }
+    if (options.watch && options.conversionKind == ConversionSingleFile) {
+        std::fputs("/watch watches a folder: give it /d= and /sd=, not /f= and /sf=\n", stderr);
         return kParseBadValue;
     }
     if (options.conversionKind != ConversionNone) {

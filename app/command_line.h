@@ -17,6 +17,9 @@ constexpr int kParseNothingToRun = 126;  // no conversion selected, or its desti
 // The most files a folder run converts at a time (/j=).
 constexpr int32_t kMaxJobs = 256;
 
+// The longest settle time /settle= takes, in seconds (a day).
+constexpr int32_t kMaxSettleSeconds = 86400;
+
 // The two usage lines, printed whenever a command line selects nothing.
 extern const char* const kUsageText;
 // What --help prints after them: every option, the exit status, the log.
@@ -27,7 +30,8 @@ extern const char* const kOptionsText;
 // without regard to case; values keep theirs. Unknown tokens are ignored.
 // Returns 0 when a conversion with a destination is selected; -1 for no
 // text (null), -2 for an empty text, both leaving `decode` untouched; -3
-// when /j= holds no job count from 0 to kMaxJobs; 126
+// when /j= holds no job count from 0 to kMaxJobs, /settle= no number of
+// seconds from 0 to kMaxSettleSeconds, or /watch comes with /f=; 126
 // when nothing is selected (the usage text is written to standard output) or
 // the destination is empty (the destination error is shown).
 int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, std::string& logPath);

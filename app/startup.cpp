@@ -3,6 +3,7 @@
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
 #include "batch/folder_conversion.h"
+#include "batch/folder_watch.h"
 #include "batch/results_log.h"
 #include "batch/run_leftovers.h"
 #include "batch/single_file.h"
@@ -66,6 +67,15 @@ bool prepareProcess()
 int runCommandLineConversion(ConversionOptions& options)
 {
     sweepPartialFilesOfDeadRuns(options);
+    const WorkingPaths& paths = processWorkingPaths();
+    if (options.watch) {
+        WatchSettings watch;
+        watch.settle = std::chrono::seconds(options.settleSeconds);
+        watch.logPath = paths.resultsLog;
+        watch.logMakesParents = paths.resultsLogMakesParents;
+        watch.quiet = options.quiet;
+        return watchFolder(options, copyProcessDecodeSettings(), watch);
+    }
     if (options.conversionKind == ConversionFolder) {
         options.fileList.clear();
         collectFaxFiles(options, options.source, options.includeSubfolders);
@@ -75,7 +85,6 @@ int runCommandLineConversion(ConversionOptions& options)
         convertFile(options, options.source, options.destination);
     }
 
-    const WorkingPaths& paths = processWorkingPaths();
     appendToResultsLog(paths.resultsLog, options.resultsText,
                        paths.resultsLogMakesParents ? LogFolderCreation::AllParents : LogFolderCreation::OneLevel);
     if (!options.quiet) showResultsMessage(options.resultsText);

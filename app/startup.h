@@ -19,8 +19,9 @@ bool prepareProcess();
 std::string defaultResultsLog(const std::string& programFolder);
 
 // Runs the conversion a parsed command line selected, appends its report to
-// the results log and, unless quiet, shows it. Always returns 0: outcomes
-// are told by the report and the log, not by the exit code.
+// the results log and, unless quiet, shows it. Returns 0: outcomes are told
+// by the report and the log, not by the exit code. With /watch it watches
+// the folder until stopped and returns what watchFolder returns.
 int runCommandLineConversion(ConversionOptions& options);
 
 }  // namespace pagelift

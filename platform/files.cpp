@@ -134,6 +134,14 @@ bool folderIsWritable(const std::string& path)
     return folderExists(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
 }
 
+std::optional<FileStamp> fileStamp(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    const auto nanoseconds = [](const struct timespec& time) { return int64_t(time.tv_sec) * 1000000000 + time.tv_nsec; };
+    return FileStamp{int64_t(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
+}
+
 int64_t readableFileSize(const std::string& path)
 {
     Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

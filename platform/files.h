@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pagelift {
@@ -20,6 +21,19 @@ bool folderExists(const std::string& path);
 
 // True when the process may create files in the folder.
 bool folderIsWritable(const std::string& path);
+
+// What changes when a file is written, moved in or touched: its size, its
+// modification time and its status-change time (nanoseconds since 1970).
+struct FileStamp {
+    int64_t size = 0;
+    int64_t modifiedNs = 0;
+    int64_t changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of a regular file (links followed); none when there is no such
+// file or it cannot be looked at.
+std::optional<FileStamp> fileStamp(const std::string& path);
 
 // Size in bytes of a regular file that can be opened for reading; -1 when
 // it does not exist, is not a regular file or cannot be read.

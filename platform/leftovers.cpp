@@ -102,6 +102,11 @@ std::string partialFileName(const std::string& finalPath)
     return finalPath + kPartialMark + std::to_string(static_cast<long>(::getpid()));
 }
 
+bool isPartialFileName(const std::string& name)
+{
+    return partialFileOwner(name) > 0;
+}
+
 bool lockWhileOpen(int fd)
 {
     return takeLockNow(fd);

@@ -19,6 +19,9 @@ namespace pagelift {
 // name so that the last rename stays on one file system: NAME.part-PID.
 std::string partialFileName(const std::string& finalPath);
 
+// True when a file name has the form of a partial file's (NAME.part-PID).
+bool isPartialFileName(const std::string& name);
+
 // Creates (or empties) the partial file for `finalPath`, opened for binary
 // writing, and locks it for as long as it stays open, so that no other copy
 // sweeps it away while it is written. Null when it cannot be created (errno

@@ -38,6 +38,11 @@ struct ConversionOptions {
     // move them afterwards in list order, as one job would have.
     bool deferBackupMoves = false;
     std::vector<std::string> backupMoves;
+    // Folder runs from the command line: keep watching the source folder
+    // and convert what arrives, each file once it has not changed for
+    // settleSeconds (-1: a value that cannot be used).
+    bool watch = false;
+    int32_t settleSeconds = 2;
 };
 
 }  // namespace pagelift

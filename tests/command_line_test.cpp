@@ -127,6 +127,31 @@ TEST(CommandLine, OptionsAndDecodingSettings)
         EXPECT_EQ(parsed.options.jobs, j.jobs);
         EXPECT_EQ(parsed.err.empty(), j.result != kParseBadValue);
     }
+    // Watching a folder, and how long a file must rest before it is taken.
+    struct Watch {
+        const char* text;
+        int result;
+        bool watch;
+        int32_t settle;
+    };
+    const Watch watches[] = {
+        {"/d=x /sd=y", kParseConversionSelected, false, 2},
+        {"/d=x /sd=y /WATCH", kParseConversionSelected, true, 2},
+        {"/watch /settle=0 /d=x /sd=y", kParseConversionSelected, true, 0},
+        {"/watch /Settle=86400 /d=x /sd=y", kParseConversionSelected, true, 86400},
+        {"/watch /settle=86401 /d=x /sd=y", kParseBadValue, true, -1},
+        {"/watch /settle=1.5 /d=x /sd=y", kParseBadValue, true, -1},
+        {"/watch /settle= /d=x /sd=y", kParseBadValue, true, -1},
+        {"/watch /f=x /sf=y.jpg", kParseBadValue, true, 2},
+    };
+    for (const Watch& w : watches) {
+        SCOPED_TRACE(w.text);
+        const Parsed parsed = parse(w.text);
+        EXPECT_EQ(parsed.result, w.result);
+        EXPECT_EQ(parsed.options.watch, w.watch);
+        EXPECT_EQ(parsed.options.settleSeconds, w.settle);
+        EXPECT_EQ(parsed.err.empty(), w.result != kParseBadValue);
+    }
 
     // Resolution tokens are whole tokens: /v=5 and /b=3 mean nothing.
     const Parsed odd = parse("/v=5 /b=3 /v=1 /f=x /sf=y");

@@ -1,6 +1,8 @@
 #include "ui/convert_controller.h"
 
+#include "batch/folder_watch.h"
 #include "batch/single_file.h"
+#include "platform/file_writers.h"
 
 namespace pagelift {
 namespace {
@@ -16,6 +18,21 @@ public:
 private:
     bool& flag_;
 };
+
+// How long a file must be left alone before an automatic run takes it.
+constexpr std::chrono::seconds kSettleTime{2};
+
+// An automatic run takes only files that are finished: a fax server still
+// receiving one keeps writing it, and a half-written fax would give short
+// pages (and, with a Move to folder, be moved away from its writer). The
+// next tick takes it.
+void leaveOutUnfinishedFiles(FileList& list)
+{
+    const std::set<FileIdentity> openForWriting = filesOpenForWriting();
+    std::erase_if(list.entries, [&](const std::string& entry) {
+        return !looksFinished(list.sourceFolder + "/" + entry, kSettleTime, openForWriting);
+    });
+}
 
 }  // namespace
 
@@ -74,9 +91,10 @@ StartResult ConvertController::startRun(bool automatic, PageNotices& notices)
     if (running_ || !workerIdle()) return refuse("Please wait while running conversion stops", "Warning");
     const FlagScope starting(starting_);
 
-    const FileList list = choices.sourceMode == 0
-                              ? listSourceFolder(texts.sourceText, texts.filterText, choices.includeSubfolders)
-                              : listNamedFiles(texts.sourceText, selection);
+    FileList list = choices.sourceMode == 0
+                        ? listSourceFolder(texts.sourceText, texts.filterText, choices.includeSubfolders)
+                        : listNamedFiles(texts.sourceText, selection);
+    if (automatic) leaveOutUnfinishedFiles(list);
     sourceFolder_ = list.sourceFolder;
     listedEntries_ = static_cast<int>(list.entries.size());
     if (sourceFolder_.empty()) {

@@ -1,0 +1,287 @@
+#include "batch/folder_watch.h"
+
+#include "batch/arrivals.h"
+#include "batch/folder_conversion.h"
+#include "batch/parallel_conversion.h"
+#include "batch/results_log.h"
+#include "batch/single_file.h"
+#include "faxdoc/fax_document.h"
+#include "faxdoc/fax_format.h"
+#include "platform/file_writers.h"
+#include "platform/files.h"
+#include "platform/folder_events.h"
+#include "platform/folder_search.h"
+#include "platform/leftovers.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
+#include "platform/stop_signals.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+
+namespace pagelift {
+namespace {
+
+using Clock = ArrivalTracker::Clock;
+
+const char* const kRecordHeading = "Zoziv Pagelift command line mode : watch folder\r\n";
+
+// How long a file a writer still holds waits before it is looked at again,
+// unless an event (the writer closing it) comes first.
+constexpr auto kWriterRecheck = std::chrono::seconds(5);
+
+// Written no earlier than the source's last change: a status-change time
+// cannot be set back, so copied file times (/l) or a fax moved in with old
+// times cannot make an output look current when it is not.
+bool writtenSince(const std::string& output, int64_t sourceChanged)
+{
+    const std::optional<FileStamp> stamp = fileStamp(output);
+    return stamp && stamp->size > 0 && stamp->changedNs >= sourceChanged;
+}
+
+// How long the file's times say it has been left alone, by the wall clock.
+Clock::duration quietByItsTimes(const FileStamp& stamp)
+{
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    const int64_t last = std::max(stamp.modifiedNs, stamp.changedNs);
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(std::max<int64_t>(now - last, 0)));
+}
+
+bool heldByAWriter(const std::string& path, const std::set<FileIdentity>& openForWriting)
+{
+    const std::optional<FileIdentity> identity = identityOf(path);
+    return (identity && openForWriting.count(*identity) != 0) || writeLockHeld(path);
+}
+
+// One watch of one source folder: what it has seen, converted and written.
+class FolderWatch {
+public:
+    FolderWatch(ConversionOptions& options, const DecodeSettings& decode, const WatchSettings& settings)
+        : options_(options), decode_(decode), settings_(settings), tracker_(settings.settle)
+    {
+        options_.skipExisting = 0;
+    }
+
+    int run();
+
+private:
+    bool isCandidate(const std::string& path) const;
+    void enter(const std::string& folder, std::set<std::string>& listed);
+    void rescan();
+    void look(const std::string& path);
+    void convertDue(const std::vector<std::string>& due);
+    void report(const std::string& lines);
+
+    ConversionOptions& options_;
+    const DecodeSettings& decode_;
+    const WatchSettings& settings_;
+    ArrivalTracker tracker_;
+    FolderEvents events_;
+    std::set<std::string> known_;                   // files the tracker follows
+    std::map<std::string, std::string> outputOwner_;  // JPEG name -> the source converted to it
+    int converted_ = 0;
+};
+
+bool FolderWatch::isCandidate(const std::string& path) const
+{
+    const std::string name = nameOfPath(path);
+    return matchesWildcard(options_.filter, name) && !isJpegName(path) && !isPartialFileName(name) &&
+           identifyFormat(path) != NotFax;
+}
+
+// Watches a folder and, with subfolders, those below it that a folder run
+// would enter; every candidate in them is looked at.
+void FolderWatch::enter(const std::string& folder, std::set<std::string>& listed)
+{
+    events_.watch(folder);
+    for (const FolderEntry& entry : searchFolder(folder + "/" + options_.filter)) {
+        if (entry.name == "." || entry.name == "..") continue;
+        const std::string path = folder + "/" + entry.name;
+        if (entry.isFolder) {
+            if (options_.includeSubfolders != 0 && !entry.isLink) enter(path, listed);
+        } else if (isCandidate(path)) {
+            listed.insert(path);
+            look(path);
+        }
+    }
+}
+
+void FolderWatch::rescan()
+{
+    std::set<std::string> listed;
+    enter(options_.source, listed);
+    for (const std::string& path : known_) {
+        if (listed.count(path) == 0) tracker_.forget(path);
+    }
+    known_ = std::move(listed);
+}
+
+void FolderWatch::look(const std::string& path)
+{
+    const std::optional<FileStamp> stamp = fileStamp(path);
+    if (!stamp) {
+        tracker_.forget(path);
+        known_.erase(path);
+        return;
+    }
+    tracker_.saw(path, *stamp, Clock::now(), quietByItsTimes(*stamp));
+    known_.insert(path);
+}
+
+void FolderWatch::report(const std::string& lines)
+{
+    if (!settings_.quiet) showResultsMessage(lines);
+    appendToResultsLog(settings_.logPath, kRecordHeading + lines,
+                       settings_.logMakesParents ? LogFolderCreation::AllParents : LogFolderCreation::OneLevel);
+}
+
+void FolderWatch::convertDue(const std::vector<std::string>& due)
+{
+    const std::set<FileIdentity> openForWriting = filesOpenForWriting();
+    std::vector<FileJob> files;
+    std::vector<FileStamp> stamps;
+    for (const std::string& path : due) {
+        const std::optional<FileStamp> stamp = fileStamp(path);
+        if (!stamp || stamp != tracker_.stampOf(path)) {
+            look(path);  // changed or gone since it was last seen
+            continue;
+        }
+        if (heldByAWriter(path, openForWriting)) {
+            tracker_.postpone(path, Clock::now() + kWriterRecheck);
+            continue;
+        }
+        const std::string destination = folderOutputPath(options_, path);
+        if (options_.backupFolder.empty() && outputsAreCurrent(path, destination, decode_)) {
+            tracker_.handled(path, *stamp);
+            continue;
+        }
+        // Two faxes that map to one JPEG name (a.tif and a.tiff, or one name
+        // in two subfolders without the kept tree): the later one does not
+        // overwrite the earlier one's pages, as in a folder run.
+        const auto owner = outputOwner_.find(destination);
+        if (owner != outputOwner_.end() && owner->second != path) {
+            report(path + " --> " + destination + " : Skipped : " + destination + " already exist!\r\n");
+            tracker_.handled(path, *stamp);
+            continue;
+        }
+        files.push_back({path, destination});
+        stamps.push_back(*stamp);
+    }
+    if (files.empty()) return;
+
+    const FileConversion convert = [](ConversionOptions& fileOptions, const std::string& source,
+                                      const std::string& destination, const DecodeSettings& settings) {
+        return convertFile(fileOptions, source, destination, settings);
+    };
+    convertFilesInOrder(options_, files, decode_, jobCountFor(options_.jobs, files.size()), convert,
+                        stopRequestedBySignal, [&](size_t index, FileOutcome& outcome) {
+                            const FileJob& file = files[index];
+                            for (const std::string& source : outcome.backupMoves) {
+                                moveToBackupFolder(source, options_.backupFolder);
+                            }
+                            report(outcome.report);
+                            if (outcome.result == ConvertDone) ++converted_;
+                            outputOwner_[file.destination] = file.source;
+                            // Seen once more: a fax changed meanwhile stays due.
+                            look(file.source);
+                            tracker_.handled(file.source, stamps[index]);
+                        });
+}
+
+int FolderWatch::run()
+{
+    if (!folderExists(options_.source)) {
+        std::fprintf(stderr, "pliftcmd: cannot watch %s: no such folder\n", options_.source.c_str());
+        return 1;
+    }
+    if (!takeStopSignalsAsRequests()) {
+        std::perror("pliftcmd: cannot take stop signals");
+        return 1;
+    }
+    // Without change events the folder is listed again as often as a file
+    // settles instead.
+    const Clock::duration rescanEvery = events_.usable() ? Clock::duration(settings_.rescan)
+                                                         : Clock::duration(std::max(settings_.settle, std::chrono::seconds(1)));
+    if (!events_.usable()) std::perror("pliftcmd: no change events, the folder is listed again instead");
+    if (!settings_.quiet) {
+        showResultsMessage(std::string(kRecordHeading) + "Source Folder: " + options_.source + "\r\nSave Folder: " +
+                           options_.destination + "\r\n");
+    }
+
+    rescan();
+    Clock::time_point nextRescan = Clock::now() + rescanEvery;
+    while (!stopRequestedBySignal()) {
+        const std::vector<std::string> due = tracker_.due(Clock::now());
+        if (!due.empty()) {
+            convertDue(due);
+            if (!tracker_.due(Clock::now()).empty()) continue;
+        }
+        Clock::time_point wakeAt = nextRescan;
+        if (const auto next = tracker_.nextDue()) wakeAt = std::min(wakeAt, *next);
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - Clock::now()).count();
+        // Rounded up, so that the wait does not end just before the file is due.
+        const FolderEvents::Changes changes =
+            events_.wait(int(std::clamp<int64_t>(wait + 1, 0, 3600 * 1000)), stopRequestDescriptor());
+        std::set<std::string> listed;
+        for (const std::string& folder : changes.folders) {
+            if (options_.includeSubfolders != 0 && matchesWildcard(options_.filter, nameOfPath(folder))) {
+                enter(folder, listed);
+            }
+        }
+        for (const std::string& path : changes.files) {
+            if (isCandidate(path)) look(path);
+        }
+        if (changes.overflowed || Clock::now() >= nextRescan) {
+            rescan();
+            nextRescan = Clock::now() + rescanEvery;
+        }
+    }
+    if (!settings_.quiet) {
+        showResultsMessage("\r\n---------\r\nTotal converted FAX files: " + std::to_string(converted_) + "\r\n");
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool outputsAreCurrent(const std::string& source, const std::string& destination, const DecodeSettings& decode)
+{
+    const std::optional<FileStamp> stamp = fileStamp(source);
+    if (!stamp) return false;
+    if (writtenSince(destination, stamp->changedNs)) return true;
+    if (!writtenSince(pageFileName(destination, 1), stamp->changedNs)) return false;
+    // Only a count of the pages tells whether the last one was written.
+    int pages = 0;
+    try {
+        FaxDocument document;
+        document.settings() = decode;
+        document.open(source, identifyFormat(source));
+        pages = document.hasPage() ? document.pageCount() : 0;
+        document.close();
+    } catch (...) {
+        return false;  // what cannot be read is converted again, and reported then
+    }
+    if (pages < 2) return false;
+    for (int page = 2; page <= pages; ++page) {
+        if (!writtenSince(pageFileName(destination, page), stamp->changedNs)) return false;
+    }
+    return true;
+}
+
+bool looksFinished(const std::string& path, std::chrono::seconds settle, const std::set<FileIdentity>& openForWriting)
+{
+    const std::optional<FileStamp> stamp = fileStamp(path);
+    return stamp && quietByItsTimes(*stamp) >= settle && !heldByAWriter(path, openForWriting);
+}
+
+int watchFolder(ConversionOptions& options, const DecodeSettings& decode, const WatchSettings& settings)
+{
+    FolderWatch watch(options, decode, settings);
+    return watch.run();
+}
+
+}  // namespace pagelift

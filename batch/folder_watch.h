@@ -1,0 +1,54 @@
+#pragma once
+
+// A folder run that does not end: it converts what the source folder holds,
+// then every fax that arrives or is rewritten there, until it is asked to
+// stop. For fax servers, which write received faxes into a folder.
+
+#include "settings/conversion_options.h"
+#include "settings/decode_settings.h"
+#include "platform/file_writers.h"
+
+#include <chrono>
+#include <set>
+#include <string>
+
+namespace pagelift {
+
+struct WatchSettings {
+    // How long a file must stay unchanged (and unopened for writing) before
+    // it counts as finished.
+    std::chrono::seconds settle{2};
+    // How often the whole folder is listed again, for folders whose changes
+    // the kernel does not report (network folders).
+    std::chrono::seconds rescan{300};
+    std::string logPath;  // one record per file converted; empty: no log
+    bool logMakesParents = false;
+    bool quiet = false;   // no report lines on standard output
+};
+
+// True when every JPEG file a fax converts to exists and was written no
+// earlier than the fax's last change: the destination itself for a fax of
+// one page, each page name for a longer one (its pages are counted by
+// opening it with `decode`). A fax rewritten later counts as not converted.
+bool outputsAreCurrent(const std::string& source, const std::string& destination, const DecodeSettings& decode);
+
+// True when the file counts as finished at one look: its times say it was
+// not changed for `settle`, it is not among `openForWriting` (a snapshot of
+// filesOpenForWriting, taken once for many files) and no other process
+// holds a write lock on it. For callers that look once, such as the
+// window's timer.
+bool looksFinished(const std::string& path, std::chrono::seconds settle, const std::set<FileIdentity>& openForWriting);
+
+// Converts the files of options.source (with its filter and subfolder
+// choices, into options.destination, moving converted faxes to the backup
+// folder) as a folder run would, then each file that arrives or changes,
+// once it is finished (see ArrivalTracker), until SIGTERM or SIGINT: the
+// files in hand are finished first. Without a backup folder, a fax whose
+// JPEG files are current (outputsAreCurrent) is not converted again, also
+// across restarts. Each file's report lines go to standard output as they
+// come, and one log record per file to the results log. Returns 0 after a
+// requested stop; 1 when the source folder cannot be watched or read (the
+// reason on standard error).
+int watchFolder(ConversionOptions& options, const DecodeSettings& decode, const WatchSettings& settings);
+
+}  // namespace pagelift

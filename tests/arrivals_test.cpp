@@ -1,0 +1,85 @@
+// Which files of a watched folder are due: quiet for the settle time, not
+// held back, and not converted already in their present state.
+
+#include "batch/arrivals.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pagelift {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = ArrivalTracker::Clock;
+
+struct Step {
+    enum Kind { Saw, Handled, Postpone, Forget, Due } kind;
+    const char* path;
+    int64_t size = 0;   // the stamp, by its size alone (Saw, Handled)
+    int milliseconds = 0;  // when (Saw, Due), until when (Postpone)
+    int alreadyQuiet = 0;  // Saw: what its times tell, in milliseconds
+    std::vector<std::string> due = {};  // Due: what is due then
+};
+
+TEST(ArrivalTracker, FilesAreDueOnceQuietForTheSettleTimeAndOnlyOncePerState)
+{
+    using S = Step;
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases = {
+        {"a new file waits for the settle time",
+         {{S::Saw, "a", 10, 0}, {S::Due, "", 0, 1999}, {S::Due, "", 0, 2000, 0, {"a"}}}},
+        {"every change starts the wait over",
+         {{S::Saw, "a", 10, 0}, {S::Saw, "a", 20, 1500}, {S::Due, "", 0, 3000}, {S::Due, "", 0, 3500, 0, {"a"}}}},
+        {"a sighting without a change does not",
+         {{S::Saw, "a", 10, 0}, {S::Saw, "a", 10, 1500}, {S::Due, "", 0, 2000, 0, {"a"}}}},
+        {"a file found quiet already is due at once",
+         {{S::Saw, "a", 10, 0, 60000}, {S::Due, "", 0, 0, 0, {"a"}}}},
+        {"what its times tell counts up to the settle time only",
+         {{S::Saw, "a", 10, 0, 500}, {S::Due, "", 0, 1499}, {S::Due, "", 0, 1500, 0, {"a"}}}},
+        {"handled in its state, a file is not due again",
+         {{S::Saw, "a", 10, 0, 5000}, {S::Handled, "a", 10}, {S::Saw, "a", 10, 9000}, {S::Due, "", 0, 9000}}},
+        {"rewritten after its conversion, it is due again",
+         {{S::Saw, "a", 10, 0, 5000}, {S::Handled, "a", 10}, {S::Saw, "a", 30, 100}, {S::Due, "", 0, 2100, 0, {"a"}}}},
+        {"changed during its conversion, it stays due",
+         {{S::Saw, "a", 10, 0, 5000}, {S::Saw, "a", 30, 100}, {S::Handled, "a", 10}, {S::Due, "", 0, 2100, 0, {"a"}}}},
+        {"held by a writer, it waits until the postponement ends",
+         {{S::Saw, "a", 10, 0, 5000}, {S::Postpone, "a", 0, 5000}, {S::Due, "", 0, 4999}, {S::Due, "", 0, 5000, 0, {"a"}}}},
+        {"an event ends a postponement",
+         {{S::Saw, "a", 10, 0, 5000}, {S::Postpone, "a", 0, 5000}, {S::Saw, "a", 10, 1000}, {S::Due, "", 0, 1000, 0, {"a"}}}},
+        {"a file gone is forgotten",
+         {{S::Saw, "a", 10, 0, 5000}, {S::Forget, "a"}, {S::Due, "", 0, 9000}}},
+        {"due files come in the order of their paths",
+         {{S::Saw, "fax00002.tif", 1, 0, 5000}, {S::Saw, "fax00010.tif", 1, 0, 5000}, {S::Saw, "fax00001.tif", 1, 0, 5000},
+          {S::Due, "", 0, 0, 0, {"fax00001.tif", "fax00002.tif", "fax00010.tif"}}}},
+    };
+    const Clock::time_point start{};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ArrivalTracker tracker(2s);
+        for (const Step& step : c.steps) {
+            const Clock::time_point at = start + std::chrono::milliseconds(step.milliseconds);
+            const FileStamp stamp{step.size, 0, 0};
+            switch (step.kind) {
+            case Step::Saw: tracker.saw(step.path, stamp, at, std::chrono::milliseconds(step.alreadyQuiet)); break;
+            case Step::Handled: tracker.handled(step.path, stamp); break;
+            case Step::Postpone: tracker.postpone(step.path, at); break;
+            case Step::Forget: tracker.forget(step.path); break;
+            case Step::Due:
+                EXPECT_EQ(tracker.due(at), step.due) << "at " << step.milliseconds << " ms";
+                // The wait never ends before the next file is due.
+                if (const auto next = tracker.nextDue(); next && step.due.empty()) {
+                    EXPECT_GT(*next, at);
+                }
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace pagelift
