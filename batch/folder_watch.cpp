@@ -259,9 +259,7 @@ bool outputsAreCurrent(const std::string& source, const std::string& destination
     try {
         FaxDocument document;
         document.settings() = decode;
-        document.open(source, identifyFormat(source));
-        pages = document.hasPage() ? document.pageCount() : 0;
-        document.close();
+        pages = document.countPages(source, identifyFormat(source));
     } catch (...) {
         return false;  // what cannot be read is converted again, and reported then
     }

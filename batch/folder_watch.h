@@ -28,8 +28,9 @@ struct WatchSettings {
 
 // True when every JPEG file a fax converts to exists and was written no
 // earlier than the fax's last change: the destination itself for a fax of
-// one page, each page name for a longer one (its pages are counted by
-// opening it with `decode`). A fax rewritten later counts as not converted.
+// one page, each page name for a longer one (its pages counted as
+// FaxDocument::countPages counts them, with `decode`). A fax rewritten later
+// counts as not converted.
 bool outputsAreCurrent(const std::string& source, const std::string& destination, const DecodeSettings& decode);
 
 // True when the file counts as finished at one look: its times say it was

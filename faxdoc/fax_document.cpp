@@ -49,6 +49,42 @@ int FaxDocument::openWithHeader(Reader& reader, const std::string& path, FaxForm
     return readPage(format, 0);
 }
 
+template <class Reader>
+int FaxDocument::countWithHeader(Reader& reader, const std::string& path)
+{
+    reader.openFile(path);
+    const int pages = reader.isOpen() && reader.checkHeader() == 0 ? reader.countPages() : 0;
+    reader.closeFile();
+    return pages;
+}
+
+int FaxDocument::countPages(const std::string& path, FaxFormat format)
+{
+    const FormatDispatch dispatch = dispatchFor(format);
+    switch (dispatch.reader) {
+    case ReaderKind::Tiff:
+        if (dispatch.convertedFirst) break;
+        return countWithHeader(tiff_, path);
+    case ReaderKind::Fx: return countWithHeader(fx_, path);
+    case ReaderKind::BitFax: return countWithHeader(bitFax_, path);
+    case ReaderKind::Qliifax: return countWithHeader(qliifax_, path);
+    case ReaderKind::Apf: return countWithHeader(apf_, path);
+    case ReaderKind::PcResearch: return countWithHeader(pcResearch_, path);
+    case ReaderKind::SftFax: return countWithHeader(sftFax_, path);
+    case ReaderKind::Bmp: return countWithHeader(bmp_, path);
+    case ReaderKind::Dcx: return countWithHeader(dcx_, path);
+    case ReaderKind::Cals: return countWithHeader(cals_, path);
+    case ReaderKind::Ds: return countWithHeader(ds_, path);
+    case ReaderKind::Ed: return countWithHeader(ed_, path);
+    case ReaderKind::Ig4: return countWithHeader(ig4_, path);
+    case ReaderKind::RawFax: break;
+    }
+    open(path, format);
+    const int pages = hasPage() ? pageCount() : 0;
+    close();
+    return pages;
+}
+
 int FaxDocument::openConvertedAwd(const std::string& path, FaxFormat format)
 {
     tiff_.closeFile();

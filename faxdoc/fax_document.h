@@ -69,6 +69,13 @@ public:
     // then read as a TIFF file; when the conversion fails it has no page.
     int open(const std::string& path, FaxFormat format);
 
+    // The pages a conversion of the file goes through, as its container's
+    // header counts them, without decoding any page where the container
+    // allows (raw streams and AWD documents are opened whole, as open does).
+    // 0 when the file cannot be opened or holds no fax. The document is
+    // closed again.
+    int countPages(const std::string& path, FaxFormat format);
+
     // True when page() holds a page (width and rows above 0).
     bool hasPage() const { return page_.hasPage(); }
 
@@ -86,6 +93,8 @@ public:
 private:
     // The open steps of every reader with a header: open, check the header,
     // count the pages.
+    template <class Reader>
+    int countWithHeader(Reader& reader, const std::string& path);
     template <class Reader>
     int openWithHeader(Reader& reader, const std::string& path, FaxFormat format);
     // Runs the AWD converter on `path` and opens the TIFF file it wrote.

@@ -56,15 +56,20 @@ bool ownedByThisUser(const struct stat& info)
     return info.st_uid == ::geteuid();
 }
 
-// Takes the lock of an open descriptor without waiting; false when somebody
-// holds it.
-bool takeLockNow(int fd)
+enum class LockOutcome { Taken, HeldByAnother, NotSupported };
+
+// Takes the lock of an open descriptor without waiting. Some file systems
+// take no locks at all (an NFS mount without its lock service): there
+// nobody can be told apart by a lock, and the caller goes by what else it
+// knows.
+LockOutcome takeLockNow(int fd)
 {
     int locked = -1;
     do {
         locked = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (locked != 0 && errno == EINTR);
-    return locked == 0;
+    if (locked == 0) return LockOutcome::Taken;
+    return errno == EWOULDBLOCK ? LockOutcome::HeldByAnother : LockOutcome::NotSupported;
 }
 
 // Removes one partial file when nobody owns it any more.
@@ -77,7 +82,8 @@ bool removeIfAbandoned(const std::string& path, long owner)
     bool removed = false;
     // The lock is held while unlinking, so that no writer can take the name
     // in between.
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ownedByThisUser(info) && takeLockNow(fd)) {
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ownedByThisUser(info) &&
+        takeLockNow(fd) != LockOutcome::HeldByAnother) {
         removed = ::unlink(path.c_str()) == 0;
     }
     ::close(fd);
@@ -89,7 +95,10 @@ bool removeIfAbandoned(const std::string& path, long owner)
 bool workFolderIsAbandoned(int folderFd, long owner, int& lockFd)
 {
     lockFd = ::openat(folderFd, kWorkFolderLockName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (lockFd >= 0) return takeLockNow(lockFd);
+    if (lockFd >= 0) {
+        const LockOutcome lock = takeLockNow(lockFd);
+        return lock == LockOutcome::Taken || (lock == LockOutcome::NotSupported && processIsGone(owner));
+    }
     // A folder without a lock file comes from a copy that has only just
     // made it (its process then still runs) or from before locks were kept.
     return errno == ENOENT && processIsGone(owner);
@@ -109,7 +118,7 @@ bool isPartialFileName(const std::string& name)
 
 bool lockWhileOpen(int fd)
 {
-    return takeLockNow(fd);
+    return takeLockNow(fd) != LockOutcome::HeldByAnother;
 }
 
 std::FILE* createPartialFile(const std::string& finalPath, std::string& partialPath)

@@ -29,7 +29,9 @@ bool isPartialFileName(const std::string& name);
 std::FILE* createPartialFile(const std::string& finalPath, std::string& partialPath);
 
 // Takes the lock of an open file without waiting; it lasts while this
-// process keeps the file open. False when another process holds it.
+// process keeps the file open. False when another process holds it; true
+// also on a file system that takes no locks (nothing can be told by them
+// there, so the writer goes on).
 bool lockWhileOpen(int fd);
 
 // True when no process with this number exists (one that runs under another

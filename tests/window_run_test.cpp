@@ -8,7 +8,10 @@
 #include "ui/convert_controller.h"
 #include "ui/file_list.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <regex>
 
@@ -194,6 +197,9 @@ protected:
         controller_.texts.destinationText = scratch_.file("out");
         controller_.logPath = scratch_.file("log/plflog.txt");
         controller_.choices.includeSubfolders = 1;
+        // The files were written just now: timer runs take them at once
+        // unless a test says otherwise.
+        controller_.settleTime = std::chrono::seconds(0);
     }
 
     // A second controller's texts: the fixture's, naming four files of the
@@ -274,6 +280,35 @@ TEST_F(WindowRunTest, EachFileGetsItsRowItsResultAndTheReportGoesToTheLog)
     rows = run(false);
     EXPECT_EQ(rows[0].target, out + "/a.tif.jpg");
     EXPECT_EQ(rows[2].target, out + "/sub/b.tif.jpg");
+}
+
+TEST_F(WindowRunTest, ATimerRunLeavesFilesStillBeingWrittenToALaterRun)
+{
+    // A writer's lock, as fax servers hold one on a fax they receive.
+    const int writer = open((source_ + "/a.tif").c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(flock(writer, LOCK_EX), 0);
+    struct Case {
+        int settleSeconds;
+        bool automatic;
+        std::set<std::string> converted;
+    };
+    const std::vector<Case> cases = {
+        {0, true, {"sub/b.tif"}},
+        {0, false, {"a.tif", "sub/b.tif"}},
+        {60, true, {}},  // everything was written within the minute
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.settleSeconds) + (c.automatic ? " s, timer" : " s, Go"));
+        fs::remove_all(scratch_.file("out"));
+        controller_.settleTime = std::chrono::seconds(c.settleSeconds);
+        std::set<std::string> converted;
+        for (const RecordedEvents::Row& row : run(c.automatic)) {
+            if (row.result == "Converted!") converted.insert(row.source.substr(source_.size() + 1));
+        }
+        EXPECT_EQ(converted, c.converted);
+    }
+    close(writer);
 }
 
 TEST_F(WindowRunTest, SeveralFilesAtATimeGiveTheRowsAndReportOfOneAtATime)

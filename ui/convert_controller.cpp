@@ -19,18 +19,15 @@ private:
     bool& flag_;
 };
 
-// How long a file must be left alone before an automatic run takes it.
-constexpr std::chrono::seconds kSettleTime{2};
-
 // An automatic run takes only files that are finished: a fax server still
 // receiving one keeps writing it, and a half-written fax would give short
 // pages (and, with a Move to folder, be moved away from its writer). The
 // next tick takes it.
-void leaveOutUnfinishedFiles(FileList& list)
+void leaveOutUnfinishedFiles(FileList& list, std::chrono::seconds settle)
 {
     const std::set<FileIdentity> openForWriting = filesOpenForWriting();
     std::erase_if(list.entries, [&](const std::string& entry) {
-        return !looksFinished(list.sourceFolder + "/" + entry, kSettleTime, openForWriting);
+        return !looksFinished(list.sourceFolder + "/" + entry, settle, openForWriting);
     });
 }
 
@@ -94,7 +91,7 @@ StartResult ConvertController::startRun(bool automatic, PageNotices& notices)
     FileList list = choices.sourceMode == 0
                         ? listSourceFolder(texts.sourceText, texts.filterText, choices.includeSubfolders)
                         : listNamedFiles(texts.sourceText, selection);
-    if (automatic) leaveOutUnfinishedFiles(list);
+    if (automatic) leaveOutUnfinishedFiles(list, settleTime);
     sourceFolder_ = list.sourceFolder;
     listedEntries_ = static_cast<int>(list.entries.size());
     if (sourceFolder_.empty()) {

@@ -51,6 +51,9 @@ public:
     std::string logPath;                     // where runs append their reports
     LogFolderCreation logFolderCreation = LogFolderCreation::OneLevel;
     int32_t jobs = 1;                        // files a run converts at a time; 0 one per core
+    // An automatic run leaves out files changed within this time or still
+    // open for writing: a fax being received is taken by a later run.
+    std::chrono::seconds settleTime{2};
 
     // Starts a run from the texts and choices as they are now ("&Go" with
     // automatic false, the period timer with true). Refused (or dropped) while

@@ -1,5 +1,7 @@
 #include "support/fax_fixtures.h"
 
+#include <gtest/gtest.h>
+
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
 
@@ -46,6 +48,8 @@ std::vector<PageBitmap> readDocumentPages(const std::string& path)
     document.open(path, format);
     std::vector<PageBitmap> pages;
     if (!document.hasPage()) return pages;
+    // Every reader test passes here: counting alone must agree with opening.
+    EXPECT_EQ(FaxDocument().countPages(path, format), document.pageCount()) << path;
     pages.push_back(document.page());
     for (size_t index = 1; index < document.pageCount(); ++index) {
         document.readPage(format, index);
