@@ -30,6 +30,9 @@ const char* const kOptionsText =
     "  /watch           folder runs: then keep watching the folder and convert what arrives,\n"
     "                   until SIGTERM or SIGINT\n"
     "  /settle=S        /watch: a file is finished once unchanged for S seconds (default 2)\n"
+    "  /list            folder runs: print the files instead, a line per group that must stay\n"
+    "                   together (names that may meet), for spreading a run over machines\n"
+    "  /files=LIST      folder runs: convert the files of such a listing (- standard input)\n"
     "  /bd=FOLDER       move each fax into this folder once all its pages are written\n"
     "  /l               give the JPEG files the source's file times\n"
     "  /qa=N            JPEG quality, 1 to 100 (default 50)\n"
@@ -147,6 +150,7 @@ const FlagOption kFlagOptions[] = {
     {"/kh", [](ConversionOptions& o, DecodeSettings&) { o.keepHierarchy = 1; }},
     {"/o", [](ConversionOptions& o, DecodeSettings&) { o.optimize = true; }},
     {"/watch", [](ConversionOptions& o, DecodeSettings&) { o.watch = true; }},
+    {"/list", [](ConversionOptions& o, DecodeSettings&) { o.listGroups = true; }},
 };
 
 const FlagOption kDecodeFlagOptions[] = {
@@ -231,6 +235,7 @@ size_t handleToken(const std::string& rest, size_t tokenLength, ConversionOption
              o.destination = std::move(v);
          }},
         {"/log=", [](ConversionOptions&, std::string& log, std::string&& v) { log = std::move(v); }},
+        {"/files=", [](ConversionOptions& o, std::string&, std::string&& v) { o.listedFiles = std::move(v); }},
     };
     for (const QuotableOption& option : kQuotable) {
         if (!startsWithNoCase(token, option.prefix)) continue;
@@ -258,6 +263,8 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
     options.jobs = 1;
     options.watch = false;
     options.settleSeconds = 2;
+    options.listGroups = false;
+    options.listedFiles.clear();
 
     if (text == nullptr) return kParseNoText;
     if (*text == '\0') return kParseEmptyText;
@@ -288,8 +295,9 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
         std::fprintf(stderr, "/settle= takes whole seconds, 0 to %d\n", kMaxSettleSeconds);
         return kParseBadValue;
     }
-    if (options.watch && options.conversionKind == ConversionSingleFile) {
-        std::fputs("/watch watches a folder: give it /d= and /sd=, not /f= and /sf=\n", stderr);
+    if ((options.watch || options.listGroups || !options.listedFiles.empty()) &&
+        options.conversionKind == ConversionSingleFile) {
+        std::fputs("/watch, /list and /files= take a folder: give them /d= and /sd=, not /f= and /sf=\n", stderr);
         return kParseBadValue;
     }
     if (options.conversionKind != ConversionNone) {

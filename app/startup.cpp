@@ -2,6 +2,7 @@
 
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
+#include "batch/file_listing.h"
 #include "batch/folder_conversion.h"
 #include "batch/folder_watch.h"
 #include "batch/results_log.h"
@@ -64,6 +65,32 @@ bool prepareProcess()
     return true;
 }
 
+namespace {
+
+// The entries of a listing (a file, or "-" for standard input) into
+// `entries`; false, with the reason on standard error, when it cannot be read.
+bool readListing(const std::string& from, std::vector<std::string>& entries)
+{
+    std::FILE* file = from == "-" ? stdin : std::fopen(from.c_str(), "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "pliftcmd: cannot read the list of files %s: %s\n", from.c_str(), std::strerror(errno));
+        return false;
+    }
+    std::string text;
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, got);
+    const bool failed = std::ferror(file) != 0;
+    if (file != stdin) std::fclose(file);
+    if (failed) {
+        std::fprintf(stderr, "pliftcmd: cannot read the list of files %s\n", from.c_str());
+        return false;
+    }
+    entries = readListedEntries(text);
+    return true;
+}
+
+}  // namespace
+
 int runCommandLineConversion(ConversionOptions& options)
 {
     sweepPartialFilesOfDeadRuns(options);
@@ -78,7 +105,16 @@ int runCommandLineConversion(ConversionOptions& options)
     }
     if (options.conversionKind == ConversionFolder) {
         options.fileList.clear();
-        collectFaxFiles(options, options.source, options.includeSubfolders);
+        if (options.listedFiles.empty()) {
+            collectFaxFiles(options, options.source, options.includeSubfolders);
+        } else if (!readListing(options.listedFiles, options.fileList)) {
+            return 1;
+        }
+        if (options.listGroups) {
+            const std::string listing = listOutputGroups(options);
+            std::fwrite(listing.data(), 1, listing.size(), stdout);
+            return 0;
+        }
         convertFolder(options);
     } else {
         options.resultsText = "Zoziv Pagelift command line mode : convert file\r\n";

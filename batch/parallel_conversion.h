@@ -23,6 +23,18 @@ struct FileOutcome {
     std::vector<std::string> backupMoves;  // the source, when it is to go to the backup folder
 };
 
+// True when files converted to these two JPEG paths may write a name in
+// common: the same path or page base, or one page base the other followed
+// by digits that may be a page number (fax.jpg and fax001.jpg, or fax.jpg
+// and fax1.jpg, whose page 1 is page 1001 of fax.jpg).
+bool outputNamesMayMeet(const std::string& destination, const std::string& other);
+
+// The indexes of files converted to these JPEG paths, in groups that must
+// be converted one after the other in list order (outputNamesMayMeet joins
+// two files, and through them their groups); the groups in the order of
+// their first file, each in list order.
+std::vector<std::vector<size_t>> outputGroupsOf(const std::vector<std::string>& destinations);
+
 // Jobs a run of `files` files uses when `requested` were asked for (0: one
 // per processor core): at least 1, at most one per file.
 int jobCountFor(int32_t requested, size_t files);
@@ -34,10 +46,12 @@ using FileConversion = std::function<int(ConversionOptions& options, const std::
 // Converts the files `jobs` at a time, each job with working files of its own
 // beside the process's, and hands each file's outcome to `finished` on the
 // calling thread, in the order of `files`: what one job converting them one
-// after the other gives. Files whose JPEG names could meet (names that differ
-// only in trailing digits, as "fax.jpg", its pages "fax001.jpg" ... and
-// "fax001.jpg" of another file do) go to one job in list order, so that no
-// file is converted over another's output, exactly as in one job. Backup
+// after the other gives. Files whose JPEG names could meet (the same name, or
+// one a page name of the other: "fax.jpg" with its pages "fax001.jpg" ...
+// and "fax001.jpg" of another file) go to one job in list order, so that no
+// file is converted over another's output, exactly as in one job; serially
+// numbered names such as fax00001 and fax00002 never meet. The largest
+// files start first, so that no job is left with a big one at the end. Backup
 // moves are not made but listed in the outcomes, for the caller to make in
 // list order. Once `stopRequested` says so no further file starts; the files
 // converted until then are all handed over, those never started are not.

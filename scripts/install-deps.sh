@@ -6,7 +6,8 @@
 #                            server without a screen for the screenshots,
 #                            libtiff-dev for the decoding benchmark, and
 #                            groff and man to render the manual pages, GNU
-#                            time for the memory benchmark
+#                            time for the memory benchmark, and an sshd for
+#                            the test of runs spread over machines
 #   install-deps.sh --package  what scripts/package.sh needs to make and check
 #                            the Debian package (dpkg-shlibdeps, lintian)
 #   install-deps.sh --fuzz   clang with libFuzzer, for scripts/fuzz.sh
@@ -15,7 +16,7 @@ set -eu
 packages="cmake make g++ libjpeg62-turbo-dev qt6-base-dev fonts-dejavu-core"
 if [ "${1:-}" = "--test" ]; then
     packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs parallel"
-    packages="$packages xvfb xauth xdotool groff-base man-db time"
+    packages="$packages xvfb xauth xdotool groff-base man-db time openssh-server openssh-client"
 fi
 if [ "${1:-}" = "--fuzz" ]; then
     packages="$packages clang libclang-rt-dev"

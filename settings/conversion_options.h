@@ -43,6 +43,12 @@ struct ConversionOptions {
     // settleSeconds (-1: a value that cannot be used).
     bool watch = false;
     int32_t settleSeconds = 2;
+    // Folder runs from the command line, spread over machines: print the
+    // files in groups that must stay together instead of converting them;
+    // or convert the files a listing names (a file, "-" for standard input)
+    // instead of those the folder holds.
+    bool listGroups = false;
+    std::string listedFiles;
 };
 
 }  // namespace pagelift

@@ -143,6 +143,8 @@ TEST(CommandLine, OptionsAndDecodingSettings)
         {"/watch /settle=1.5 /d=x /sd=y", kParseBadValue, true, -1},
         {"/watch /settle= /d=x /sd=y", kParseBadValue, true, -1},
         {"/watch /f=x /sf=y.jpg", kParseBadValue, true, 2},
+        {"/list /f=x /sf=y.jpg", kParseBadValue, false, 2},
+        {"/files=- /f=x /sf=y.jpg", kParseBadValue, false, 2},
     };
     for (const Watch& w : watches) {
         SCOPED_TRACE(w.text);

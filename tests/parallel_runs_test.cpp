@@ -4,6 +4,8 @@
 // once over one tree, all appending to one log, give whole records and the
 // JPEG files of a lone run.
 
+#include "batch/file_listing.h"
+#include "batch/parallel_conversion.h"
 #include "support/corpus_folder.h"
 #include "support/fax_fixtures.h"
 
@@ -122,6 +124,45 @@ TEST(ParallelRuns, SeveralFilesAtATimeGiveWhatOneAtATimeGives)
             EXPECT_TRUE(parallel.sourcesLeft == serial.sourcesLeft) << "different sources stayed";
         }
     }
+}
+
+TEST(ParallelRuns, OnlyFilesWhoseNamesMayMeetShareAJob)
+{
+    struct Case {
+        const char* a;
+        const char* b;
+        bool meet;
+    };
+    const Case cases[] = {
+        {"out/fax00001.jpg", "out/fax00002.jpg", false},   // serial numbers of one length
+        {"out/fax.jpg", "out/fax001.jpg", true},           // a page name of the other
+        {"out/fax.jpg", "out/fax1000.jpg", true},          // page 1000
+        {"out/fax.jpg", "out/fax1.jpg", true},             // page 1 of fax1 is page 1001 of fax
+        {"out/fax.jpg", "out/fax01.jpg", false},           // no page number starts with 0 and is 4 long
+        {"out/fax.jpg", "out/fax.jpg", true},
+        {"out/a.tif.jpg", "out/a.tif001.jpg", true},       // extensions kept
+        {"out/fax.jpg", "out/faxes001.jpg", false},
+        {"out/sub/fax.jpg", "out/fax001.jpg", false},      // other folders
+        {"out/scan1.jpg", "out/scan12.jpg", true},
+        {"out/scan12.jpg", "out/scan13.jpg", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(outputNamesMayMeet(c.a, c.b), c.meet) << c.a << " " << c.b;
+        EXPECT_EQ(outputNamesMayMeet(c.b, c.a), c.meet) << c.b << " " << c.a;
+    }
+}
+
+TEST(ParallelRuns, AListingKeepsFilesWhoseNamesMayMeetOnOneLineAndReadsBackWhole)
+{
+    ConversionOptions options;
+    options.source = "in";
+    options.destination = "out";
+    options.fileList = {"fax.tif", "a.tif", "tab\there.tif", "fax001.tif", "back\\slash.tif", "new\nline.tif", "a.fax"};
+    const std::string listing = listOutputGroups(options);
+    EXPECT_EQ(listing, "fax.tif\tfax001.tif\na.tif\ta.fax\ntab\\there.tif\nback\\\\slash.tif\nnew\\nline.tif\n");
+    const std::vector<std::string> inGroupOrder = {"fax.tif", "fax001.tif", "a.tif", "a.fax",
+                                                   "tab\there.tif", "back\\slash.tif", "new\nline.tif"};
+    EXPECT_EQ(readListedEntries(listing), inGroupOrder);
 }
 
 TEST(ParallelRuns, EightProgramsAtOnceShareOneLog)
