@@ -1,6 +1,8 @@
 #include "imageout/jpeg_stage.h"
 
+#include <array>
 #include <csetjmp>
+#include <cstring>
 #include <cstdlib>
 #include <cstdio>
 #include <memory>
@@ -9,8 +11,11 @@
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
+#include <jerror.h>
 
+#include "imageout/block_dct.h"
 #include "imageout/bmp_reader.h"
+#include "imageout/huffman_tables.h"
 #include "platform/leftovers.h"
 
 namespace pagelift {
@@ -61,8 +66,74 @@ struct CompressionJob {
     bool optimize;
     JpegRowFeed feed;
     BmpRowReader* reader;
-    std::vector<uint8_t>* row;
+    std::vector<uint8_t>* row;   // one row (the library's rows), or eight (a band of blocks)
 };
+
+// The library's own tables for a component, filled with the optimal codes.
+void setHuffmanTable(JHUFF_TBL* table, const HuffmanTableSpec& spec)
+{
+    std::memcpy(table->bits, spec.bits.data(), spec.bits.size());
+    std::memcpy(table->huffval, spec.symbols.data(), spec.symbols.size());
+    table->sent_table = FALSE;
+}
+
+// Reads the next band of eight image rows (fewer at the bottom: the last
+// row repeats, as the library pads a partial band) into `band`, each row
+// `stride` bytes, with the last sample repeated out to the stride as the
+// library pads a partial block.
+void readBand(jpeg_compress_struct& info, BmpRowReader& reader, uint8_t* band, size_t stride, JDIMENSION firstRow)
+{
+    const JDIMENSION width = info.image_width;
+    for (JDIMENSION row = 0; row < 8; ++row) {
+        uint8_t* out = band + size_t(row) * stride;
+        if (firstRow + row >= info.image_height) {
+            std::memcpy(out, out - stride, stride);
+            continue;
+        }
+        if (const BmpStatus status = reader.readNextRow(out, true); status != BmpStatus::Ok) failWith(info, status);
+        std::memset(out + width, out[width - 1], stride - width);
+    }
+}
+
+// Writes the file from coefficients computed here: blocks transformed as the
+// library's accurate integer DCT does, symbols counted as its optimisation
+// counts them, tables built as it builds them. The library writes the file
+// in one pass, with the same bytes as its two-pass optimisation.
+void compressFromCoefficients(jpeg_compress_struct& info, CompressionJob& job)
+{
+    const JDIMENSION blocksWide = (info.image_width + 7) / 8;
+    const JDIMENSION blocksHigh = (info.image_height + 7) / 8;
+    // Not cleared first: every block is written below.
+    jvirt_barray_ptr blocks = (*info.mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                                              FALSE, blocksWide, blocksHigh, 1);
+    info.optimize_coding = FALSE;  // the tables are made here
+    jpeg_write_coefficients(&info, &blocks);
+
+    std::array<uint16_t, 64> quantization{};
+    const JQUANT_TBL* table = info.quant_tbl_ptrs[info.comp_info[0].quant_tbl_no];
+    for (size_t i = 0; i < 64; ++i) quantization[i] = table->quantval[i];
+    const BlockTransform transform(quantization);
+    SymbolCounter counter;
+    const size_t stride = size_t(blocksWide) * 8;
+    if (!reserveRow(*job.row, stride * 8)) failWith(info, BmpStatus::OutOfMemory);
+    uint8_t* band = job.row->data();
+    CoefficientBlock block;
+    for (JDIMENSION blockRow = 0; blockRow < blocksHigh; ++blockRow) {
+        readBand(info, *job.reader, band, stride, blockRow * 8);
+        JBLOCKARRAY row = (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), blocks, blockRow, 1, TRUE);
+        for (JDIMENSION column = 0; column < blocksWide; ++column) {
+            const uint64_t nonZero = transform.transform(band + size_t(column) * 8, stride, block);
+            std::memcpy(row[0][column], block.data(), sizeof(JBLOCK));
+            if (!counter.count(block, nonZero)) {
+                info.err->msg_code = JERR_BAD_DCT_COEF;
+                (*info.err->error_exit)(reinterpret_cast<j_common_ptr>(&info));
+            }
+        }
+    }
+    setHuffmanTable(info.dc_huff_tbl_ptrs[info.comp_info[0].dc_tbl_no], optimalHuffmanTable(counter.dc()));
+    setHuffmanTable(info.ac_huff_tbl_ptrs[info.comp_info[0].ac_tbl_no], optimalHuffmanTable(counter.ac()));
+    jpeg_finish_compress(&info);
+}
 
 // Runs the library from the bitmap's first byte to the last scanline.
 // Returns JpegWritten, JpegWrittenWithWarnings or JpegFailed.
@@ -102,8 +173,8 @@ int runCompression(CompressionJob& job)
         failWith(info, status);
     }
     const BmpImageInfo& image = job.reader->info();
-    const bool grayRows = job.grayscale && job.feed == JpegRowFeed::GrayWhenPossible &&
-                          image.bitsPerPixel == 8 && image.grayColorMap;
+    const bool grayRows = job.grayscale && job.feed != JpegRowFeed::AlwaysRgb && image.bitsPerPixel == 8 &&
+                          image.grayColorMap;
     info.image_width = static_cast<JDIMENSION>(image.width);
     info.image_height = static_cast<JDIMENSION>(image.height);
     info.in_color_space = grayRows ? JCS_GRAYSCALE : JCS_RGB;
@@ -120,6 +191,15 @@ int runCompression(CompressionJob& job)
     }
     jpeg_set_quality(&info, job.quality, FALSE);
     jpeg_stdio_dest(&info, job.jpeg);
+    const bool fromCoefficients = grayRows && job.optimize && job.feed == JpegRowFeed::GrayWhenPossible &&
+                                  image.width > 0 && image.height > 0 && image.width <= JPEG_MAX_DIMENSION &&
+                                  image.height <= JPEG_MAX_DIMENSION;
+    if (fromCoefficients) {
+        compressFromCoefficients(info, job);
+        const long warnings = trap.manager.num_warnings;
+        jpeg_destroy_compress(&info);
+        return warnings > 0 ? JpegWrittenWithWarnings : JpegWritten;
+    }
     jpeg_start_compress(&info, TRUE);  // refuses empty and oversized images
 
     const size_t rowBytes = static_cast<size_t>(image.width) * static_cast<size_t>(info.input_components);

@@ -13,9 +13,13 @@ enum JpegStageResult : int {
 };
 
 // How 8-bit rows with a gray colour map reach the JPEG library when a
-// grayscale JPEG is made. Both give byte-identical files; gray rows skip the
-// library's colour conversion. Colour images always go as RGB.
-enum class JpegRowFeed { GrayWhenPossible, AlwaysRgb };
+// grayscale JPEG is made. All give byte-identical files. GrayWhenPossible:
+// with optimised Huffman tables, the quantised coefficients and the tables
+// are computed here (a fax page's blank and two-valued blocks take short
+// cuts) and the library writes the file from them; without, gray rows as
+// GrayRows. GrayRows: the library transforms the rows itself, with no colour
+// conversion. AlwaysRgb: rows as RGB. Colour images always go as RGB.
+enum class JpegRowFeed { GrayWhenPossible, GrayRows, AlwaysRgb };
 
 // Compresses an uncompressed 8- or 24-bit BMP file into a baseline JFIF file,
 // byte for byte what `cjpeg [-grayscale] -quality Q [-optimize]` writes from

@@ -64,10 +64,12 @@ TEST(JpegStage, FilesAreByteIdenticalToCjpegForEveryQualityAndBothCodings)
                              (optimize ? ", optimized" : ""));
                 ASSERT_EQ(imagetest::runCjpeg(bitmap, theirs, quality, optimize), 0);
                 const std::vector<uint8_t> expected = imagetest::readBytes(theirs);
-                for (const JpegRowFeed feed : {JpegRowFeed::GrayWhenPossible, JpegRowFeed::AlwaysRgb}) {
+                for (const JpegRowFeed feed :
+                     {JpegRowFeed::GrayWhenPossible, JpegRowFeed::GrayRows, JpegRowFeed::AlwaysRgb}) {
                     ASSERT_EQ(compressBitmapToJpeg(bitmap, ours, quality, true, optimize, feed), 0);
                     EXPECT_TRUE(imagetest::readBytes(ours) == expected)
-                        << (feed == JpegRowFeed::AlwaysRgb ? "RGB rows" : "gray rows");
+                        << (feed == JpegRowFeed::AlwaysRgb ? "RGB rows"
+                            : feed == JpegRowFeed::GrayRows ? "gray rows" : "coefficients");
                 }
             }
         }

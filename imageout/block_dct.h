@@ -1,0 +1,49 @@
+#pragma once
+
+// The quantised DCT coefficients of 8 x 8 blocks of 8-bit samples, exactly
+// as the JPEG library computes them with its accurate integer transform
+// (JDCT_ISLOW: the Loeffler-Ligtenberg-Moschytz factorisation, 13-bit
+// constants, two passes) and its rounded quantisation. A fax page is
+// two-valued and mostly blank: blocks of one colour, and rows of only black
+// and white, take short cuts that give the same numbers.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace pagelift {
+
+using CoefficientBlock = std::array<int16_t, 64>;  // natural (row-major) order
+
+class BlockTransform {
+public:
+    // `quantization` is the table the JPEG file states, in natural order.
+    explicit BlockTransform(const std::array<uint16_t, 64>& quantization);
+
+    // The coefficients of the block whose top-left sample is `samples`, rows
+    // `stride` bytes apart. Returns which AC coefficients are not zero: bit
+    // k for the k-th in coding (zigzag) order, 1 to 63.
+    uint64_t transform(const uint8_t* samples, size_t stride, CoefficientBlock& out) const;
+
+private:
+    // Row pass of the transform for a row of eight black (0) or white (255)
+    // samples, by the bit pattern of its white samples (bit k: sample k).
+    using RowOutput = std::array<int32_t, 8>;
+
+    uint64_t transformGeneral(const uint8_t* samples, size_t stride, CoefficientBlock& out) const;
+    uint64_t columnPassAndQuantize(const std::array<int32_t, 64>& rows, CoefficientBlock& out) const;
+    int16_t quantize(int32_t value, int index) const;
+
+    // Division by quantization x 8 (the transform's own scaling).
+    struct Reciprocal {
+        int32_t divisor = 8;
+        float inverse = 0.125f;
+        int32_t half = 4;
+    };
+    std::array<Reciprocal, 64> reciprocals_{};
+    std::array<RowOutput, 256> twoValuedRows_{};
+    CoefficientBlock black_{};                  // a block of 0 samples
+    CoefficientBlock white_{};                  // a block of 255 samples
+};
+
+}  // namespace pagelift
