@@ -36,56 +36,41 @@ constexpr int32_t descale(int32_t value, int bits)
     return (value + (int32_t{1} << (bits - 1))) >> bits;
 }
 
-// One one-dimensional pass over eight values `in[0], in[step], ...`,
-// writing `out` likewise. The row pass (first) and the column pass differ
-// only in how much of the scaling they take off.
-template <bool kRowPass>
-void transform8(const int32_t* in, size_t inStep, int32_t* out, size_t outStep)
+// The row pass over eight samples (centred on 0), keeping kPass1Bits more
+// bits of precision for the column pass.
+void rowPass(const int32_t* in, int32_t* out)
 {
-    const int32_t tmp0 = in[0 * inStep] + in[7 * inStep];
-    const int32_t tmp7 = in[0 * inStep] - in[7 * inStep];
-    const int32_t tmp1 = in[1 * inStep] + in[6 * inStep];
-    const int32_t tmp6 = in[1 * inStep] - in[6 * inStep];
-    const int32_t tmp2 = in[2 * inStep] + in[5 * inStep];
-    const int32_t tmp5 = in[2 * inStep] - in[5 * inStep];
-    const int32_t tmp3 = in[3 * inStep] + in[4 * inStep];
-    const int32_t tmp4 = in[3 * inStep] - in[4 * inStep];
+    const int32_t tmp0 = in[0] + in[7];
+    const int32_t tmp7 = in[0] - in[7];
+    const int32_t tmp1 = in[1] + in[6];
+    const int32_t tmp6 = in[1] - in[6];
+    const int32_t tmp2 = in[2] + in[5];
+    const int32_t tmp5 = in[2] - in[5];
+    const int32_t tmp3 = in[3] + in[4];
+    const int32_t tmp4 = in[3] - in[4];
 
     // Even part.
     const int32_t tmp10 = tmp0 + tmp3;
     const int32_t tmp13 = tmp0 - tmp3;
     const int32_t tmp11 = tmp1 + tmp2;
     const int32_t tmp12 = tmp1 - tmp2;
-    constexpr int evenShift = kRowPass ? kConstBits - kPass1Bits : kConstBits + kPass1Bits;
-    if constexpr (kRowPass) {
-        out[0 * outStep] = (tmp10 + tmp11) * (1 << kPass1Bits);
-        out[4 * outStep] = (tmp10 - tmp11) * (1 << kPass1Bits);
-    } else {
-        out[0 * outStep] = descale(tmp10 + tmp11, kPass1Bits);
-        out[4 * outStep] = descale(tmp10 - tmp11, kPass1Bits);
-    }
+    constexpr int kShift = kConstBits - kPass1Bits;
+    out[0] = (tmp10 + tmp11) * (1 << kPass1Bits);
+    out[4] = (tmp10 - tmp11) * (1 << kPass1Bits);
     const int32_t z1 = (tmp12 + tmp13) * kFix_0_541196100;
-    out[2 * outStep] = descale(z1 + tmp13 * kFix_0_765366865, evenShift);
-    out[6 * outStep] = descale(z1 - tmp12 * kFix_1_847759065, evenShift);
+    out[2] = descale(z1 + tmp13 * kFix_0_765366865, kShift);
+    out[6] = descale(z1 - tmp12 * kFix_1_847759065, kShift);
 
     // Odd part.
-    const int32_t sum1 = tmp4 + tmp7;
-    const int32_t sum2 = tmp5 + tmp6;
-    const int32_t sum3 = tmp4 + tmp6;
-    const int32_t sum4 = tmp5 + tmp7;
-    const int32_t z5 = (sum3 + sum4) * kFix_1_175875602;
-    const int32_t odd4 = tmp4 * kFix_0_298631336;
-    const int32_t odd5 = tmp5 * kFix_2_053119869;
-    const int32_t odd6 = tmp6 * kFix_3_072711026;
-    const int32_t odd7 = tmp7 * kFix_1_501321110;
-    const int32_t w1 = -sum1 * kFix_0_899976223;
-    const int32_t w2 = -sum2 * kFix_2_562915447;
-    const int32_t w3 = -sum3 * kFix_1_961570560 + z5;
-    const int32_t w4 = -sum4 * kFix_0_390180644 + z5;
-    out[7 * outStep] = descale(odd4 + w1 + w3, evenShift);
-    out[5 * outStep] = descale(odd5 + w2 + w4, evenShift);
-    out[3 * outStep] = descale(odd6 + w2 + w3, evenShift);
-    out[1 * outStep] = descale(odd7 + w1 + w4, evenShift);
+    const int32_t z5 = (tmp4 + tmp6 + tmp5 + tmp7) * kFix_1_175875602;
+    const int32_t w1 = -(tmp4 + tmp7) * kFix_0_899976223;
+    const int32_t w2 = -(tmp5 + tmp6) * kFix_2_562915447;
+    const int32_t w3 = -(tmp4 + tmp6) * kFix_1_961570560 + z5;
+    const int32_t w4 = -(tmp5 + tmp7) * kFix_0_390180644 + z5;
+    out[7] = descale(tmp4 * kFix_0_298631336 + w1 + w3, kShift);
+    out[5] = descale(tmp5 * kFix_2_053119869 + w2 + w4, kShift);
+    out[3] = descale(tmp6 * kFix_3_072711026 + w2 + w3, kShift);
+    out[1] = descale(tmp7 * kFix_1_501321110 + w1 + w4, kShift);
 }
 
 }  // namespace
@@ -104,7 +89,7 @@ BlockTransform::BlockTransform(const std::array<uint16_t, 64>& quantization)
         for (int column = 0; column < 8; ++column) {
             samples[column] = ((pattern >> column) & 1u) != 0 ? 255 - kCenter : 0 - kCenter;
         }
-        transform8<true>(samples, 1, twoValuedRows_[pattern].data(), 1);
+        rowPass(samples, twoValuedRows_[pattern].data());
     }
     uint8_t uniform[64];
     std::memset(uniform, 0, sizeof uniform);
@@ -201,7 +186,7 @@ uint64_t BlockTransform::transformGeneral(const uint8_t* samples, size_t stride,
     for (size_t row = 0; row < 8; ++row) {
         int32_t centred[8];
         for (size_t column = 0; column < 8; ++column) centred[column] = int32_t(samples[row * stride + column]) - kCenter;
-        transform8<true>(centred, 1, rows.data() + row * 8, 1);
+        rowPass(centred, rows.data() + row * 8);
     }
     return columnPassAndQuantize(rows, out);
 }
