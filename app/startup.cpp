@@ -8,6 +8,7 @@
 #include "batch/results_log.h"
 #include "batch/run_leftovers.h"
 #include "batch/single_file.h"
+#include "platform/allocation.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/paths.h"
@@ -41,6 +42,7 @@ std::string defaultResultsLog(const std::string& programFolder)
 
 bool prepareProcess()
 {
+    reuseLargeAllocations();
     WorkingPaths& paths = processWorkingPaths();
     paths.programPath = programPath();
     paths.programFolder = folderOfPath(paths.programPath);

@@ -1,5 +1,6 @@
 #include "batch/parallel_conversion.h"
 
+#include "batch/shared_pages.h"
 #include "batch/single_file.h"
 #include "platform/work_folder.h"
 #include "settings/working_paths.h"
@@ -159,10 +160,77 @@ DecodeSettings jobSettings(const DecodeSettings& decode, int job)
 
 int jobCountFor(int32_t requested, size_t files)
 {
+    if (files == 0) return 1;
     int64_t jobs = requested;
     if (jobs <= 0) jobs = std::max<int64_t>(std::thread::hardware_concurrency(), 1);
-    return static_cast<int>(std::clamp<int64_t>(jobs, 1, std::max<int64_t>(static_cast<int64_t>(files), 1)));
+    return static_cast<int>(std::max<int64_t>(jobs, 1));
 }
+
+namespace {
+
+// The documents whose pages the jobs of a run share. A job with no file
+// left takes pages here while another job may still offer some.
+class PagePool : public PageShare {
+public:
+    explicit PagePool(int jobs) : busyJobs_(jobs) {}
+
+    void offer(const std::shared_ptr<DocumentPages>& pages) override
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            offered_.push_back(pages);
+        }
+        changed_.notify_all();
+    }
+
+    // A job converts files after all (the run's own thread, when no other
+    // could be started).
+    void jobStarted()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        ++busyJobs_;
+    }
+
+    // A job has no file left: it helps with pages from now on.
+    void jobIdle()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            --busyJobs_;
+        }
+        changed_.notify_all();
+    }
+
+    // Converts offered pages until no job converting files is left to offer
+    // more and every offered page is taken.
+    void helpUntilDone(const DecodeSettings& settings)
+    {
+        for (;;) {
+            std::shared_ptr<DocumentPages> pages;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return !offered_.empty() || busyJobs_ == 0; });
+                if (offered_.empty()) return;
+                pages = offered_.front();
+            }
+            pages->help(settings);
+            // Every page of it is claimed now: nothing more to take there.
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                const auto at = std::find(offered_.begin(), offered_.end(), pages);
+                if (at != offered_.end()) offered_.erase(at);
+            }
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::shared_ptr<DocumentPages>> offered_;
+    int busyJobs_;
+};
+
+}  // namespace
 
 void convertFilesInOrder(const ConversionOptions& options, const std::vector<FileJob>& files,
                          const DecodeSettings& decode, int jobs, const FileConversion& convert,
@@ -191,6 +259,9 @@ void convertFilesInOrder(const ConversionOptions& options, const std::vector<Fil
     base.backupMoves.clear();
     base.deferBackupMoves = true;
 
+    const int count = std::max(jobs, 1);
+    PagePool pagePool(count);
+    if (count > 1) base.pageShare = &pagePool;
     std::atomic<size_t> nextFamily{0};
     const auto work = [&](const DecodeSettings& settings) {
         for (size_t family = nextFamily++; family < families.size(); family = nextFamily++) {
@@ -215,9 +286,10 @@ void convertFilesInOrder(const ConversionOptions& options, const std::vector<Fil
                 settle(index, State::Done);
             }
         }
+        pagePool.jobIdle();
+        pagePool.helpUntilDone(settings);
     };
 
-    const int count = std::clamp<int>(jobs, 1, static_cast<int>(std::max<size_t>(families.size(), 1)));
     std::vector<DecodeSettings> settings;
     for (int job = 1; job <= count; ++job) settings.push_back(jobSettings(decode, job));
     std::vector<std::thread> threads;
@@ -228,8 +300,14 @@ void convertFilesInOrder(const ConversionOptions& options, const std::vector<Fil
             break;
         }
     }
+    // Jobs whose thread could not start never convert a file: nobody may
+    // wait for pages from them.
+    for (size_t missing = threads.size(); missing < size_t(count); ++missing) pagePool.jobIdle();
     // Without a single thread the work is done here, then handed over.
-    if (threads.empty()) work(settings[0]);
+    if (threads.empty()) {
+        pagePool.jobStarted();
+        work(settings[0]);
+    }
     for (size_t index = 0; index < files.size(); ++index) {
         std::unique_lock<std::mutex> lock(mutex);
         changed.wait(lock, [&] { return states[index] != State::Waiting; });

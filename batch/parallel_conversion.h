@@ -36,7 +36,8 @@ bool outputNamesMayMeet(const std::string& destination, const std::string& other
 std::vector<std::vector<size_t>> outputGroupsOf(const std::vector<std::string>& destinations);
 
 // Jobs a run of `files` files uses when `requested` were asked for (0: one
-// per processor core): at least 1, at most one per file.
+// per processor core): at least 1, and 1 for no file. A run of fewer files
+// than jobs still uses them all: the pages of a long document are shared.
 int jobCountFor(int32_t requested, size_t files);
 
 // Converts one file (convertFile, or a stand-in); returns a ConvertResult.
@@ -53,7 +54,9 @@ using FileConversion = std::function<int(ConversionOptions& options, const std::
 // numbered names such as fax00001 and fax00002 never meet. The largest
 // files start first, so that no job is left with a big one at the end. Backup
 // moves are not made but listed in the outcomes, for the caller to make in
-// list order. Once `stopRequested` says so no further file starts; the files
+// list order. The pages of a multi-page document that can be read in any
+// order are converted by every job that has no file left (each page's JPEG
+// the same as one job makes). Once `stopRequested` says so no further file starts; the files
 // converted until then are all handed over, those never started are not.
 // `options` supplies the settings of the run; it is not changed. A failure
 // of one file never stops the others.

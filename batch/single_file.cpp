@@ -2,16 +2,17 @@
 
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
+#include "batch/shared_pages.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
-#include "imageout/intermediate_bitmap.h"
-#include "imageout/jpeg_stage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "raster/page_size.h"
 
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace pagelift {
@@ -26,29 +27,54 @@ std::string pageNumberText(int pageNumber)
     return text;
 }
 
-enum class PageOutcome { Converted, TooLarge, NotPrepared, NotCompressed };
-
-// Writes the document's current page through the intermediate bitmap into
-// `jpegPath` and tells which step, if any, failed; the report lines are the
-// caller's. A page beyond the size limits is refused before anything is
-// written, and a page whose bitmap could not be written is never compressed.
-PageOutcome convertCurrentPage(const FaxDocument& document, const ConversionOptions& options,
-                               const std::string& jpegPath, const std::string& bitmapPath)
-{
-    if (!fitsOutputLimits(document.page())) return PageOutcome::TooLarge;
-    if (writeIntermediateBitmap(document.page(), bitmapPath) != 0) return PageOutcome::NotPrepared;
-    const int compressed = compressBitmapToJpeg(bitmapPath, jpegPath, options.quality, true, options.optimize);
-    return compressed == 0 ? PageOutcome::Converted : PageOutcome::NotCompressed;
-}
-
 // What converting the pages of a document gave.
 struct PagesResult {
     int result = ConvertDone;   // that of the last page
     bool everyPageWritten = true;
 };
 
+// Converts pages 1 .. n-1 of a document whose page 0 is decoded (page 0
+// itself first), alone or, when the run shares pages between jobs and the
+// format allows it, side by side with other jobs. Returns each page's
+// result; after a page that Failed, no later page is converted.
+std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format, const ConversionOptions& options,
+                                         const std::vector<std::string>& names, const std::string& bitmapPath,
+                                         const std::string& source)
+{
+    const int pageCount = int(names.size());
+    std::vector<PageResult> results(static_cast<size_t>(pageCount));
+    const auto convertOwn = [&](int index) {
+        try {
+            if (index > 0) document.readPage(format, size_t(index));
+        } catch (...) {
+            return PageResult{PageOutcome::Failed, {}};
+        }
+        return convertCurrentPage(document, names[size_t(index)], options.quality, options.optimize, bitmapPath);
+    };
+    if (options.pageShare == nullptr || !FaxDocument::readsPagesInAnyOrder(format)) {
+        for (int index = 0; index < pageCount; ++index) {
+            results[size_t(index)] = convertOwn(index);
+            if (results[size_t(index)].outcome == PageOutcome::Failed) break;
+        }
+        return results;
+    }
+    const auto shared = std::make_shared<DocumentPages>(source, format, names, options.quality, options.optimize);
+    options.pageShare->offer(shared);
+    shared->done(0, convertOwn(0));
+    for (int index = shared->claim(); index >= 0; index = shared->claim()) {
+        PageResult result = convertOwn(index);
+        if (result.outcome == PageOutcome::Failed) shared->closeClaims();
+        shared->done(index, std::move(result));
+    }
+    shared->waitForClaimed();
+    for (int index = 0; index < pageCount; ++index) results[size_t(index)] = shared->result(index);
+    return results;
+}
+
 // Converts every page of an opened document, appending a report line per
-// page, and lists the output names of its pages, written or not.
+// page, and lists the output names of its pages, written or not. A failure
+// raised while converting a page is raised again once the lines of the
+// pages before it are in the report.
 PagesResult convertPages(FaxDocument& document, FaxFormat format, ConversionOptions& options,
                          const std::string& source, const std::string& destination,
                          std::vector<std::string>& outputs)
@@ -61,16 +87,18 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, ConversionOpti
     PagesResult pages;
     if (pageCount < 2) {
         outputs.push_back(destination);
-        const PageOutcome outcome = convertCurrentPage(document, options, destination, bitmapPath);
-        pages.everyPageWritten = outcome == PageOutcome::Converted;
+        const PageResult page =
+            convertCurrentPage(document, destination, options.quality, options.optimize, bitmapPath);
+        pages.everyPageWritten = page.outcome == PageOutcome::Converted;
         pages.result = pages.everyPageWritten ? ConvertDone : ConvertJpegFailed;
-        if (outcome == PageOutcome::TooLarge) {
-            options.resultsText += "Failed : " + pageTooLargeText(document.page()) + "\r\n";
-        } else if (outcome == PageOutcome::NotPrepared) {
+        if (page.outcome == PageOutcome::Failed) throw std::runtime_error("the page could not be converted");
+        if (page.outcome == PageOutcome::TooLarge) {
+            options.resultsText += "Failed : " + page.tooLargeText + "\r\n";
+        } else if (page.outcome == PageOutcome::NotPrepared) {
             // No bitmap of this page exists, so nothing may be compressed:
             // the file left there belongs to an earlier page.
             options.resultsText += notPreparedLine;
-        } else if (outcome == PageOutcome::NotCompressed) {
+        } else if (page.outcome == PageOutcome::NotCompressed) {
             options.resultsText += kJpegFailedLine;
         } else {
             options.resultsText += "Success !\r\n";
@@ -78,26 +106,29 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, ConversionOpti
         return pages;
     }
 
+    std::vector<std::string> names;
+    for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) names.push_back(pageFileName(destination, pageNumber));
+    const std::vector<PageResult> results = convertEveryPage(document, format, options, names, bitmapPath, source);
     bool headingWritten = false;
     const auto writeHeading = [&] {
         if (!headingWritten) options.resultsText += "Multiple pages as following :\r\n";
         headingWritten = true;
     };
     for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) {
-        if (pageNumber > 1) document.readPage(format, static_cast<size_t>(pageNumber - 1));
-        const std::string name = pageFileName(destination, pageNumber);
+        const PageResult& page = results[size_t(pageNumber - 1)];
+        const std::string& name = names[size_t(pageNumber - 1)];
         const std::string pageLine = "        page " + pageNumberText(pageNumber) + " --> " + name + " : ";
         outputs.push_back(name);
-        const PageOutcome outcome = convertCurrentPage(document, options, name, bitmapPath);
-        if (outcome != PageOutcome::Converted) pages.everyPageWritten = false;
-        if (outcome == PageOutcome::TooLarge) {
+        if (page.outcome == PageOutcome::Failed) throw std::runtime_error("a page could not be converted");
+        if (page.outcome != PageOutcome::Converted) pages.everyPageWritten = false;
+        if (page.outcome == PageOutcome::TooLarge) {
             writeHeading();
-            options.resultsText += pageLine + "Failed : " + pageTooLargeText(document.page()) + "\r\n";
+            options.resultsText += pageLine + "Failed : " + page.tooLargeText + "\r\n";
             pages.result = ConvertJpegFailed;
-        } else if (outcome == PageOutcome::NotPrepared) {
+        } else if (page.outcome == PageOutcome::NotPrepared) {
             options.resultsText += notPreparedLine;
             pages.result = ConvertJpegFailed;
-        } else if (outcome == PageOutcome::NotCompressed) {
+        } else if (page.outcome == PageOutcome::NotCompressed) {
             options.resultsText += kJpegFailedLine;
             pages.result = ConvertJpegFailed;
         } else {

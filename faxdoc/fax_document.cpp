@@ -85,6 +85,23 @@ int FaxDocument::countPages(const std::string& path, FaxFormat format)
     return pages;
 }
 
+bool FaxDocument::readsPagesInAnyOrder(FaxFormat format)
+{
+    const FormatDispatch dispatch = dispatchFor(format);
+    return dispatch.reader == ReaderKind::Tiff && !dispatch.convertedFirst;
+}
+
+bool FaxDocument::openForPages(const std::string& path, FaxFormat format)
+{
+    page_ = PageBitmap{};
+    if (!readsPagesInAnyOrder(format)) return false;
+    tiff_.openFile(path);
+    if (!tiff_.isOpen() || tiff_.checkHeader() != 0) return false;
+    settings_.pageCount = tiff_.countPages();
+    pageValid_ = settings_.pageCount > 0;
+    return pageValid_;
+}
+
 int FaxDocument::openConvertedAwd(const std::string& path, FaxFormat format)
 {
     tiff_.closeFile();

@@ -76,6 +76,17 @@ public:
     // closed again.
     int countPages(const std::string& path, FaxFormat format);
 
+    // True for formats whose pages can be read in any order, each alone
+    // (TIFF files): several documents opened on one file may then decode
+    // different pages of it side by side.
+    static bool readsPagesInAnyOrder(FaxFormat format);
+
+    // Opens such a file and counts its pages as open does, but decodes no
+    // page: readPage fetches the ones wanted. False (no page) when the file
+    // cannot be opened, its header is not of its format, or the format is
+    // not one of those.
+    bool openForPages(const std::string& path, FaxFormat format);
+
     // True when page() holds a page (width and rows above 0).
     bool hasPage() const { return page_.hasPage(); }
 

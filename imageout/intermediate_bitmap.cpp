@@ -1,5 +1,8 @@
 #include "imageout/intermediate_bitmap.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -164,8 +167,14 @@ int writeIntermediateBitmap(const PageBitmap& page, const std::string& path)
     }
     const auto headers = buildHeaders(geometry);
 
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    // The file of the page before is written over rather than emptied first:
+    // its blocks and cached pages are used again, which spares the file
+    // system freeing and allocating megabytes for every page. The length is
+    // set once the pixels are written.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    std::unique_ptr<std::FILE, FileCloser> file(fd >= 0 ? ::fdopen(fd, "wb") : nullptr);
     if (!file) {
+        if (fd >= 0) ::close(fd);
         return BitmapCannotCreate;
     }
     bool complete = std::fwrite(headers.data(), 1, headers.size(), file.get()) == headers.size();
@@ -180,6 +189,8 @@ int writeIntermediateBitmap(const PageBitmap& page, const std::string& path)
     }
     // A short file would only fail later, in the JPEG step, with a less
     // telling message: a full disk is reported here.
+    const auto length = off_t(kPixelDataOffset) + off_t(geometry.width * geometry.height);
+    complete = complete && std::fflush(file.get()) == 0 && ::ftruncate(::fileno(file.get()), length) == 0;
     const bool closed = std::fclose(file.release()) == 0;
     return complete && closed ? BitmapWritten : BitmapCannotCreate;
 }

@@ -7,6 +7,8 @@
 
 namespace pagelift {
 
+class PageShare;
+
 enum ConversionKind : int32_t { ConversionNone = 0, ConversionFolder = 1, ConversionSingleFile = 2 };
 
 // Settings and per-run state of one conversion run. The owner of a run builds
@@ -49,6 +51,9 @@ struct ConversionOptions {
     // instead of those the folder holds.
     bool listGroups = false;
     std::string listedFiles;
+    // Parallel runs: where a document's pages are offered to the other jobs
+    // (none: each document is converted by its own job alone).
+    PageShare* pageShare = nullptr;
 };
 
 }  // namespace pagelift

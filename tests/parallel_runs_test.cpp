@@ -6,12 +6,14 @@
 
 #include "batch/file_listing.h"
 #include "batch/parallel_conversion.h"
+#include "support/blank_faxes.h"
 #include "support/corpus_folder.h"
 #include "support/fax_fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <regex>
@@ -82,9 +84,10 @@ struct RunResult {
 };
 
 // A folder run in a folder of its own, on a fresh copy of the source tree.
-RunResult folderRun(const fs::path& run, const std::string& options)
+RunResult folderRun(const fs::path& run, const std::string& options,
+                    const std::function<void(const fs::path&)>& makeSource = makeSourceTree)
 {
-    makeSourceTree(run / "in");
+    makeSource(run / "in");
     fs::create_directories(run / "backup");
     const faxtest::CommandResult result = faxtest::runShell(
         PLIFTCMD_PATH " " + options + " /i /qa=60 /bd=" + shellQuoted((run / "backup").string()) +
@@ -122,6 +125,54 @@ TEST(ParallelRuns, SeveralFilesAtATimeGiveWhatOneAtATimeGives)
             EXPECT_TRUE(parallel.outputs == serial.outputs) << "the JPEG files differ";
             EXPECT_TRUE(parallel.backup == serial.backup) << "the backup folders differ";
             EXPECT_TRUE(parallel.sourcesLeft == serial.sourcesLeft) << "different sources stayed";
+        }
+    }
+}
+
+TEST(ParallelRuns, TheJobsShareThePagesOfALongDocumentAndGiveWhatOneJobGives)
+{
+    if (!faxtest::toolsAvailable({"/usr/bin/tiffcp"})) GTEST_SKIP() << "needs tiffcp (scripts/install-deps.sh --test)";
+    const fs::path samples = fs::path(PAGELIFT_SOURCE_DIR) / "samples";
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> makeSource;
+    };
+    const std::vector<Case> cases = {
+        {"fourteen sample pages in one file",
+         [&](const fs::path& folder) {
+             fs::create_directories(folder);
+             std::string pages;
+             for (int copy = 0; copy < 3; ++copy) {
+                 for (const char* sample : {"letter-g3.tif", "memo-g4.tif", "notice-packbits.tif", "receipt-plain.tif"}) {
+                     pages.append(" ").append(shellQuoted((samples / sample).string()));
+                 }
+             }
+             pages.append(" ").append(shellQuoted((folder / "long.tif").string()));
+             ASSERT_EQ(faxtest::runShell("/usr/bin/tiffcp" + pages,
+                                         folder.string())
+                           .exitCode,
+                       0);
+         }},
+        {"a page too large among others",
+         [](const fs::path& folder) {
+             fs::create_directories(folder);
+             writeBytes((folder / "odd.tif").string(),
+                        blankGroup4Tiff({{1728, 2200}, {32000, 32000}, {2432, 3300}, {1728, 1100, 200, 100}, {864, 40}}));
+         }},
+    };
+    const ScratchFolder scratch;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RunResult alone = folderRun(scratch / (std::string(c.name) + " j1"), "/j=1", c.makeSource);
+        EXPECT_GT(alone.outputs.size(), 3u);
+        for (const char* jobs : {"/j=2", "/j=5"}) {
+            SCOPED_TRACE(jobs);
+            const RunResult shared = folderRun(scratch / (std::string(c.name) + " " + (jobs + 1)), jobs, c.makeSource);
+            EXPECT_EQ(shared.report, alone.report);
+            EXPECT_EQ(shared.logRecord, alone.logRecord);
+            EXPECT_TRUE(shared.outputs == alone.outputs) << "the JPEG files differ";
+            EXPECT_TRUE(shared.backup == alone.backup) << "the backup folders differ";
+            EXPECT_TRUE(shared.sourcesLeft == alone.sourcesLeft) << "different sources stayed";
         }
     }
 }
