@@ -4,16 +4,14 @@
 #include "imageout/jpeg_stage.h"
 #include "raster/page_size.h"
 
-#include <exception>
-
 namespace pagelift {
 
-PageResult convertCurrentPage(const FaxDocument& document, const std::string& jpegPath, int quality, bool optimize,
-                              const std::string& bitmapPath)
+PageResult convertPageBitmap(const PageBitmap& page, const std::string& jpegPath, int quality, bool optimize,
+                             const std::string& bitmapPath)
 {
     try {
-        if (!fitsOutputLimits(document.page())) return {PageOutcome::TooLarge, pageTooLargeText(document.page())};
-        if (writeIntermediateBitmap(document.page(), bitmapPath) != 0) return {PageOutcome::NotPrepared, {}};
+        if (!fitsOutputLimits(page)) return {PageOutcome::TooLarge, pageTooLargeText(page)};
+        if (writeIntermediateBitmap(page, bitmapPath) != 0) return {PageOutcome::NotPrepared, {}};
         const int compressed = compressBitmapToJpeg(bitmapPath, jpegPath, quality, true, optimize);
         return {compressed == 0 ? PageOutcome::Converted : PageOutcome::NotCompressed, {}};
     } catch (...) {
@@ -28,22 +26,44 @@ DocumentPages::DocumentPages(std::string source, FaxFormat format, std::vector<s
       jpegNames_(std::move(jpegNames)),
       quality_(quality),
       optimize_(optimize),
+      helpersDecode_(FaxDocument::readsPagesInAnyOrder(format)),
       results_(jpegNames_.size())
 {
 }
 
-int DocumentPages::claim()
+int DocumentPages::claim(PageBitmap& page, int below)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_ || nextPage_ >= pageCount()) return -1;
+    if (helpersDecode_) {
+        if (closed_ || nextPage_ >= pageCount()) return -1;
+        ++pending_;
+        return nextPage_++;
+    }
+    if (handedOver_.empty() || handedOver_.begin()->first >= below) return -1;
+    const auto oldest = handedOver_.begin();
+    const int index = oldest->first;
+    page = std::move(oldest->second);
+    handedOver_.erase(oldest);
     ++pending_;
-    return nextPage_++;
+    return index;
+}
+
+void DocumentPages::handOver(int index, PageBitmap page)
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        handedOver_[index] = std::move(page);
+    }
+    changed_.notify_all();
 }
 
 void DocumentPages::closeClaims()
 {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    closed_ = true;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+    }
+    changed_.notify_all();
 }
 
 void DocumentPages::done(int index, PageResult result)
@@ -51,15 +71,21 @@ void DocumentPages::done(int index, PageResult result)
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         results_[size_t(index)] = std::move(result);
-        if (index > 0) --pending_;
+        --pending_;
     }
-    allDone_.notify_all();
+    changed_.notify_all();
+}
+
+void DocumentPages::ownResult(int index, PageResult result)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    results_[size_t(index)] = std::move(result);
 }
 
 void DocumentPages::waitForClaimed()
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    allDone_.wait(lock, [&] { return pending_ == 0; });
+    changed_.wait(lock, [&] { return pending_ == 0; });
 }
 
 void DocumentPages::help(const DecodeSettings& decode)
@@ -67,15 +93,28 @@ void DocumentPages::help(const DecodeSettings& decode)
     FaxDocument document;
     document.settings() = decode;
     bool opened = false;
-    for (int index = claim(); index >= 0; index = claim()) {
+    for (;;) {
+        PageBitmap page;
+        const int index = claim(page);
+        if (index < 0) {
+            if (helpersDecode_) break;
+            // Page after page: wait for the next page handed over, until the
+            // opening job has read them all.
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return closed_ || !handedOver_.empty(); });
+            if (handedOver_.empty()) break;
+            continue;
+        }
         PageResult result;
         try {
-            if (!opened) opened = document.openForPages(source_, format_);
-            // A file that no longer opens gives the page as unreadable, as
-            // the opening job's own reading of it would.
-            if (opened) document.readPage(format_, size_t(index));
-            result = convertCurrentPage(document, jpegNames_[size_t(index)], quality_, optimize_,
-                                        decode.bitmapPath);
+            if (helpersDecode_) {
+                if (!opened) opened = document.openForPages(source_, format_);
+                // A file that no longer opens gives the page as unreadable,
+                // as the opening job's own reading of it would.
+                if (opened) document.readPage(format_, size_t(index));
+            }
+            result = convertPageBitmap(helpersDecode_ ? document.page() : page, jpegName(index), quality_, optimize_,
+                                       decode.bitmapPath);
         } catch (...) {
             result = {PageOutcome::Failed, {}};
         }

@@ -3,15 +3,23 @@
 // The pages of one multi-page document, converted by several jobs of a
 // parallel run side by side, so that one long fax keeps every core busy.
 // The job that opened the document offers its pages; a job with no file
-// left to convert takes pages with a document of its own (its own working
-// files) and records how each went; the opening job waits for all of them
-// and writes the report, in page order, as if it had converted them alone.
+// left to convert helps with them, with working files of its own, and
+// records how each page went; the opening job waits for all of them and
+// writes the report, in page order, as if it had converted them alone.
+//
+// Files whose pages can be read in any order (TIFF) are decoded by the
+// helpers too. Containers read page after page are decoded by the opening
+// job alone, which hands each decoded page over and goes on with the next
+// one while a helper writes and compresses it.
 
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
+#include "raster/page_bitmap.h"
 #include "settings/decode_settings.h"
 
 #include <condition_variable>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,40 +41,56 @@ struct PageResult {
     std::string tooLargeText;  // "page too large: W x H" for TooLarge
 };
 
-// Writes the document's current page through the intermediate bitmap at
-// `bitmapPath` into `jpegPath`. A page beyond the size limits is refused
-// before anything is written, and a page whose bitmap could not be written
-// is never compressed. Failures raised inside come back as Failed.
-PageResult convertCurrentPage(const FaxDocument& document, const std::string& jpegPath, int quality, bool optimize,
-                              const std::string& bitmapPath);
+// Writes a decoded page through the intermediate bitmap at `bitmapPath`
+// into `jpegPath`. A page beyond the size limits is refused before anything
+// is written, and a page whose bitmap could not be written is never
+// compressed. Failures raised inside come back as Failed.
+PageResult convertPageBitmap(const PageBitmap& page, const std::string& jpegPath, int quality, bool optimize,
+                             const std::string& bitmapPath);
 
 class DocumentPages {
 public:
-    // Page 0 is the opening job's (it is decoded already); the others may be
-    // claimed. Pages are named `jpegNames[index]`.
+    // Pages are named `jpegNames[index]`. Page 0 is always the opening
+    // job's (it is decoded already).
     DocumentPages(std::string source, FaxFormat format, std::vector<std::string> jpegNames, int quality, bool optimize);
 
-    // The next page not claimed yet (from 1); -1 when all are, or claims
-    // are closed.
-    int claim();
+    // True when helpers decode pages themselves (the format reads pages in
+    // any order); otherwise the opening job hands decoded pages over.
+    bool helpersDecode() const { return helpersDecode_; }
 
-    // No page is handed out any more (the opening job gave up on the
-    // document); the pages in hand still finish.
+    // Any order: the next page not claimed yet (from 1). Page after page:
+    // the oldest page handed over and not taken yet, if it comes before
+    // `below`, its bitmap moved into `page`. -1 when there is none now (or,
+    // in any order, claims are closed).
+    int claim(PageBitmap& page, int below = INT32_MAX);
+
+    // Page after page: the opening job hands the decoded page over.
+    void handOver(int index, PageBitmap page);
+
+    // Every page that will ever be handed out is: helpers waiting for one
+    // stop waiting (the opening job read the last page, or gave up).
     void closeClaims();
 
-    // Records the result of a page.
+    // Records the result of a page taken with claim.
     void done(int index, PageResult result);
 
-    // Waits until every page handed out is done; then the results of the
-    // pages handed out (and page 0) are final, the rest stay Failed.
+    // Records the result of a page the opening job converted without
+    // claiming it (page 0, when helpers decode).
+    void ownResult(int index, PageResult result);
+
+    // Waits until every page handed out is done; the results of the pages
+    // never handed out stay Failed.
     void waitForClaimed();
 
     const PageResult& result(int index) const { return results_[size_t(index)]; }
     int pageCount() const { return int(jpegNames_.size()); }
+    const std::string& jpegName(int index) const { return jpegNames_[size_t(index)]; }
+    int quality() const { return quality_; }
+    bool optimize() const { return optimize_; }
 
-    // Converts pages of the document with a document of the helping job's
-    // own, opened with `decode` (its working files), until none is left to
-    // claim.
+    // Converts pages of the document, with `decode` (the helping job's own
+    // working files) and, for any-order formats, a document of its own,
+    // until no page is left to take.
     void help(const DecodeSettings& decode);
 
 private:
@@ -75,11 +99,13 @@ private:
     const std::vector<std::string> jpegNames_;
     const int quality_;
     const bool optimize_;
+    const bool helpersDecode_;
 
     std::mutex mutex_;
-    std::condition_variable allDone_;
-    int nextPage_ = 1;
-    int pending_ = 0;     // pages handed out and not done yet
+    std::condition_variable changed_;
+    int nextPage_ = 1;                       // any order: the next page to hand out
+    std::map<int, PageBitmap> handedOver_;   // page after page: decoded, not taken yet
+    int pending_ = 0;                        // pages taken and not done yet
     bool closed_ = false;
     std::vector<PageResult> results_;
 };

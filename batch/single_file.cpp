@@ -33,38 +33,61 @@ struct PagesResult {
     bool everyPageWritten = true;
 };
 
-// Converts pages 1 .. n-1 of a document whose page 0 is decoded (page 0
-// itself first), alone or, when the run shares pages between jobs and the
-// format allows it, side by side with other jobs. Returns each page's
-// result; after a page that Failed, no later page is converted.
+// Converts the pages of a document whose page 0 is decoded, alone or, when
+// the run shares pages between jobs, side by side with other jobs. Returns
+// each page's result; after a page that Failed, no later page is converted.
 std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format, const ConversionOptions& options,
                                          const std::vector<std::string>& names, const std::string& bitmapPath,
                                          const std::string& source)
 {
     const int pageCount = int(names.size());
-    std::vector<PageResult> results(static_cast<size_t>(pageCount));
-    const auto convertOwn = [&](int index) {
+    // Decodes page `index` (page 0 is decoded already); false when that
+    // raised a failure.
+    const auto read = [&](int index) {
         try {
             if (index > 0) document.readPage(format, size_t(index));
+            return true;
         } catch (...) {
-            return PageResult{PageOutcome::Failed, {}};
+            return false;
         }
-        return convertCurrentPage(document, names[size_t(index)], options.quality, options.optimize, bitmapPath);
     };
-    if (options.pageShare == nullptr || !FaxDocument::readsPagesInAnyOrder(format)) {
+    const auto convert = [&](const PageBitmap& page, int index) {
+        return convertPageBitmap(page, names[size_t(index)], options.quality, options.optimize, bitmapPath);
+    };
+
+    std::vector<PageResult> results(static_cast<size_t>(pageCount));
+    if (options.pageShare == nullptr) {
         for (int index = 0; index < pageCount; ++index) {
-            results[size_t(index)] = convertOwn(index);
+            results[size_t(index)] = read(index) ? convert(document.page(), index) : PageResult{};
             if (results[size_t(index)].outcome == PageOutcome::Failed) break;
         }
         return results;
     }
+
     const auto shared = std::make_shared<DocumentPages>(source, format, names, options.quality, options.optimize);
     options.pageShare->offer(shared);
-    shared->done(0, convertOwn(0));
-    for (int index = shared->claim(); index >= 0; index = shared->claim()) {
-        PageResult result = convertOwn(index);
-        if (result.outcome == PageOutcome::Failed) shared->closeClaims();
-        shared->done(index, std::move(result));
+    PageBitmap page;
+    if (shared->helpersDecode()) {
+        shared->ownResult(0, convert(document.page(), 0));
+        for (int index = shared->claim(page); index >= 0; index = shared->claim(page)) {
+            PageResult result = read(index) ? convert(document.page(), index) : PageResult{};
+            if (result.outcome == PageOutcome::Failed) shared->closeClaims();
+            shared->done(index, std::move(result));
+        }
+    } else {
+        // Each page is handed over as soon as it is decoded, and the next
+        // one decoded while a helper converts it; what no helper has taken
+        // by then is converted here.
+        for (int index = 0; index < pageCount && read(index); ++index) {
+            shared->handOver(index, document.page());
+            for (int older = shared->claim(page, index); older >= 0; older = shared->claim(page, index)) {
+                shared->done(older, convert(page, older));
+            }
+        }
+        shared->closeClaims();
+        for (int index = shared->claim(page); index >= 0; index = shared->claim(page)) {
+            shared->done(index, convert(page, index));
+        }
     }
     shared->waitForClaimed();
     for (int index = 0; index < pageCount; ++index) results[size_t(index)] = shared->result(index);
@@ -88,7 +111,7 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, ConversionOpti
     if (pageCount < 2) {
         outputs.push_back(destination);
         const PageResult page =
-            convertCurrentPage(document, destination, options.quality, options.optimize, bitmapPath);
+            convertPageBitmap(document.page(), destination, options.quality, options.optimize, bitmapPath);
         pages.everyPageWritten = page.outcome == PageOutcome::Converted;
         pages.result = pages.everyPageWritten ? ConvertDone : ConvertJpegFailed;
         if (page.outcome == PageOutcome::Failed) throw std::runtime_error("the page could not be converted");

@@ -153,6 +153,14 @@ TEST(ParallelRuns, TheJobsShareThePagesOfALongDocumentAndGiveWhatOneJobGives)
                            .exitCode,
                        0);
          }},
+        {"a raw stream, whose pages are read one after the other",
+         [&](const fs::path& folder) {
+             fs::create_directories(folder);
+             const std::vector<uint8_t> call = readBytes((samples / "call.g3").string());
+             std::vector<uint8_t> three;
+             for (int copy = 0; copy < 3; ++copy) three.insert(three.end(), call.begin(), call.end());
+             writeBytes((folder / "calls.g3").string(), three);
+         }},
         {"a page too large among others",
          [](const fs::path& folder) {
              fs::create_directories(folder);
