@@ -93,9 +93,9 @@ BlockTransform::BlockTransform(const std::array<uint16_t, 64>& quantization)
     }
     uint8_t uniform[64];
     std::memset(uniform, 0, sizeof uniform);
-    transformGeneral(uniform, 8, black_);
+    transformGeneral(uniform, 8, black_.data());
     std::memset(uniform, 255, sizeof uniform);
-    transformGeneral(uniform, 8, white_);
+    transformGeneral(uniform, 8, white_.data());
 }
 
 int16_t BlockTransform::quantize(int32_t value, int index) const
@@ -115,7 +115,7 @@ namespace {
 
 // Which coefficients of a block in coding order are not zero, bit k for the
 // k-th (zigzag) one.
-uint64_t nonZeroInCodingOrder(const CoefficientBlock& block)
+uint64_t nonZeroInCodingOrder(const int16_t* block)
 {
     alignas(16) int16_t zigzag[64];
     for (size_t k = 0; k < 64; ++k) zigzag[k] = block[kZigzagToNatural[k]];
@@ -137,7 +137,7 @@ uint64_t nonZeroInCodingOrder(const CoefficientBlock& block)
 
 }  // namespace
 
-uint64_t BlockTransform::columnPassAndQuantize(const std::array<int32_t, 64>& rows, CoefficientBlock& out) const
+uint64_t BlockTransform::columnPassAndQuantize(const std::array<int32_t, 64>& rows, int16_t* out) const
 {
     // The column pass for all eight columns at once, one statement per step
     // over the eight lanes, which the compiler turns into vector operations.
@@ -176,31 +176,32 @@ uint64_t BlockTransform::columnPassAndQuantize(const std::array<int32_t, 64>& ro
         columns[size_t(3 * 8 + c)] = descale(tmp6 * kFix_3_072711026 + w2 + w3, kShift);
         columns[size_t(1 * 8 + c)] = descale(tmp7 * kFix_1_501321110 + w1 + w4, kShift);
     }
-    for (int i = 0; i < 64; ++i) out[size_t(i)] = quantize(columns[size_t(i)], i);
+    for (int i = 0; i < 64; ++i) out[i] = quantize(columns[size_t(i)], i);
     return nonZeroInCodingOrder(out);
 }
 
-uint64_t BlockTransform::transformGeneral(const uint8_t* samples, size_t stride, CoefficientBlock& out) const
+uint64_t BlockTransform::transformGeneral(const uint8_t* samples, ptrdiff_t stride, int16_t* out) const
 {
     std::array<int32_t, 64> rows;
     for (size_t row = 0; row < 8; ++row) {
         int32_t centred[8];
-        for (size_t column = 0; column < 8; ++column) centred[column] = int32_t(samples[row * stride + column]) - kCenter;
+        const uint8_t* rowSamples = samples + ptrdiff_t(row) * stride;
+        for (size_t column = 0; column < 8; ++column) centred[column] = int32_t(rowSamples[column]) - kCenter;
         rowPass(centred, rows.data() + row * 8);
     }
     return columnPassAndQuantize(rows, out);
 }
 
-uint64_t BlockTransform::transform(const uint8_t* samples, size_t stride, CoefficientBlock& out) const
+uint64_t BlockTransform::transform(const uint8_t* samples, ptrdiff_t stride, int16_t* out) const
 {
     uint64_t words[8];
-    for (size_t row = 0; row < 8; ++row) std::memcpy(&words[row], samples + row * stride, 8);
+    for (ptrdiff_t row = 0; row < 8; ++row) std::memcpy(&words[row], samples + row * stride, 8);
     // One colour: every row the same word, all zero or all one bits.
     if (words[0] == 0 || words[0] == ~uint64_t{0}) {
         bool uniform = true;
         for (size_t row = 1; row < 8; ++row) uniform = uniform && words[row] == words[0];
         if (uniform) {
-            out = words[0] == 0 ? black_ : white_;
+            std::memcpy(out, words[0] == 0 ? black_.data() : white_.data(), sizeof black_);
             return 0;
         }
     }

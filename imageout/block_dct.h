@@ -13,25 +13,26 @@
 
 namespace pagelift {
 
-using CoefficientBlock = std::array<int16_t, 64>;  // natural (row-major) order
+// A block's 64 quantised coefficients, in natural (row-major) order, are
+// written to and read from an int16_t[64] (the JPEG library's JBLOCK).
 
 class BlockTransform {
 public:
     // `quantization` is the table the JPEG file states, in natural order.
     explicit BlockTransform(const std::array<uint16_t, 64>& quantization);
 
-    // The coefficients of the block whose top-left sample is `samples`, rows
-    // `stride` bytes apart. Returns which AC coefficients are not zero: bit
+    // The coefficients of the block whose top-left sample is `samples`, each
+    // next row `stride` bytes on (negative for rows kept bottom up). Returns which AC coefficients are not zero: bit
     // k for the k-th in coding (zigzag) order, 1 to 63.
-    uint64_t transform(const uint8_t* samples, size_t stride, CoefficientBlock& out) const;
+    uint64_t transform(const uint8_t* samples, ptrdiff_t stride, int16_t* out) const;
 
 private:
     // Row pass of the transform for a row of eight black (0) or white (255)
     // samples, by the bit pattern of its white samples (bit k: sample k).
     using RowOutput = std::array<int32_t, 8>;
 
-    uint64_t transformGeneral(const uint8_t* samples, size_t stride, CoefficientBlock& out) const;
-    uint64_t columnPassAndQuantize(const std::array<int32_t, 64>& rows, CoefficientBlock& out) const;
+    uint64_t transformGeneral(const uint8_t* samples, ptrdiff_t stride, int16_t* out) const;
+    uint64_t columnPassAndQuantize(const std::array<int32_t, 64>& rows, int16_t* out) const;
     int16_t quantize(int32_t value, int index) const;
 
     // Division by quantization x 8 (the transform's own scaling).
@@ -42,8 +43,8 @@ private:
     };
     std::array<Reciprocal, 64> reciprocals_{};
     std::array<RowOutput, 256> twoValuedRows_{};
-    CoefficientBlock black_{};                  // a block of 0 samples
-    CoefficientBlock white_{};                  // a block of 255 samples
+    std::array<int16_t, 64> black_{};          // a block of 0 samples
+    std::array<int16_t, 64> white_{};          // a block of 255 samples
 };
 
 }  // namespace pagelift

@@ -232,6 +232,22 @@ BmpStatus BmpRowReader::fillStrip()
     return BmpStatus::Ok;
 }
 
+bool BmpRowReader::nextGrayRowsInPlace(int32_t count, const uint8_t*& first, ptrdiff_t& step)
+{
+    if (!identityGrayMap_ || info_.bitsPerPixel != 8 || count < 1 || nextImageRow_ > info_.height - count) return false;
+    const int32_t topFileRow = info_.height - 1 - nextImageRow_;
+    const int32_t bottomFileRow = topFileRow - (count - 1);
+    const auto holds = [&] {
+        return stripRows_ > 0 && bottomFileRow >= stripFirstRow_ && topFileRow < stripFirstRow_ + stripRows_;
+    };
+    if (!holds() && (fillStrip() != BmpStatus::Ok || !holds())) return false;
+    const auto stride = static_cast<ptrdiff_t>(info_.rowStride);
+    first = strip_.data() + static_cast<ptrdiff_t>(topFileRow - stripFirstRow_) * stride;
+    step = -stride;
+    nextImageRow_ += count;
+    return true;
+}
+
 BmpStatus BmpRowReader::readNextRow(uint8_t* out, bool gray)
 {
     if (nextImageRow_ >= info_.height) {

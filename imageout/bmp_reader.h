@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -75,6 +76,15 @@ public:
     // gray rows of a 24-bit image, BadDimensions when every row was already
     // handed out.
     BmpStatus readNextRow(uint8_t* out, bool gray);
+
+    // The next `count` rows without copying them, when the image is 8-bit
+    // with the identity gray map (this program's intermediate bitmaps) and
+    // the rows can be read at once: `first` points at the top one, and each
+    // next row lies `step` bytes on (negative: the file keeps them bottom
+    // up); they stay valid until the next read. False, with no row taken,
+    // when not (the caller reads them with readNextRow), or when the file
+    // does not hold them (readNextRow then tells why).
+    bool nextGrayRowsInPlace(int32_t count, const uint8_t*& first, ptrdiff_t& step);
 
 private:
     BmpStatus readInfoHeader(uint32_t headerSize, uint32_t& entrySize);

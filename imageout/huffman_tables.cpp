@@ -23,7 +23,7 @@ const std::array<uint8_t, 64> kZigzagToNatural = {
     30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
 
-bool SymbolCounter::count(const CoefficientBlock& block, uint64_t nonZero)
+bool SymbolCounter::count(const int16_t* block, uint64_t nonZero)
 {
     // 8-bit samples give DC differences of at most 11 bits, AC values of 10.
     const int dcBits = magnitudeBits(block[0] - lastDc_);

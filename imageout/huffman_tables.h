@@ -24,7 +24,7 @@ public:
     // False when a coefficient is too large for 8-bit samples (the library
     // refuses such a block). `nonZero` tells which AC coefficients are not
     // zero (bit k: the k-th in zigzag order), as BlockTransform returns it.
-    bool count(const CoefficientBlock& block, uint64_t nonZero);
+    bool count(const int16_t* block, uint64_t nonZero);
 
     const SymbolCounts& dc() const { return dc_; }
     const SymbolCounts& ac() const { return ac_; }

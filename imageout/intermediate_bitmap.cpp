@@ -177,6 +177,9 @@ int writeIntermediateBitmap(const PageBitmap& page, const std::string& path)
         if (fd >= 0) ::close(fd);
         return BitmapCannotCreate;
     }
+    // The bands are large already: they go to the file as they are, not
+    // through another buffer.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
     bool complete = std::fwrite(headers.data(), 1, headers.size(), file.get()) == headers.size();
     // Bottom row first: the last source row opens the pixel data.
     for (size_t written = 0; complete && band && written < rows;) {

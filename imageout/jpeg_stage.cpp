@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 // jpeglib.h needs size_t and FILE declared before it.
@@ -117,13 +118,23 @@ void compressFromCoefficients(jpeg_compress_struct& info, CompressionJob& job)
     const size_t stride = size_t(blocksWide) * 8;
     if (!reserveRow(*job.row, stride * 8)) failWith(info, BmpStatus::OutOfMemory);
     uint8_t* band = job.row->data();
-    CoefficientBlock block;
+    static_assert(std::is_same_v<JCOEF, int16_t>, "blocks are written straight into the library's arrays");
+    const bool wholeBlocksWide = info.image_width % 8 == 0;
     for (JDIMENSION blockRow = 0; blockRow < blocksHigh; ++blockRow) {
-        readBand(info, *job.reader, band, stride, blockRow * 8);
+        // Whole bands of the program's own bitmaps are read where the reader
+        // holds them; others, and partial bands, are copied and padded.
+        const uint8_t* rows = band;
+        ptrdiff_t step = ptrdiff_t(stride);
+        const bool wholeBand = (blockRow + 1) * 8 <= info.image_height;
+        if (!(wholeBlocksWide && wholeBand && job.reader->nextGrayRowsInPlace(8, rows, step))) {
+            rows = band;
+            step = ptrdiff_t(stride);
+            readBand(info, *job.reader, band, stride, blockRow * 8);
+        }
         JBLOCKARRAY row = (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), blocks, blockRow, 1, TRUE);
         for (JDIMENSION column = 0; column < blocksWide; ++column) {
-            const uint64_t nonZero = transform.transform(band + size_t(column) * 8, stride, block);
-            std::memcpy(row[0][column], block.data(), sizeof(JBLOCK));
+            JCOEF* block = row[0][column];
+            const uint64_t nonZero = transform.transform(rows + ptrdiff_t(column) * 8, step, block);
             if (!counter.count(block, nonZero)) {
                 info.err->msg_code = JERR_BAD_DCT_COEF;
                 (*info.err->error_exit)(reinterpret_cast<j_common_ptr>(&info));
