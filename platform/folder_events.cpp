@@ -55,8 +55,9 @@ FolderEvents::Changes FolderEvents::wait(int timeoutMs, int wakeFd)
             const char* name = buffer + at + sizeof(inotify_event);
             at += ssize_t(sizeof(inotify_event) + event.len);
             if ((event.mask & IN_Q_OVERFLOW) != 0) changes.overflowed = true;
+            const int watchDescriptor = event.wd;
             const auto folder = std::find_if(folders_.begin(), folders_.end(),
-                                             [&](const auto& entry) { return entry.first == event.wd; });
+                                             [&](const auto& entry) { return entry.first == watchDescriptor; });
             if (folder == folders_.end()) continue;
             if ((event.mask & IN_IGNORED) != 0) {
                 folders_.erase(folder);  // the folder is gone

@@ -52,7 +52,7 @@ PageBitmap stripPage(const TiffPageInfo& info, uint32_t rows, uint32_t length, u
     // Clamped, for the description of a page too large to decode.
     page.width = static_cast<int32_t>(std::min<uint32_t>(info.imageWidth, INT32_MAX));
     page.rows = static_cast<int32_t>(rows);
-    page.bytesPerRow = static_cast<int32_t>(std::min<uint64_t>((uint64_t{info.imageWidth} + 7) / 8, INT32_MAX));
+    page.bytesPerRow = static_cast<int32_t>((int64_t{page.width} + 7) / 8);
     page.planes = 1;
     page.bitsPerPixel = 1;
     page.codedLength = length;
