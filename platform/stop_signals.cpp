@@ -4,20 +4,24 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <initializer_list>
 
 namespace pagelift {
 namespace {
 
-volatile sig_atomic_t requested = 0;
+// Read by every job's thread, set in the handler: a lock-free atomic is
+// both safe in a signal handler and free of races between threads.
+std::atomic<bool> requested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 int wakeRead = -1;
 int wakeWrite = -1;
 
 void onStopSignal(int)
 {
     const int saved = errno;
-    requested = 1;
+    requested.store(true);
     const char byte = 1;
     // Non-blocking: a full pipe already wakes the reader.
     [[maybe_unused]] const ssize_t ignored = ::write(wakeWrite, &byte, 1);
@@ -46,7 +50,7 @@ bool takeStopSignalsAsRequests()
 
 bool stopRequestedBySignal()
 {
-    return requested != 0;
+    return requested.load();
 }
 
 int stopRequestDescriptor()
