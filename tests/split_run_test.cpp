@@ -158,6 +158,17 @@ TEST(SplitRun, MachinesGiveWhatOneFolderRunGives)
         EXPECT_TRUE(serialFiles == treeOf(spread)) << "the JPEG files differ";
         EXPECT_EQ(reportLines(many.out, spread), reportLines(one.out, serial));
     }
+
+    // A machine whose pliftcmd cannot convert: the recipe says so by its
+    // exit status, even though the merged report still comes out.
+    const std::string broken = scratch.file("broken-pliftcmd");
+    writeText(broken, std::string("#!/bin/sh\ncase \"$*\" in *\" /list\"*) exec ") + PLIFTCMD_PATH + " \"$@\" ;; esac\nexit 3\n");
+    fs::permissions(broken, fs::perms::owner_all);
+    const faxtest::CommandResult failing = faxtest::runShell(
+        "PLIFTCMD=" + shellQuoted(broken) + " " PAGELIFT_SOURCE_DIR "/scripts/split-run.sh -S 2/: " +
+            shellQuoted(source.string()) + " " + shellQuoted((scratch / "failing").string()),
+        scratch.path().string());
+    EXPECT_EQ(failing.exitCode, 1) << failing.out << failing.err;
     if (!sshd.running()) GTEST_SKIP() << "no sshd to start (openssh-server, scripts/install-deps.sh --test): only job slots ran";
 }
 
