@@ -106,6 +106,16 @@ RunResult folderRun(const fs::path& run, const std::string& options,
     return outcome;
 }
 
+// The same report, log record, JPEG bytes, backup moves and sources left.
+void expectTheSameRun(const RunResult& run, const RunResult& expected)
+{
+    EXPECT_EQ(run.report, expected.report);
+    EXPECT_EQ(run.logRecord, expected.logRecord);
+    EXPECT_TRUE(run.outputs == expected.outputs) << "the JPEG files differ";
+    EXPECT_TRUE(run.backup == expected.backup) << "the backup folders differ";
+    EXPECT_TRUE(run.sourcesLeft == expected.sourcesLeft) << "different sources stayed";
+}
+
 TEST(ParallelRuns, SeveralFilesAtATimeGiveWhatOneAtATimeGives)
 {
     if (!faxtest::toolsAvailable({kImageMagick})) GTEST_SKIP() << "needs the test tools (scripts/install-deps.sh --test)";
@@ -120,11 +130,7 @@ TEST(ParallelRuns, SeveralFilesAtATimeGiveWhatOneAtATimeGives)
             SCOPED_TRACE(jobs);
             const RunResult parallel =
                 folderRun(scratch / (std::string("run") + keepTree + (jobs + 1)), std::string(keepTree) + " " + jobs);
-            EXPECT_EQ(parallel.report, serial.report);
-            EXPECT_EQ(parallel.logRecord, serial.logRecord);
-            EXPECT_TRUE(parallel.outputs == serial.outputs) << "the JPEG files differ";
-            EXPECT_TRUE(parallel.backup == serial.backup) << "the backup folders differ";
-            EXPECT_TRUE(parallel.sourcesLeft == serial.sourcesLeft) << "different sources stayed";
+            expectTheSameRun(parallel, serial);
         }
     }
 }
@@ -175,12 +181,7 @@ TEST(ParallelRuns, TheJobsShareThePagesOfALongDocumentAndGiveWhatOneJobGives)
         EXPECT_GT(alone.outputs.size(), 3u);
         for (const char* jobs : {"/j=2", "/j=5"}) {
             SCOPED_TRACE(jobs);
-            const RunResult shared = folderRun(scratch / (std::string(c.name) + " " + (jobs + 1)), jobs, c.makeSource);
-            EXPECT_EQ(shared.report, alone.report);
-            EXPECT_EQ(shared.logRecord, alone.logRecord);
-            EXPECT_TRUE(shared.outputs == alone.outputs) << "the JPEG files differ";
-            EXPECT_TRUE(shared.backup == alone.backup) << "the backup folders differ";
-            EXPECT_TRUE(shared.sourcesLeft == alone.sourcesLeft) << "different sources stayed";
+            expectTheSameRun(folderRun(scratch / (std::string(c.name) + " " + (jobs + 1)), jobs, c.makeSource), alone);
         }
     }
 }
