@@ -6,6 +6,7 @@
 #include "support/fax_fixtures.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -137,8 +138,8 @@ TEST(SplitRun, MachinesGiveWhatOneFolderRunGives)
     const auto serialFiles = treeOf(serial);
     EXPECT_GT(serialFiles.size(), 10u);
 
-    std::string user = "root";
-    if (const char* name = std::getenv("USER"); name != nullptr && *name != '\0') user = name;
+    const passwd* account = getpwuid(geteuid());
+    const std::string user = account != nullptr ? account->pw_name : "root";
     const LoopbackSshd sshd(scratch);
     struct Case {
         const char* name;
