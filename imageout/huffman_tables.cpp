@@ -46,7 +46,7 @@ bool SymbolCounter::count(const int16_t* block, uint64_t nonZero)
     return true;
 }
 
-HuffmanTableSpec optimalHuffmanTable(SymbolCounts counts)
+HuffmanCodes optimalHuffmanTable(SymbolCounts counts)
 {
     std::array<int, 257> codeLength{};
     std::array<int, 257> next{};  // the next symbol in the same subtree, -1 at its end
@@ -116,7 +116,7 @@ HuffmanTableSpec optimalHuffmanTable(SymbolCounts counts)
     while (longest > 0 && lengths[size_t(longest)] == 0) --longest;
     if (longest > 0) --lengths[size_t(longest)];
 
-    HuffmanTableSpec table;
+    HuffmanCodes table;
     for (int length = 1; length <= 16; ++length) table.bits[size_t(length)] = uint8_t(lengths[size_t(length)]);
     size_t position = 0;
     for (int length = 1; length <= kMaxCodeLength; ++length) {

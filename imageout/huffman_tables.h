@@ -37,13 +37,13 @@ private:
 
 // A table as a JPEG file states it: how many codes of each length 1..16
 // (bits[0] unused), and the symbols in order of their codes.
-struct HuffmanTableSpec {
+struct HuffmanCodes {
     std::array<uint8_t, 17> bits{};
     std::array<uint8_t, 256> symbols{};
 };
 
 // The optimal table for the counts.
-HuffmanTableSpec optimalHuffmanTable(SymbolCounts counts);
+HuffmanCodes optimalHuffmanTable(SymbolCounts counts);
 
 // Index k of the zigzag order in which a block's coefficients are coded
 // holds the block's natural (row-major) index.

@@ -71,10 +71,10 @@ struct CompressionJob {
 };
 
 // The library's own tables for a component, filled with the optimal codes.
-void setHuffmanTable(JHUFF_TBL* table, const HuffmanTableSpec& spec)
+void setHuffmanTable(JHUFF_TBL* table, const HuffmanCodes& codes)
 {
-    std::memcpy(table->bits, spec.bits.data(), spec.bits.size());
-    std::memcpy(table->huffval, spec.symbols.data(), spec.symbols.size());
+    std::memcpy(table->bits, codes.bits.data(), codes.bits.size());
+    std::memcpy(table->huffval, codes.symbols.data(), codes.symbols.size());
     table->sent_table = FALSE;
 }
 
