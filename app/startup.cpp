@@ -95,7 +95,10 @@ bool readListing(const std::string& from, std::vector<std::string>& entries)
 
 int runCommandLineConversion(ConversionOptions& options)
 {
-    sweepPartialFilesOfDeadRuns(options);
+    // A run converting a listing is one part of a run spread over machines,
+    // whose listing swept the destination already: the parts do not walk it
+    // again each.
+    if (options.listedFiles.empty()) sweepPartialFilesOfDeadRuns(options);
     const WorkingPaths& paths = processWorkingPaths();
     if (options.watch) {
         WatchSettings watch;

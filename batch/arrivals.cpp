@@ -25,6 +25,11 @@ void ArrivalTracker::forget(const std::string& path)
     files_.erase(path);
 }
 
+void ArrivalTracker::keepOnly(const std::set<std::string>& paths)
+{
+    std::erase_if(files_, [&](const auto& entry) { return paths.count(entry.first) == 0; });
+}
+
 ArrivalTracker::Clock::time_point ArrivalTracker::dueAt(const Entry& entry) const
 {
     return std::max(entry.quietSince + settle_, entry.notBefore);

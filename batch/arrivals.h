@@ -13,6 +13,7 @@
 #include <chrono>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ public:
 
     // The file is gone (or no longer a candidate).
     void forget(const std::string& path);
+
+    // Forgets every file but these (a new listing of the folder).
+    void keepOnly(const std::set<std::string>& paths);
 
     // The files quiet for the settle time, not postponed, and not handled in
     // their present stamp, in the order of their paths.

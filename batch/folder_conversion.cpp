@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <functional>
 
 namespace pagelift {
 namespace {
@@ -29,24 +30,35 @@ bool isJpegName(const std::string& path)
     return endsWithNoCase(path, "jpg") || endsWithNoCase(path, "jpeg");
 }
 
-void collectFaxFiles(ConversionOptions& options, const std::string& folder, int32_t includeSubfolders)
+void walkFaxFolder(const std::string& filter, const std::string& folder, int32_t includeSubfolders,
+                   const std::function<void(const std::string&)>& folderEntered,
+                   const std::function<void(const std::string&)>& faxFound)
 {
     // No folder named is no folder: never the root of the file system.
     if (folder.empty()) return;
-    const std::string pattern = (folder.empty() || folder.back() != '/' ? folder + "/" : folder) + options.filter;
+    if (folderEntered) folderEntered(folder);
+    const std::string pattern = (folder.back() != '/' ? folder + "/" : folder) + filter;
     for (const FolderEntry& entry : searchFolder(pattern)) {
         if (entry.name == "." || entry.name == "..") continue;
         // One separator is always inserted, as listed entries are later
         // joined back onto the source folder the same way.
         const std::string path = folder + "/" + entry.name;
         if (entry.isFolder) {
-            if (includeSubfolders != 0 && !entry.isLink) collectFaxFiles(options, path, includeSubfolders);
+            if (includeSubfolders != 0 && !entry.isLink) {
+                walkFaxFolder(filter, path, includeSubfolders, folderEntered, faxFound);
+            }
             continue;
         }
-        if (identifyFormat(path) == NotFax) continue;
-        const size_t prefix = options.source.size() + 1;
-        options.fileList.push_back(path.size() > prefix ? path.substr(prefix) : path);
+        if (identifyFormat(path) != NotFax) faxFound(path);
     }
+}
+
+void collectFaxFiles(ConversionOptions& options, const std::string& folder, int32_t includeSubfolders)
+{
+    const size_t prefix = options.source.size() + 1;
+    walkFaxFolder(options.filter, folder, includeSubfolders, nullptr, [&](const std::string& path) {
+        options.fileList.push_back(path.size() > prefix ? path.substr(prefix) : path);
+    });
 }
 
 std::string folderOutputPath(const ConversionOptions& options, const std::string& sourcePath)

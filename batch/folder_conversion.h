@@ -2,6 +2,7 @@
 
 #include "settings/conversion_options.h"
 
+#include <functional>
 #include <string>
 
 namespace pagelift {
@@ -13,6 +14,14 @@ namespace pagelift {
 // subfolder is met (linked folders are not entered, so a link cannot lead the
 // walk round in circles).
 void collectFaxFiles(ConversionOptions& options, const std::string& folder, int32_t includeSubfolders);
+
+// The walk collectFaxFiles makes: calls `folderEntered` (when given) for
+// each folder it lists, `folder` first, and `faxFound` with the path of each
+// matching file whose format is not NotFax, in the order the folders list
+// them.
+void walkFaxFolder(const std::string& filter, const std::string& folder, int32_t includeSubfolders,
+                   const std::function<void(const std::string&)>& folderEntered,
+                   const std::function<void(const std::string&)>& faxFound);
 
 // Converts every listed file into the destination folder and reports the
 // count of converted files. A file whose output name an earlier file of the

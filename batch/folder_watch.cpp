@@ -70,7 +70,7 @@ public:
 
 private:
     bool isCandidate(const std::string& path) const;
-    void enter(const std::string& folder, std::set<std::string>& listed);
+    std::set<std::string> enter(const std::string& folder);
     void rescan();
     void look(const std::string& path);
     void convertDue(const std::vector<std::string>& due);
@@ -81,7 +81,6 @@ private:
     const WatchSettings& settings_;
     ArrivalTracker tracker_;
     FolderEvents events_;
-    std::set<std::string> known_;                   // files the tracker follows
     std::map<std::string, std::string> outputOwner_;  // JPEG name -> the source converted to it
     int converted_ = 0;
 };
@@ -94,30 +93,23 @@ bool FolderWatch::isCandidate(const std::string& path) const
 }
 
 // Watches a folder and, with subfolders, those below it that a folder run
-// would enter; every candidate in them is looked at.
-void FolderWatch::enter(const std::string& folder, std::set<std::string>& listed)
+// would enter; every candidate in them is looked at. Returns the candidates.
+std::set<std::string> FolderWatch::enter(const std::string& folder)
 {
-    events_.watch(folder);
-    for (const FolderEntry& entry : searchFolder(folder + "/" + options_.filter)) {
-        if (entry.name == "." || entry.name == "..") continue;
-        const std::string path = folder + "/" + entry.name;
-        if (entry.isFolder) {
-            if (options_.includeSubfolders != 0 && !entry.isLink) enter(path, listed);
-        } else if (isCandidate(path)) {
+    std::set<std::string> listed;
+    walkFaxFolder(
+        options_.filter, folder, options_.includeSubfolders, [&](const std::string& entered) { events_.watch(entered); },
+        [&](const std::string& path) {
+            if (!isCandidate(path)) return;
             listed.insert(path);
             look(path);
-        }
-    }
+        });
+    return listed;
 }
 
 void FolderWatch::rescan()
 {
-    std::set<std::string> listed;
-    enter(options_.source, listed);
-    for (const std::string& path : known_) {
-        if (listed.count(path) == 0) tracker_.forget(path);
-    }
-    known_ = std::move(listed);
+    tracker_.keepOnly(enter(options_.source));
 }
 
 void FolderWatch::look(const std::string& path)
@@ -125,11 +117,9 @@ void FolderWatch::look(const std::string& path)
     const std::optional<FileStamp> stamp = fileStamp(path);
     if (!stamp) {
         tracker_.forget(path);
-        known_.erase(path);
         return;
     }
     tracker_.saw(path, *stamp, Clock::now(), quietByItsTimes(*stamp));
-    known_.insert(path);
 }
 
 void FolderWatch::report(const std::string& lines)
@@ -226,10 +216,9 @@ int FolderWatch::run()
         // Rounded up, so that the wait does not end just before the file is due.
         const FolderEvents::Changes changes =
             events_.wait(int(std::clamp<int64_t>(wait + 1, 0, 3600 * 1000)), stopRequestDescriptor());
-        std::set<std::string> listed;
         for (const std::string& folder : changes.folders) {
             if (options_.includeSubfolders != 0 && matchesWildcard(options_.filter, nameOfPath(folder))) {
-                enter(folder, listed);
+                enter(folder);
             }
         }
         for (const std::string& path : changes.files) {

@@ -7,10 +7,8 @@
 #include "faxdoc/fax_format.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "raster/page_size.h"
 
 #include <cstdio>
-#include <exception>
 #include <memory>
 #include <stdexcept>
 #include <vector>

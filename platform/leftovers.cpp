@@ -191,9 +191,10 @@ int sweepDeadPartialFiles(const std::string& folder, bool recursive)
     std::error_code error;
     const auto options = fs::directory_options::skip_permission_denied;
     int removed = 0;
+    // The name first: a destination holds thousands of JPEG files, and only
+    // the few partial ones are worth a look at the file itself (which
+    // removeIfAbandoned takes without following links).
     const auto consider = [&](const fs::directory_entry& entry) {
-        std::error_code statError;
-        if (!entry.is_regular_file(statError) || entry.is_symlink(statError)) return;
         const long owner = partialFileOwner(entry.path().filename().string());
         if (owner > 0 && removeIfAbandoned(entry.path().string(), owner)) ++removed;
     };

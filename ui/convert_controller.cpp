@@ -25,6 +25,7 @@ private:
 // next tick takes it.
 void leaveOutUnfinishedFiles(FileList& list, std::chrono::seconds settle)
 {
+    if (list.entries.empty()) return;  // no look at every process's files for nothing
     const std::set<FileIdentity> openForWriting = filesOpenForWriting();
     std::erase_if(list.entries, [&](const std::string& entry) {
         return !looksFinished(list.sourceFolder + "/" + entry, settle, openForWriting);
