@@ -69,6 +69,9 @@ public:
         // The decoder now stands at this very bit, in the form reading leaves.
     }
 
+    // The offset, in bits from the start of the data, of the next bit to read.
+    int64_t bitOffset() const { return int64_t(nextByte_) * 8 - available_; }
+
     // Starts the buffer again at the decoder's position, after something
     // else moved the decoder (handBack first).
     void resync() { takeFromDecoder(); }

@@ -1,11 +1,15 @@
 #include "ccitt/mh_decoder.h"
 
-#include "ccitt/held_lines.h"
 #include "ccitt/line_bits.h"
+#include "ccitt/page_loops.h"
+#include "ccitt/page_rows.h"
 #include "ccitt/page_setup.h"
+#include "ccitt/stream_position.h"
 #include "ccitt/two_d_decoder.h"
+#include "ccitt/work_image_rows.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace pagelift {
 namespace {
@@ -52,9 +56,9 @@ namespace {
 // Where a cursor stands, as a pixel position in its row.
 int64_t positionOf(const RowCursor& cursor) { return int64_t(cursor.byteIndex) * 8 + cursor.bitIndex; }
 
-// decodeMhLine with the decoder's position in a bit buffer and the row
-// position in a pen while the line runs.
-template <bool LsbFirst>
+// decodeMhLine (decodeMhLineToWidth with EndsAtWidth) with the decoder's
+// position in a bit buffer and the row position in a pen while the line runs.
+template <bool LsbFirst, bool EndsAtWidth>
 int32_t decodeMhLineBuffered(CcittDecoder& decoder, RowCursor& rowCursor, RunList* runs)
 {
     const int32_t width = decoder.width();
@@ -82,12 +86,14 @@ int32_t decodeMhLineBuffered(CcittDecoder& decoder, RowCursor& rowCursor, RunLis
         }
         pending = saturatingAdd(pending, leafRunLength(uint16_t(leaf)));
         if (!isTerminatingLeaf(uint16_t(leaf))) continue;
+        if (EndsAtWidth && int64_t(sum) + pending > width) return finish(saturatingAdd(sum, pending));
         pen.put(position, position + pending);
         position += pending;
         sum = saturatingAdd(sum, pending);
         list.append(pending);
         pending = 0;
         colour ^= 1;
+        if (EndsAtWidth && sum == width) return finish(sum);
     }
 }
 
@@ -147,8 +153,14 @@ void takePlainRuns(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line, 
 
 int32_t decodeMhLine(CcittDecoder& decoder, RowCursor& cursor, RunList* runs)
 {
-    return decoder.position().lsbFirst ? decodeMhLineBuffered<true>(decoder, cursor, runs)
-                                       : decodeMhLineBuffered<false>(decoder, cursor, runs);
+    return decoder.position().lsbFirst ? decodeMhLineBuffered<true, false>(decoder, cursor, runs)
+                                       : decodeMhLineBuffered<false, false>(decoder, cursor, runs);
+}
+
+int32_t decodeMhLineToWidth(CcittDecoder& decoder, RowCursor& cursor, RunList* runs)
+{
+    return decoder.position().lsbFirst ? decodeMhLineBuffered<true, true>(decoder, cursor, runs)
+                                       : decodeMhLineBuffered<false, true>(decoder, cursor, runs);
 }
 
 int decodeMhPage(CcittDecoder& decoder, PageBitmap& page, int evenOffset)
@@ -187,97 +199,242 @@ int decodeMhPage(CcittDecoder& decoder, PageBitmap& page, int evenOffset)
 
 namespace {
 
-// How the lines of a coding-5 page end.
-struct EolLineRules {
-    bool completeAtWidth;  // a line is complete once it reaches the width, EOL or not
-    bool withWord;         // a two-byte word precedes the page and follows every line
-};
+}  // namespace
 
-int decodeEolLines(CcittDecoder& decoder, PageBitmap& page, EolLineRules rules)
+LineEnd takeEolAfterCompleteLine(CcittDecoder& decoder)
 {
-    if (setUpPage(decoder, page, FaxMhWithEol) < 0) return -1;
+    const BitPosition start = decoder.position();
+    // The zeros read up to and including the next one: their count, or -1
+    // when the data end first.
+    const auto zerosThenOne = [&](int32_t limit) {
+        int32_t zeros = 0;
+        for (;;) {
+            const int16_t bit = decoder.readBits(1);
+            if (bit < 0) return -1;
+            if (bit == 1) return zeros;
+            if (++zeros > limit) return -1;
+        }
+    };
+    constexpr int32_t kEolZeros = kEolBits - 1;
+    const int32_t first = zerosThenOne(std::numeric_limits<int32_t>::max());  // fill zeros may be many
+    if (first < 0) return LineEnd::EndOfData;
+    if (first >= kEolZeros) return LineEnd::Eol;
+    const int32_t second = zerosThenOne(kEolZeros);
+    if (second >= 0 && first + second >= kEolZeros - 1) return LineEnd::DamagedEol;
+    decoder.setPosition(start);
+    return LineEnd::SomethingElse;
+}
+
+bool findEolFrom(CcittDecoder& decoder, StreamPosition from)
+{
+    BitPosition at = decoder.position();
+    at.bytePos = int32_t(from.bits / 8);
+    at.bitPos = uint8_t(from.bits % 8);
+    decoder.setPosition(at);
+    int32_t zeros = 0;
+    for (;;) {
+        const int16_t bit = decoder.readBits(1);
+        if (bit < 0) return false;
+        if (bit == 0) {
+            ++zeros;
+        } else if (zeros >= kEolBits - 1) {
+            return true;
+        } else {
+            zeros = 0;
+        }
+    }
+}
+
+bool findEolAfterBrokenCode(CcittDecoder& decoder, StreamPosition from, StreamPosition brokenAt)
+{
+    if (!findEolFrom(decoder, from)) return false;
+    if (positionOf(decoder).bits > brokenAt.bits) return true;
+    const BitPosition after = decoder.position();
+    if (takeEolAfterCompleteLine(decoder) != LineEnd::Eol) decoder.setPosition(after);
+    return true;
+}
+
+template <class Rows>
+LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules)
+{
     const int32_t width = decoder.width();
-    const int32_t height = decoder.height();
-    HeldLines lines;
-    int damaged = 0;
+    const uint8_t polarity = decoder.polarity();
+    LineCounts counts;
     MhLineState line;
-    // With lines complete at the width, the EOL that may follow one belongs
-    // to it: only a second EOL makes an empty line.
-    bool completedWithoutEol = false;
-    RowCursor cursor = startRow(page, lines.nextRow(), height);
+    RowCursor cursor = rows.freshRow();
+    // Lines ended at the width: the EOL that may follow one belongs to it,
+    // so only a second EOL makes an empty line.
+    bool eolBelongsToLastLine = false;
+    // The codes after a line that reached the width without an EOL after it
+    // (or with one damaged): the next line, if it comes out whole, else junk
+    // that keeps no row.
+    bool afterLineWithoutEol = false;
+    // The pixels of the line held last, while it is the line before this one
+    // and ended short at its EOL.
+    int32_t heldShortLine = -1;
+    // Where the last line that kept or dropped a row ended, and where the
+    // line being decoded began.
+    StreamPosition lastLineEnd = positionOf(decoder);
+    StreamPosition lineStart = positionOf(decoder);
+    StreamPosition codeStart = lineStart;  // where the code being read began
+
+    const auto pixelLess = [&] { return line.sum == 0 && line.pending == 0; };
     const auto nextLine = [&] {
-        cursor = startRow(page, lines.nextRow(), height);
+        cursor = rows.freshRow();
         line.reset();
     };
-    const auto goodLine = [&] {
-        lines.goodLine();
+    const auto lineStartsAfterEol = [&] {
+        lineStart = positionOf(decoder);
+        rows.lineStartsAt(openingOfLine(decoder, kEolBits));
+    };
+    // Junk after a complete line: the row is cleared for the next line.
+    const auto dropJunk = [&] {
+        afterLineWithoutEol = false;
+        nextLine();
+    };
+    // The row keeps the pixels decoded, white after them. Returns whether
+    // the line was held.
+    const auto damagedLine = [&] {
+        lastLineEnd = positionOf(decoder);
+        fillRestWhite(cursor, width, polarity);
+        ++counts.damaged;
+        const bool held = rows.damagedLine(pixelLess());
+        heldShortLine = -1;
+        nextLine();
+        return held;
+    };
+    const auto completeLine = [&] {
+        lastLineEnd = positionOf(decoder);
+        rows.goodLine();
+        heldShortLine = -1;
+        afterLineWithoutEol = false;
         if (rules.withWord) decoder.skipWord();
         nextLine();
+        lineStart = positionOf(decoder);
+        if (!rules.eolAfterEveryLine) {
+            eolBelongsToLastLine = true;
+            return;
+        }
+        const LineEnd end = takeEolAfterCompleteLine(decoder);
+        if (end == LineEnd::Eol || end == LineEnd::DamagedEol) lineStartsAfterEol();
+        afterLineWithoutEol = end != LineEnd::Eol;
     };
-    // The row keeps the pixels decoded so far (cut at the width), white after them.
-    const auto damagedLine = [&] {
-        fillRestWhite(cursor, width, decoder.polarity());
-        ++damaged;
-        lines.damagedLine();
-        nextLine();
+    // Skips the rest of a broken line up to the next EOL; false when the
+    // data end first.
+    //
+    // The code that broke the line may have read into the EOL after it, with
+    // the code before it taking the EOL's first zeros: a search from where
+    // the reader stands would miss that EOL and lose the next line. So the
+    // search starts early enough to find an EOL whose one lies in that code
+    // (and never before the line).
+    const auto resumeAfterEol = [&] {
+        eolBelongsToLastLine = false;
+        const int64_t back = std::max(lineStart.bits, codeStart.bits - (kEolBits - 1));
+        if (!findEolAfterBrokenCode(decoder, StreamPosition{back}, positionOf(decoder))) return false;
+        lineStartsAfterEol();
+        return true;
     };
+
     if (rules.withWord) decoder.skipWord();
     for (;;) {
-        takePlainRuns(decoder, cursor, line, rules.completeAtWidth);
+        if (rows.stopped()) break;
+        takePlainRuns(decoder, cursor, line, true);
+        codeStart = positionOf(decoder);
         const int32_t leaf = decoder.readLeaf(runTree(line.colour));
         if (leaf < 0) break;
         if (leaf == LeafInvalid) {
-            // Junk after a line of full width spoils only its EOL.
-            if (line.sum == width) {
-                goodLine();
+            if (afterLineWithoutEol) {
+                dropJunk();
             } else {
+                ++counts.invalidCodes;
+                // Make-up lengths already read belong to the line.
+                if (line.pending > 0 && int64_t(line.sum) + line.pending <= width) {
+                    putRun(cursor, line.pending, skipOf(line.colour, decoder));
+                    line.sum += line.pending;
+                    line.pending = 0;
+                }
                 damagedLine();
             }
-            completedWithoutEol = false;
-            if (decoder.findEol() < 0) break;
+            if (!resumeAfterEol()) {
+                line.reset();
+                break;
+            }
             continue;
         }
         if (isEolLeaf(leaf)) {
             if (leaf != LeafEol) decoder.unreadBits(1);
-            if (line.sum == width) {
-                goodLine();
-            } else if (line.sum > 0 || line.pending > 0) {
-                damagedLine();
-            } else if (!completedWithoutEol) {
-                lines.pageBreak();
+            if (afterLineWithoutEol) {
+                dropJunk();
+            } else if (pixelLess()) {
+                lastLineEnd = positionOf(decoder);
+                if (!eolBelongsToLastLine) rows.emptyLine();
+                heldShortLine = -1;
                 nextLine();
+            } else if (heldShortLine >= 0 && line.pending == 0 && heldShortLine + line.sum == width) {
+                rows.mergeWithHeldLine(heldShortLine);
+                heldShortLine = -1;
+                nextLine();
+            } else {
+                const int32_t sum = line.pending == 0 ? line.sum : -1;
+                if (damagedLine() && sum >= 0) heldShortLine = sum;
             }
-            completedWithoutEol = false;
+            eolBelongsToLastLine = false;
+            lineStartsAfterEol();
             continue;
         }
-        if (line.take(uint16_t(leaf), cursor, decoder) < 0) continue;
-        if (rules.completeAtWidth && line.sum == width) {
-            goodLine();
-            completedWithoutEol = true;
-        } else if (line.sum > width) {
-            // Too long to be this page's line: keep what fits and skip the
-            // rest of it, up to its EOL.
-            damagedLine();
-            if (decoder.findEol() < 0) break;
+        line.pending = saturatingAdd(line.pending, leafRunLength(uint16_t(leaf)));
+        if (!isTerminatingLeaf(uint16_t(leaf))) continue;
+        const int32_t newSum = saturatingAdd(line.sum, line.pending);
+        if (newSum > width) {
+            // A run that passes the width cannot be this line's: it is not
+            // drawn, and the rest of the line up to its EOL is skipped.
+            if (afterLineWithoutEol) {
+                dropJunk();
+            } else {
+                line.pending = 0;
+                damagedLine();
+            }
+            if (!resumeAfterEol()) {
+                line.reset();
+                break;
+            }
+            continue;
         }
+        putRun(cursor, line.pending, skipOf(line.colour, decoder));
+        line.sum = newSum;
+        line.pending = 0;
+        line.colour ^= 1;
+        if (line.sum == width) completeLine();
     }
-    // The data may end right after a complete line whose EOL never came;
-    // rows still held back there lose the good line they waited for.
-    if (line.sum == width) lines.goodLine();
-    finishPage(page, std::min(lines.kept(), height));
-    return damaged;
+    // The line the data end in: junk or a line broken off (noise after the
+    // page), or nothing at all.
+    const bool dataAfterLastLine = int64_t(decoder.size()) * 8 - lastLineEnd.bits >= 8;
+    rows.endOfData(!afterLineWithoutEol && !pixelLess(), true, dataAfterLastLine);
+    return counts;
+}
+
+template LineCounts decodeMhEolRows<PageRows>(CcittDecoder&, PageRows&, EolLineRules);
+template LineCounts decodeMhEolRows<WorkImageRows>(CcittDecoder&, WorkImageRows&, EolLineRules);
+
+namespace {
+
+int decodeEolPage(CcittDecoder& decoder, PageBitmap& page, EolLineRules rules)
+{
+    if (setUpPage(decoder, page, FaxMhWithEol) < 0) return -1;
+    PageRows rows(page, decoder.height(), decoder.width(), decoder.polarity());
+    return decodeMhEolRows(decoder, rows, rules).damaged;
 }
 
 }  // namespace
 
 int decodeMhEolPage(CcittDecoder& decoder, PageBitmap& page)
 {
-    return decodeEolLines(decoder, page, EolLineRules{false, false});
+    return decodeEolPage(decoder, page, EolLineRules{true, false});
 }
 
 int decodeMhPrefixedPage(CcittDecoder& decoder, PageBitmap& page, int withWord)
 {
-    return decodeEolLines(decoder, page, EolLineRules{true, withWord != 0});
+    return decodeEolPage(decoder, page, EolLineRules{false, withWord != 0});
 }
 
 int decodePage(CcittDecoder& decoder, PageBitmap& page)

@@ -69,6 +69,22 @@ inline void fillRestWhite(RowCursor& cursor, int32_t width, uint8_t polarity)
     if (done < width) putRun(cursor, int32_t(width - done), polarity);
 }
 
+// Copies pixels [0, count) of row `from` over pixels [at, at + count) of
+// row `to`, pixel by pixel: for the rare line that turns out to be the rest
+// of another. Both rows must hold the pixels named.
+inline void copyPixels(const uint8_t* from, uint8_t* to, int32_t at, int32_t count)
+{
+    for (int32_t index = 0; index < count; ++index) {
+        const int32_t x = at + index;
+        const uint8_t mask = uint8_t(0x80u >> (x & 7));
+        if ((from[index >> 3] >> (7 - (index & 7))) & 1) {
+            to[x >> 3] |= mask;
+        } else {
+            to[x >> 3] &= uint8_t(~mask);
+        }
+    }
+}
+
 // Writes the runs of one line into its row 64 pixels at a time, for the
 // line decoders, which write many short runs. The runs alternate in colour;
 // the pen is told only where each one ends. The word in progress is a

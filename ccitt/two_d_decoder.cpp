@@ -2,9 +2,13 @@
 
 #include "ccitt/line_bits.h"
 #include "ccitt/mh_decoder.h"
-#include "ccitt/held_lines.h"
+#include "ccitt/page_loops.h"
+#include "ccitt/page_rows.h"
 #include "ccitt/page_setup.h"
+#include "ccitt/stream_position.h"
+#include "ccitt/work_image_rows.h"
 
+#include <algorithm>
 #include <new>
 #include <optional>
 
@@ -188,6 +192,33 @@ int32_t decodeMrLine(CcittDecoder& decoder, RowCursor& cursor, RunBuffers& buffe
                     : decode2dLine(decoder, cursor, current, buffers.reference());
 }
 
+namespace {
+
+// The runs of a line that broke off, as its row keeps them: those that end
+// within the width, then white up to it.
+void completeRunsWithWhite(RunList& list, int32_t width)
+{
+    int64_t sum = 0;
+    uint32_t kept = 0;
+    while (kept < list.next && sum + list.runs[kept] <= width) sum += list.runs[kept++];
+    list.next = kept;
+    if (sum >= width) return;
+    if (kept % 2 == 1) list.append(0);  // runs alternate from white: a black run of none first
+    list.append(int32_t(width - sum));
+}
+
+// Draws the row again from its runs (the row the cursor is in).
+void redrawRow(RowCursor& cursor, const RunList& list, uint8_t polarity)
+{
+    restartRow(cursor);
+    for (uint32_t index = 0; index < list.next; ++index) putRun(cursor, list.runs[index], int(index % 2) ^ polarity);
+}
+
+// How far before the reader an invalid code may have begun: the longest code.
+constexpr int64_t kLongestCodeBits = 13;
+
+}  // namespace
+
 bool seekOneDimensionalLine(CcittDecoder& decoder, int32_t* twoDimensionalLines)
 {
     int32_t passed = 0;
@@ -216,6 +247,115 @@ int32_t decodeMmrLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current
     return decodeTwoDimensionalLine<true>(decoder, cursor, current, reference, total);
 }
 
+namespace {
+
+// One line of T.4 two-dimensional coding after its tag, ending as soon as it
+// reaches the width (its EOL still to be read), else at its EOL. Returns the
+// pixel total (0 for an EOL right after the tag; above the width for a line
+// that passes it), BadCode, EndOfData or EndAfterFullLine.
+int32_t decodeMrLineToWidth(CcittDecoder& decoder, RowCursor& cursor, RunBuffers& buffers, int16_t tag)
+{
+    RunList& current = buffers.current();
+    current.next = 0;
+    if (tag == 1) return decodeMhLineToWidth(decoder, cursor, &current);
+    int32_t total = 0;
+    const int32_t result = decodeTwoDimensionalLine<true>(decoder, cursor, current, buffers.reference(), total);
+    return result == EolCode ? total : result;
+}
+
+}  // namespace
+
+template <class Rows>
+LineCounts decodeMrRows(CcittDecoder& decoder, Rows& rows, RunBuffers& buffers)
+{
+    const int32_t width = decoder.width();
+    const uint8_t polarity = decoder.polarity();
+    LineCounts counts;
+    int16_t tag = 1;
+    rows.lineStartsAt(openingOfLine(decoder, kEolAndTagBits));
+    RowCursor cursor = rows.freshRow();
+    const auto pixelsDecoded = [&] { return cursor.byteIndex > 0 || cursor.bitIndex > 0; };
+    StreamPosition lineStart = positionOf(decoder);  // where the line being decoded began
+    // Reads the tag of the next line; false when the data end.
+    const auto nextTag = [&] {
+        tag = decoder.readBits(1);
+        if (tag < 0) return false;
+        lineStart = positionOf(decoder);
+        rows.lineStartsAt(openingOfLine(decoder, kEolAndTagBits));
+        return true;
+    };
+    bool lineInProgress = true;  // the data may end inside the line at the cursor
+    StreamPosition lastLineEnd = positionOf(decoder);  // where the last line that kept or dropped a row ended
+    for (;;) {
+        if (rows.stopped()) break;
+        const int32_t result = decodeMrLineToWidth(decoder, cursor, buffers, tag);
+        if (result != EndOfData) lastLineEnd = positionOf(decoder);
+        if (result == EndOfData) break;
+        if (result == EndAfterFullLine) {
+            rows.goodLine();
+            lineInProgress = false;
+            break;
+        }
+        if (result == width) {
+            // Good when its EOL follows (one with a flipped bit too). Else
+            // junk follows, skipped up to the next EOL, and the line is only
+            // as good as a damaged one: where lines are noise, a two-
+            // dimensional line reaches the width after a single code.
+            const bool withEol = takeEolAfterCompleteLine(decoder) != LineEnd::SomethingElse;
+            if (withEol) {
+                rows.goodLine();
+            } else {
+                ++counts.damaged;
+                rows.damagedLine(false);
+            }
+            buffers.promoteCurrent();
+            cursor = rows.freshRow();
+            if (!withEol && !findEolFrom(decoder, positionOf(decoder))) {
+                lineInProgress = false;
+                break;
+            }
+            if (!nextTag()) break;
+            continue;
+        }
+        if (result == 0) {  // an EOL right after the tag: fill or the end-of-page EOLs
+            rows.emptyLine();
+            cursor = rows.freshRow();
+            if (!nextTag()) break;
+            continue;
+        }
+        // A damaged line keeps the runs it decoded that fit the width, white
+        // after them, and is the reference of the next line as it is kept,
+        // up to the next one-dimensional line: two-dimensional lines that
+        // follow keep what they decode against it.
+        ++counts.damaged;
+        if (result == BadCode) ++counts.invalidCodes;
+        const bool pixelLess = !pixelsDecoded();
+        completeRunsWithWhite(buffers.current(), width);
+        redrawRow(cursor, buffers.current(), polarity);
+        buffers.promoteCurrent();
+        rows.damagedLine(pixelLess);
+        cursor = rows.freshRow();
+        if (result > 0 && result < width) {  // it reached its EOL
+            if (!nextTag()) break;
+            continue;
+        }
+        // The rest of the line is skipped up to the next EOL, which the code
+        // that broke it may have read into (see findEolFrom).
+        const int64_t back = std::max(lineStart.bits, positionOf(decoder).bits - (kEolBits - 1) - kLongestCodeBits);
+        if (!findEolAfterBrokenCode(decoder, StreamPosition{back}, positionOf(decoder))) {
+            lineInProgress = false;
+            break;
+        }
+        if (!nextTag()) break;
+    }
+    const bool dataAfterLastLine = int64_t(decoder.size()) * 8 - lastLineEnd.bits >= 8;
+    rows.endOfData(lineInProgress && pixelsDecoded(), true, dataAfterLastLine);
+    return counts;
+}
+
+template LineCounts decodeMrRows<PageRows>(CcittDecoder&, PageRows&, RunBuffers&);
+template LineCounts decodeMrRows<WorkImageRows>(CcittDecoder&, WorkImageRows&, RunBuffers&);
+
 int decodeMrPage(CcittDecoder& decoder, PageBitmap& page)
 {
     if (setUpPage(decoder, page, FaxMr) < 0) return -1;
@@ -226,70 +366,9 @@ int decodeMrPage(CcittDecoder& decoder, PageBitmap& page)
         finishPage(page, 0);
         return -1;
     }
-
-    const int32_t width = decoder.width();
-    const int32_t height = decoder.height();
-    HeldLines lines;
-    int damaged = 0;
-    int16_t tag = 1;
-    RowCursor cursor = startRow(page, lines.nextRow(), height);
-    const auto nextLine = [&] { cursor = startRow(page, lines.nextRow(), height); };
-    // A line lost after an error: a copy of the last good row, as fax
-    // receivers show it.
-    const auto lostLine = [&] {
-        const int32_t row = lines.nextRow();
-        startRow(page, row, height);
-        if (!lines.damagedLine()) return;
-        copyRow(page, lines.kept() - 1, row, height);
-    };
-    for (;;) {
-        const int32_t result = decodeMrLine(decoder, cursor, *buffers, tag);
-        if (result == EndOfData) break;
-        if (result == EndAfterFullLine) {
-            lines.goodLine();
-            break;
-        }
-        if (result == width) {
-            lines.goodLine();
-            buffers->promoteCurrent();
-            nextLine();
-            tag = decoder.readBits(1);
-            if (tag < 0) break;
-            continue;
-        }
-        if (result == 0) {  // an EOL right after the tag: fill or the end-of-page EOLs
-            lines.pageBreak();
-            nextLine();
-            tag = decoder.readBits(1);
-            if (tag < 0) break;
-            continue;
-        }
-        // A damaged line keeps what it decoded. The reference stays as it
-        // was, so only a one-dimensional line can follow: the two-dimensional
-        // lines up to it are lost. A line that reached its EOL leaves the
-        // reader on the next tag.
-        ++damaged;
-        fillRestWhite(cursor, width, decoder.polarity());
-        lines.damagedLine();
-        nextLine();
-        int32_t lost = 0;
-        if (result > 0) {
-            tag = decoder.readBits(1);
-            if (tag < 0) break;
-            if (tag == 1) continue;
-            lost = 1;
-        }
-        int32_t skipped = 0;
-        const bool found = seekOneDimensionalLine(decoder, &skipped);
-        lost += skipped;
-        damaged += lost;
-        for (int32_t i = 0; i < lost; ++i) lostLine();
-        nextLine();
-        if (!found) break;
-        tag = 1;
-    }
-    finishPage(page, std::min(lines.kept(), height));
-    return damaged;
+    PageRows rows(page, decoder.height(), decoder.width(), decoder.polarity());
+    const LineCounts counts = decodeMrRows(decoder, rows, *buffers);
+    return counts.damaged;
 }
 
 int decodeMmr(MmrDecoder& decoder, PageBitmap& page)
@@ -301,16 +380,14 @@ int decodeMmr(MmrDecoder& decoder, PageBitmap& page)
 
 namespace {
 
-// The page loop of decodeMmrPage. The bit buffer runs on from line to line;
-// the decoder's position is brought up to date only where the flag search
-// needs it and when the page ends.
-template <bool LsbFirst>
-int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
+// The MMR page loop. The bit buffer runs on from line to line; the
+// decoder's position is brought up to date only where the flag search needs
+// it and when the page ends.
+template <bool LsbFirst, class Rows>
+int decodeMmrLines(MmrDecoder& decoder, Rows& rows, RunBuffers& buffers)
 {
     const int32_t width = decoder.width();
-    const int32_t height = decoder.height();
     const uint8_t polarity = decoder.polarity();
-    int32_t rows = 0;
     int result = 0;
     LineBits<LsbFirst> bits(decoder);
     // Rows are handed out in order and only the last is ever written, so
@@ -320,22 +397,25 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
     uint8_t rowFill = whiteFill;  // what the row being decoded holds
     const auto newRow = [&] {
         rowFill = whiteFill;
-        return startNewRow(page, rows, height, whiteFill);
+        return rows.grownRow(whiteFill);
     };
     RowCursor cursor = newRow();
     for (;;) {
+        rows.lineStartsAt(StreamPosition{bits.bitOffset()});
         int32_t total = 0;
         const TwoDimensionalLine line{cursor, rowFill, buffers.current(), buffers.reference(), width, polarity};
         const int32_t result2d = decodeTwoDimensionalRuns<LsbFirst, true>(bits, line, total);
         if (result2d == EndOfData) {
-            result = rows > 0 ? 0 : EndOfData;
+            result = rows.kept() > 0 ? 0 : EndOfData;
             break;
         }
         if (result2d == EndAfterFullLine) {
-            if (rows < height) ++rows;
+            rows.goodLine();
             break;
         }
         if (result2d == EolCode || result2d == BadCode) {
+            // EOFB (or a stray EOL) ends the page's run of lines.
+            rows.segmentBreak();
             if (result2d == BadCode) {
                 bits.handBack();
                 if (findFlag(decoder, 2) < 0) {
@@ -350,15 +430,26 @@ int decodeMmrLines(MmrDecoder& decoder, PageBitmap& page, RunBuffers& buffers)
             continue;
         }
         buffers.promoteCurrent();
-        if (rows < height) ++rows;
+        rows.goodLine();
+        if (rows.stopped()) break;
         cursor = newRow();
     }
     bits.handBack();
-    finishPage(page, rows);
+    rows.endOfData(false, false, false);
     return result;
 }
 
 }  // namespace
+
+template <class Rows>
+int decodeMmrRows(MmrDecoder& decoder, Rows& rows, RunBuffers& buffers)
+{
+    return decoder.position().lsbFirst ? decodeMmrLines<true>(decoder, rows, buffers)
+                                       : decodeMmrLines<false>(decoder, rows, buffers);
+}
+
+template int decodeMmrRows<PageRows>(MmrDecoder&, PageRows&, RunBuffers&);
+template int decodeMmrRows<WorkImageRows>(MmrDecoder&, WorkImageRows&, RunBuffers&);
 
 int decodeMmrPage(MmrDecoder& decoder, PageBitmap& page)
 {
@@ -368,8 +459,8 @@ int decodeMmrPage(MmrDecoder& decoder, PageBitmap& page)
         finishPage(page, 0);
         return -1;
     }
-    return decoder.position().lsbFirst ? decodeMmrLines<true>(decoder, page, *buffers)
-                                       : decodeMmrLines<false>(decoder, page, *buffers);
+    PageRows rows(page, decoder.height(), decoder.width(), decoder.polarity());
+    return decodeMmrRows(decoder, rows, *buffers);
 }
 
 }  // namespace pagelift

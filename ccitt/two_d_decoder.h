@@ -43,11 +43,9 @@ int32_t decodeMmrLine(CcittDecoder& decoder, RowCursor& cursor, RunList& current
                       int32_t& total);
 
 // Coding 6 (T.4 two-dimensional). Decoding starts at the first EOL followed
-// by tag 1. A damaged line keeps what it decoded (as decodeMhEolPage), and
-// decoding resumes at the next one-dimensional line; the two-dimensional
-// lines passed up to it become copies of the last good row. Damaged and lost
-// rows stay where HeldLines keeps them. Returns the number of damaged and
-// lost lines, or -1 when the page cannot be set up or no such EOL exists.
+// by tag 1; the lines are those of decodeMrRows (ccitt/page_loops.h), damaged
+// rows where HeldLines keeps them. Returns the number of damaged lines, or
+// -1 when the page cannot be set up or no such EOL exists.
 int decodeMrPage(CcittDecoder& decoder, PageBitmap& page);
 
 // Coding 7 (T.6). Returns -1 without decoding when the T.6 options ask for

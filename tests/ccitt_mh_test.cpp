@@ -60,9 +60,9 @@ TEST(CcittMhPages, TolerateDamagedAndUnusualLines)
         // cut at the width, white after it.
         {"a short line keeps its row between good lines", MhEntry::EolPage,
          kEol + mhLine({8}) + kEol + mhLine({2, 3}) + kEol + mhLine({3, 5}) + kEol, 8, 4, 1, {w8, "WWBBBWWW", w3b5}},
-        {"a line passing the width is cut and skipped to its EOL", MhEntry::EolPage,
-         kEol + mhLine({8}) + kEol + mhLine({6, 5}) + "1000 1000" + kEol + mhLine({3, 5}) + kEol, 8, 4, 1,
-         {w8, "WWWWWWBB", w3b5}},
+        {"a line passing the width keeps the runs before the one that passes it", MhEntry::EolPage,
+         kEol + mhLine({8}) + kEol + mhLine({2, 3, 5}) + "1000 1000" + kEol + mhLine({3, 5}) + kEol, 8, 4, 1,
+         {w8, "WWBBBWWW", w3b5}},
         {"a line broken by an invalid code keeps what it decoded", MhEntry::EolPage,
          kEol + mhLine({8}) + kEol + mhLine({2, 3}) + kInvalidWhite + "1100" + kEol + mhLine({3, 5}) + kEol, 8, 4, 1,
          {w8, "WWBBBWWW", w3b5}},

@@ -52,16 +52,16 @@ TEST(CcittMrPages, ResynchroniseOnOneDimensionalLines)
          bits(kTag0 + kV0 + kTag1 + mhLine({3, 5}) + kTag0 + kV0 + kV0 + repeat(kTag1, 6)), 8, 8, 0, {w3b5, w3b5}},
         {"data not starting with an EOL lose their first line",
          bits(mhLine({8}) + kTag1 + mhLine({3, 5}) + kTag1), 8, 8, 0, {w3b5}},
-        // A damaged line keeps what it decoded, white after it; the
-        // two-dimensional lines up to the next one-dimensional line are lost
-        // and repeat the last good row.
-        {"a short two-dimensional line, then a lost one, then a one-dimensional line",
+        // A damaged line keeps what it decoded, white after it, and is the
+        // reference of the two-dimensional lines up to the next
+        // one-dimensional line: each keeps what it decodes against it.
+        {"a short two-dimensional line, then a short one against it, then a one-dimensional line",
          bits(kTag1 + mhLine({8}) + kTag0 + horizontalMode(3, 2) + kTag0 + kV0 + kTag1 + mhLine({3, 5}) + kTag1), 8,
          8, 2, {w8, "WWWBBWWW", w8, w3b5}},
-        {"two lost lines",
-         bits(kTag1 + mhLine({3, 5}) + kTag0 + horizontalMode(3, 2) + kTag0 + kV0 + kTag0 + kV0 + kTag1 + mhLine({8}) +
-              kTag1),
-         8, 8, 3, {w3b5, "WWWBBWWW", w3b5, w3b5, w8}},
+        {"a two-dimensional line decodes whole against the damaged line",
+         bits(kTag1 + mhLine({3, 5}) + kTag0 + horizontalMode(3, 2) + kTag0 + kV0 + kV0 + kV0 + kTag0 + kV0 + kTag1 +
+              mhLine({8}) + kTag1),
+         8, 8, 2, {w3b5, "WWWBBWWW", "WWWBBWWW", w8, w8}},
         {"a one-dimensional line right after a damaged line is kept",
          bits(kTag1 + mhLine({8}) + kTag0 + horizontalMode(3, 2) + kTag1 + mhLine({3, 5}) + kTag1), 8, 8, 1,
          {w8, "WWWBBWWW", w3b5}},

@@ -130,8 +130,9 @@ TEST(RawWorkFiles, MhStreamGivesRowsSegmentsAndHeaders)
 {
     // Lines after each EOL: two good ones, an empty one (as in RTC), a good
     // one, one with an invalid code (kept between good lines: three white
-    // pixels, white after them), two good ones, and the end of the data.
-    // Four junk bits come before the first EOL.
+    // pixels, white after them), two good ones, and the end of the data,
+    // which keeps a white row after the last line as a fax receiver stores
+    // it. Four junk bits come before the first EOL.
     StreamBits stream;
     stream.add("1010");
     const int64_t eol0 = stream.mark();
@@ -164,14 +165,15 @@ TEST(RawWorkFiles, MhStreamGivesRowsSegmentsAndHeaders)
         EXPECT_EQ(writeMhWorkFiles(decoder, (scratch / "image").string(), (scratch / "segments").string()), 1);
 
         const std::vector<uint8_t> image = fileBytes(scratch / "image");
-        expectImageHeader(image, {kWidth, 6, uint32_t(bytes.size()), 200, 100, bitOrder, 5, 1});
+        expectImageHeader(image, {kWidth, 7, uint32_t(bytes.size()), 200, 100, bitOrder, 5, 1});
         EXPECT_EQ(imageRows(image, kWidth),
                   (std::vector<std::string>{"WWWWWWWWWWWWWWWW", "WWWWWWWWBBBBBBBB", "WWWWBBBBBBBBBBBB",
-                                            "WWWWWWWWWWWWWWWW", "BBBBBBBBBBBBBBBB", "WWWWWWWWWWWWWWWB"}));
+                                            "WWWWWWWWWWWWWWWW", "BBBBBBBBBBBBBBBB", "WWWWWWWWWWWWWWWB",
+                                            "WWWWWWWWWWWWWWWW"}));
         // The first segment starts at the first byte; the others at the EOL
         // that opens their first line, and each ends at the EOL that opens
         // the line after it. The damaged line counts in none.
-        expectSegmentFile(fileBytes(scratch / "segments"), {6, kWidth, bitOrder, 5, 1, 2, 100},
+        expectSegmentFile(fileBytes(scratch / "segments"), {7, kWidth, bitOrder, 5, 1, 2, 100},
                           {{0, eol2, 2}, {eol3, eol4, 1}, {eol5, eol7, 2}});
     }
 }
@@ -181,7 +183,7 @@ TEST(RawWorkFiles, MrStreamGivesRowsSegmentsAndHeaders)
     // EOL + tag, then the line: 1-D A, 2-D copy, 1-D B, 2-D copy, the
     // end-of-page EOL, 1-D C, a 2-D line twelve pixels short (kept between
     // good lines: four white pixels, white after them), 1-D D, and a 2-D
-    // copy of D that the data end after.
+    // copy of D that the data end right after.
     const std::string eol1d = kEol + "1";
     const std::string eol2d = kEol + "0";
     StreamBits stream;

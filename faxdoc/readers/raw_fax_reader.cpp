@@ -3,6 +3,7 @@
 #include "ccitt/ccitt_decoder.h"
 #include "ccitt/fax_coding.h"
 #include "ccitt/mmr_decoder.h"
+#include "ccitt/page_heights.h"
 #include "ccitt/page_setup.h"
 #include "ccitt/raw_analysis.h"
 #include "ccitt/raw_work_files.h"
@@ -32,37 +33,12 @@ bool isUsableHeader(const PageBitmap& header)
            header.rows >= 0;
 }
 
-// The vertical resolution that A4 page heights stand for; other heights keep
-// the resolution that chose them.
-int16_t resolutionOfPageHeight(uint32_t rowsPerPage, int16_t resolution)
-{
-    switch (rowsPerPage) {
-    case 1144: return 100;
-    case 2288: return 200;
-    case 3432: return 300;
-    case 4576: return 400;
-    default: return resolution;
-    }
-}
-
 bool readHeaderBytes(std::FILE* file, std::array<uint8_t, kWorkImageHeaderSize>& bytes)
 {
     return std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 
 }  // namespace
-
-uint32_t rowsPerPageFor(uint8_t paperSize, int32_t verticalResolution)
-{
-    static constexpr uint32_t kRows[3][4] = {
-        {1144, 2288, 3432, 4576},
-        {1363, 2726, 4089, 5452},
-        {1617, 3234, 4851, 6468},
-    };
-    if (paperSize < 1 || paperSize > 3) return 1144;
-    const size_t column = verticalResolution <= 100 ? 0 : verticalResolution <= 200 ? 1 : verticalResolution <= 300 ? 2 : 3;
-    return kRows[paperSize - 1][column];
-}
 
 void RawFaxReader::takeSettings(const DecodeSettings& settings)
 {
@@ -165,7 +141,7 @@ void RawFaxReader::readPage(size_t index, PageBitmap& page)
     const int64_t rows = std::min<int64_t>(rowsPerPage_, int64_t(cut.rows) - firstRow);
     cut.rows = int32_t(std::max<int64_t>(rows, 0));
     cut.xResolution = std::max<uint16_t>(previousXResolution, 200);
-    cut.yResolution = resolutionOfPageHeight(rowsPerPage_, pageResolution_);
+    cut.yResolution = resolutionOfA4PageHeight(rowsPerPage_, pageResolution_);
     const int64_t length = int64_t(cut.rows) * cut.bytesPerRow;
     if (length > kMaxPageBytes) {
         page = PageBitmap{};

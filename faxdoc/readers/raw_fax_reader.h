@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ccitt/page_heights.h"
 #include "settings/decode_settings.h"
 #include "faxdoc/fax_reader.h"
 #include "raster/page_bitmap.h"
@@ -9,12 +10,6 @@
 #include <string>
 
 namespace pagelift {
-
-// Rows per page for a paper size (1 A4, 2 B4, 3 A3) and a vertical
-// resolution: up to 100, 200, 300 and above 300 lines per inch give A4 1144,
-// 2288, 3432, 4576; B4 1363, 2726, 4089, 5452; A3 1617, 3234, 4851, 6468.
-// Any other paper size: 1144.
-uint32_t rowsPerPageFor(uint8_t paperSize, int32_t verticalResolution);
 
 // A bare stream of CCITT coded lines with no header. The analysis decodes it
 // whole into the working image (see ccitt/raw_work_files.h); the pages are
