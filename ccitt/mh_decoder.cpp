@@ -204,6 +204,13 @@ namespace {
 LineEnd takeEolAfterCompleteLine(CcittDecoder& decoder)
 {
     const BitPosition start = decoder.position();
+    // Mostly the EOL is there: one look-up in the code tree finds it.
+    const int32_t leaf = decoder.readLeaf(kWhiteTree);
+    if (isEolLeaf(leaf)) {
+        if (leaf != LeafEol) decoder.unreadBits(1);
+        return LineEnd::Eol;
+    }
+    decoder.setPosition(start);
     // The zeros read up to and including the next one: their count, or -1
     // when the data end first.
     const auto zerosThenOne = [&](int32_t limit) {

@@ -139,7 +139,7 @@ public:
 
     // Ends the line at `end`, where the last run ended, and leaves the
     // cursor there as putRun would. The pen is spent.
-    void finish(int64_t end)
+    [[gnu::always_inline]] void finish(int64_t end)
     {
         if (limit_ < 0) return;
         if ((end >> 6) != wordIndex_) advance(end >> 6);
@@ -156,7 +156,7 @@ private:
     // Stores the word in progress and the words a run covers whole up to
     // word `index`, which becomes the word in progress. Every word before
     // `index` lies wholly inside the row, since index <= limit_ / 64.
-    void advance(int64_t index)
+    [[gnu::always_inline]] void advance(int64_t index)
     {
         const uint64_t bytes = __builtin_bswap64(pixels_);
         std::memcpy(row_ + wordIndex_ * 8, &bytes, sizeof bytes);
@@ -190,7 +190,7 @@ private:
     // Stores the last word of a line, `pixels` (0 right of the line), as
     // word `index`, of which any part may lie inside the row, and clears
     // the row right of it when it was grown with ones.
-    static void closeRow(uint8_t* row, uint32_t rowBytes, int64_t index, uint64_t pixels, uint64_t ahead)
+    [[gnu::always_inline]] static void closeRow(uint8_t* row, uint32_t rowBytes, int64_t index, uint64_t pixels, uint64_t ahead)
     {
         const int64_t first = index * 8;
         const int64_t inRow = int64_t(rowBytes) - first;  // bytes of the word inside the row

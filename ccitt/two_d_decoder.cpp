@@ -66,7 +66,7 @@ template <bool LsbFirst, bool EndsAtWidth>
 
     // A run ends at `end`: written, and listed while the list has room
     // (a run past the room lands in the entry after it, unused).
-    const auto put = [&](int64_t end) {
+    const auto put = [&](int64_t end) __attribute__((always_inline)) {
         pen.put(runStart, end);
         const int64_t run = end - runStart;
         runs[runCount] = run > kRunCeiling ? kRunCeiling : int32_t(run);
@@ -75,7 +75,7 @@ template <bool LsbFirst, bool EndsAtWidth>
     };
     // A horizontal-mode run: any number of make-up codes and one terminating
     // code of the colour. Returns the length or the negative decodeRun result.
-    const auto horizontalRun = [&] {
+    const auto horizontalRun = [&]() __attribute__((always_inline)) {
         int32_t length = 0;
         for (;;) {
             const int32_t part = bits.decodeRun(colour);
@@ -84,14 +84,14 @@ template <bool LsbFirst, bool EndsAtWidth>
             if (part < 64) return length;
         }
     };
-    const auto finish = [&](int32_t result) {
+    const auto finish = [&](int32_t result) __attribute__((always_inline)) {
         pen.finish(runStart);
         line.reference.next = ref.next;
         line.current.next = runCount;
         lineTotal = runStart > kRunCeiling ? kRunCeiling : int32_t(runStart);
         return result;
     };
-    const auto total = [&] { return runStart > kRunCeiling ? kRunCeiling : int32_t(runStart); };
+    const auto total = [&]() __attribute__((always_inline)) { return runStart > kRunCeiling ? kRunCeiling : int32_t(runStart); };
 
     for (;;) {
         const int32_t leaf = bits.readLeaf(kModeTree);

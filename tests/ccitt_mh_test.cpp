@@ -15,7 +15,9 @@ namespace {
 using testing::CodedStream;
 using testing::kEol;
 using testing::mhLine;
+using testing::expectPageRowsThenWhite;
 using testing::pageText;
+using testing::workImageText;
 using testing::runCodeBits;
 
 enum class MhEntry { EolPage, RowsNoEol, PrefixedNoWord, PrefixedWithWord };
@@ -71,6 +73,24 @@ TEST(CcittMhPages, TolerateDamagedAndUnusualLines)
         {"a seventeenth drops them all", MhEntry::EolPage,
          kEol + mhLine({8}) + kEol + sixteenShort + mhLine({2, 3}) + kEol + mhLine({3, 5}) + kEol, 8, 20, 17,
          {w8, w3b5}},
+        // Lines whose EOL was damaged, or that a false EOL split, keep the
+        // rows below in place.
+        {"an EOL with one zero flipped after a complete line is taken", MhEntry::EolPage,
+         kEol + mhLine({8}) + "000010000001" + mhLine({3, 5}) + kEol + mhLine({2, 6}) + kEol, 8, 4, 0, {w8, w3b5, w2b6}},
+        {"a line that follows a complete line without an EOL comes out whole", MhEntry::EolPage,
+         kEol + mhLine({8}) + mhLine({3, 5}) + kEol + mhLine({2, 6}) + kEol, 8, 4, 0, {w8, w3b5, w2b6}},
+        {"junk after a complete line up to the next EOL keeps no row", MhEntry::EolPage,
+         kEol + mhLine({8}) + mhLine({3}) + kEol + mhLine({3, 5}) + kEol, 8, 4, 0, {w8, w3b5}},
+        {"two short lines that add up to the width are one line split by a false EOL", MhEntry::EolPage,
+         kEol + mhLine({8}) + kEol + mhLine({3}) + kEol + mhLine({0, 5}) + kEol + mhLine({2, 6}) + kEol, 8, 4, 1,
+         {w8, w3b5, w2b6}},
+        // Make-up codes of 320 and 960 pixels, the last two zeros of the
+        // second being the EOL's first: the code after them breaks inside
+        // the EOL, which must still be found.
+        {"a broken code that read into the EOL after it loses no line", MhEntry::EolPage,
+         kEol + mhLine({8}) + kEol + "00110110" + "011010100" + "0000000001" + mhLine({3, 5}) + kEol +
+             mhLine({2, 6}) + kEol,
+         8, 5, 1, {w8, w8, w3b5, w2b6}},
         // Elsewhere they are noise and add no row.
         {"a short line before any good line is dropped", MhEntry::EolPage,
          kEol + mhLine({3}) + kEol + mhLine({3, 5}) + kEol, 8, 4, 1, {w3b5}},
@@ -119,6 +139,11 @@ TEST(CcittMhPages, TolerateDamagedAndUnusualLines)
         PageBitmap page;
         EXPECT_EQ(runEntry(c.entry, decoder, page), c.result);
         EXPECT_EQ(pageText(page), c.rows);
+        // The raw-stream writer runs the same loop from the first EOL, with
+        // no page height: the same rows, then the white rows of the end.
+        if (c.entry == MhEntry::EolPage && c.bits.rfind(kEol, 0) == 0 && c.height > int32_t(c.rows.size())) {
+            expectPageRowsThenWhite(workImageText(stream.bytes, c.width, FaxMhWithEol), c.rows);
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include "faxdoc/fax_document.h"
 #include "faxdoc/readers/tiff_reader.h"
 #include "support/fax_fixtures.h"
+#include "support/corpus_folder.h"
 #include "support/raw_streams.h"
 
 #include <gtest/gtest.h>
@@ -234,6 +235,60 @@ TEST_F(DamagedFaxesTest, FlippedBitsLeaveTheOtherRowsInPlace)
             }
         }
     }
+}
+
+TEST_F(DamagedFaxesTest, RealDamagedStreamKeepsEveryRowLibtiffDecodes)
+{
+    // A fax as a modem stored it, damaged in nine lines, with repeated bytes
+    // before the page; beside it the same fax as fax2tiff stored it. The raw
+    // reading holds every row libtiff decodes, in order. Where libtiff's
+    // search for the EOL after a bad code word starts behind an EOL that the
+    // bad code ran into, libtiff loses the line after it; those lines are
+    // the only rows the raw reading adds, each right after such a line.
+    const fs::path corpus = corpusFolder();
+    if (!fs::exists(corpus / "g3test.g3") || !fs::exists(corpus / "g3test.tif")) {
+        GTEST_SKIP() << "g3test.g3 and g3test.tif of the sample corpus " << corpus << " are absent";
+    }
+    const std::vector<uint8_t> stream = readBytes((corpus / "g3test.g3").string());
+    const Picture libtiff = libtiffReading(stream, false, false);
+    ASSERT_GT(libtiff.height, 1000);
+    const std::vector<PageBitmap> stored = faxtest::readDocumentPages((corpus / "g3test.tif").string());
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(compareFirstDifference(libtiff, pictureOf(stored[0])), "");
+
+    // The lines libtiff reports broken by a bad code word.
+    writeBytes(scratch_.file("g3test.g3"), stream);
+    const faxtest::CommandResult run = faxtest::runShell(
+        "fax2tiff -M -o " + shellQuoted(scratch_.file("again.tif")) + " " + shellQuoted(scratch_.file("g3test.g3")),
+        scratch_.file(""));
+    std::vector<int32_t> broken;
+    const std::string mark = "Bad code word at line ";
+    for (size_t at = run.err.find(mark); at != std::string::npos; at = run.err.find(mark, at + 1)) {
+        broken.push_back(std::stoi(run.err.substr(at + mark.size())));
+    }
+    ASSERT_FALSE(broken.empty()) << run.err;
+
+    const Picture ours = ourReading(stream);
+    ASSERT_EQ(ours.width, libtiff.width);
+    const auto row = [](const Picture& p, int32_t y) {
+        return std::vector<uint8_t>(p.black.begin() + ptrdiff_t(y) * p.width, p.black.begin() + ptrdiff_t(y + 1) * p.width);
+    };
+    int32_t matched = 0;
+    std::vector<int32_t> added;
+    for (int32_t y = 0; y < ours.height && matched < libtiff.height; ++y) {
+        if (row(ours, y) == row(libtiff, matched)) {
+            ++matched;
+        } else {
+            EXPECT_NE(std::find(broken.begin(), broken.end(), matched - 1), broken.end())
+                << "row " << y << " follows libtiff's row " << matched - 1 << ", which libtiff decoded cleanly";
+            added.push_back(y);
+        }
+    }
+    EXPECT_EQ(matched, libtiff.height) << "libtiff's rows from " << matched << " on are missing";
+    EXPECT_EQ(ours.height, libtiff.height + int32_t(added.size()));
+    EXPECT_LT(added.size(), broken.size());
+    std::printf("g3test.g3: %d rows, libtiff's %d all in order, %zu added after the %zu lines libtiff reports broken\n",
+                ours.height, libtiff.height, added.size(), broken.size());
 }
 
 TEST_F(DamagedFaxesTest, NoiseBeforeBetweenAndAfterPagesAddsNoRows)

@@ -1,5 +1,12 @@
 #include "support/ccitt_test_streams.h"
 
+#include "ccitt/raw_work_files.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
 namespace pagelift::testing {
 
 std::string mhLine(std::initializer_list<int32_t> runs)
@@ -31,6 +38,35 @@ std::vector<std::string> pageText(const PageBitmap& page)
     std::vector<std::string> rows;
     for (int32_t row = 0; row < page.rows; ++row) rows.push_back(rowText(page, row));
     return rows;
+}
+
+std::vector<std::string> workImageText(const std::vector<uint8_t>& bytes, int32_t width, uint8_t coding)
+{
+    CcittDecoder decoder(bytes.data(), int32_t(bytes.size()), 1, coding, 0);
+    decoder.setGeometry(width, 0);
+    const ScratchFolder scratch;
+    const std::string image = scratch.file("image");
+    const std::string segments = scratch.file("segments");
+    const int written = coding == FaxMr ? writeMrWorkFiles(decoder, image, segments)
+                                        : writeMhWorkFiles(decoder, image, segments);
+    if (written < 0) return {};
+    const std::vector<uint8_t> file = readBytes(image);
+    if (file.size() < kWorkImageHeaderSize) return {};
+    PageBitmap page;
+    decodeWorkImageHeader(file.data(), page);
+    page.pixels.assign(file.begin() + ptrdiff_t(kWorkImageHeaderSize), file.end());
+    page.rows = int32_t(page.pixels.size() / size_t(std::max(page.bytesPerRow, 1)));
+    return pageText(page);
+}
+
+void expectPageRowsThenWhite(const std::vector<std::string>& rows, const std::vector<std::string>& page)
+{
+    SCOPED_TRACE("working image");
+    ASSERT_GE(rows.size(), page.size());
+    EXPECT_EQ(std::vector<std::string>(rows.begin(), rows.begin() + ptrdiff_t(page.size())), page);
+    for (size_t index = page.size(); index < rows.size(); ++index) {
+        EXPECT_EQ(rows[index].find('B'), std::string::npos) << "row " << index << " after the page";
+    }
 }
 
 }  // namespace pagelift::testing

@@ -24,6 +24,16 @@ std::string horizontalMode(int32_t first, int32_t second, int colourOfA0 = 0);
 std::string rowText(const PageBitmap& page, int32_t row);
 std::vector<std::string> pageText(const PageBitmap& page);
 
+// The rows, as pageText gives them, of the working image that the raw-stream
+// writer for `coding` (FaxMhWithEol or FaxMr) makes of `bytes` at `width`,
+// most significant bit first: the same page loop as the page decoder's,
+// with its rows going to a file.
+std::vector<std::string> workImageText(const std::vector<uint8_t>& bytes, int32_t width, uint8_t coding);
+
+// Expects `rows` to begin with `page` and to hold only white rows after it
+// (the end of a raw stream keeps such rows).
+void expectPageRowsThenWhite(const std::vector<std::string>& rows, const std::vector<std::string>& page);
+
 // The bytes of a bit string with the decoder that reads them, kept together
 // so the bytes outlive the decoder.
 struct CodedStream {
