@@ -10,8 +10,9 @@
 //    of consecutive good lines (a "segment"), which the resolution guess
 //    reads on the assumption that a run of good lines is one page.
 //
-// Only one row is held in memory: each good row goes to the working image as
-// soon as it is complete, whatever the length of the stream.
+// Only the rows held back and the row being decoded are in memory: each good
+// row goes to the working image as soon as it is complete, whatever the
+// length of the stream (work_image_rows.h).
 
 #include "ccitt/ccitt_decoder.h"
 #include "ccitt/mmr_decoder.h"
@@ -47,25 +48,24 @@ std::array<uint8_t, kWorkImageHeaderSize> encodeWorkImageHeader(const PageBitmap
 void decodeWorkImageHeader(const uint8_t* bytes, PageBitmap& page);
 
 // Decodes a T.4 one-dimensional stream (coding 5) from the first EOL on,
-// with the decoder's width and bit order. A line is good when it reaches its
-// EOL with exactly `width` pixels; a line whose pixels are complete when an
-// invalid code follows is kept as well. Invalid codes, lines that pass the
-// width and lines that reach their EOL short (the empty lines of RTC too)
-// end the current segment. Returns the number of lines with an invalid code,
-// or -1 when a working file cannot be created or written.
+// with the decoder's width and bit order, by the page loop of the page
+// decoder (decodeMhEolRows in page_loops.h); damaged lines keep their rows
+// between good lines, and the EOLs that end the last page keep white rows.
+// Every line that is not good ends the current segment. Returns the number
+// of invalid codes met, or -1 when a working file cannot be created or
+// written.
 int writeMhWorkFiles(CcittDecoder& decoder, const std::string& imagePath, const std::string& segmentPath);
 
 // Decodes a T.4 two-dimensional stream (coding 6) from the first EOL that is
-// followed by tag 1. Lines of `width` pixels are kept; an empty line (the
-// EOLs of RTC) ends the current segment; any other line is a bad line that
-// ends it and is followed by a search for the next one-dimensional line.
-// Returns the number of bad lines, or -1 when a working file cannot be
-// created or written, memory runs out, or no EOL with tag 1 exists.
+// followed by tag 1, by the page loop of the page decoder (decodeMrRows).
+// Every line that is not good ends the current segment. Returns the number
+// of damaged lines, or -1 when a working file cannot be created or written,
+// memory runs out, or no EOL with tag 1 exists.
 int writeMrWorkFiles(CcittDecoder& decoder, const std::string& imagePath, const std::string& segmentPath);
 
 // Decodes a T.6 stream (coding 7) from the decoder's read position against
-// an all-white first reference. Every line the line decoder completes is
-// kept; an EOL (EOFB) resets the reference and ends the segment; an invalid
+// an all-white first reference, by the page loop of the page decoder
+// (decodeMmrRows). Every line the line decoder completes is kept; an EOL (EOFB) resets the reference and ends the segment; an invalid
 // code ends the segment and resumes after the next flag run. Returns 0 when
 // at least one row was kept, EndOfData when the stream gave no row, BadCode
 // when no row was kept and the flag search after an invalid code failed,
