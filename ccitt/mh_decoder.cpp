@@ -342,6 +342,32 @@ LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules
         return true;
     };
 
+    // The line broke off at an invalid code or at a run past the width: a
+    // damaged line (junk is dropped), then the next EOL. False when the data
+    // end first.
+    const auto lineBrokeOff = [&](bool atInvalidCode) {
+        if (afterLineWithoutEol) {
+            dropJunk();
+        } else {
+            // Make-up lengths read before an invalid code belong to the line;
+            // those of a run past the width do not.
+            if (!atInvalidCode) {
+                line.pending = 0;
+            } else {
+                ++counts.invalidCodes;
+                if (line.pending > 0 && int64_t(line.sum) + line.pending <= width) {
+                    putRun(cursor, line.pending, skipOf(line.colour, decoder));
+                    line.sum += line.pending;
+                    line.pending = 0;
+                }
+            }
+            damagedLine();
+        }
+        if (resumeAfterEol()) return true;
+        line.reset();
+        return false;
+    };
+
     if (rules.withWord) decoder.skipWord();
     for (;;) {
         if (rows.stopped()) break;
@@ -350,22 +376,7 @@ LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules
         const int32_t leaf = decoder.readLeaf(runTree(line.colour));
         if (leaf < 0) break;
         if (leaf == LeafInvalid) {
-            if (afterLineWithoutEol) {
-                dropJunk();
-            } else {
-                ++counts.invalidCodes;
-                // Make-up lengths already read belong to the line.
-                if (line.pending > 0 && int64_t(line.sum) + line.pending <= width) {
-                    putRun(cursor, line.pending, skipOf(line.colour, decoder));
-                    line.sum += line.pending;
-                    line.pending = 0;
-                }
-                damagedLine();
-            }
-            if (!resumeAfterEol()) {
-                line.reset();
-                break;
-            }
+            if (!lineBrokeOff(true)) break;
             continue;
         }
         if (isEolLeaf(leaf)) {
@@ -395,16 +406,7 @@ LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules
         if (newSum > width) {
             // A run that passes the width cannot be this line's: it is not
             // drawn, and the rest of the line up to its EOL is skipped.
-            if (afterLineWithoutEol) {
-                dropJunk();
-            } else {
-                line.pending = 0;
-                damagedLine();
-            }
-            if (!resumeAfterEol()) {
-                line.reset();
-                break;
-            }
+            if (!lineBrokeOff(false)) break;
             continue;
         }
         putRun(cursor, line.pending, skipOf(line.colour, decoder));
