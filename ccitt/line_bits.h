@@ -92,6 +92,23 @@ public:
         return entryFor(tree);
     }
 
+    // Moves past an EOL at the read position, fill zeros before it included,
+    // when the buffer holds all of it; returns false (taking nothing) when it
+    // does not, whether or not an EOL is there.
+    bool takeEol()
+    {
+        if (available_ < 32) refill();
+        const uint64_t bitsHeld = available_ >= 64 ? ~uint64_t(0)
+                                                   : (LsbFirst ? (uint64_t(1) << available_) - 1
+                                                               : ~(~uint64_t(0) >> available_));
+        const uint64_t held = window_ & bitsHeld;
+        if (held == 0) return false;  // only zeros in the buffer: where they end is not known
+        const int zeros = LsbFirst ? std::countr_zero(held) : std::countl_zero(held);
+        if (zeros < kEolZeros || zeros >= 63) return false;
+        skip(zeros + 1);
+        return true;
+    }
+
     // Moves past a code peek found (length = its low four bits).
     void skip(int length)
     {
@@ -100,6 +117,8 @@ public:
     }
 
 private:
+    static constexpr int kEolZeros = 11;  // an EOL: eleven zeros, then a one
+
     // The lookahead entry for the next kLookaheadBits bits of the buffer.
     uint16_t entryFor(const CodeTree& tree) const
     {

@@ -97,14 +97,29 @@ int32_t decodeMhLineBuffered(CcittDecoder& decoder, RowCursor& rowCursor, RunLis
     }
 }
 
+// How takePlainRuns left the line.
+enum class PlainRunsEnd {
+    Stopped,          // before a code the page loop reads itself
+    CompleteLine,     // the line reached the width; what follows is unread
+    CompleteWithEol,  // the line reached the width, and its EOL is taken
+};
+
+struct PlainRuns {
+    PlainRunsEnd end = PlainRunsEnd::Stopped;
+    StreamPosition lineEnd;  // with CompleteWithEol: where the line ended, before its EOL
+};
+
 // Reads the run codes of a coding-5 line through a bit buffer for as long
 // as taking them is all the page loop would do: it stops before an EOL, an
 // invalid or long code, the end of the data, and a terminating code after
-// which the line reaches the width (completeAtWidth) or passes it. The
-// decoder, cursor and line then stand exactly where the page loop would
+// which the line passes the width. A code that completes the line at the
+// width is taken when `completeAtWidth`, and then, when `eolAfterLine`, an
+// EOL right after it too (the line's own, which is what mostly follows).
+// The decoder, cursor and line then stand exactly where the page loop would
 // have left them, and the page loop goes on from there code by code.
 template <bool LsbFirst>
-void takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line, bool completeAtWidth)
+PlainRuns takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line,
+                                   bool completeAtWidth, bool eolAfterLine)
 {
     const int32_t width = decoder.width();
     LineBits<LsbFirst> bits(decoder);
@@ -114,6 +129,7 @@ void takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor, MhLineState
     int32_t pending = line.pending;
     int32_t sum = line.sum;
     int64_t position = positionOf(cursor);
+    PlainRuns taken;
     for (;;) {
         const uint16_t hit = bits.peek(colour != 0 ? kBlackTree : kWhiteTree);
         if (hit == 0) break;
@@ -125,28 +141,33 @@ void takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor, MhLineState
             continue;
         }
         const int32_t newSum = saturatingAdd(sum, run);
-        if (newSum > width || (completeAtWidth && newSum == width)) break;
+        if (newSum > width || (!completeAtWidth && newSum == width)) break;
         bits.skip(hit & 15);
         pen.put(position, position + run);
         position += run;
         sum = newSum;
         pending = 0;
         colour ^= 1;
+        if (newSum == width) {
+            taken.lineEnd = StreamPosition{bits.bitOffset()};
+            taken.end = eolAfterLine && bits.takeEol() ? PlainRunsEnd::CompleteWithEol : PlainRunsEnd::CompleteLine;
+            break;
+        }
     }
     bits.handBack();
     pen.finish(position);
     line.colour = colour;
     line.pending = pending;
     line.sum = sum;
+    return taken;
 }
 
-void takePlainRuns(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line, bool completeAtWidth)
+PlainRuns takePlainRuns(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line, bool completeAtWidth,
+                           bool eolAfterLine)
 {
-    if (decoder.position().lsbFirst) {
-        takePlainRunsBuffered<true>(decoder, cursor, line, completeAtWidth);
-    } else {
-        takePlainRunsBuffered<false>(decoder, cursor, line, completeAtWidth);
-    }
+    return decoder.position().lsbFirst
+               ? takePlainRunsBuffered<true>(decoder, cursor, line, completeAtWidth, eolAfterLine)
+               : takePlainRunsBuffered<false>(decoder, cursor, line, completeAtWidth, eolAfterLine);
 }
 
 }  // namespace
@@ -310,13 +331,19 @@ LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules
         nextLine();
         return held;
     };
-    const auto completeLine = [&] {
-        lastLineEnd = positionOf(decoder);
+    // A line complete at the width, ended at `lineEnd`; `eolTaken` when the
+    // fast path has already read the EOL after it.
+    const auto completeLine = [&](StreamPosition lineEnd, bool eolTaken) {
+        lastLineEnd = lineEnd;
         rows.goodLine();
         heldShortLine = -1;
         afterLineWithoutEol = false;
-        if (rules.withWord) decoder.skipWord();
         nextLine();
+        if (eolTaken) {
+            lineStartsAfterEol();
+            return;
+        }
+        if (rules.withWord) decoder.skipWord();
         lineStart = positionOf(decoder);
         if (!rules.eolAfterEveryLine) {
             eolBelongsToLastLine = true;
@@ -368,10 +395,16 @@ LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules
         return false;
     };
 
+    // Where every line ends at an EOL, the fast path may take it.
+    const bool eolAfterLine = rules.eolAfterEveryLine && !rules.withWord;
     if (rules.withWord) decoder.skipWord();
     for (;;) {
         if (rows.stopped()) break;
-        takePlainRuns(decoder, cursor, line, true);
+        const PlainRuns plain = takePlainRuns(decoder, cursor, line, true, eolAfterLine);
+        if (plain.end != PlainRunsEnd::Stopped) {
+            completeLine(plain.lineEnd, plain.end == PlainRunsEnd::CompleteWithEol);
+            continue;
+        }
         codeStart = positionOf(decoder);
         const int32_t leaf = decoder.readLeaf(runTree(line.colour));
         if (leaf < 0) break;
@@ -413,7 +446,7 @@ LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules
         line.sum = newSum;
         line.pending = 0;
         line.colour ^= 1;
-        if (line.sum == width) completeLine();
+        if (line.sum == width) completeLine(positionOf(decoder), false);
     }
     // The line the data end in: junk or a line broken off (noise after the
     // page), or nothing at all.
