@@ -117,9 +117,12 @@ struct PlainRuns {
 // EOL right after it too (the line's own, which is what mostly follows).
 // The decoder, cursor and line then stand exactly where the page loop would
 // have left them, and the page loop goes on from there code by code.
+// Inlined into the page loop: a call per line costs more than its body on
+// short lines.
 template <bool LsbFirst>
-PlainRuns takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line,
-                                   bool completeAtWidth, bool eolAfterLine)
+[[gnu::always_inline]] inline PlainRuns takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor,
+                                                              MhLineState& line, bool completeAtWidth,
+                                                              bool eolAfterLine)
 {
     const int32_t width = decoder.width();
     LineBits<LsbFirst> bits(decoder);
