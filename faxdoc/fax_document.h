@@ -3,51 +3,12 @@
 #include "settings/decode_settings.h"
 #include "faxdoc/fax_format.h"
 #include "raster/page_bitmap.h"
-#include "faxdoc/readers/apf_reader.h"
-#include "faxdoc/readers/bit_fax_reader.h"
-#include "faxdoc/readers/bmp_reader.h"
-#include "faxdoc/readers/cals_reader.h"
-#include "faxdoc/readers/dcx_reader.h"
-#include "faxdoc/readers/ds_reader.h"
-#include "faxdoc/readers/ed_reader.h"
-#include "faxdoc/readers/fx_reader.h"
-#include "faxdoc/readers/ig4_reader.h"
-#include "faxdoc/readers/pc_research_reader.h"
-#include "faxdoc/readers/qliifax_reader.h"
-#include "faxdoc/readers/raw_fax_reader.h"
-#include "faxdoc/readers/sft_fax_reader.h"
-#include "faxdoc/readers/tiff_reader.h"
+#include "faxdoc/container_formats.h"
 
+#include <memory>
 #include <string>
 
 namespace pagelift {
-
-// The reader that serves each container format.
-enum class ReaderKind {
-    Tiff,
-    Fx,
-    BitFax,
-    Bmp,
-    Dcx,
-    Qliifax,
-    Cals,
-    Apf,
-    PcResearch,
-    Ig4,
-    Ds,
-    Ed,
-    SftFax,
-    RawFax,
-};
-
-struct FormatDispatch {
-    ReaderKind reader;
-    bool convertedFirst;  // AWD: an external converter makes a TIFF file first
-};
-
-// The reader for a format: every value outside the assigned ones (RawFax,
-// NotFax, 2, 15 ...) is read as a raw fax stream.
-FormatDispatch dispatchFor(FaxFormat format);
 
 // One fax file being converted: opens it with the reader of its format,
 // counts its pages and decodes one page at a time into page().
@@ -102,29 +63,15 @@ public:
     const PageBitmap& page() const { return page_; }
 
 private:
-    // The open steps of every reader with a header: open, check the header,
-    // count the pages.
-    template <class Reader>
-    int countWithHeader(Reader& reader, const std::string& path);
-    template <class Reader>
-    int openWithHeader(Reader& reader, const std::string& path, FaxFormat format);
+    // The reader of `format`, made anew unless the one at hand is its.
+    ContainerReader& readerFor(FaxFormat format);
+    // Opens `path` with the current reader and counts its pages.
+    int openWithReader(const std::string& path, FaxFormat format);
     // Runs the AWD converter on `path` and opens the TIFF file it wrote.
     int openConvertedAwd(const std::string& path, FaxFormat format);
 
-    TiffReader tiff_;
-    FxReader fx_;
-    BitFaxReader bitFax_;
-    BmpReader bmp_;
-    DcxReader dcx_;
-    QliifaxReader qliifax_;
-    CalsReader cals_;
-    ApfReader apf_;
-    PcResearchReader pcResearch_;
-    Ig4Reader ig4_;
-    DsReader ds_;
-    EdReader ed_;
-    SftFaxReader sftFax_;
-    RawFaxReader rawFax_;
+    std::unique_ptr<ContainerReader> reader_;
+    const ContainerFormat* readerFormat_ = nullptr;  // the row reader_ was made from
     bool pageValid_ = false;
     DecodeSettings settings_;
     PageBitmap page_;

@@ -1,5 +1,7 @@
 #include "faxdoc/fax_format.h"
 
+#include "faxdoc/container_formats.h"
+
 #include "platform/paths.h"
 
 #include <cctype>
@@ -21,41 +23,25 @@ bool extensionMatches(const std::string& extension, const char* candidate)
     return true;
 }
 
-struct ExtensionRule {
-    const char* candidates[8];
-    FaxFormat format;
-};
+// Names that are never faxes, tried after every container.
+const char* const kNotFax[] = {"sys", "dll", "bat", "lnk", "txt", "zip", "rar", "db"};
 
-// Tried in this order; the first candidate that matches decides. Order
-// matters because the comparison is by prefix ("cals" after "cal").
-const ExtensionRule kRules[] = {
-    {{"tif", "tiff"}, Tiff},
-    {{"fmf"}, Fmf},
-    {{"fxd", "fxm", "fxr", "fxs"}, Fx},
-    {{"awd"}, Awd},
-    {{"apf"}, Apf},
-    {{"bfx"}, BitFax},
-    {{"dcx"}, Dcx},
-    {{"bmp"}, Bmp},
-    {{"cal", "cg4", "gp4", "img", "mil", "oda", "ras", "cals"}, Cals},
-    {{"ig4"}, Ig4},
-    {{"qfx"}, Qfx},
-    {{"g3n"}, G3n},
-};
-
-const ExtensionRule kLaterRules[] = {
-    {{"ds"}, Ds},
-    {{"ed"}, Ed},
-    {{"sft"}, Sft},
-    {{"sys", "dll", "bat", "lnk", "txt", "zip", "rar", "db"}, NotFax},
-};
-
-bool anyCandidateMatches(const ExtensionRule& rule, const std::string& extension)
+bool anyCandidateMatches(const ContainerFormat& row, const std::string& extension)
 {
-    for (const char* candidate : rule.candidates) {
+    for (const char* candidate : row.extensions) {
         if (candidate != nullptr && extensionMatches(extension, candidate)) return true;
     }
     return false;
+}
+
+// The first row, of those tried before or after the .g3f probe, whose
+// extensions match; RawFax when none does.
+FaxFormat matchRows(const std::string& extension, bool afterG3fProbe)
+{
+    for (const ContainerFormat& row : containerFormats()) {
+        if (row.afterG3fProbe == afterG3fProbe && anyCandidateMatches(row, extension)) return row.format;
+    }
+    return RawFax;
 }
 
 }  // namespace
@@ -71,12 +57,13 @@ FaxFormat identifyFormat(const std::string& path)
 {
     const std::string extension = extensionOf(path);
     if (extension.empty()) return RawFax;
-    for (const ExtensionRule& rule : kRules) {
-        if (anyCandidateMatches(rule, extension)) return rule.format;
-    }
+    const FaxFormat early = matchRows(extension, false);
+    if (early != RawFax) return early;
     if (extensionMatches(extension, "g3f")) return probeG3f(path);
-    for (const ExtensionRule& rule : kLaterRules) {
-        if (anyCandidateMatches(rule, extension)) return rule.format;
+    const FaxFormat late = matchRows(extension, true);
+    if (late != RawFax) return late;
+    for (const char* candidate : kNotFax) {
+        if (extensionMatches(extension, candidate)) return NotFax;
     }
     return RawFax;
 }

@@ -1,10 +1,12 @@
 // Which reader a file name leads to.
 
-#include "faxdoc/fax_document.h"
+#include "faxdoc/container_formats.h"
 #include "faxdoc/fax_format.h"
 #include "support/fax_fixtures.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 namespace pagelift {
 namespace {
@@ -58,16 +60,19 @@ TEST(IdentifyFormat, G3fFilesAreToldApartByTheirFirstBytes)
     EXPECT_EQ(identifyFormat(scratch.file("absent.g3f")), RawFax);
 }
 
-TEST(FormatDispatch, EveryFormatHasItsReaderAndOthersAreRawStreams)
+TEST(ContainerFormats, EveryFormatHasOneRowAndOthersAreRawStreams)
 {
-    EXPECT_EQ(dispatchFor(Tiff).reader, ReaderKind::Tiff);
-    EXPECT_EQ(dispatchFor(Fmf).reader, ReaderKind::Tiff);
-    EXPECT_EQ(dispatchFor(G3n).reader, ReaderKind::Tiff);
-    EXPECT_TRUE(dispatchFor(Awd).convertedFirst);
-    EXPECT_EQ(dispatchFor(Qfx).reader, ReaderKind::Qliifax);
-    EXPECT_EQ(dispatchFor(Sft).reader, ReaderKind::SftFax);
-    for (int32_t value : {-2, 0, 2, 15, 19, 1000}) {
-        EXPECT_EQ(dispatchFor(static_cast<FaxFormat>(value)).reader, ReaderKind::RawFax) << value;
+    std::set<int32_t> seen;
+    for (const ContainerFormat& row : containerFormats()) {
+        EXPECT_TRUE(seen.insert(row.format).second) << "format " << row.format << " has two rows";
+        EXPECT_EQ(&containerFormatOf(row.format), &row) << row.format;
+        EXPECT_NE(row.makeReader(), nullptr) << row.format;
+    }
+    for (const FaxFormat format : {Tiff, Fmf, G3n}) EXPECT_TRUE(containerFormatOf(format).pagesInAnyOrder) << format;
+    EXPECT_EQ(containerFormatOf(Awd).opening, Opening::ConvertedToTiff);
+    EXPECT_FALSE(containerFormatOf(Awd).pagesInAnyOrder);
+    for (int32_t value : {-2, 0, 2, 15, 1000}) {
+        EXPECT_EQ(containerFormatOf(static_cast<FaxFormat>(value)).opening, Opening::RawStream) << value;
     }
 }
 
