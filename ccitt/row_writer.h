@@ -170,8 +170,9 @@ private:
     }
 
     // Leaves the words for putRun: the row is written up to `start`, and
-    // this run and all later ones of the line go through the cursor.
-    void putThroughCursor(int64_t start, int64_t end)
+    // this run and all later ones of the line go through the cursor. Rare,
+    // but inlined all the same: out of line it would take the pen's address.
+    [[gnu::always_inline]] void putThroughCursor(int64_t start, int64_t end)
     {
         if (limit_ >= 0) {
             setNext_ = (pixels_ & 1u) != 0;
