@@ -12,6 +12,7 @@
 #include "faxdoc/readers/pc_research_reader.h"
 #include "faxdoc/readers/qliifax_reader.h"
 #include "faxdoc/readers/raw_fax_reader.h"
+#include "faxdoc/readers/sff_reader.h"
 #include "faxdoc/readers/sft_fax_reader.h"
 #include "faxdoc/readers/tiff_reader.h"
 
@@ -72,6 +73,7 @@ const ContainerFormat kFormats[] = {
     {Ds, {"ds"}, true, kHeader, makeHeaderReader<DsReader>, false, false},
     {Ed, {"ed"}, true, kHeader, makeHeaderReader<EdReader>, false, false},
     {Sft, {"sft"}, true, kHeader, makeHeaderReader<SftFaxReader>, false, false},
+    {Sff, {"sff"}, true, kHeader, makeHeaderReader<SffReader>, true, false},
 };
 
 // Every other file: a raw fax stream, whatever its name.

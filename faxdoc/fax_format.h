@@ -6,7 +6,9 @@
 namespace pagelift {
 
 // The container format of a fax file, chosen from its name. Values 2 and 15
-// are unassigned; every value outside 1..18 is read as a raw fax stream.
+// are unassigned; every value without a container (faxdoc/container_formats.h)
+// is read as a raw fax stream. Formats added later have their code beside
+// their reader.
 enum FaxFormat : int32_t {
     NotFax = -2,
     RawFax = 0,

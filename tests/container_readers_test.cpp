@@ -9,6 +9,7 @@
 #include "support/fax_fixtures.h"
 #include "support/mh_encoder.h"
 #include "support/raw_streams.h"
+#include "support/sff_files.h"
 
 #include <gtest/gtest.h>
 
@@ -273,6 +274,13 @@ const std::vector<ContainerCase>& containerCases()
                              {p.coded("cover", Code::MmrLsb), 7, 2, 1728, 1100}});
          },
          {{"letter", 200, 100}, {"short", 200, 100}, {"memo", 200, 200}, {"wide", 200, 100}, {"cover", 200, 100}}},
+        {"SFF: standard and fine, white-line records, both line forms", "sff",
+         [](Pages& p) {
+             return sffFile({{0, 1728, 1100, sffPictureRecords(p.picture("letter"), 5)},
+                             {1, 2048, 800, sffPictureRecords(p.picture("wide"))},
+                             {0, 1728, 1100, sffPictureRecords(p.picture("short"))}});
+         },
+         {{"letter", 203, 98}, {"wide", 203, 196}, {"short", 203, 98}}},
         {"fx: MH and T.6, default rows", "fxd",
          [](Pages& p) {
              return fxFile({{p.coded("letter", Code::MhLsb), 0, 1728, 1100, 0, "ACME 555 0100"},
@@ -449,6 +457,15 @@ TEST_F(ContainerReadersTest, LimitsAndHeadersThatLieOrStopShort)
         {"SFT-FAX: a width no page can have", "sft",
          sftFile({{letter(Code::MhMsb)}, {letter(Code::MhMsb), 5, 1, 0x7FFFFFFF, 1100}}), {1100, 0}},
         {"SFT-FAX: the data cut short", "sft", cutAt(sftTwo, sftTwo.size() - 3000), {1100, -1}},
+        {"SFF: a line record that runs past the end ends the page", "sff",
+         [&] {
+             const std::vector<uint8_t> whole = sffFile({{0, 1728, 1100, sffPictureRecords(p.picture("letter"))}});
+             return cutAt(whole, whole.size() / 2);
+         }(),
+         {-1}},
+        {"SFF: a first page header that is not there", "sff",
+         ByteBuilder().bytes(0, sffFile({{0, 1728, 1100, sffPictureRecords(p.picture("letter"))}})).u16(10, 30).result(), {}},
+        {"SFF: not Sfff", "sff", ByteBuilder().text(0, "Sffx").reach(3000).result(), {}},
         {"fx: a chain that points backwards", "fxm",
          [&] {
              const std::vector<uint8_t> two = fxFile({{letter(Code::MhLsb)}, {letter(Code::MhLsb)}});
