@@ -9,6 +9,7 @@
 #include "faxdoc/readers/ed_reader.h"
 #include "faxdoc/readers/fx_reader.h"
 #include "faxdoc/readers/ig4_reader.h"
+#include "faxdoc/readers/jbig_reader.h"
 #include "faxdoc/readers/pc_research_reader.h"
 #include "faxdoc/readers/qliifax_reader.h"
 #include "faxdoc/readers/raw_fax_reader.h"
@@ -74,6 +75,7 @@ const ContainerFormat kFormats[] = {
     {Ed, {"ed"}, true, kHeader, makeHeaderReader<EdReader>, false, false},
     {Sft, {"sft"}, true, kHeader, makeHeaderReader<SftFaxReader>, false, false},
     {Sff, {"sff"}, true, kHeader, makeHeaderReader<SffReader>, true, false},
+    {Jbig, {"jbg", "jbig"}, true, kHeader, makeHeaderReader<JbigReader>, true, false},
 };
 
 // Every other file: a raw fax stream, whatever its name.

@@ -18,6 +18,7 @@ enum PageCoding : uint8_t {
     CodingMr = 6,
     CodingMmr = 7,
     CodingPackBits = 8,
+    CodingJbig = 9,
 };
 
 // One decoded page: 1 bit per pixel, most significant bit leftmost,

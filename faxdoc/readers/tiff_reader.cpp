@@ -1,5 +1,7 @@
 #include "faxdoc/readers/tiff_reader.h"
 
+#include "faxdoc/jbig_image.h"
+
 #include "ccitt/ccitt.h"
 #include "ccitt/coded_page.h"
 #include "platform/little_endian.h"
@@ -43,7 +45,11 @@ enum TiffCompression : uint16_t {
     CompressionT6 = 4,
     CompressionModifiedHuffmanWords = 32771,
     CompressionPackBits = 32773,
+    CompressionT85 = 9,      // JBIG, as TIFF-FX labels the fax profile
+    CompressionJbig = 34661,  // JBIG, as libtiff writes it
 };
+
+bool isCcittCoding(uint8_t coding) { return coding >= CodingMhByteAligned && coding <= CodingMmr; }
 
 // The fields every strip result carries, whatever its coding.
 PageBitmap stripPage(const TiffPageInfo& info, uint32_t rows, uint32_t length, uint8_t coding)
@@ -305,6 +311,8 @@ uint8_t TiffReader::stripCoding(const TiffPageInfo& info)
     case CompressionModifiedHuffmanWords: return CodingMhWordAligned;
     case CompressionT4: return (info.t4Options & 1) != 0 ? CodingMr : CodingMhWithEol;
     case CompressionT6: return CodingMmr;
+    case CompressionT85:
+    case CompressionJbig: return CodingJbig;
     default: return 0;
     }
 }
@@ -329,6 +337,22 @@ PageBitmap TiffReader::decodeCcittStrip(const uint8_t* data, uint32_t length, co
     return strip;
 }
 
+// A JBIG strip: one whole BIE. libtiff stores it bit-reversed under fill
+// order 1 and as it is under 2, TIFF-FX as it is, and fax software has been
+// known to get the tag wrong: the BIE's header, well-formed in one order
+// only, tells which. A BIE of another width than the page's is no strip of it.
+PageBitmap TiffReader::decodeJbigStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info, uint32_t rowLimit)
+{
+    JbigReading reading;
+    reading.oneIsBlack = info.photometric == 0;
+    reading.rowLimit = rowLimit;
+    PageBitmap bie;
+    if (decodeJbigImage(data, length, reading, bie) != JbigDecoded || uint32_t(bie.width) != info.imageWidth) return {};
+    PageBitmap strip = stripPage(info, uint32_t(bie.rows), length, CodingJbig);
+    strip.pixels = std::move(bie.pixels);
+    return strip;
+}
+
 PageBitmap TiffReader::decodeStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info,
                                    uint32_t stripIndex, uint32_t rowLimit, int* damage)
 {
@@ -336,11 +360,12 @@ PageBitmap TiffReader::decodeStrip(const uint8_t* data, uint32_t length, const T
     if (damage != nullptr) *damage = 0;
     const uint8_t coding = stripCoding(info);
     if (coding == 0) return {};
-    if (coding != CodingUncompressed && coding != CodingPackBits) {
+    if (isCcittCoding(coding)) {
         PageBitmap strip = decodeCcittStrip(data, length, info, coding, rowLimit, stripDamage);
         if (damage != nullptr) *damage = stripDamage;
         return strip;
     }
+    if (coding == CodingJbig) return decodeJbigStrip(data, length, info, rowLimit);
 
     const uint32_t rows = std::min(rowsInStrip(info, stripIndex), rowLimit);
     PageBitmap strip = stripPage(info, rows, length, coding);
@@ -463,7 +488,7 @@ void TiffReader::readPage(size_t index, PageBitmap& page)
             page = described;
         } else {
             const int damage = appendStrips(info, page);
-            const bool ccitt = coding != CodingUncompressed && coding != CodingPackBits;
+            const bool ccitt = isCcittCoding(coding);
             const bool failing = uint32_t(std::max(page.rows, 0)) < info.imageLength ||
                                  int64_t{damage} * 4 > int64_t{std::max(page.rows, 1)};
             if (ccitt && failing) readByTrial(info, page);

@@ -46,7 +46,7 @@ struct TiffStripLocation {
 };
 
 // Bilevel TIFF files of either byte order, one page per image file directory,
-// any number of strips per page; uncompressed, PackBits and CCITT strips.
+// any number of strips per page; uncompressed, PackBits, CCITT and JBIG strips.
 class TiffReader : public FaxReader {
 public:
     // Pages whose 1-bit raster would pass this, or that would come out
@@ -103,6 +103,7 @@ private:
     static uint8_t stripCoding(const TiffPageInfo& info);
     static PageBitmap decodeCcittStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info, uint8_t coding,
                                        uint32_t rowLimit, int& damage);
+    static PageBitmap decodeJbigStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info, uint32_t rowLimit);
     // Decodes the page's strips one after the other into `page`; returns the
     // damage of all of them (see decodeStrip).
     int appendStrips(const TiffPageInfo& info, PageBitmap& page);

@@ -7,6 +7,8 @@
 // aborts, so the fuzzer reports it as a crash.
 
 #include "faxdoc/fax_document.h"
+#include "faxdoc/readers/jbig_reader.h"
+#include "faxdoc/readers/sff_reader.h"
 #include "raster/page_size.h"
 
 #include <unistd.h>
@@ -26,19 +28,26 @@ inline constexpr size_t kContainerSettingsBytes = 2;
 inline constexpr std::array<FaxFormat, 12> kContainerFormats = {Apf, BitFax, Fx,  PcResearch, Qfx, Sft,
                                                                  Bmp, Cals,   Dcx, Ds,         Ed,  Ig4};
 
+// The formats added to the received-fax containers later, each fuzzed on its
+// own (sff_reader_fuzz, jbig_reader_fuzz): JBIG pages come bare and in TIFF
+// files.
+inline constexpr std::array<FaxFormat, 1> kSffFormats = {Sff};
+inline constexpr std::array<FaxFormat, 2> kJbigFormats = {Jbig, Tiff};
+
 // A page either exists whole (every row's bytes present) or not at all. The
-// pages of a .ds file are TIFF pages and follow the TIFF rule besides: a page
-// too large to convert is described without its raster, so that the
-// conversion reports it as a failed page.
+// pages of TIFF files (.ds files hold them) and of JBIG files follow one rule
+// besides: a page too large to convert is described without its raster, so
+// that the conversion reports it as a failed page.
 inline void requireContainerPageShape(const PageBitmap& page, FaxFormat format)
 {
+    const bool describesLargePages = format == Ds || format == Tiff || format == Jbig;
     if (!page.hasPage()) {
         if (page.rows > 0 || !page.pixels.empty()) std::abort();
         return;
     }
     if (page.bytesPerRow < (int64_t(page.width) + 7) / 8) std::abort();
     const size_t bytes = size_t(page.rows) * size_t(page.bytesPerRow);
-    if (format == Ds && page.pixels.empty() && (bytes > (size_t{1} << 27) || !fitsOutputLimits(page))) return;
+    if (describesLargePages && page.pixels.empty() && (bytes > (size_t{1} << 27) || !fitsOutputLimits(page))) return;
     if (page.pixels.size() != bytes) std::abort();
 }
 
