@@ -17,6 +17,9 @@ const char* const kUsageText =
 const char* const kOptionsText =
     "\n"
     "Converts received fax files into grayscale JPEG images, one per page.\n"
+    "Reads TIFF class F (MH, MR, MMR and JBIG pages), raw Group 3 and Group 4\n"
+    "streams, APF, PC Research G3, QLIIFAX, BIT FAX, SFT-FAX, SFF, fx page files,\n"
+    "BMP, DCX, CALS, .ds, .ed, .ig4, bare JBIG (.jbg, .jbig) and AWD files.\n"
     "\n"
     "  /f=FILE          convert one fax file\n"
     "  /sf=FILE.jpg     ... into this JPEG file; pages of a longer fax become FILE001.jpg, ...\n"
