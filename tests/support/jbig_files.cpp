@@ -1,6 +1,7 @@
 #include "support/jbig_files.h"
 
 #include "ccitt/bit_reversal.h"
+#include "support/byte_builder.h"
 
 #include <array>
 
@@ -9,27 +10,6 @@
 #endif
 
 namespace pagelift::testing {
-namespace {
-
-void put16(JbigBytes& out, uint32_t value)
-{
-    out.push_back(uint8_t(value));
-    out.push_back(uint8_t(value >> 8));
-}
-
-void put32(JbigBytes& out, uint32_t value)
-{
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
-
-void set32(JbigBytes& out, size_t at, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) out[at + size_t(i)] = uint8_t(value >> (8 * i));
-}
-
-}  // namespace
-
 JbigBytes pbmtojbgImage(const ScratchFolder& scratch, const Picture& picture, const std::string& options)
 {
     writePbm(scratch / "jbig-source.pbm", picture);
@@ -55,53 +35,42 @@ JbigBytes bitReversed(JbigBytes bytes)
 
 JbigBytes jbigTiffFile(const std::vector<JbigTiffPage>& pages)
 {
-    JbigBytes file = {'I', 'I'};
-    put16(file, 42);
-    put32(file, 8);
+    ByteBuilder file;
+    file.text(0, "II").u16(2, 42).u32(4, 8);
     for (size_t index = 0; index < pages.size(); ++index) {
         const JbigTiffPage& page = pages[index];
         struct Entry {
             uint16_t tag, type;
             uint32_t value;
         };
-        const std::array<Entry, 13> entries = {{{256, 4, page.width},
-                                                {257, 4, page.rows},
-                                                {258, 3, 1},
-                                                {259, 3, page.compression},
-                                                {262, 3, page.photometric},
-                                                {266, 3, page.fillOrder},
-                                                {273, 4, 0},  // the strip, after the resolutions
-                                                {277, 3, 1},
-                                                {278, 4, page.rows},
-                                                {279, 4, uint32_t(page.bie.size())},
-                                                {282, 5, 0},  // rationals after the directory
-                                                {283, 5, 0},
-                                                {296, 3, 2}}};
         const size_t directory = file.size();
-        const size_t next = directory + 2 + entries.size() * 12;
-        const size_t rationals = next + 4;
-        const size_t strip = rationals + 16;
-        put16(file, uint32_t(entries.size()));
-        for (const Entry& entry : entries) {
-            put16(file, entry.tag);
-            put16(file, entry.type);
-            put32(file, 1);
-            uint32_t value = entry.value;
-            if (entry.tag == 273) value = uint32_t(strip);
-            if (entry.tag == 282) value = uint32_t(rationals);
-            if (entry.tag == 283) value = uint32_t(rationals + 8);
-            put32(file, value);
+        constexpr size_t kEntries = 13;
+        const size_t next = directory + 2 + kEntries * 12;
+        const size_t resolutions = next + 4;
+        const size_t strip = resolutions + 16;
+        const std::array<Entry, kEntries> entries = {{{256, 4, page.width},
+                                                      {257, 4, page.rows},
+                                                      {258, 3, 1},
+                                                      {259, 3, page.compression},
+                                                      {262, 3, page.photometric},
+                                                      {266, 3, page.fillOrder},
+                                                      {273, 4, uint32_t(strip)},
+                                                      {277, 3, 1},
+                                                      {278, 4, page.rows},
+                                                      {279, 4, uint32_t(page.bie.size())},
+                                                      {282, 5, uint32_t(resolutions)},
+                                                      {283, 5, uint32_t(resolutions + 8)},
+                                                      {296, 3, 2}}};
+        file.u16(directory, uint16_t(kEntries));
+        for (size_t i = 0; i < kEntries; ++i) {
+            const size_t at = directory + 2 + i * 12;
+            file.u16(at, entries[i].tag).u16(at + 2, entries[i].type).u32(at + 4, 1).u32(at + 8, entries[i].value);
         }
-        put32(file, 0);  // the next directory, set below
-        put32(file, 204);
-        put32(file, 1);
-        put32(file, 196);
-        put32(file, 1);
-        file.insert(file.end(), page.bie.begin(), page.bie.end());
-        if (file.size() % 2 != 0) file.push_back(0);
-        if (index + 1 < pages.size()) set32(file, next, uint32_t(file.size()));
+        file.u32(next, 0).u32(resolutions, 204).u32(resolutions + 4, 1).u32(resolutions + 8, 196).u32(resolutions + 12, 1);
+        file.bytes(strip, page.bie).reach((file.size() + 1) / 2 * 2);
+        if (index + 1 < pages.size()) file.u32(next, uint32_t(file.size()));
     }
-    return file;
+    return file.result();
 }
 
 std::optional<std::vector<Picture>> libtiffStripPictures(const std::string& path)

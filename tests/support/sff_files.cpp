@@ -1,23 +1,12 @@
 #include "support/sff_files.h"
 
+#include "support/byte_builder.h"
 #include "support/mh_encoder.h"
 
 #include <algorithm>
 
 namespace pagelift::testing {
 namespace {
-
-void putLe16(SffBytes& out, uint32_t value)
-{
-    out.push_back(uint8_t(value));
-    out.push_back(uint8_t(value >> 8));
-}
-
-void putLe32(SffBytes& out, uint32_t value)
-{
-    putLe16(out, value & 0xFFFF);
-    putLe16(out, value >> 16);
-}
 
 bool whiteRow(const Picture& picture, int32_t y)
 {
@@ -31,23 +20,18 @@ bool whiteRow(const Picture& picture, int32_t y)
 
 SffBytes sffFile(const std::vector<SffPage>& pages, const SffBytes& userData)
 {
-    SffBytes file = {'S', 'f', 'f', 'f', 1, 0};
-    putLe16(file, 0);  // user information
-    putLe16(file, uint32_t(pages.size()));
-    putLe16(file, uint32_t(20 + userData.size()));  // the first page header
-    putLe32(file, 0);
-    putLe32(file, 0);
-    file.insert(file.end(), userData.begin(), userData.end());
+    ByteBuilder file;
+    // Version 1; the user information, the last page's offset and the end's stay 0.
+    file.text(0, "Sfff").u8(4, 1).u16(8, uint16_t(pages.size())).u16(10, uint16_t(20 + userData.size()));
+    file.reach(20).bytes(20, userData);
     for (const SffPage& page : pages) {
-        file.insert(file.end(), {254, 16, page.verticalResolution, 0, 0, 0});
-        putLe16(file, page.width);
-        putLe16(file, page.statedLines);
-        putLe32(file, 0);
-        putLe32(file, 0);
-        file.insert(file.end(), page.records.begin(), page.records.end());
+        const size_t at = file.size();
+        file.u8(at, 254).u8(at + 1, 16).u8(at + 2, page.verticalResolution).u16(at + 6, page.width);
+        file.u16(at + 8, page.statedLines).reach(at + 18).bytes(at + 18, page.records);
     }
-    file.insert(file.end(), {254, 0});
-    return file;
+    const size_t end = file.size();
+    file.u8(end, 254).u8(end + 1, 0);
+    return file.result();
 }
 
 SffBytes sffCodedRow(const Picture& picture, int32_t y)
@@ -68,8 +52,7 @@ SffBytes sffCodedRow(const Picture& picture, int32_t y)
 void addSffLine(SffBytes& records, const SffBytes& coded, bool longForm)
 {
     if (longForm || coded.empty() || coded.size() > 216) {
-        records.push_back(0);
-        putLe16(records, uint32_t(coded.size()));
+        records.insert(records.end(), {0, uint8_t(coded.size()), uint8_t(coded.size() >> 8)});
     } else {
         records.push_back(uint8_t(coded.size()));
     }
