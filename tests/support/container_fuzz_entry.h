@@ -42,7 +42,10 @@ inline void requireContainerPageShape(const PageBitmap& page, FaxFormat format)
 {
     const bool describesLargePages = format == Ds || format == Tiff || format == Jbig;
     if (!page.hasPage()) {
-        if (page.rows > 0 || !page.pixels.empty()) std::abort();
+        // A TIFF page of width 0 but many rows is described too: its rows
+        // alone pass the limits.
+        const bool describedTooLarge = describesLargePages && !fitsOutputLimits(page);
+        if ((page.rows > 0 && !describedTooLarge) || !page.pixels.empty()) std::abort();
         return;
     }
     if (page.bytesPerRow < (int64_t(page.width) + 7) / 8) std::abort();
