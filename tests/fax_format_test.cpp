@@ -2,6 +2,8 @@
 
 #include "faxdoc/container_formats.h"
 #include "faxdoc/fax_format.h"
+#include "faxdoc/readers/jbig_reader.h"
+#include "faxdoc/readers/sff_reader.h"
 #include "support/fax_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +33,7 @@ TEST(IdentifyFormat, ExtensionsAreMatchedByPrefixWithoutRegardToCase)
         // Only the file name's dot counts: a name without one has no extension.
         {"/scans/fax", RawFax},      {"/in.box/fax", RawFax},      {"/in.tif/fax", RawFax},
         {"/scans/.tif", Tiff},
+        {"/isdn/in.SFF", Sff},       {"/srv/p.jbg", Jbig},         {"/srv/p.JBIG", Jbig},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(identifyFormat(c.path), c.format) << c.path;
