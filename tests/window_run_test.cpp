@@ -92,13 +92,31 @@ TEST(NamedFiles, ADialogSelectionIsKeptWhileTheBoxShowsIt)
     EXPECT_EQ(list.sourceFolder, "/srv/My");
 }
 
+TEST(NamedFiles, TheOpenFileDialogStartsWhereTheSourceTextPoints)
+{
+    ScratchFolder scratch;
+    const std::string faxes = scratch.file("My Faxes");
+    fs::create_directories(faxes);
+    writeText(faxes + "/a.tif", "x");
+    const std::pair<std::string, std::string> cases[] = {
+        {faxes, faxes},                          // a folder
+        {faxes + "/a.tif", faxes},               // one file
+        {faxes + " a.tif b.tif", faxes},         // a folder and names
+        {faxes + "/gone/a.tif", faxes},          // the nearest parent that exists
+        {"", ""},
+    };
+    for (const auto& [text, folder] : cases) EXPECT_EQ(namedFilesStartFolder(text, std::nullopt), folder) << text;
+}
+
 // Records a run's events as the window would see them.
 class RecordedEvents : public RunEvents {
 public:
     struct Row {
         std::string source;
-        std::string target;
+        std::string entry;
+        std::vector<std::string> written;
         std::string result;
+        std::string jpeg;
     };
 
     void runPrepared(uint64_t, int entryCount) override
@@ -106,24 +124,27 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         prepared_ = entryCount;
     }
-    void fileStarted(uint64_t, int index, const std::string& source, const std::string& status) override
+    void fileStarted(uint64_t, int index, const std::string& source, const std::string& entry,
+                     const std::string& status) override
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         EXPECT_EQ(index, static_cast<int>(rows_.size()));
         EXPECT_EQ(status, "Doing: " + source);
-        rows_.push_back({source, "", ""});
+        rows_.push_back({source, entry, {}, "", ""});
     }
-    void fileFinished(uint64_t, int index, const std::string& target, const std::string& result) override
+    void fileFinished(uint64_t, int index, const FileResult& result) override
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        rows_.at(static_cast<size_t>(index)).target = target;
-        rows_.at(static_cast<size_t>(index)).result = result;
+        Row& row = rows_.at(static_cast<size_t>(index));
+        row.written = result.written;
+        row.result = result.result;
+        row.jpeg = result.jpeg;
     }
-    void runFinished(uint64_t runId, int converted, const std::string& status) override
+    void runFinished(uint64_t runId, const RunTally& tally, const std::string& status) override
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         finishedRun_ = runId;
-        converted_ = converted;
+        tally_ = tally;
         status_ = status;
         finished_.notify_all();
     }
@@ -134,7 +155,7 @@ public:
     {
         std::unique_lock<std::mutex> lock(mutex_);
         if (!finished_.wait_for(lock, std::chrono::minutes(1), [&] { return finishedRun_ == runId; })) return -1;
-        return converted_;
+        return tally_.converted;
     }
     std::vector<Row> rows()
     {
@@ -145,6 +166,11 @@ public:
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         return status_;
+    }
+    RunTally tally()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return tally_;
     }
     void clear()
     {
@@ -158,7 +184,7 @@ private:
     int prepared_ = -1;
     std::vector<Row> rows_;
     uint64_t finishedRun_ = 0;
-    int converted_ = -1;
+    RunTally tally_;
     std::string status_;
 };
 
@@ -168,7 +194,9 @@ public:
     {
         messages.push_back(caption + ": " + text);
     }
+    void showNote(const std::string& text) override { notes.push_back(text); }
     List messages;
+    List notes;
 };
 
 class WindowRunTest : public ::testing::Test {
@@ -235,22 +263,32 @@ TEST_F(WindowRunTest, EachFileGetsItsRowItsResultAndTheReportGoesToTheLog)
 {
     const std::string out = scratch_.file("out");
     std::vector<RecordedEvents::Row> rows = run(false);
-    using Row = RecordedEvents::Row;
-    const auto expectRows = [&](const std::vector<Row>& expected) {
+    // Each row: the entry relative to the source folder, what was written,
+    // the result and the JPEG the row opens.
+    struct Expected {
+        std::string entry;
+        List written;
+        std::string result;
+        std::string jpeg;
+    };
+    const auto expectRows = [&](const std::vector<Expected>& expected) {
         ASSERT_EQ(rows.size(), expected.size());
         for (size_t i = 0; i < rows.size(); ++i) {
-            EXPECT_EQ(rows[i].source, expected[i].source);
-            EXPECT_EQ(rows[i].target, expected[i].target) << rows[i].source;
+            EXPECT_EQ(rows[i].source, source_ + "/" + expected[i].entry);
+            EXPECT_EQ(rows[i].entry, expected[i].entry);
+            EXPECT_EQ(rows[i].written, expected[i].written) << rows[i].source;
             EXPECT_EQ(rows[i].result, expected[i].result) << rows[i].source;
+            EXPECT_EQ(rows[i].jpeg, expected[i].jpeg) << rows[i].source;
         }
     };
     // sub/b.tif would become out/b.jpg beside a.jpg: both are converted.
-    expectRows({{source_ + "/a.tif", out + "/a.jpg", "Converted!"},
-                {source_ + "/notes.g3", "", "Not FAX!"},
-                {source_ + "/sub/b.tif", out + "/b.jpg", "Converted!"},
-                {source_ + "/x.JPG", "", "Already JPEG!\n"},
-                {source_ + "/y.jpeg", "", "Already JPEG!\n"}});
-    EXPECT_EQ(events_.status(), "Done. 2 FAX files converted");
+    // A JPEG passed over opens itself.
+    expectRows({{"a.tif", {out + "/a.jpg"}, "Converted!", out + "/a.jpg"},
+                {"notes.g3", {}, "Not FAX!", ""},
+                {"sub/b.tif", {out + "/b.jpg"}, "Converted!", out + "/b.jpg"},
+                {"x.JPG", {}, "Already JPEG!", source_ + "/x.JPG"},
+                {"y.jpeg", {}, "Already JPEG!", source_ + "/y.jpeg"}});
+    EXPECT_EQ(events_.status(), "Done. 2 FAX files converted, 1 failed, 2 skipped");
     EXPECT_TRUE(notices_.messages.empty());
 
     const std::string log = faxtest::readText(scratch_.file("log/plflog.txt"));
@@ -262,14 +300,15 @@ TEST_F(WindowRunTest, EachFileGetsItsRowItsResultAndTheReportGoesToTheLog)
               std::string::npos);
     EXPECT_EQ(log.substr(log.size() - 51), std::string(50, '-') + "\n");
 
-    // A timer run skips what exists; a manual one converts it again.
+    // A timer run skips what exists (and opens what is there); a manual one
+    // converts it again.
     rows = run(true);
-    expectRows({{source_ + "/a.tif", "", "Already exist, skipped!"},
-                {source_ + "/notes.g3", "", "Not FAX!"},
-                {source_ + "/sub/b.tif", "", "Already exist, skipped!"},
-                {source_ + "/x.JPG", "", "Already JPEG!\n"},
-                {source_ + "/y.jpeg", "", "Already JPEG!\n"}});
-    EXPECT_EQ(events_.status(), "Done. 0 FAX files converted");
+    expectRows({{"a.tif", {}, "Already exist, skipped!", out + "/a.jpg"},
+                {"notes.g3", {}, "Not FAX!", ""},
+                {"sub/b.tif", {}, "Already exist, skipped!", out + "/b.jpg"},
+                {"x.JPG", {}, "Already JPEG!", source_ + "/x.JPG"},
+                {"y.jpeg", {}, "Already JPEG!", source_ + "/y.jpeg"}});
+    EXPECT_EQ(events_.status(), "Done. 0 FAX files converted, 1 failed, 4 skipped");
     rows = run(false);
     EXPECT_EQ(rows[0].result, "Converted!");
 
@@ -278,8 +317,68 @@ TEST_F(WindowRunTest, EachFileGetsItsRowItsResultAndTheReportGoesToTheLog)
     controller_.choices.keepHierarchy = 1;
     controller_.choices.keepExtension = 1;
     rows = run(false);
-    EXPECT_EQ(rows[0].target, out + "/a.tif.jpg");
-    EXPECT_EQ(rows[2].target, out + "/sub/b.tif.jpg");
+    EXPECT_EQ(rows[0].written, List{out + "/a.tif.jpg"});
+    EXPECT_EQ(rows[2].written, List{out + "/sub/b.tif.jpg"});
+}
+
+TEST_F(WindowRunTest, AMultiPageFaxNamesThePagesItWrote)
+{
+    const std::string out = scratch_.file("out");
+    fs::copy_file(PAGELIFT_SOURCE_DIR "/samples/letter-g3.tif", source_ + "/letter-g3.tif");
+    controller_.choices.includeSubfolders = 0;
+    controller_.texts.filterText = "letter*";
+    const List pages = {out + "/letter-g3001.jpg", out + "/letter-g3002.jpg"};
+    for (const int jobs : {1, 3}) {  // one file at a time, and the run of several jobs
+        SCOPED_TRACE(std::to_string(jobs) + " jobs");
+        fs::remove_all(out);
+        controller_.jobs = jobs;
+        const std::vector<RecordedEvents::Row> rows = run(false);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].result, "Converted!");
+        EXPECT_EQ(rows[0].written, pages);
+        EXPECT_EQ(rows[0].jpeg, pages.front());
+        EXPECT_FALSE(fs::exists(out + "/letter-g3.jpg"));
+        EXPECT_EQ(writtenFilesText(out + "/letter-g3.jpg", rows[0].written),
+                  out + "/letter-g3001.jpg ... 002.jpg (2 pages)");
+    }
+}
+
+TEST_F(WindowRunTest, AMissingSourceIsToldAndCreatesNothingAndATildeIsTheHomeFolder)
+{
+    const std::string missing = scratch_.file("gone");
+    controller_.texts.sourceText = missing;
+    controller_.texts.destinationText = scratch_.file("out");
+    EXPECT_EQ(controller_.startRun(false, notices_), StartResult::Refused);
+    EXPECT_EQ(notices_.messages, List{"Warning: Source folder not found:\n" + missing});
+    // A timer start says it on the status line, never in a box.
+    EXPECT_EQ(controller_.startRun(true, notices_), StartResult::Dropped);
+    EXPECT_EQ(notices_.messages.size(), 1u);
+    EXPECT_EQ(notices_.notes, List{"Source folder not found: " + missing});
+    EXPECT_FALSE(fs::exists(scratch_.file("out")));
+    EXPECT_FALSE(controller_.running());
+
+    // "~" in the three folder fields is the home folder, never a folder named "~".
+    const char* savedHome = std::getenv("HOME");
+    const std::string savedValue = savedHome != nullptr ? savedHome : "";
+    ::setenv("HOME", scratch_.path().c_str(), 1);
+    const fs::path workingFolder = fs::current_path();
+    fs::create_directories(scratch_.file("cwd"));
+    fs::current_path(scratch_.file("cwd"));
+    controller_.texts.sourceText = "~/in";
+    controller_.texts.destinationText = "~/out";
+    controller_.texts.backupText = "~/done";
+    const std::vector<RecordedEvents::Row> rows = run(false);
+    fs::current_path(workingFolder);
+    if (savedHome != nullptr) {
+        ::setenv("HOME", savedValue.c_str(), 1);
+    } else {
+        ::unsetenv("HOME");
+    }
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0].source, source_ + "/a.tif");
+    EXPECT_EQ(rows[0].written, List{scratch_.file("out") + "/a.jpg"});
+    EXPECT_TRUE(fs::exists(scratch_.file("done/a.tif")));
+    EXPECT_TRUE(fs::is_empty(scratch_.file("cwd")));
 }
 
 TEST_F(WindowRunTest, ATimerRunLeavesFilesStillBeingWrittenToALaterRun)
@@ -322,8 +421,12 @@ TEST_F(WindowRunTest, SeveralFilesAtATimeGiveTheRowsAndReportOfOneAtATime)
         return std::regex_replace(log, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\r?\n)"), "");
     };
     const auto rowsWithOut = [&](std::vector<RecordedEvents::Row> rows, const std::string& destination) {
+        const auto rename = [&](std::string& path) {
+            if (path.rfind(destination, 0) == 0) path = "OUT" + path.substr(destination.size());
+        };
         for (RecordedEvents::Row& row : rows) {
-            if (row.target.rfind(destination, 0) == 0) row.target = "OUT" + row.target.substr(destination.size());
+            rename(row.jpeg);
+            for (std::string& written : row.written) rename(written);
         }
         return rows;
     };
@@ -349,10 +452,11 @@ TEST_F(WindowRunTest, SeveralFilesAtATimeGiveTheRowsAndReportOfOneAtATime)
     ASSERT_EQ(three.size(), one.size());
     for (size_t i = 0; i < one.size(); ++i) {
         EXPECT_EQ(three[i].source, one[i].source);
-        EXPECT_EQ(three[i].target, one[i].target);
+        EXPECT_EQ(three[i].written, one[i].written);
+        EXPECT_EQ(three[i].jpeg, one[i].jpeg);
         EXPECT_EQ(three[i].result, one[i].result);
     }
-    EXPECT_EQ(events_.status(), "Done. 2 FAX files converted");
+    EXPECT_EQ(events_.status(), "Done. 2 FAX files converted, 1 failed, 2 skipped");
     EXPECT_EQ(records(scratch_.file("three")), oneReport);
 }
 
@@ -364,8 +468,8 @@ TEST_F(WindowRunTest, NamedFilesAndAnEmptyFolderRunToo)
     ASSERT_EQ(rows.size(), 3u);
     // Both become out/a.jpg and out/b.jpg; no filter or format check applies.
     EXPECT_EQ(rows[0].result, "Converted!");
-    EXPECT_EQ(rows[2].result, "Already JPEG!\n");
-    EXPECT_EQ(events_.status(), "Done. 2 FAX files converted");
+    EXPECT_EQ(rows[2].result, "Already JPEG!");
+    EXPECT_EQ(events_.status(), "Done. 2 FAX files converted, 1 skipped");
 
     controller_.choices.sourceMode = 0;
     fs::create_directories(scratch_.file("empty"));
@@ -448,6 +552,7 @@ TEST_F(WindowRunTest, NoRunStartsBesideAWorkerThatAStopGaveUpOn)
     EXPECT_TRUE(controller.isCurrentRun(2));
     EXPECT_FALSE(controller.isCurrentRun(1));  // late events of the old run are stale
     EXPECT_EQ(events.waitForEnd(2), 3);
+    EXPECT_EQ(events.status(), "Done. 3 FAX files converted, 1 skipped");  // x.JPG is passed over
     controller.runFinished(2);
     EXPECT_FALSE(controller.running());
 }
@@ -468,6 +573,7 @@ TEST_F(WindowRunTest, AStopThatIsHeardEndsTheRunBeforeTheNextFile)
     releaser.join();
     EXPECT_EQ(events.waitForEnd(1), 1);
     EXPECT_EQ(events.rows().size(), 1u);
+    EXPECT_EQ(events.status(), "Cancelled after 1 of 4 files: 1 FAX files converted");
     EXPECT_TRUE(controller.workerIdle());
 }
 

@@ -154,6 +154,12 @@ TEST(PageValues, StoredValuesReachTheTabsAndTheDecodingSettings)
     EXPECT_EQ(none.quality, 50);
     EXPECT_EQ(none.autoConvert, 0);
     EXPECT_EQ(none.cycleMinutes, 60);
+    // A period below a minute would convert all the time: it reads as 1.
+    const std::pair<const char*, int32_t> periods[] = {{"0", 1}, {"-5", 1}, {"abc", 1}, {"1", 1}, {"90", 90}};
+    for (const auto& [stored, minutes] : periods) {
+        const IniFile file = IniFile::parse(std::string("[Options]\nCycleMinutes=") + stored + "\n");
+        EXPECT_EQ(readOptionsSection(file).cycleMinutes, minutes) << stored;
+    }
 
     DecodeSettings current;
     current.minWidth = 2048;  // as a command line left it
@@ -258,7 +264,7 @@ TEST(AutomaticConversion, ThePeriodIsMinutesInMillisecondsWithinWhatATimerTakes)
 {
     const std::pair<int32_t, int> cases[] = {
         {1, 60000},  {60, 3600000}, {35791, 2147460000}, {35792, kMax}, {kMax, kMax},
-        {0, 1000},   {-1, kMax},    {kMin, kMax},
+        {0, 60000},  {-1, 60000},   {kMin, 60000},
     };
     for (const auto& [minutes, interval] : cases) EXPECT_EQ(automaticConversionIntervalMs(minutes), interval) << minutes;
 }

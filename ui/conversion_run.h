@@ -3,12 +3,17 @@
 #include "batch/results_log.h"
 #include "settings/conversion_options.h"
 #include "settings/decode_settings.h"
+#include "ui/run_texts.h"
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace pagelift {
 
@@ -29,6 +34,21 @@ struct RunContext {
     std::shared_ptr<std::atomic<bool>> stopRequested = std::make_shared<std::atomic<bool>>(false);
 };
 
+// How one file of a run ended, as the status line counts it.
+enum class FileEnd { Converted, Failed, Skipped };
+
+// What a file's row shows and opens once the file is done.
+struct FileResult {
+    std::string result;                // "Converted!", "Already exist, skipped!", "Not FAX!" or "Already JPEG!"
+    FileEnd end = FileEnd::Failed;
+    std::string target;                // the JPEG path the file was converted to (its pages are named after it)
+    std::vector<std::string> written;  // converted: the JPEG files written, in page order
+    // The JPEG the row opens: the first page written, the JPEG that was
+    // already there (skipped), or the source itself when it is a JPEG. Empty
+    // when there is none.
+    std::string jpeg;
+};
+
 // What a run tells the window, in this order: once runPrepared, then per
 // file fileStarted and fileFinished, then once runFinished. Called on the
 // worker's thread; an implementation must hand them to the window's thread
@@ -37,22 +57,40 @@ class RunEvents {
 public:
     virtual ~RunEvents() = default;
     virtual void runPrepared(uint64_t runId, int entryCount) = 0;
+    // source: the full path; entry: the path relative to the source folder;
     // status: "Doing: <source>"
-    virtual void fileStarted(uint64_t runId, int index, const std::string& source, const std::string& status) = 0;
-    // target: the JPEG path when the file was converted, else empty
-    virtual void fileFinished(uint64_t runId, int index, const std::string& target, const std::string& result) = 0;
-    // status: "Done. <n> FAX files converted"; the log holds the report by now
-    virtual void runFinished(uint64_t runId, int converted, const std::string& status) = 0;
+    virtual void fileStarted(uint64_t runId, int index, const std::string& source, const std::string& entry,
+                             const std::string& status) = 0;
+    virtual void fileFinished(uint64_t runId, int index, const FileResult& result) = 0;
+    // status: runStatusText(tally); the log holds the report by now
+    virtual void runFinished(uint64_t runId, const RunTally& tally, const std::string& status) = 0;
 };
 
 // The result column's text for a conversion result: "Converted!",
 // "Already exist, skipped!" or "Not FAX!".
 std::string resultTextFor(int convertResult);
 
+// Remembers the JPEG names each conversion adds to its options' written
+// outputs, so that a row names the files its conversion wrote. Conversions
+// may run on several threads at once; those of one source run in list order.
+class WrittenFiles {
+public:
+    // `convert` with the names it adds remembered under its source.
+    FileConverter recording(FileConverter convert);
+
+    // The names the oldest conversion of `source` not yet taken added, those
+    // that hold data now, in page order. Empty when it added none.
+    std::vector<std::string> take(const std::string& source);
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, std::deque<std::vector<std::string>>> bySource_;
+};
+
 // The run itself (on the worker's thread): each listed file, until a stop is
 // requested, is named, reported and converted; JPEG files are passed over
-// ("Already JPEG!\n"). Then the report goes to the log. Returns the number of
-// files converted.
-int runConversion(RunContext& context, RunEvents& events, const FileConverter& convert);
+// ("Already JPEG!"). Then the report goes to the log. Returns the tally of
+// the files.
+RunTally runConversion(RunContext& context, RunEvents& events, const FileConverter& convert);
 
 }  // namespace pagelift

@@ -3,6 +3,8 @@
 #include "batch/folder_watch.h"
 #include "batch/single_file.h"
 #include "platform/file_writers.h"
+#include "platform/files.h"
+#include "ui/folder_fields.h"
 
 namespace pagelift {
 namespace {
@@ -47,8 +49,8 @@ std::unique_ptr<RunContext> ConvertController::snapshotRun(bool automatic, const
     options.filter = texts.filterText;
     options.source = list.sourceFolder;
     options.fileList = list.entries;
-    options.destination = texts.destinationText;
-    options.backupFolder = texts.backupText;
+    options.destination = expandHomeFolder(texts.destinationText);
+    options.backupFolder = expandHomeFolder(texts.backupText);
     options.keepDate = choices.keepDate == 1;
     options.optimize = choices.optimize == 1;
     options.quality = choices.quality;
@@ -71,14 +73,23 @@ std::unique_ptr<RunContext> ConvertController::snapshotRun(bool automatic, const
             notices.showMessage(message, "Error");
         }
     };
-    checkFolder(texts.destinationText, "Error Save Dir");
-    if (!texts.backupText.empty()) checkFolder(texts.backupText, "Error Backup Dir");
+    checkFolder(options.destination, "Error Save Dir");
+    if (!options.backupFolder.empty()) checkFolder(options.backupFolder, "Error Backup Dir");
     return context;
+}
+
+FileList ConvertController::listSources(bool automatic) const
+{
+    const std::string source = expandHomeFolder(texts.sourceText);
+    FileList list = choices.sourceMode == 0 ? listSourceFolder(source, texts.filterText, choices.includeSubfolders)
+                                            : listNamedFiles(source, selection);
+    if (automatic) leaveOutUnfinishedFiles(list, settleTime);
+    return list;
 }
 
 StartResult ConvertController::startRun(bool automatic, PageNotices& notices)
 {
-    const auto refuse = [&](const char* message, const char* caption) {
+    const auto refuse = [&](const std::string& message, const std::string& caption) {
         if (automatic) return StartResult::Dropped;
         notices.showMessage(message, caption);
         return StartResult::Refused;
@@ -89,14 +100,21 @@ StartResult ConvertController::startRun(bool automatic, PageNotices& notices)
     if (running_ || !workerIdle()) return refuse("Please wait while running conversion stops", "Warning");
     const FlagScope starting(starting_);
 
-    FileList list = choices.sourceMode == 0
-                        ? listSourceFolder(texts.sourceText, texts.filterText, choices.includeSubfolders)
-                        : listNamedFiles(texts.sourceText, selection);
-    if (automatic) leaveOutUnfinishedFiles(list, settleTime);
+    FileList list = listSources(automatic);
     sourceFolder_ = list.sourceFolder;
     listedEntries_ = static_cast<int>(list.entries.size());
     if (sourceFolder_.empty()) {
         return refuse("Select Source Dir,\nwhere your fax files to be converted should be", "Warning");
+    }
+    // A missing folder is no empty one: a run would report success and make
+    // the destination for nothing. A timer run says so too, on the status
+    // line, since a watched folder that went away needs the user.
+    if (!folderExists(sourceFolder_)) {
+        if (automatic) {
+            notices.showNote("Source folder not found: " + sourceFolder_);
+            return StartResult::Dropped;
+        }
+        return refuse("Source folder not found:\n" + sourceFolder_, "Warning");
     }
     if (texts.destinationText.empty()) return refuse("Select Save Dir,\nwhere your converted jpg files should be", "Warning");
 

@@ -22,11 +22,15 @@ struct PageTexts {
     std::string statusText = "It's a GOOD idea to backup your fax files, and NEVER delete them";
 };
 
-// Modal messages of the Convert tab, shown on the window's thread.
+// What the Convert tab tells the user about a start, on the window's thread.
 class PageNotices {
 public:
     virtual ~PageNotices() = default;
+    // A modal message with an OK button.
     virtual void showMessage(const std::string& text, const std::string& caption) = 0;
+    // A line for the status: why a start of the period timer could not run,
+    // when the user has to act (a timer never opens a message box).
+    virtual void showNote(const std::string& text) = 0;
 };
 
 enum class StartResult {
@@ -56,12 +60,15 @@ public:
     std::chrono::seconds settleTime{2};
 
     // Starts a run from the texts and choices as they are now ("&Go" with
-    // automatic false, the period timer with true). Refused (or dropped) while
+    // automatic false, the period timer with true); a leading "~" in the
+    // three folder texts names the home folder. Refused (or dropped) while
     // a run is going or the worker of a stopped run has not ended yet, when
-    // the source folder or the destination is empty, and when no thread can
-    // be started. A destination or backup folder that cannot be made is told
-    // ("Error Save Dir", "Error Backup Dir"; a timer run writes the line into
-    // its report instead) and the run goes on.
+    // the source folder or the destination is empty, when the source folder
+    // does not exist (said for both kinds of start, naming it; nothing is
+    // created then), and when no thread can be started. A destination or
+    // backup folder that cannot be made is told ("Error Save Dir", "Error
+    // Backup Dir"; a timer run writes the line into its report instead) and
+    // the run goes on.
     StartResult startRun(bool automatic, PageNotices& notices);
 
     // The number of entries of the list the last start built; nothing when
@@ -88,6 +95,7 @@ public:
 
 private:
     std::unique_ptr<RunContext> snapshotRun(bool automatic, const FileList& list, PageNotices& notices);
+    FileList listSources(bool automatic) const;
 
     RunEvents& events_;
     FileConverter convert_;

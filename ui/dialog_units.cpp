@@ -33,10 +33,10 @@ int dialogUnitsToPixelsY(int y, const DialogBaseUnits& base)
 int automaticConversionIntervalMs(int32_t minutes)
 {
     constexpr int64_t kLongest = std::numeric_limits<int32_t>::max();
-    constexpr int64_t kShortest = 1000;
-    const int64_t interval = int64_t{minutes} * 60000;
-    if (interval < 0 || interval > kLongest) return static_cast<int>(kLongest);
-    if (interval < kShortest) return static_cast<int>(kShortest);
+    constexpr int64_t kMinute = 60000;
+    const int64_t interval = int64_t{minutes} * kMinute;
+    if (interval > kLongest) return static_cast<int>(kLongest);
+    if (interval < kMinute) return static_cast<int>(kMinute);
     return static_cast<int>(interval);
 }
 

@@ -21,9 +21,9 @@ int dialogUnitsToPixelsX(int x, const DialogBaseUnits& base);
 int dialogUnitsToPixelsY(int y, const DialogBaseUnits& base);
 
 // The period timer's interval for a minutes value: minutes x 60000 ms formed
-// in 64 bits; a negative value or one beyond the longest interval a timer
-// takes (2^31 - 1 ms) gives that longest interval; 0 minutes gives one second,
-// so that automatic runs never follow each other more often than that.
+// in 64 bits; a value beyond the longest interval a timer takes (2^31 - 1 ms)
+// gives that longest interval; a value below 1 minute (0 or negative) gives
+// 1 minute, so that automatic runs never follow each other more often.
 int automaticConversionIntervalMs(int32_t minutes);
 
 }  // namespace pagelift

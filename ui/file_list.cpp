@@ -3,6 +3,7 @@
 #include "batch/folder_conversion.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "ui/folder_fields.h"
 
 namespace pagelift {
 namespace {
@@ -106,6 +107,15 @@ FileList listNamedFiles(const std::string& sourceText, const std::optional<FileS
         return {folder, cutIntoExistingFiles(folder, sourceText.substr(folderEnd + 1))};
     }
     return cutAtBlanks(sourceText);
+}
+
+std::string namedFilesStartFolder(const std::string& sourceText, const std::optional<FileSelection>& selection)
+{
+    if (folderExists(sourceText)) return sourceText;
+    const std::string listed = listNamedFiles(sourceText, selection).sourceFolder;
+    if (!listed.empty() && folderExists(listed)) return listed;
+    // Nothing it names exists: the whole text read as one path.
+    return nearestExistingFolder(sourceText);
 }
 
 }  // namespace pagelift

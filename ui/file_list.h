@@ -40,4 +40,10 @@ FileList listSourceFolder(const std::string& sourceText, const std::string& filt
 // A selection whose text equals the Source text is used as it is.
 FileList listNamedFiles(const std::string& sourceText, const std::optional<FileSelection>& selection);
 
+// The folder the open-file dialog of files mode starts in: the folder the
+// Source text names when it is one, else the folder listNamedFiles reads
+// from it when that exists, else the nearest existing parent of the whole
+// text read as one path. Empty when none exists.
+std::string namedFilesStartFolder(const std::string& sourceText, const std::optional<FileSelection>& selection);
+
 }  // namespace pagelift

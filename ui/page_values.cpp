@@ -56,6 +56,7 @@ OptionsValues readOptionsSection(const IniFile& file)
     for (const OptionsKey& entry : kOptionsKeys) {
         values.*entry.field = file.readNumber(kOptions, entry.key, entry.fallback);
     }
+    values.cycleMinutes = automaticConversionMinutes(values.cycleMinutes);
     return values;
 }
 
@@ -68,6 +69,11 @@ RunChoices runChoicesOf(const OptionsValues& values)
 {
     return {values.sourceMode,    values.includeSubfolders, values.keepHierarchy, values.keepDate,
             values.keepExtension, values.optimize,          values.quality};
+}
+
+int32_t automaticConversionMinutes(int32_t minutes)
+{
+    return minutes < 1 ? 1 : minutes;
 }
 
 SettingsValues readSettingsSection(const IniFile& file, const DecodeSettings& current)

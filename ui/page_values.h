@@ -56,11 +56,16 @@ MainTexts readMainSection(const IniFile& file);
 void writeMainSection(IniFile& file, const MainTexts& texts);
 
 // Missing keys read as their defaults ("KeepExt" 1, "Optimize" 1,
-// "Quality" 50, "CycleMinutes" 60, the rest 0).
+// "Quality" 50, "CycleMinutes" 60, the rest 0). A period below 1 minute
+// reads as 1 (automaticConversionMinutes).
 OptionsValues readOptionsSection(const IniFile& file);
 void writeOptionsSection(IniFile& file, const OptionsValues& values);
 
 RunChoices runChoicesOf(const OptionsValues& values);
+
+// The period of automatic conversion for a minutes value: at least 1 minute,
+// since a shorter one would convert (and write a log record) all the time.
+int32_t automaticConversionMinutes(int32_t minutes);
 
 // Missing keys read as the values `current` holds.
 SettingsValues readSettingsSection(const IniFile& file, const DecodeSettings& current);

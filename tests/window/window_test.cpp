@@ -1,6 +1,8 @@
 // The window itself, offscreen: what the tabs show at start, a run over real
-// fax files, stopping, ending during a run, the period timer, the copy of the
-// Options values and the settings file written at every end.
+// fax files, the list's texts and what its rows open, stopping, ending during
+// a run, where the focus stays, the period timer, a window that grows, the
+// folder dialogs, help, the copy of the Options values and the settings file
+// written at every end.
 
 #include "batch/single_file.h"
 #include "platform/file_lock.h"
@@ -9,6 +11,7 @@
 #include "tests/support/corpus_folder.h"
 #include "tests/support/held_converter.h"
 #include "ui/window/convert_page.h"
+#include "ui/window/elided_label.h"
 #include "ui/window/main_window.h"
 #include "ui/window/options_page.h"
 #include "ui/window/settings_page.h"
@@ -16,9 +19,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -31,7 +37,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QScopeGuard>
+#include <QMenu>
 
+#include <cstdlib>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -50,7 +59,8 @@ std::string text(const QString& qt)
     return qt.toStdString();
 }
 
-// Closes the next message box that opens and keeps its text.
+// Closes every message box that opens and keeps its text; cancels every
+// file dialog and keeps the folder it showed.
 class MessageCatcher : public QObject {
 public:
     MessageCatcher()
@@ -60,10 +70,15 @@ public:
                 seen << box->windowTitle() + ": " + box->text();
                 box->accept();
             }
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                dialogFolders << dialog->directory().absolutePath();
+                dialog->reject();
+            }
         });
         poll_.start(20);
     }
     QStringList seen;
+    QStringList dialogFolders;
 
 private:
     QTimer poll_;
@@ -74,13 +89,20 @@ class WindowTest : public QObject {
 
 private:
     std::unique_ptr<MainWindow> makeWindow(FileConverter convert = realConverter(),
-                                           std::chrono::milliseconds stopWait = std::chrono::milliseconds(5000))
+                                           std::chrono::milliseconds stopWait = std::chrono::milliseconds(5000),
+                                           const std::string& programPath = {})
     {
         WindowSetup setup;
         setup.settingsFile = settingsFile();
         setup.logPath = text(scratch_->filePath(QStringLiteral("log/plflog.txt")));
         setup.convert = std::move(convert);
         setup.stopWait = stopWait;
+        setup.programPath = programPath;
+        // Nothing is ever opened on the desktop: the URLs are kept.
+        setup.openUrl = [this](const QUrl& url) {
+            opened_ << url;
+            return openerWorks_;
+        };
         auto window = std::make_unique<MainWindow>(setup);
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
@@ -124,7 +146,30 @@ private:
         window.convertPage()->destinationBox()->setText(destination);
     }
 
+    // Copies a sample fax into `folder` (made as needed) under `name`.
+    void copySample(const QString& sample, const QString& folder, const QString& name)
+    {
+        QDir().mkpath(folder);
+        if (!QFile::copy(kSamples + "/" + sample, folder + "/" + name)) qFatal("cannot copy %s", qPrintable(sample));
+    }
+
+    void writeFile(const QString& path, const QByteArray& contents)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(path));
+        file.write(contents);
+    }
+
+    // Waits for the end of the page's current run.
+    bool runEnds(ConvertPage& page)
+    {
+        return QTest::qWaitFor([&] { return !page.controller().running() && page.controller().workerIdle(); },
+                               120000);
+    }
+
     std::unique_ptr<QTemporaryDir> scratch_;
+    QList<QUrl> opened_;
+    bool openerWorks_ = true;
 
 private slots:
     void initTestCase()
@@ -139,6 +184,8 @@ private slots:
         QVERIFY(scratch_->isValid());
         processWorkingPaths().intermediateBitmap = text(scratch_->filePath(QStringLiteral("tmpbmp.tmp")));
         processDecodeSettings() = DecodeSettings{};
+        opened_.clear();
+        openerWorks_ = true;
     }
 
     void everyTabStartsWithItsDefaultsWithoutASettingsFile()
@@ -242,10 +289,16 @@ private slots:
         QCOMPARE(list.topLevelItemCount(), 5);
         for (int row = 0; row < list.topLevelItemCount(); ++row) {
             const QTreeWidgetItem& item = *list.topLevelItem(row);
-            QVERIFY2(item.text(0).startsWith(kCorpus + "/"), qPrintable(item.text(0)));
-            QVERIFY2(item.text(1).startsWith(out + "/") && item.text(1).endsWith(".jpg"), qPrintable(item.text(1)));
+            // The source relative to the source folder, the whole path as its tooltip.
+            QVERIFY2(!item.text(0).contains('/'), qPrintable(item.text(0)));
+            QCOMPARE(item.toolTip(0), kCorpus + "/" + item.text(0));
+            QVERIFY2(item.text(1).startsWith(out + "/") && (item.text(1).endsWith(".jpg") || item.text(1).endsWith(" pages)")),
+                     qPrintable(item.text(1)));
             QCOMPARE(item.text(2), QStringLiteral("Converted!"));
         }
+        const QList<QTreeWidgetItem*> multi = list.findItems(QStringLiteral("g4-multi.tiff"), Qt::MatchExactly, 0);
+        QCOMPARE(multi.size(), 1);
+        QCOMPARE(multi.front()->text(1), out + "/g4-multi.tiff001.jpg ... 003.jpg (3 pages)");
         QCOMPARE(page.progressBar()->maximum(), 5);
         QCOMPARE(page.progressBar()->value(), 5);
         QTRY_VERIFY(!page.controller().running());
@@ -264,10 +317,20 @@ private slots:
         const auto window = makeWindow(held.converter(), std::chrono::milliseconds(100));
         QVERIFY(window);
         ConvertPage& page = *window->convertPage();
-        setSource(*window, faxFolder(QStringLiteral("in"), 3), scratch_->filePath(QStringLiteral("out")));
+        const QString deep = QStringLiteral("in/received by the fax server of the office/2025/March/week eleven");
+        setSource(*window, faxFolder(deep, 3), scratch_->filePath(QStringLiteral("out")));
         QTest::mouseClick(page.goButton(), Qt::LeftButton);
         QTRY_VERIFY(held.holding());
         QTRY_COMPARE(page.resultsList()->topLevelItemCount(), 1);
+        // A long path is shortened in the middle: the start and the file name stay.
+        const ElidedLabel& status = *page.statusLine();
+        const QString held1 = page.resultsList()->rowOf(0)->text(0);  // the folder lists its files in its own order
+        QCOMPARE(status.fullText(), "Doing: " + scratch_->filePath(deep) + "/" + held1);
+        QVERIFY2(status.text().startsWith(QStringLiteral("Doing: ")) && status.text().contains(QChar(0x2026)) &&
+                     status.text().endsWith("/" + held1),
+                 qPrintable(status.text()));
+        QVERIFY(status.fontMetrics().horizontalAdvance(status.text()) <= status.contentsRect().width());
+        QCOMPARE(status.toolTip(), status.fullText());
 
         QTest::mouseClick(page.cancelButton(), Qt::LeftButton);  // gives up after 100 ms
         QVERIFY(!page.controller().running());
@@ -282,7 +345,7 @@ private slots:
 
         held.release();
         QTRY_VERIFY(page.controller().workerIdle());
-        QTRY_COMPARE(page.statusLine()->text(), QStringLiteral("Done. 1 FAX files converted"));
+        QTRY_COMPARE(page.statusLine()->text(), QStringLiteral("Cancelled after 1 of 3 files: 1 FAX files converted"));
         QTest::mouseClick(page.goButton(), Qt::LeftButton);
         QTRY_COMPARE(page.statusLine()->text(), QStringLiteral("Done. 3 FAX files converted"));
         QCOMPARE(page.resultsList()->topLevelItemCount(), 3);
@@ -320,25 +383,48 @@ private slots:
 
     void thePeriodTimerRunsAgainAndSkipsWhatExists()
     {
+        // A period of 0 in the file reads as 1 minute.
+        writeSettings("[Options]\nCycleMinutes=0\n");
         const auto window = makeWindow();
         QVERIFY(window);
         ConvertPage& page = *window->convertPage();
         OptionsPage& options = *window->optionsPage();
-        setSource(*window, faxFolder(QStringLiteral("watched"), 1), scratch_->filePath(QStringLiteral("out")));
+        QCOMPARE(options.minutesBox()->text(), QStringLiteral("1"));
+        page.controller().settleTime = std::chrono::seconds(0);  // the fax was written just now
+        const QString watched = faxFolder(QStringLiteral("watched"), 1);
+        setSource(*window, watched, scratch_->filePath(QStringLiteral("out")));
         window->tabs()->setCurrentIndex(1);
-        options.minutesBox()->setText(QStringLiteral("0"));  // once a second
+        options.minutesBox()->setText(QStringLiteral("0"));  // typed: 1 minute too
         QTest::mouseClick(options.autoConvertBox(), Qt::LeftButton);
         QVERIFY(options.autoConvertBox()->isChecked());
         QVERIFY(!options.minutesBox()->isEnabled());
+        QCOMPARE(options.minutesBox()->text(), QStringLiteral("1"));
         QVERIFY(page.autoConvertArmed());
-        QCOMPARE(page.autoConvertIntervalMs(), 1000);
+        QCOMPARE(page.autoConvertIntervalMs(), 60000);
+        // The status line and the tray say when the next run is due.
+        const QString next = QString::fromStdString(page.nextRunNote());
+        QVERIFY2(next.startsWith(QStringLiteral("next run at ")), qPrintable(next));
+        QVERIFY(page.statusLine()->fullText().startsWith(QStringLiteral("Automatic conversion every minute - next run at ")));
+        QVERIFY(window->trayTip().startsWith("Zoziv Pagelift\nWatching " + watched + " - next run at "));
 
-        QTRY_COMPARE_WITH_TIMEOUT(page.resultsList()->topLevelItemCount() > 0
-                                      ? page.resultsList()->topLevelItem(0)->text(2)
-                                      : QString(),
-                                  QStringLiteral("Converted!"), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(page.resultsList()->topLevelItem(0)->text(2),
-                                  QStringLiteral("Already exist, skipped!"), 10000);
+        // Each tick is a run that skips what exists.
+        page.automaticTick();
+        QVERIFY(runEnds(page));
+        QCOMPARE(page.resultsList()->topLevelItemCount(), 1);
+        QCOMPARE(page.resultsList()->topLevelItem(0)->text(2), QStringLiteral("Converted!"));
+        QVERIFY(page.statusLine()->fullText().startsWith(QStringLiteral("Done. 1 FAX files converted - next run at ")));
+        page.automaticTick();
+        QVERIFY(runEnds(page));
+        QCOMPARE(page.resultsList()->topLevelItem(0)->text(2), QStringLiteral("Already exist, skipped!"));
+        QVERIFY(page.statusLine()->fullText().startsWith(QStringLiteral("Done. 0 FAX files converted, 1 skipped - next run ")));
+
+        // A watched folder that went away is said on the status line, with no box.
+        MessageCatcher catcher;
+        QVERIFY(QDir(watched).removeRecursively());
+        page.automaticTick();
+        QVERIFY(page.statusLine()->fullText().startsWith("Source folder not found: " + watched + " - next run "));
+        QTest::qWait(100);
+        QVERIFY(catcher.seen.isEmpty());
 
         // Clicking a source mode clears automatic conversion and its timer.
         QTest::mouseClick(options.filesButton(), Qt::LeftButton);
@@ -346,6 +432,8 @@ private slots:
         QVERIFY(!options.autoConvertBox()->isEnabled());
         QVERIFY(!options.subfoldersBox()->isEnabled());
         QVERIFY(!page.autoConvertArmed());
+        QCOMPARE(window->trayTip(), QStringLiteral("Zoziv Pagelift\nConvert ALL fax documents to jpg"));
+        QVERIFY(!page.statusLine()->fullText().contains(QStringLiteral("next run")));
     }
 
     void automaticConversionResumesInOneCopyPerSettingsFile()
@@ -358,7 +446,7 @@ private slots:
             QVERIFY(window);
             QVERIFY(!window->optionsPage()->autoConvertBox()->isChecked());
             QVERIFY(!window->convertPage()->autoConvertArmed());
-            QVERIFY(window->convertPage()->statusLine()->text().contains(QStringLiteral("another running copy")));
+            QVERIFY(window->convertPage()->statusLine()->fullText().contains(QStringLiteral("another running copy")));
             QVERIFY(window->storeSettings());
             // The other copy's choice is not overwritten.
             QVERIFY(readFile(QString::fromStdString(settingsFile())).contains(QStringLiteral("Cyclely=1\n")));
@@ -370,6 +458,296 @@ private slots:
         QVERIFY(!window->optionsPage()->minutesBox()->isEnabled());
         QVERIFY(window->convertPage()->autoConvertArmed());
         QCOMPARE(window->convertPage()->autoConvertIntervalMs(), 5 * 60000);
+    }
+
+    void theListShowsWhatEachFileBecameOnOneLine()
+    {
+        writeSettings("[Options]\nSubdir=1\nKeepExt=0\n");
+        // HOME is where "~" leads; the program starts in a folder of its own.
+        const QByteArray savedHome = qgetenv("HOME");
+        qputenv("HOME", scratch_->path().toLocal8Bit());
+        const QString savedFolder = QDir::currentPath();
+        QDir().mkpath(scratch_->filePath(QStringLiteral("cwd")));
+        QDir::setCurrent(scratch_->filePath(QStringLiteral("cwd")));
+        const auto restore = qScopeGuard([&] {
+            QDir::setCurrent(savedFolder);
+            qputenv("HOME", savedHome);
+        });
+        const auto window = makeWindow();
+        QVERIFY(window);
+        ConvertPage& page = *window->convertPage();
+
+        // A source folder that does not exist is said, and nothing is made.
+        MessageCatcher catcher;
+        setSource(*window, QStringLiteral("~/faxin"), QStringLiteral("~/out"));
+        QTest::mouseClick(page.goButton(), Qt::LeftButton);
+        QCOMPARE(catcher.seen, QStringList{"Warning: Source folder not found:\n" + scratch_->filePath("faxin")});
+        QVERIFY(!QFile::exists(scratch_->filePath(QStringLiteral("out"))));
+        QVERIFY(QDir(scratch_->filePath(QStringLiteral("cwd"))).isEmpty());
+        QVERIFY(!page.statusLine()->fullText().startsWith(QStringLiteral("Done.")));
+
+        // Faxes six folders deep: a letter of two pages, a JPEG, no fax at all.
+        const QString deep = QStringLiteral("2025/03-March/week-11/Monday/line-2/received");
+        const QString folder = scratch_->filePath("faxin/" + deep);
+        copySample(QStringLiteral("letter-g3.tif"), folder, QStringLiteral("letter-g3.tif"));
+        writeFile(folder + "/scan.jpg", "a picture");
+        writeFile(folder + "/notes.g3", "no fax data in here at all");
+        QTest::mouseClick(page.goButton(), Qt::LeftButton);
+        QVERIFY(runEnds(page));
+        QCOMPARE(catcher.seen.size(), 1);
+
+        const ResultsList& list = *page.resultsList();
+        QCOMPARE(list.topLevelItemCount(), 3);
+        const QString out = scratch_->filePath(QStringLiteral("out"));
+        const QTreeWidgetItem* letter = nullptr;
+        for (int index = 0; index < 3; ++index) {
+            const QTreeWidgetItem& row = *list.rowOf(index);
+            QVERIFY2(row.text(0).startsWith(deep + "/"), qPrintable(row.text(0)));
+            QCOMPARE(row.toolTip(0), scratch_->filePath("faxin/" + row.text(0)));
+            if (row.text(0).endsWith(QStringLiteral("letter-g3.tif"))) letter = &row;
+            for (int column = 0; column < 3; ++column) QVERIFY(!row.text(column).contains('\n'));
+        }
+        QVERIFY(letter != nullptr);
+        // What was written, not the name the pages are made from.
+        QCOMPARE(letter->text(1), out + "/letter-g3001.jpg ... 002.jpg (2 pages)");
+        QCOMPARE(letter->toolTip(1), out + "/letter-g3001.jpg\n" + out + "/letter-g3002.jpg");
+        QVERIFY(QFile::exists(out + "/letter-g3002.jpg"));
+        QVERIFY(!QFile::exists(out + "/letter-g3.jpg"));
+        const QList<QTreeWidgetItem*> jpeg = list.findItems(QStringLiteral("Already JPEG!"), Qt::MatchExactly, 2);
+        QCOMPARE(jpeg.size(), 1);
+        // Every row is one line high.
+        for (int row = 1; row < 3; ++row) {
+            QCOMPARE(list.visualItemRect(list.topLevelItem(row)).height(),
+                     list.visualItemRect(list.topLevelItem(0)).height());
+        }
+        QCOMPARE(page.statusLine()->fullText(), QStringLiteral("Done. 1 FAX files converted, 1 failed, 1 skipped"));
+        QCOMPARE(list.textElideMode(), Qt::ElideMiddle);
+
+        // A click on a heading sorts by it; each file keeps its row.
+        const QHeaderView& header = *list.header();
+        QTest::mouseClick(header.viewport(), Qt::LeftButton, {},
+                          QPoint(header.sectionViewportPosition(2) + 5, header.height() / 2));
+        QCOMPARE(header.sortIndicatorSection(), 2);
+        QStringList results;
+        for (int row = 0; row < 3; ++row) results << list.topLevelItem(row)->text(2);
+        QStringList sorted = results;
+        sorted.sort();
+        if (header.sortIndicatorOrder() == Qt::DescendingOrder) std::reverse(sorted.begin(), sorted.end());
+        QCOMPARE(results, sorted);
+        QVERIFY(list.rowOf(0)->toolTip(0).endsWith(list.rowOf(0)->text(0)));
+    }
+
+    void rowsOpenTheirJpegAndEnterOnARowDoesNotEndTheProgram()
+    {
+        writeSettings("[Options]\nKeepExt=0\n");
+        const auto window = makeWindow();
+        QVERIFY(window);
+        ConvertPage& page = *window->convertPage();
+        const QString in = scratch_->filePath(QStringLiteral("in"));
+        const QString out = scratch_->filePath(QStringLiteral("out"));
+        copySample(QStringLiteral("letter-g3.tif"), in, QStringLiteral("a-letter.tif"));
+        writeFile(in + "/b-notes.g3", "no fax data in here at all");
+        setSource(*window, in, out);
+        QTest::mouseClick(page.goButton(), Qt::LeftButton);
+        QVERIFY(runEnds(page));
+        ResultsList& list = *page.resultsList();
+        QTreeWidgetItem& letter = *list.rowOf(0);
+        QTreeWidgetItem& notes = *list.rowOf(1);
+        const QUrl firstPage = QUrl::fromLocalFile(out + "/a-letter001.jpg");
+
+        // A double click opens the first page.
+        // The events of a double click: press, release, double click, release.
+        const QPoint onLetter = list.visualItemRect(&letter).center();
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, onLetter);
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, onLetter);
+        QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, onLetter);
+        QCOMPARE(opened_, QList<QUrl>{firstPage});
+
+        // So does Enter on a row; the program goes on.
+        QSignalSpy ended(window.get(), &MainWindow::ended);
+        list.setFocus();
+        list.setCurrentItem(&letter);
+        QTest::keyClick(&list, Qt::Key_Return);
+        QCOMPARE(opened_.size(), 2);
+        QCOMPARE(opened_.back(), firstPage);
+        QTest::qWait(50);
+        QCOMPARE(ended.count(), 0);
+
+        // The context menu.
+        std::unique_ptr<QMenu> menu = list.rowMenu(letter);
+        QStringList texts;
+        for (const QAction* action : menu->actions()) texts << action->text();
+        QCOMPARE(texts, (QStringList{QStringLiteral("Open"), QStringLiteral("Open Containing Folder"),
+                                     QStringLiteral("Copy Path")}));
+        menu->actions().at(1)->trigger();
+        QCOMPARE(opened_.back(), QUrl::fromLocalFile(out));
+        menu->actions().at(2)->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), out + "/a-letter001.jpg");
+
+        // A row with no JPEG cannot be opened; its source can be found.
+        MessageCatcher catcher;
+        std::unique_ptr<QMenu> failed = list.rowMenu(notes);
+        QVERIFY(!failed->actions().at(0)->isEnabled());
+        failed->actions().at(2)->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), in + "/b-notes.g3");
+        const qsizetype openedBefore = opened_.size();
+        QVERIFY(!list.openRow(notes));
+        QCOMPARE(opened_.size(), openedBefore);
+        QCOMPARE(catcher.seen, QStringList{"Warning: No JPEG file was written for\n" + in + "/b-notes.g3"});
+
+        // No program to open it with: said, with the file's path.
+        openerWorks_ = false;
+        QVERIFY(!list.openRow(letter));
+        QCOMPARE(catcher.seen.back(), "Warning: No program could be started to open\n" + out + "/a-letter001.jpg");
+        // Enter elsewhere still ends the program, as it always did.
+        QTest::keyClick(page.filterBox(), Qt::Key_Return);
+        QTRY_COMPARE(ended.count(), 1);
+        QCOMPARE(ended.at(0).at(0).toInt(), 1);
+    }
+
+    void runsLeaveTheFocusWhereItWas_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("focusDuringRun");
+        QTest::addColumn<QString>("focusAfterRun");
+        QTest::newRow("timer run while the source is edited") << QStringLiteral("timer") << QStringLiteral("source")
+                                                              << QStringLiteral("source");
+        QTest::newRow("Go pressed with the keyboard") << QStringLiteral("go") << QStringLiteral("cancel")
+                                                      << QStringLiteral("go");
+        QTest::newRow("Alt+G in the destination box") << QStringLiteral("alt+g") << QStringLiteral("cancel")
+                                                      << QStringLiteral("destination");
+        QTest::newRow("stopped with Cancel") << QStringLiteral("cancel") << QStringLiteral("cancel")
+                                             << QStringLiteral("go");
+    }
+
+    void runsLeaveTheFocusWhereItWas()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, focusDuringRun);
+        QFETCH(QString, focusAfterRun);
+        HeldConverter held;
+        // "&Cancel" gives up on the held file at once; the run ends when it is let go.
+        const auto window = makeWindow(held.converter(), std::chrono::milliseconds(50));
+        QVERIFY(window);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        ConvertPage& page = *window->convertPage();
+        page.controller().settleTime = std::chrono::seconds(0);  // the fax was written just now
+        setSource(*window, faxFolder(QStringLiteral("in"), 1), scratch_->filePath(QStringLiteral("out")));
+        const QMap<QString, QWidget*> widgets{{QStringLiteral("source"), page.sourceBox()},
+                                              {QStringLiteral("destination"), page.destinationBox()},
+                                              {QStringLiteral("go"), page.goButton()},
+                                              {QStringLiteral("cancel"), page.cancelButton()}};
+        const auto focusName = [&] { return widgets.key(QApplication::focusWidget(), QStringLiteral("elsewhere")); };
+
+        if (start == "timer") {
+            page.sourceBox()->setFocus();
+            page.sourceBox()->setCursorPosition(3);
+            page.automaticTick();
+        } else if (start == "alt+g") {
+            page.destinationBox()->setFocus();
+            page.destinationBox()->setCursorPosition(2);
+            QTest::keyClick(page.destinationBox(), Qt::Key_G, Qt::AltModifier);
+        } else {
+            page.goButton()->setFocus();
+            QTest::keyClick(page.goButton(), Qt::Key_Space);
+        }
+        QTRY_VERIFY(held.holding());
+        QCOMPARE(focusName(), focusDuringRun);
+        if (start == "timer") QVERIFY(page.sourceBox()->isEnabled());  // still open to typing
+        if (start == "cancel") {
+            QTest::keyClick(page.cancelButton(), Qt::Key_Space);  // the stop waits for the held file
+        }
+        held.release();
+        QVERIFY(runEnds(page));
+        QTRY_COMPARE(focusName(), focusAfterRun);
+        // No text was selected on the way, the cursor is where it was.
+        for (const QLineEdit* box : {page.filterBox(), page.sourceBox(), page.destinationBox()}) {
+            QVERIFY(!box->hasSelectedText());
+        }
+        if (start == "timer") QCOMPARE(page.sourceBox()->cursorPosition(), 3);
+        if (start == "alt+g") QCOMPARE(page.destinationBox()->cursorPosition(), 2);
+    }
+
+    void theWindowGrowsWithItsListAndColumns()
+    {
+        const auto window = makeWindow();
+        QVERIFY(window);
+        ConvertPage& page = *window->convertPage();
+        const QSize start = window->size();
+        QCOMPARE(window->minimumSize(), start);
+        QVERIFY(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        ResultsList& list = *page.resultsList();
+        const QRect listAtStart = list.geometry();
+        const QRect sourceAtStart = page.sourceBox()->geometry();
+        const QRect browseAtStart = page.sourceBrowseButton()->geometry();
+        const QRect statusAtStart = page.statusLine()->geometry();
+        const QRect goAtStart = page.goButton()->geometry();
+        const int firstColumnAtStart = list.header()->sectionSize(0);
+        QCOMPARE(firstColumnAtStart, list.header()->sectionSizeHint(0));  // sized to its heading
+
+        const auto checkGrownBy = [&](int x, int y) {
+            QCOMPARE(list.geometry(), listAtStart.adjusted(0, 0, x, y));
+            QCOMPARE(page.sourceBox()->geometry(), sourceAtStart.adjusted(0, 0, x, 0));
+            QCOMPARE(page.sourceBrowseButton()->geometry(), browseAtStart.translated(x, 0));
+            QCOMPARE(page.statusLine()->geometry(), statusAtStart.translated(0, y).adjusted(0, 0, x, 0));
+            QCOMPARE(page.goButton()->geometry(), goAtStart);
+            // The first column keeps its share of the list's width.
+            const double share = double(firstColumnAtStart) / listAtStart.width();
+            QVERIFY(qAbs(list.header()->sectionSize(0) - share * list.width()) <= 1.0);
+        };
+        window->resize(start + QSize(400, 300));
+        QTRY_COMPARE(window->size(), start + QSize(400, 300));
+        checkGrownBy(400, 300);
+
+        window->showMaximized();
+        QTRY_VERIFY(window->isMaximized());
+        QTRY_VERIFY(window->width() > start.width() && window->height() > start.height());
+        checkGrownBy(window->width() - start.width(), window->height() - start.height());
+
+        window->showNormal();
+        window->resize(start);
+        QTRY_COMPARE(window->size(), start);
+        checkGrownBy(0, 0);
+    }
+
+    void browseDialogsStartInTheFolderTheFieldNames()
+    {
+        const auto window = makeWindow();
+        QVERIFY(window);
+        ConvertPage& page = *window->convertPage();
+        const QString existing = scratch_->filePath(QStringLiteral("faxes"));
+        QDir().mkpath(existing);
+        setSource(*window, existing, existing + "/not/made/yet");
+        MessageCatcher catcher;
+        QTest::mouseClick(page.sourceBrowseButton(), Qt::LeftButton);
+        QTest::mouseClick(page.destinationBrowseButton(), Qt::LeftButton);
+        QCOMPARE(catcher.dialogFolders, (QStringList{existing, existing}));
+        // A cancelled dialog changes nothing.
+        QCOMPARE(page.destinationBox()->text(), existing + "/not/made/yet");
+    }
+
+    void helpSaysWhenNoBrowserCanShowIt()
+    {
+        const QString program = scratch_->filePath(QStringLiteral("bin/pagelift"));
+        QDir().mkpath(scratch_->filePath(QStringLiteral("bin")));
+        const auto window = makeWindow(realConverter(), std::chrono::milliseconds(5000), text(program));
+        QVERIFY(window);
+        MessageCatcher catcher;
+        window->showHelp();  // no page beside the program, none installed
+        QCOMPARE(catcher.seen.size(), 1);
+        QVERIFY2(catcher.seen.front().startsWith(QStringLiteral("Help: The help page pagelift.html was found neither")),
+                 qPrintable(catcher.seen.front()));
+
+        writeFile(program + ".html", "<html></html>");
+        window->showHelp();
+        QCOMPARE(opened_, QList<QUrl>{QUrl::fromLocalFile(program + ".html")});
+        QCOMPARE(catcher.seen.size(), 1);
+        openerWorks_ = false;
+        window->showHelp();
+        QCOMPARE(catcher.seen.size(), 2);
+        QCOMPARE(catcher.seen.back(),
+                 "Help: No web browser could be started to show the help page. It is the file\n" + program + ".html");
     }
 
     void optionsReachTheConvertTabAtTheSwitchAndTypedTextStays()

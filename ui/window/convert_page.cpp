@@ -3,63 +3,55 @@
 #include "batch/single_file.h"
 #include "platform/paths.h"
 #include "ui/dialog_units.h"
-#include "ui/window/window_look.h"
+#include "ui/file_list.h"
+#include "ui/folder_fields.h"
+#include "ui/run_texts.h"
+#include "ui/window/elided_label.h"
 
+#include <QDateTime>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTreeWidget>
 
 namespace pagelift::window {
-namespace {
-
-QString toQt(const std::string& text)
-{
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string fromQt(const QString& text)
-{
-    return text.toLocal8Bit().toStdString();
-}
-
-}  // namespace
 
 void QueuedRunEvents::runPrepared(uint64_t runId, int entryCount)
 {
     emit prepared(runId, entryCount);
 }
 
-void QueuedRunEvents::fileStarted(uint64_t runId, int index, const std::string& source, const std::string& status)
+void QueuedRunEvents::fileStarted(uint64_t runId, int index, const std::string& source, const std::string& entry,
+                                  const std::string& status)
 {
-    emit started(runId, index, toQt(source), toQt(status));
+    emit started(runId, index, toQt(source), toQt(entry), toQt(status));
 }
 
-void QueuedRunEvents::fileFinished(uint64_t runId, int index, const std::string& target, const std::string& result)
+void QueuedRunEvents::fileFinished(uint64_t runId, int index, const FileResult& result)
 {
-    emit finished(runId, index, toQt(target), toQt(result));
+    emit finished(runId, index, result);
 }
 
-void QueuedRunEvents::runFinished(uint64_t runId, int converted, const std::string& status)
+void QueuedRunEvents::runFinished(uint64_t runId, const RunTally& /*tally*/, const std::string& status)
 {
-    emit ended(runId, converted, toQt(status));
+    emit ended(runId, toQt(status));
 }
 
 ConvertPage::ConvertPage(const MainTexts& stored, FileConverter convert, std::chrono::milliseconds stopWait,
-                         std::string lockPath, QWidget* parent)
+                         std::string lockPath, UrlOpener opener, QWidget* parent)
     : QWidget(parent),
       controller_(events_, std::move(convert)),
       stopWait_(stopWait),
-      lockPath_(std::move(lockPath))
+      lockPath_(std::move(lockPath)),
+      opener_(std::move(opener))
 {
     controller_.texts.sourceText = stored.sourceText;
     controller_.texts.destinationText = stored.destinationText;
     controller_.texts.backupText = stored.backupText;
+    statusWithoutNote_ = controller_.texts.statusText;
     buildControls();
     paintWidget(*this, colours::page, colours::convertEdit);
 
@@ -68,7 +60,7 @@ ConvertPage::ConvertPage(const MainTexts& stored, FileConverter convert, std::ch
     connect(&events_, &QueuedRunEvents::started, this, &ConvertPage::onStarted, Qt::QueuedConnection);
     connect(&events_, &QueuedRunEvents::finished, this, &ConvertPage::onFinished, Qt::QueuedConnection);
     connect(&events_, &QueuedRunEvents::ended, this, &ConvertPage::onEnded, Qt::QueuedConnection);
-    connect(&autoTimer_, &QTimer::timeout, this, [this] { startRun(true); });
+    connect(&autoTimer_, &QTimer::timeout, this, &ConvertPage::automaticTick);
 
     setBusy(false);
     loadBoxes();
@@ -79,12 +71,12 @@ void ConvertPage::buildControls()
     const DialogGeometry geometry(font());
     const auto edit = [&](int x, int y, int w, int h) {
         auto* box = new QLineEdit(this);
-        place(*box, geometry, x, y, w, h);
+        growing_.place(*box, geometry, x, y, w, h, Follow::Width);
         return box;
     };
-    const auto button = [&](const char* text, int x, int y, int w, int h) {
+    const auto button = [&](const char* text, int x, int y, int w, int h, Follow follow) {
         auto* pushButton = new QPushButton(QString::fromUtf8(text), this);
-        place(*pushButton, geometry, x, y, w, h);
+        growing_.place(*pushButton, geometry, x, y, w, h, follow);
         return pushButton;
     };
     const auto label = [&](const char* text, int x, int y, int w, int h) {
@@ -97,36 +89,30 @@ void ConvertPage::buildControls()
     // Created in the page's tab order.
     sourceBox_ = edit(64, 28, 223, 12);
     destinationBox_ = edit(64, 41, 223, 12);
-    goButton_ = button("&Go", 13, 74, 46, 15);
-    filterBox_ = edit(64, 15, 104, 12);
-    sourceBrowse_ = button("...", 291, 28, 13, 13);
-    destinationBrowse_ = button("...", 291, 41, 13, 13);
+    goButton_ = button("&Go", 13, 74, 46, 15, Follow::Nothing);
+    filterBox_ = new QLineEdit(this);
+    place(*filterBox_, geometry, 64, 15, 104, 12);
+    sourceBrowse_ = button("...", 291, 28, 13, 13, Follow::Right);
+    destinationBrowse_ = button("...", 291, 41, 13, 13, Follow::Right);
     progress_ = new QProgressBar(this);
     progress_->setTextVisible(false);
-    place(*progress_, geometry, 8, 169, 303, 10);
+    growing_.place(*progress_, geometry, 8, 169, 303, 10, Follow::WidthBottom);
     auto* frame = new QGroupBox(QStringLiteral("Convert Fax to Jpeg"), this);
-    place(*frame, geometry, 7, 4, 304, 165);
+    growing_.place(*frame, geometry, 7, 4, 304, 165, Follow::Size);
     frame->lower();  // a frame only: the controls inside stay on top of it
     label("File &filter", 12, 18, 48, 8)->setBuddy(filterBox_);
     label("Source", 12, 30, 48, 8);
     label("Destniation", 12, 43, 48, 8);
-    cancelButton_ = button("&Cancel", 13, 97, 46, 15);
-    status_ = new QLabel(this);
+    cancelButton_ = button("&Cancel", 13, 97, 46, 15, Follow::Nothing);
+    status_ = new ElidedLabel(this);
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    place(*status_, geometry, 8, 180, 303, 12);
-    list_ = new QTreeWidget(this);
-    list_->setRootIsDecorated(false);
-    list_->setColumnCount(3);
-    list_->setHeaderLabels({QStringLiteral("Source Fax Files"), QStringLiteral("Destination JPEG Files"),
-                            QStringLiteral("Results")});
-    list_->header()->setStretchLastSection(true);
-    for (int column = 0; column < 2; ++column) {
-        list_->header()->resizeSection(column, list_->header()->sectionSizeHint(column));
-    }
-    place(*list_, geometry, 64, 68, 242, 97);
+    growing_.place(*status_, geometry, 8, 180, 303, 12, Follow::WidthBottom);
+    list_ = new ResultsList(opener_, this);
+    growing_.place(*list_, geometry, 64, 68, 242, 97, Follow::Size);
+    list_->sizeColumnsToHeadings();
     label("Move to", 25, 54, 36, 8);
     backupBox_ = edit(64, 54, 223, 14);
-    backupBrowse_ = button("...", 291, 54, 13, 13);
+    backupBrowse_ = button("...", 291, 54, 13, 13, Follow::Right);
     for (QPushButton* browse : {sourceBrowse_, destinationBrowse_, backupBrowse_}) browse->setAutoDefault(false);
 
     connect(goButton_, &QPushButton::clicked, this, [this] { startRun(false); });
@@ -136,6 +122,11 @@ void ConvertPage::buildControls()
             [this] { browseFolder(destinationBox_, &PageTexts::destinationText); });
     connect(backupBrowse_, &QPushButton::clicked, this, [this] { browseFolder(backupBox_, &PageTexts::backupText); });
     connect(filterBox_, &QLineEdit::editingFinished, this, [this] { saveBoxes(); });
+}
+
+void ConvertPage::growBy(int grownX, int grownY)
+{
+    growing_.growBy(grownX, grownY);
 }
 
 void ConvertPage::saveBoxes()
@@ -149,12 +140,18 @@ void ConvertPage::saveBoxes()
 
 void ConvertPage::loadBoxes()
 {
+    // Setting a box's text moves its cursor to the end and drops its
+    // selection: only a changed text is set.
+    const auto show = [](QLineEdit* box, const std::string& text) {
+        const QString shown = toQt(text);
+        if (box->text() != shown) box->setText(shown);
+    };
     const PageTexts& texts = controller_.texts;
-    filterBox_->setText(toQt(texts.filterText));
-    sourceBox_->setText(toQt(texts.sourceText));
-    destinationBox_->setText(toQt(texts.destinationText));
-    backupBox_->setText(toQt(texts.backupText));
-    status_->setText(toQt(texts.statusText));
+    show(filterBox_, texts.filterText);
+    show(sourceBox_, texts.sourceText);
+    show(destinationBox_, texts.destinationText);
+    show(backupBox_, texts.backupText);
+    status_->setFullText(toQt(singleLine(texts.statusText)));
 }
 
 void ConvertPage::setLog(const std::string& path, LogFolderCreation creation)
@@ -163,24 +160,65 @@ void ConvertPage::setLog(const std::string& path, LogFolderCreation creation)
     controller_.logFolderCreation = creation;
 }
 
-void ConvertPage::showStatus(const std::string& status)
+std::string ConvertPage::nextRunNote() const
 {
-    controller_.texts.statusText = status;
-    status_->setText(toQt(status));
+    if (!autoTimer_.isActive()) return {};
+    const auto now = std::chrono::system_clock::now();
+    return nextRunText(now + std::chrono::milliseconds(std::max(0, autoTimer_.remainingTime())), now);
 }
 
-void ConvertPage::setBusy(bool busy)
+std::string ConvertPage::watchedFolder() const
 {
-    for (QWidget* control : std::initializer_list<QWidget*>{goButton_, sourceBrowse_, destinationBrowse_,
-                                                            backupBrowse_, sourceBox_, destinationBox_, backupBox_}) {
-        control->setEnabled(!busy);
+    // The box, not the field: the next run takes what the box holds then.
+    return expandHomeFolder(fromQt(sourceBox_->text()));
+}
+
+void ConvertPage::showStatus(const std::string& status)
+{
+    statusWithoutNote_ = status;
+    const std::string note = controller_.running() ? std::string() : nextRunNote();
+    controller_.texts.statusText = note.empty() ? status : statusWithNextRun(status, note);
+    status_->setFullText(toQt(singleLine(controller_.texts.statusText)));
+    emit automaticConversionChanged();
+}
+
+void ConvertPage::showNote(const std::string& text)
+{
+    showStatus(text);
+}
+
+void ConvertPage::setBusy(bool busy, bool automatic)
+{
+    // A manual run locks what names its folders; a timer run works on its own
+    // copy of them, so the boxes stay open to whoever is typing in them.
+    std::vector<QWidget*> locked{goButton_};
+    if (!automatic || !busy) {
+        for (QWidget* control : std::initializer_list<QWidget*>{sourceBrowse_, destinationBrowse_, backupBrowse_,
+                                                                sourceBox_, destinationBox_, backupBox_}) {
+            locked.push_back(control);
+        }
     }
-    cancelButton_->setEnabled(busy);
+    // Qt hands the focus of a control it disables to the next one in the tab
+    // order, selecting all of its text ("File filter" after "&Go"); the focus
+    // waits on "&Cancel" instead and goes back when the run is over.
+    QWidget* focused = window()->focusWidget();
     if (busy) {
-        setCursor(Qt::WaitCursor);
-    } else {
-        unsetCursor();
+        cancelButton_->setEnabled(true);
+        const bool focusLocked = std::find(locked.begin(), locked.end(), focused) != locked.end();
+        focusBeforeRun_ = focusLocked ? focused : nullptr;
+        if (focusLocked) cancelButton_->setFocus(Qt::OtherFocusReason);
+        for (QWidget* control : locked) control->setEnabled(false);
+        if (!automatic) setCursor(Qt::WaitCursor);
+        return;
     }
+    for (QWidget* control : locked) control->setEnabled(true);
+    if (focused == cancelButton_) {
+        QWidget* back = focusBeforeRun_ != nullptr && focusBeforeRun_->isEnabled() ? focusBeforeRun_.data() : goButton_;
+        back->setFocus(Qt::OtherFocusReason);
+    }
+    focusBeforeRun_ = nullptr;
+    cancelButton_->setEnabled(false);
+    unsetCursor();
 }
 
 void ConvertPage::showMessage(const std::string& text, const std::string& caption)
@@ -198,8 +236,15 @@ StartResult ConvertPage::startRun(bool automatic)
         progress_->setRange(0, std::max(1, *entries));
         progress_->setValue(0);
     }
-    if (result == StartResult::Started) setBusy(true);
+    if (result == StartResult::Started) setBusy(true, automatic);
     return result;
+}
+
+void ConvertPage::automaticTick()
+{
+    const StartResult result = startRun(true);
+    // A tick that started nothing moves the next run on.
+    if (result != StartResult::Started && !controller_.running()) showStatus(statusWithoutNote_);
 }
 
 void ConvertPage::cancelRun()
@@ -216,11 +261,26 @@ bool ConvertPage::stopForEnd()
     return controller_.workerIdle();
 }
 
+namespace {
+
+std::string everyMinutesText(int32_t minutes)
+{
+    return minutes == 1 ? "every minute" : "every " + std::to_string(minutes) + " minutes";
+}
+
+}  // namespace
+
 bool ConvertPage::setAutoConvert(int32_t minutes, int32_t enabled)
 {
+    constexpr const char* kOnStatus = "Automatic conversion ";
     if (enabled != 1) {
+        const bool wasArmed = autoTimer_.isActive();
         autoTimer_.stop();
         autoLock_.release();
+        if (wasArmed && !controller_.running()) {
+            const bool aboutIt = statusWithoutNote_.rfind(kOnStatus, 0) == 0;
+            showStatus(aboutIt ? "Automatic conversion is off" : statusWithoutNote_);
+        }
         return true;
     }
     // The settings folder may not exist yet before the first end stores the file.
@@ -233,6 +293,11 @@ bool ConvertPage::setAutoConvert(int32_t minutes, int32_t enabled)
         return false;
     }
     autoTimer_.start(automaticConversionIntervalMs(minutes));
+    if (controller_.running()) {
+        emit automaticConversionChanged();
+    } else {
+        showStatus(kOnStatus + everyMinutesText(automaticConversionMinutes(minutes)));
+    }
     return true;
 }
 
@@ -250,8 +315,10 @@ void ConvertPage::browseSource()
         browseFolder(sourceBox_, &PageTexts::sourceText);
         return;
     }
+    const std::string start = namedFilesStartFolder(expandHomeFolder(controller_.texts.sourceText),
+                                                    controller_.selection);
     const QStringList files =
-        QFileDialog::getOpenFileNames(this, QString(), QString(), toQt(controller_.texts.filterText));
+        QFileDialog::getOpenFileNames(this, QString(), toQt(start), toQt(controller_.texts.filterText));
     if (files.isEmpty()) return;
     FileSelection selection;
     selection.folder = fromQt(QFileInfo(files.front()).absolutePath());
@@ -264,7 +331,8 @@ void ConvertPage::browseSource()
 void ConvertPage::browseFolder(QLineEdit* box, std::string PageTexts::*field)
 {
     saveBoxes();
-    const QString folder = QFileDialog::getExistingDirectory(this, QString(), QString());
+    const std::string start = nearestExistingFolder(controller_.texts.*field);
+    const QString folder = QFileDialog::getExistingDirectory(this, QString(), toQt(start));
     if (folder.isEmpty()) return;
     controller_.texts.*field = fromQt(folder);
     box->setText(folder);
@@ -275,35 +343,29 @@ void ConvertPage::onPrepared(quint64 runId, int entryCount)
     if (!controller_.isCurrentRun(runId)) return;
     progress_->setRange(0, std::max(1, entryCount));
     progress_->setValue(0);
-    list_->clear();
+    list_->clearRows();
 }
 
-void ConvertPage::onStarted(quint64 runId, int index, const QString& source, const QString& status)
+void ConvertPage::onStarted(quint64 runId, int index, const QString& source, const QString& entry,
+                            const QString& status)
 {
     if (!controller_.isCurrentRun(runId)) return;
-    auto* row = new QTreeWidgetItem(list_);
-    row->setText(0, source);
-    row->setData(0, Qt::UserRole, index);
-    list_->scrollToItem(row);
+    list_->addRow(index, fromQt(source), fromQt(entry));
     showStatus(fromQt(status));
 }
 
-void ConvertPage::onFinished(quint64 runId, int index, const QString& target, const QString& result)
+void ConvertPage::onFinished(quint64 runId, int index, const FileResult& result)
 {
     if (!controller_.isCurrentRun(runId)) return;
-    QTreeWidgetItem* row = list_->topLevelItem(index);
-    if (row != nullptr) {
-        if (!target.isEmpty()) row->setText(1, target);
-        row->setText(2, result);
-    }
+    list_->finishRow(index, result);
     progress_->setValue(std::min(progress_->maximum(), progress_->value() + 1));
 }
 
-void ConvertPage::onEnded(quint64 runId, int /*converted*/, const QString& status)
+void ConvertPage::onEnded(quint64 runId, const QString& status)
 {
     if (controller_.isCurrentRun(runId)) {
+        controller_.runFinished(runId);  // first: an idle page shows when the next automatic run is due
         showStatus(fromQt(status));
-        controller_.runFinished(runId);
         setBusy(false);
     }
     // The worker posts this as its last act, so it is about to return.

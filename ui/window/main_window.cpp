@@ -3,6 +3,7 @@
 #include "settings/decode_settings.h"
 #include "ui/ini_file.h"
 #include "ui/page_values.h"
+#include "ui/run_texts.h"
 #include "ui/window/convert_page.h"
 #include "ui/window/options_page.h"
 #include "ui/window/settings_page.h"
@@ -27,21 +28,24 @@ namespace pagelift::window {
 
 MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+                          Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       setup_(std::move(setup))
 {
+    if (!setup_.openUrl) setup_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     setWindowTitle(QStringLiteral("Zoziv Pagelift"));
     setWindowIcon(QIcon(QStringLiteral(":/pagelift/pagelift.png")));
     paintWidget(*this, colours::mainWindow, colours::mainEdit);
     const DialogGeometry geometry(font());
-    setFixedSize(geometry.pixelsX(395), geometry.pixelsY(228));
+    startSize_ = QSize(geometry.pixelsX(395), geometry.pixelsY(228));
+    setMinimumSize(startSize_);
+    resize(startSize_);
 
     auto* help = new QPushButton(QStringLiteral("&Help"), this);
-    place(*help, geometry, 338, 14, 50, 14);
+    growing_.place(*help, geometry, 338, 14, 50, 14, Follow::Right);
     auto* about = new QPushButton(QStringLiteral("&About"), this);
-    place(*about, geometry, 338, 39, 50, 14);
+    growing_.place(*about, geometry, 338, 39, 50, 14, Follow::Right);
     tabs_ = new QTabWidget(this);
-    place(*tabs_, geometry, 7, 5, 325, 216);
+    growing_.place(*tabs_, geometry, 7, 5, 325, 216, Follow::Size);
     for (QPushButton* button : {help, about}) button->setAutoDefault(false);
     connect(help, &QPushButton::clicked, this, &MainWindow::showHelp);
     connect(about, &QPushButton::clicked, this, &MainWindow::showAbout);
@@ -49,7 +53,8 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     // Each page reads its own section when it is created.
     const IniFile stored = IniFile::load(setup_.settingsFile);
     convertPage_ = new ConvertPage(readMainSection(stored), setup_.convert, setup_.stopWait,
-                                   automaticConversionLockPath(setup_.settingsFile));
+                                   automaticConversionLockPath(setup_.settingsFile), setup_.openUrl);
+    connect(convertPage_, &ConvertPage::automaticConversionChanged, this, &MainWindow::updateTrayTip);
     convertPage_->setLog(setup_.logPath, setup_.logFolderCreation);
     convertPage_->controller().jobs = setup_.jobs;
     changeProcessDecodeSettings([](DecodeSettings& decode) { decode.decodeMode = 1; });
@@ -92,7 +97,7 @@ void MainWindow::buildTray()
 {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return;  // the window works without it
     tray_ = new QSystemTrayIcon(windowIcon(), this);
-    tray_->setToolTip(QStringLiteral("Zoziv Pagelift\nConvert ALL fax documents to jpg"));
+    tray_->setToolTip(trayTip());
     auto* menu = new QMenu(this);
     QAction* open = menu->addAction(QStringLiteral("&Open..."));
     QFont bold = open->font();
@@ -143,11 +148,33 @@ void MainWindow::restore()
     trayWatch_.stop();
 }
 
+QString MainWindow::trayTip() const
+{
+    const std::string note = convertPage_->nextRunNote();
+    return toQt(trayTipText(note.empty() ? std::string() : convertPage_->watchedFolder(), note));
+}
+
+void MainWindow::updateTrayTip()
+{
+    if (tray_ != nullptr) tray_->setToolTip(trayTip());
+}
+
 void MainWindow::showHelp()
 {
+    const auto tell = [this](const QString& text) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Help"), text, QMessageBox::Ok, this);
+        box.exec();
+    };
     const std::string page = helpPagePath(setup_.programPath);
-    if (page.empty()) return;  // no help page installed: nothing to show
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(page.c_str())));
+    if (page.empty()) {
+        tell(QStringLiteral("The help page pagelift.html was found neither beside the program nor in "
+                            "share/doc/pagelift."));
+        return;
+    }
+    if (!setup_.openUrl(QUrl::fromLocalFile(toQt(page)))) {
+        tell(QStringLiteral("No web browser could be started to show the help page. It is the file\n%1")
+                 .arg(toQt(page)));
+    }
 }
 
 void MainWindow::showAbout()
@@ -211,6 +238,16 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         }
     }
     QWidget::keyPressEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const int grownX = width() - startSize_.width();
+    const int grownY = height() - startSize_.height();
+    growing_.growBy(grownX, grownY);
+    // The page grows as much as the tab control that holds it.
+    if (convertPage_ != nullptr) convertPage_->growBy(grownX, grownY);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

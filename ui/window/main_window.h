@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ui/conversion_run.h"
+#include "ui/window/results_list.h"
+#include "ui/window/window_look.h"
 
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -28,10 +30,15 @@ struct WindowSetup {
     FileConverter convert;     // converts one file
     int32_t jobs = 1;          // files a run converts at a time (/j= on the command line); 0 one per core
     std::chrono::milliseconds stopWait{5000};
+    // Opens the help page, a row's JPEG or its folder with the desktop's
+    // program for it; QDesktopServices::openUrl when not set.
+    UrlOpener openUrl;
 };
 
 // The Zoziv Pagelift window: the Convert, Options and Settings tabs, "&Help"
 // and "&About", and the tray icon that hides and brings back the window.
+// It starts at the dialog's size, which is also its smallest; made larger or
+// maximised, the tabs grow with it and the buttons stay at its right edge.
 // Every end (OK or Enter 1, Cancel, Esc or the close box 2, the tray's
 // "E&xit" 1) stops a running worker, waits for it without blocking the
 // window, stores the three sections of the settings file and leaves the
@@ -63,6 +70,12 @@ public:
     SettingsPage* settingsPage() const { return settingsPage_; }
     QTabWidget* tabs() const { return tabs_; }
     QSystemTrayIcon* trayIcon() const { return tray_; }
+    // The tray icon's tip: while automatic conversion is on, that the window
+    // is watching its folder and when the next run is due.
+    QString trayTip() const;
+    // Opens the help page with the desktop's browser; when there is no page
+    // or no browser could be started, a message says so (with the page's path).
+    void showHelp();
     bool ending() const { return endCode_ >= 0; }
 
 signals:
@@ -71,13 +84,14 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     void buildTray();
     void onTabChanged(int index);
-    void showHelp();
+    void updateTrayTip();
     void showAbout();
     void continueEnd();
     bool dialogOpen() const;
@@ -88,6 +102,8 @@ private:
     OptionsPage* optionsPage_ = nullptr;
     SettingsPage* settingsPage_ = nullptr;
     QPointer<QSystemTrayIcon> tray_;
+    GrowingControls growing_;
+    QSize startSize_;
     QTimer trayWatch_;     // brings the window back when the tray goes away
     QTimer endWatch_;      // follows an end until dialogs and worker are gone
     int endCode_ = -1;

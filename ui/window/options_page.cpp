@@ -134,7 +134,10 @@ bool OptionsPage::readControls()
     if (!quality) return false;
     values_.autoConvert = checkFieldOf(*autoConvert_);
     const std::optional<int32_t> minutes = readNumberBox(*minutes_);
-    values_.cycleMinutes = minutes.value_or(0);
+    // The box shows the period that is used: 0, a negative number or no
+    // number at all give 1 minute.
+    values_.cycleMinutes = automaticConversionMinutes(minutes.value_or(0));
+    if (minutes != values_.cycleMinutes) minutes_->setText(QString::number(values_.cycleMinutes));
     return minutes.has_value();
 }
 

@@ -24,9 +24,11 @@ public:
 
     OptionsPage(const OptionsValues& stored, AutoConvertSwitch autoConvert, QWidget* parent = nullptr);
 
-    // Fields into controls; controls into fields. A quality or minutes box
-    // that holds no number gives 0, a beep and the focus (a bad quality box
-    // leaves the automatic-conversion fields as they were). False then.
+    // Fields into controls; controls into fields. A quality box that holds
+    // no number gives 0, a beep and the focus, and leaves the
+    // automatic-conversion fields as they were; a minutes box that holds no
+    // number gives a beep and the focus. False then. The period is at least
+    // 1 minute, and the minutes box shows the period used.
     void loadControls();
     bool readControls();
 

@@ -41,4 +41,31 @@ void place(QWidget& widget, const DialogGeometry& geometry, int x, int y, int wi
     widget.setGeometry(geometry.rect(x, y, width, height));
 }
 
+void GrowingControls::place(QWidget& widget, const DialogGeometry& geometry, int x, int y, int width, int height,
+                            Follow follow)
+{
+    const QRect start = geometry.rect(x, y, width, height);
+    widget.setGeometry(start);
+    controls_.push_back({&widget, {start.x(), start.y(), start.width(), start.height()}, follow});
+}
+
+void GrowingControls::growBy(int grownX, int grownY)
+{
+    for (const Control& control : controls_) {
+        if (control.widget == nullptr) continue;
+        const ControlPlace place = grownPlace(control.start, control.follow, grownX, grownY);
+        control.widget->setGeometry(place.x, place.y, place.width, place.height);
+    }
+}
+
+QString toQt(const std::string& text)
+{
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string fromQt(const QString& text)
+{
+    return text.toLocal8Bit().toStdString();
+}
+
 }  // namespace pagelift::window

@@ -1,10 +1,16 @@
 #pragma once
 
 #include "ui/dialog_units.h"
+#include "ui/window_growth.h"
 
 #include <QColor>
 #include <QFont>
+#include <QPointer>
 #include <QRect>
+#include <QString>
+
+#include <string>
+#include <vector>
 
 class QWidget;
 
@@ -39,5 +45,31 @@ private:
 
 // Sets a control's place in dialog units.
 void place(QWidget& widget, const DialogGeometry& geometry, int x, int y, int width, int height);
+
+// Controls placed for the window's starting size that follow the window's
+// edges as it grows (resized or maximised).
+class GrowingControls {
+public:
+    // Places the control at its starting place, in dialog units, and keeps
+    // it following the window as `follow` says.
+    void place(QWidget& widget, const DialogGeometry& geometry, int x, int y, int width, int height,
+               Follow follow);
+
+    // Moves and sizes every control for a window that is `grownX` pixels
+    // wider and `grownY` taller than its starting size.
+    void growBy(int grownX, int grownY);
+
+private:
+    struct Control {
+        QPointer<QWidget> widget;
+        ControlPlace start;
+        Follow follow;
+    };
+    std::vector<Control> controls_;
+};
+
+// Texts between the program (8-bit, as the file system names files) and Qt.
+QString toQt(const std::string& text);
+std::string fromQt(const QString& text);
 
 }  // namespace pagelift::window
