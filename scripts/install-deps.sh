@@ -3,8 +3,9 @@
 # not there yet. Run as root (or with sudo available).
 #   install-deps.sh          build tools and libraries (Qt 6 Widgets for the window)
 #   install-deps.sh --test   also the tools the tests compare against, an X
-#                            server without a screen for the screenshots,
-#                            libtiff-dev for the decoding benchmark, and
+#                            server without a screen and a window manager
+#                            (openbox) for the screenshots, libtiff-dev for
+#                            the decoding benchmark, and
 #                            groff and man to render the manual pages, GNU
 #                            time for the memory benchmark, and an sshd for
 #                            the test of runs spread over machines
@@ -16,7 +17,7 @@ set -eu
 packages="cmake make g++ libjpeg62-turbo-dev libjbig-dev qt6-base-dev fonts-dejavu-core"
 if [ "${1:-}" = "--test" ]; then
     packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs parallel sfftobmp jbigkit-bin"
-    packages="$packages xvfb xauth xdotool groff-base man-db time openssh-server openssh-client"
+    packages="$packages xvfb xauth xdotool openbox groff-base man-db time openssh-server openssh-client"
 fi
 if [ "${1:-}" = "--fuzz" ]; then
     packages="$packages clang libclang-rt-dev"
