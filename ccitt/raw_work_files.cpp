@@ -114,7 +114,7 @@ int writeMmrWorkFiles(MmrDecoder& decoder, const std::string& imagePath, const s
     return rows.finish() < 0 ? -1 : result;
 }
 
-int guessResolution(const std::string& segmentPath, uint16_t& resolution)
+int guessResolution(const std::string& segmentPath, uint16_t& resolution, int32_t longestPage)
 {
     File file(std::fopen(segmentPath.c_str(), "r+b"));
     if (!file) return -1;
@@ -135,7 +135,7 @@ int guessResolution(const std::string& segmentPath, uint16_t& resolution)
     }
     if (records == 0) return -2;
 
-    resolution = resolutionForPageLines(paperSize, longest, resolution);
+    resolution = resolutionForPageLines(paperSize, std::max(longest, longestPage), resolution);
     std::array<uint8_t, 6> guess{};
     LittleEndianWriter out(guess.data());
     out.u32(uint32_t(longest));

@@ -76,9 +76,12 @@ int writeMmrWorkFiles(MmrDecoder& decoder, const std::string& imagePath, const s
 // resolution for the paper size of its header: A4 100 up to 1144 lines, 200
 // up to 2288, 300 up to 3432, else 400 (B4: 1363, 2726, 4089; A3: 1617, 3234,
 // 4851); any other paper size leaves `resolution` as it is. L and the
-// resolution are written into the segment header. Returns 0; -2 when the
-// file holds no segment (`resolution` untouched); -1 when it cannot be
-// opened, read or written.
-int guessResolution(const std::string& segmentPath, uint16_t& resolution);
+// resolution are written into the segment header. `longestPage`, when longer
+// than L, decides instead: the rows of the longest page the writer kept,
+// damaged lines that kept their place included, since a damaged line breaks
+// a segment but not the page it stands in. Returns 0; -2 when the file holds
+// no segment (`resolution` untouched); -1 when it cannot be opened, read or
+// written.
+int guessResolution(const std::string& segmentPath, uint16_t& resolution, int32_t longestPage = 0);
 
 }  // namespace pagelift

@@ -104,12 +104,16 @@ void WorkImageRows::goodLine()
     }
     held_.goodLine();
     tracker_.keptLine();
+    pageRows_ += held + 1;
+    longestPage_ = std::max(longestPage_, pageRows_);
 }
 
 bool WorkImageRows::damagedLine(bool pixelLess)
 {
     closeSegment();
-    return held_.damagedLine(pixelLess);
+    const bool held = held_.damagedLine(pixelLess);
+    if (!held) endPage();
+    return held;
 }
 
 void WorkImageRows::mergeWithHeldLine(int32_t at)
@@ -122,8 +126,17 @@ void WorkImageRows::mergeWithHeldLine(int32_t at)
 void WorkImageRows::emptyLine()
 {
     closeSegment();
+    endPage();
     held_.pageBreak();
 }
+
+void WorkImageRows::segmentBreak()
+{
+    closeSegment();
+    endPage();
+}
+
+void WorkImageRows::endPage() { pageRows_ = 0; }
 
 void WorkImageRows::endOfData(bool lineWithPixels, bool endOfPageRows, bool dataAfterLastLine)
 {
@@ -175,7 +188,7 @@ int WorkImageRows::finish()
     if (failed_) return -1;
 
     uint16_t resolution = 100;
-    if (guessResolution(segmentPath_, resolution) == -1) return -1;
+    if (guessResolution(segmentPath_, resolution, longestPage_) == -1) return -1;
     header_.yResolution = int16_t(resolution);
     const std::array<uint8_t, kWorkImageHeaderSize> imageHeader = encodeWorkImageHeader(header_);
     if (!writeAt(image_.get(), 0, imageHeader.data(), imageHeader.size())) return -1;

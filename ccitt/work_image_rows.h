@@ -74,10 +74,13 @@ public:
     void goodLine();
     // Damaged and empty lines end the current segment; held rows never
     // count in one, so the segments keep telling where the stream broke.
+    // The page goes on through damaged lines that keep their place, and ends
+    // at an empty line, at a break in the run of lines and where damaged
+    // lines are dropped (the rows after them no longer stand in place).
     bool damagedLine(bool pixelLess);
     void mergeWithHeldLine(int32_t at);
     void emptyLine();
-    void segmentBreak() { closeSegment(); }
+    void segmentBreak();
     void endOfData(bool lineWithPixels, bool endOfPageRows, bool dataAfterLastLine);
 
     // Closes the open segment, rewrites the segment header, guesses the
@@ -92,6 +95,7 @@ private:
     using File = std::unique_ptr<std::FILE, FileCloser>;
 
     void closeSegment();
+    void endPage();
     bool appendRow(const std::vector<uint8_t>& row);
 
     PageBitmap header_;
@@ -103,6 +107,8 @@ private:
     SegmentTracker tracker_;
     StreamPosition streamEnd_;
     uint32_t recordCount_ = 0;
+    int32_t pageRows_ = 0;     // rows of the page being decoded
+    int32_t longestPage_ = 0;  // rows of the longest page so far, for the resolution guess
     int64_t maxRows_ = 0;
     uint8_t polarity_ = 0;
     bool failed_ = false;

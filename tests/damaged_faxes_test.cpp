@@ -107,10 +107,11 @@ protected:
     }
 
     // MH from pbmtog3 or MR from tiffcp, with their end-of-page sequence.
-    std::vector<uint8_t> coded(bool twoDimensional, bool lsbFirst) const
+    std::vector<uint8_t> coded(bool twoDimensional, bool lsbFirst) const { return coded(page_, twoDimensional, lsbFirst); }
+    std::vector<uint8_t> coded(const Picture& page, bool twoDimensional, bool lsbFirst) const
     {
-        if (!twoDimensional) return pbmtog3Stream(scratch_, page_, lsbFirst);
-        std::vector<uint8_t> strip = tiffcpStrip(scratch_, page_, "g3:2d", lsbFirst);
+        if (!twoDimensional) return pbmtog3Stream(scratch_, page, lsbFirst);
+        std::vector<uint8_t> strip = tiffcpStrip(scratch_, page, "g3:2d", lsbFirst);
         if (!strip.empty()) appendMrRtc(strip, lsbFirst);
         return strip;
     }
@@ -232,6 +233,38 @@ TEST_F(DamagedFaxesTest, FlippedBitsLeaveTheOtherRowsInPlace)
                 for (const auto& [ours, libtiff] : {std::pair{rawOurs, rawLibtiff}, std::pair{tiffOurs, tiffLibtiff}}) {
                     EXPECT_GE(ours, std::max(coding.leastInPlace, libtiff));
                 }
+            }
+        }
+    }
+}
+
+TEST_F(DamagedFaxesTest, DamagedFinePagesStayOnePageAtTheirResolution)
+{
+    // The vertical resolution of a raw stream is guessed from how long its
+    // pages are. Ten flipped bits cut a fine page (2200 rows of A4) into runs
+    // of good lines shorter than a standard page; the page is still one page
+    // of fine rows, with every row but the damaged ones in place.
+    std::string text;
+    for (int line = 1; line <= 40; ++line) text += "Line " + std::to_string(line) + " of a fine page\n";
+    const Picture fine = textPicture(scratch_, text, 1728, 2200, 1);
+    ASSERT_EQ(fine.height, 2200);
+    for (const bool twoDimensional : {false, true}) {
+        for (const bool lsbFirst : {false, true}) {
+            const std::vector<uint8_t> stream = coded(fine, twoDimensional, lsbFirst);
+            ASSERT_FALSE(stream.empty());
+            for (uint32_t seed = 0; seed <= 4; ++seed) {
+                const std::string where = std::string(twoDimensional ? "MR" : "MH") + (lsbFirst ? " lsb" : " msb") +
+                                          " seed " + std::to_string(seed);
+                SCOPED_TRACE(where);
+                const int flips = seed == 0 ? 0 : 10;
+                const std::vector<PageBitmap> pages =
+                    readRawPages(scratch_, withFlippedBits(stream, 0, stream.size(), seed, flips), rawSettings(scratch_));
+                ASSERT_EQ(pages.size(), 1u);
+                EXPECT_EQ(pages[0].yResolution, 200);
+                const int32_t inPlace = rowsInPlace(fine, pictureOf(pages[0]));
+                EXPECT_GE(inPlace, 2185);
+                std::printf("fine page, %s: 1 page at %d lines per inch, %d rows in place\n", where.c_str(),
+                            pages[0].yResolution, inPlace);
             }
         }
     }

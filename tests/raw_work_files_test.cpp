@@ -323,7 +323,8 @@ TEST(RawWorkFiles, ResolutionGuessFollowsTheLongestSegmentAndThePaperSize)
         uint8_t paperSize;
         std::vector<int32_t> lines;
         int result;
-        uint16_t resolution;  // starts at 77
+        uint16_t resolution;      // starts at 77
+        int32_t longestPage = 0;  // the writer's longest page, damaged lines included
     };
     const Case cases[] = {
         {1, {1100, 1100, 1100}, 0, 100}, {1, {1144}, 0, 100},       {1, {10, 1145, 3}, 0, 200},
@@ -333,14 +334,20 @@ TEST(RawWorkFiles, ResolutionGuessFollowsTheLongestSegmentAndThePaperSize)
         {3, {1617}, 0, 100},             {3, {3234}, 0, 200},       {3, {4851}, 0, 300},
         {3, {4852}, 0, 400},             {0, {1100}, 0, 77},        {4, {5000}, 0, 77},
         {1, {}, -2, 77},
+        {1, {900, 1000, 700}, 0, 200, 2200},
+        {1, {3000}, 0, 300, 2200},
+        {2, {1363}, 0, 300, 2727},
+        {0, {1100}, 0, 77, 2200},
+        {1, {}, -2, 77, 2200},
     };
     const ScratchFolder scratch;
     const std::filesystem::path path = scratch / "segments";
     for (const Case& c : cases) {
-        SCOPED_TRACE("paper " + std::to_string(c.paperSize) + ", " + std::to_string(c.lines.size()) + " segments");
+        SCOPED_TRACE("paper " + std::to_string(c.paperSize) + ", " + std::to_string(c.lines.size()) +
+                     " segments, longest page " + std::to_string(c.longestPage));
         writeFileBytes(path, segmentFile(c.paperSize, c.lines));
         uint16_t resolution = 77;
-        EXPECT_EQ(guessResolution(path.string(), resolution), c.result);
+        EXPECT_EQ(guessResolution(path.string(), resolution, c.longestPage), c.result);
         EXPECT_EQ(resolution, c.resolution);
         if (c.result != 0) continue;
         const std::vector<uint8_t> after = fileBytes(path);
