@@ -336,8 +336,6 @@ TEST(RawWorkFiles, ResolutionGuessFollowsTheLongestSegmentAndThePaperSize)
         {1, {}, -2, 77},
         {1, {900, 1000, 700}, 0, 200, 2200},
         {1, {3000}, 0, 300, 2200},
-        {2, {1363}, 0, 300, 2727},
-        {0, {1100}, 0, 77, 2200},
         {1, {}, -2, 77, 2200},
     };
     const ScratchFolder scratch;
