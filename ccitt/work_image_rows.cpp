@@ -104,8 +104,7 @@ void WorkImageRows::goodLine()
     }
     held_.goodLine();
     tracker_.keptLine();
-    pageRows_ += held + 1;
-    longestPage_ = std::max(longestPage_, pageRows_);
+    longestPage_ = std::max(longestPage_, header_.rows - pageStart_);
 }
 
 bool WorkImageRows::damagedLine(bool pixelLess)
@@ -136,7 +135,7 @@ void WorkImageRows::segmentBreak()
     endPage();
 }
 
-void WorkImageRows::endPage() { pageRows_ = 0; }
+void WorkImageRows::endPage() { pageStart_ = header_.rows; }
 
 void WorkImageRows::endOfData(bool lineWithPixels, bool endOfPageRows, bool dataAfterLastLine)
 {

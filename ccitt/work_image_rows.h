@@ -107,7 +107,7 @@ private:
     SegmentTracker tracker_;
     StreamPosition streamEnd_;
     uint32_t recordCount_ = 0;
-    int32_t pageRows_ = 0;     // rows of the page being decoded
+    int32_t pageStart_ = 0;    // the image's first row of the page being decoded
     int32_t longestPage_ = 0;  // rows of the longest page so far, for the resolution guess
     int64_t maxRows_ = 0;
     uint8_t polarity_ = 0;
