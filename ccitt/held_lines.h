@@ -11,14 +11,10 @@ namespace pagelift {
 // more than kMaxHeldLines of them follow in a row, when an empty line (the
 // end of a page) comes first, or when the data end. So line noise inside a
 // page keeps the page's height, while noise before, between or after pages
-// adds no rows.
-//
-// The end of the data is the exception: when nothing but lines without
-// pixels (the EOLs that end a page) followed the last good line, each of
-// them keeps a white row and so does the end itself when data follow the
-// last line, as a fax receiver stores such a page. Only the last page gets them, so the pages before
-// keep their places. The rows themselves are the caller's: it decodes each
-// line into row nextRow() and tells the outcome.
+// adds no rows. The EOLs that end a page (RTC, EOFB) carry no line, so
+// they keep no row either, at the end of the data as anywhere else. The
+// rows themselves are the caller's: it decodes each line into row
+// nextRow() and tells the outcome.
 class HeldLines {
 public:
     static constexpr int32_t kMaxHeldLines = 16;
@@ -36,17 +32,13 @@ public:
         kept_ += held_ + 1;
         held_ = 0;
         afterGoodLine_ = true;
-        blankSinceGoodLine_ = 0;
-        onlyBlankSinceGoodLine_ = true;
     }
 
-    // The line in nextRow() was damaged; `pixelLess` when it decoded no
-    // pixel. True when it is held (the next line goes to the row after it);
-    // false when it is dropped, and with it every held row once there are
-    // too many in a row.
-    bool damagedLine(bool pixelLess = false)
+    // The line in nextRow() was damaged. True when it is held (the next line
+    // goes to the row after it); false when it is dropped, and with it every
+    // held row once there are too many in a row.
+    bool damagedLine()
     {
-        noteTrailingLine(pixelLess);
         if (!afterGoodLine_) return false;
         if (held_ == kMaxHeldLines) {
             dropHeld();
@@ -56,28 +48,9 @@ public:
         return true;
     }
 
-    // An empty line: the held rows are dropped, and damaged lines are held
-    // again only after the next good line.
-    void pageBreak()
-    {
-        noteTrailingLine(true);
-        dropHeld();
-    }
-
-    // The data end, with a line in progress that has pixels when
-    // `lineWithPixels`; with `endOfPageRows` the white rows of the end of the
-    // last page (see above) are added, the end itself counting as a line
-    // when `dataAfterLastLine` (at least a byte of data followed where the
-    // last line ended). Returns how many were.
-    int32_t endOfData(bool lineWithPixels, bool endOfPageRows, bool dataAfterLastLine)
-    {
-        dropHeld();
-        if (!endOfPageRows || lineWithPixels || !onlyBlankSinceGoodLine_) return 0;
-        const int32_t rows = blankSinceGoodLine_ + (dataAfterLastLine ? 1 : 0);
-        kept_ += rows;
-        onlyBlankSinceGoodLine_ = false;
-        return rows;
-    }
+    // An empty line, or the data end: the held rows are dropped, and damaged
+    // lines are held again only after the next good line.
+    void pageBreak() { dropHeld(); }
 
 private:
     void dropHeld()
@@ -86,20 +59,9 @@ private:
         afterGoodLine_ = false;
     }
 
-    void noteTrailingLine(bool pixelLess)
-    {
-        if (!pixelLess) {
-            onlyBlankSinceGoodLine_ = false;
-        } else if (onlyBlankSinceGoodLine_) {
-            ++blankSinceGoodLine_;
-        }
-    }
-
     int32_t kept_ = 0;
     int32_t held_ = 0;
-    int32_t blankSinceGoodLine_ = 0;
     bool afterGoodLine_ = false;
-    bool onlyBlankSinceGoodLine_ = false;  // set by a good line
 };
 
 }  // namespace pagelift

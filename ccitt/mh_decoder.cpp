@@ -104,11 +104,6 @@ enum class PlainRunsEnd {
     CompleteWithEol,  // the line reached the width, and its EOL is taken
 };
 
-struct PlainRuns {
-    PlainRunsEnd end = PlainRunsEnd::Stopped;
-    StreamPosition lineEnd;  // with CompleteWithEol: where the line ended, before its EOL
-};
-
 // Reads the run codes of a coding-5 line through a bit buffer for as long
 // as taking them is all the page loop would do: it stops before an EOL, an
 // invalid or long code, the end of the data, and a terminating code after
@@ -120,7 +115,7 @@ struct PlainRuns {
 // Inlined into the page loop: a call per line costs more than its body on
 // short lines.
 template <bool LsbFirst>
-[[gnu::always_inline]] inline PlainRuns takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor,
+[[gnu::always_inline]] inline PlainRunsEnd takePlainRunsBuffered(CcittDecoder& decoder, RowCursor& cursor,
                                                               MhLineState& line, bool completeAtWidth,
                                                               bool eolAfterLine)
 {
@@ -132,7 +127,7 @@ template <bool LsbFirst>
     int32_t pending = line.pending;
     int32_t sum = line.sum;
     int64_t position = positionOf(cursor);
-    PlainRuns taken;
+    PlainRunsEnd taken = PlainRunsEnd::Stopped;
     for (;;) {
         const uint16_t hit = bits.peek(colour != 0 ? kBlackTree : kWhiteTree);
         if (hit == 0) break;
@@ -152,8 +147,7 @@ template <bool LsbFirst>
         pending = 0;
         colour ^= 1;
         if (newSum == width) {
-            taken.lineEnd = StreamPosition{bits.bitOffset()};
-            taken.end = eolAfterLine && bits.takeEol() ? PlainRunsEnd::CompleteWithEol : PlainRunsEnd::CompleteLine;
+            taken = eolAfterLine && bits.takeEol() ? PlainRunsEnd::CompleteWithEol : PlainRunsEnd::CompleteLine;
             break;
         }
     }
@@ -165,7 +159,7 @@ template <bool LsbFirst>
     return taken;
 }
 
-PlainRuns takePlainRuns(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line, bool completeAtWidth,
+PlainRunsEnd takePlainRuns(CcittDecoder& decoder, RowCursor& cursor, MhLineState& line, bool completeAtWidth,
                            bool eolAfterLine)
 {
     return decoder.position().lsbFirst
@@ -303,9 +297,7 @@ LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules
     // The pixels of the line held last, while it is the line before this one
     // and ended short at its EOL.
     int32_t heldShortLine = -1;
-    // Where the last line that kept or dropped a row ended, and where the
-    // line being decoded began.
-    StreamPosition lastLineEnd = positionOf(decoder);
+    // Where the line being decoded began.
     StreamPosition lineStart = positionOf(decoder);
     StreamPosition codeStart = lineStart;  // where the code being read began
 
@@ -326,18 +318,16 @@ LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules
     // The row keeps the pixels decoded, white after them. Returns whether
     // the line was held.
     const auto damagedLine = [&] {
-        lastLineEnd = positionOf(decoder);
         fillRestWhite(cursor, width, polarity);
         ++counts.damaged;
-        const bool held = rows.damagedLine(pixelLess());
+        const bool held = rows.damagedLine();
         heldShortLine = -1;
         nextLine();
         return held;
     };
-    // A line complete at the width, ended at `lineEnd`; `eolTaken` when the
-    // fast path has already read the EOL after it.
-    const auto completeLine = [&](StreamPosition lineEnd, bool eolTaken) {
-        lastLineEnd = lineEnd;
+    // A line complete at the width; `eolTaken` when the fast path has
+    // already read the EOL after it.
+    const auto completeLine = [&](bool eolTaken) {
         rows.goodLine();
         heldShortLine = -1;
         afterLineWithoutEol = false;
@@ -403,9 +393,9 @@ LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules
     if (rules.withWord) decoder.skipWord();
     for (;;) {
         if (rows.stopped()) break;
-        const PlainRuns plain = takePlainRuns(decoder, cursor, line, true, eolAfterLine);
-        if (plain.end != PlainRunsEnd::Stopped) {
-            completeLine(plain.lineEnd, plain.end == PlainRunsEnd::CompleteWithEol);
+        const PlainRunsEnd plain = takePlainRuns(decoder, cursor, line, true, eolAfterLine);
+        if (plain != PlainRunsEnd::Stopped) {
+            completeLine(plain == PlainRunsEnd::CompleteWithEol);
             continue;
         }
         codeStart = positionOf(decoder);
@@ -420,7 +410,6 @@ LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules
             if (afterLineWithoutEol) {
                 dropJunk();
             } else if (pixelLess()) {
-                lastLineEnd = positionOf(decoder);
                 if (!eolBelongsToLastLine) rows.emptyLine();
                 heldShortLine = -1;
                 nextLine();
@@ -449,12 +438,11 @@ LineCounts decodeMhEolRows(CcittDecoder& decoder, Rows& rows, EolLineRules rules
         line.sum = newSum;
         line.pending = 0;
         line.colour ^= 1;
-        if (line.sum == width) completeLine(positionOf(decoder), false);
+        if (line.sum == width) completeLine(false);
     }
-    // The line the data end in: junk or a line broken off (noise after the
-    // page), or nothing at all.
-    const bool dataAfterLastLine = int64_t(decoder.size()) * 8 - lastLineEnd.bits >= 8;
-    rows.endOfData(!afterLineWithoutEol && !pixelLess(), true, dataAfterLastLine);
+    // The line the data end in is junk or a line broken off (noise after
+    // the page), or nothing at all: it keeps no row.
+    rows.endOfData();
     return counts;
 }
 
@@ -466,7 +454,7 @@ namespace {
 int decodeEolPage(CcittDecoder& decoder, PageBitmap& page, EolLineRules rules)
 {
     if (setUpPage(decoder, page, FaxMhWithEol) < 0) return -1;
-    PageRows rows(page, decoder.height(), decoder.width(), decoder.polarity());
+    PageRows rows(page, decoder.height(), decoder.width());
     return decodeMhEolRows(decoder, rows, rules).damaged;
 }
 

@@ -21,33 +21,23 @@ namespace pagelift {
 //                           only (MMR): it holds `fill` instead of being cleared
 //   lineStartsAt(position)  a line begins at this stream position
 //   goodLine()              the line in the fresh row had the page's width
-//   damagedLine(pixelLess)  it was damaged (its rest is already white); true when held
+//   damagedLine()           it was damaged (its rest is already white); true when held
 //   mergeWithHeldLine(at)   the fresh row is the rest, from pixel `at` on, of the
 //                           damaged line held last
 //   emptyLine()             an empty line (the end of a page)
 //   segmentBreak()          the run of good lines broke without a damaged line
 //   stopped()               no more rows can be taken: the loop ends as at the end of the data
 //   kept()                  rows kept so far
-//   endOfData(withPixels, endOfPageRows, dataAfterLastLine)
-//                           the data ended (see HeldLines); the
-//                           end-of-page rows are added where the coding has them
-//                           and the rows' owner wants them
-//
-// A page of a container has the height its container gives, so by default
-// the EOLs at its end add no rows; a whole page decoded from a stream
-// (keepEndOfPageRows) gets them as a fax receiver would store them.
+//   endOfData()             the data ended: rows still held are dropped
 class PageRows {
 public:
-    PageRows(PageBitmap& page, int32_t height, int32_t width, uint8_t polarity, bool keepEndOfPageRows = false)
-        : page_(page), height_(height), width_(width), polarity_(polarity), keepEndOfPageRows_(keepEndOfPageRows)
-    {
-    }
+    PageRows(PageBitmap& page, int32_t height, int32_t width) : page_(page), height_(height), width_(width) {}
 
     RowCursor freshRow() { return startRow(page_, lines_.nextRow(), height_); }
     RowCursor grownRow(uint8_t fill) { return startNewRow(page_, lines_.nextRow(), height_, fill); }
     void lineStartsAt(StreamPosition) {}
     void goodLine() { lines_.goodLine(); }
-    bool damagedLine(bool pixelLess) { return lines_.damagedLine(pixelLess); }
+    bool damagedLine() { return lines_.damagedLine(); }
 
     void mergeWithHeldLine(int32_t at)
     {
@@ -63,16 +53,10 @@ public:
     bool stopped() const { return false; }
     int32_t kept() const { return lines_.kept(); }
 
-    // Ends the page: the white rows of its end (HeldLines::endOfData), then
-    // the page trimmed to the rows kept.
-    void endOfData(bool lineWithPixels, bool endOfPageRows, bool dataAfterLastLine)
+    // Ends the page: trimmed to the rows kept.
+    void endOfData()
     {
-        const int32_t first = lines_.kept();
-        const int32_t added = lines_.endOfData(lineWithPixels, endOfPageRows && keepEndOfPageRows_, dataAfterLastLine);
-        for (int32_t row = first; row < std::min(first + added, height_); ++row) {
-            RowCursor cursor = startRow(page_, row, height_);
-            fillRestWhite(cursor, width_, polarity_);
-        }
+        lines_.pageBreak();
         finishPage(page_, std::min(lines_.kept(), height_));
     }
 
@@ -81,8 +65,6 @@ private:
     HeldLines lines_;
     int32_t height_;
     int32_t width_;
-    uint8_t polarity_;
-    bool keepEndOfPageRows_;
 };
 
 }  // namespace pagelift

@@ -50,7 +50,7 @@ void decodeWorkImageHeader(const uint8_t* bytes, PageBitmap& page);
 // Decodes a T.4 one-dimensional stream (coding 5) from the first EOL on,
 // with the decoder's width and bit order, by the page loop of the page
 // decoder (decodeMhEolRows in page_loops.h); damaged lines keep their rows
-// between good lines, and the EOLs that end the last page keep white rows.
+// between good lines, and the EOLs that end a page keep none.
 // Every line that is not good ends the current segment. Returns the number
 // of invalid codes met, or -1 when a working file cannot be created or
 // written.

@@ -274,7 +274,6 @@ LineCounts decodeMrRows(CcittDecoder& decoder, Rows& rows, RunBuffers& buffers)
     int16_t tag = 1;
     rows.lineStartsAt(openingOfLine(decoder, kEolAndTagBits));
     RowCursor cursor = rows.freshRow();
-    const auto pixelsDecoded = [&] { return cursor.byteIndex > 0 || cursor.bitIndex > 0; };
     StreamPosition lineStart = positionOf(decoder);  // where the line being decoded began
     // Reads the tag of the next line; false when the data end.
     const auto nextTag = [&] {
@@ -284,16 +283,12 @@ LineCounts decodeMrRows(CcittDecoder& decoder, Rows& rows, RunBuffers& buffers)
         rows.lineStartsAt(openingOfLine(decoder, kEolAndTagBits));
         return true;
     };
-    bool lineInProgress = true;  // the data may end inside the line at the cursor
-    StreamPosition lastLineEnd = positionOf(decoder);  // where the last line that kept or dropped a row ended
     for (;;) {
         if (rows.stopped()) break;
         const int32_t result = decodeMrLineToWidth(decoder, cursor, buffers, tag);
-        if (result != EndOfData) lastLineEnd = positionOf(decoder);
         if (result == EndOfData) break;
         if (result == EndAfterFullLine) {
             rows.goodLine();
-            lineInProgress = false;
             break;
         }
         if (result == width) {
@@ -306,14 +301,11 @@ LineCounts decodeMrRows(CcittDecoder& decoder, Rows& rows, RunBuffers& buffers)
                 rows.goodLine();
             } else {
                 ++counts.damaged;
-                rows.damagedLine(false);
+                rows.damagedLine();
             }
             buffers.promoteCurrent();
             cursor = rows.freshRow();
-            if (!withEol && !findEolFrom(decoder, positionOf(decoder))) {
-                lineInProgress = false;
-                break;
-            }
+            if (!withEol && !findEolFrom(decoder, positionOf(decoder))) break;
             if (!nextTag()) break;
             continue;
         }
@@ -329,11 +321,10 @@ LineCounts decodeMrRows(CcittDecoder& decoder, Rows& rows, RunBuffers& buffers)
         // follow keep what they decode against it.
         ++counts.damaged;
         if (result == BadCode) ++counts.invalidCodes;
-        const bool pixelLess = !pixelsDecoded();
         completeRunsWithWhite(buffers.current(), width);
         redrawRow(cursor, buffers.current(), polarity);
         buffers.promoteCurrent();
-        rows.damagedLine(pixelLess);
+        rows.damagedLine();
         cursor = rows.freshRow();
         if (result > 0 && result < width) {  // it reached its EOL
             if (!nextTag()) break;
@@ -342,14 +333,10 @@ LineCounts decodeMrRows(CcittDecoder& decoder, Rows& rows, RunBuffers& buffers)
         // The rest of the line is skipped up to the next EOL, which the code
         // that broke it may have read into (see findEolFrom).
         const int64_t back = std::max(lineStart.bits, positionOf(decoder).bits - (kEolBits - 1) - kLongestCodeBits);
-        if (!findEolAfterBrokenCode(decoder, StreamPosition{back}, positionOf(decoder))) {
-            lineInProgress = false;
-            break;
-        }
+        if (!findEolAfterBrokenCode(decoder, StreamPosition{back}, positionOf(decoder))) break;
         if (!nextTag()) break;
     }
-    const bool dataAfterLastLine = int64_t(decoder.size()) * 8 - lastLineEnd.bits >= 8;
-    rows.endOfData(lineInProgress && pixelsDecoded(), true, dataAfterLastLine);
+    rows.endOfData();
     return counts;
 }
 
@@ -366,7 +353,7 @@ int decodeMrPage(CcittDecoder& decoder, PageBitmap& page)
         finishPage(page, 0);
         return -1;
     }
-    PageRows rows(page, decoder.height(), decoder.width(), decoder.polarity());
+    PageRows rows(page, decoder.height(), decoder.width());
     const LineCounts counts = decodeMrRows(decoder, rows, *buffers);
     return counts.damaged;
 }
@@ -435,7 +422,7 @@ int decodeMmrLines(MmrDecoder& decoder, Rows& rows, RunBuffers& buffers)
         cursor = newRow();
     }
     bits.handBack();
-    rows.endOfData(false, false, false);
+    rows.endOfData();
     return result;
 }
 
@@ -459,7 +446,7 @@ int decodeMmrPage(MmrDecoder& decoder, PageBitmap& page)
         finishPage(page, 0);
         return -1;
     }
-    PageRows rows(page, decoder.height(), decoder.width(), decoder.polarity());
+    PageRows rows(page, decoder.height(), decoder.width());
     return decodeMmrRows(decoder, rows, *buffers);
 }
 

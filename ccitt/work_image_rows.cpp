@@ -52,7 +52,6 @@ bool WorkImageRows::create(const std::string& imagePath, const std::string& segm
     if (width < 1 || width > kMaxWorkImageWidth) return false;
     describeDecodedPage(decoder, coding, header_);
     header_.photometric = 0;  // the working image is always stored 1 = white
-    polarity_ = decoder.polarity();
     streamEnd_ = StreamPosition{int64_t(std::max(decoder.size(), 0)) * 8};
     maxRows_ = std::min<int64_t>(kMaxWorkImageRowBytes / header_.bytesPerRow, std::numeric_limits<int32_t>::max());
 
@@ -107,10 +106,10 @@ void WorkImageRows::goodLine()
     longestPage_ = std::max(longestPage_, header_.rows - pageStart_);
 }
 
-bool WorkImageRows::damagedLine(bool pixelLess)
+bool WorkImageRows::damagedLine()
 {
     closeSegment();
-    const bool held = held_.damagedLine(pixelLess);
+    const bool held = held_.damagedLine();
     if (!held) endPage();
     return held;
 }
@@ -137,22 +136,7 @@ void WorkImageRows::segmentBreak()
 
 void WorkImageRows::endPage() { pageStart_ = header_.rows; }
 
-void WorkImageRows::endOfData(bool lineWithPixels, bool endOfPageRows, bool dataAfterLastLine)
-{
-    const int32_t kept = header_.rows;
-    const int32_t added = held_.endOfData(lineWithPixels, endOfPageRows, dataAfterLastLine);
-    // The white rows of the end of the page never begin a page of their own,
-    // at whatever resolution the pages are cut (all are multiples of this).
-    const int64_t page = rowsPerPageFor(header_.paperSize, 100);
-    const int64_t room = kept % page == 0 ? 0 : page - kept % page;
-    std::vector<uint8_t>& row = slots_[0];
-    std::fill(row.begin(), row.end(), uint8_t(0));
-    RowCursor cursor = rowCursorAt(row.data(), uint32_t(row.size()));
-    fillRestWhite(cursor, header_.width, polarity_);
-    for (int64_t i = 0; i < std::min<int64_t>(added, room); ++i) {
-        if (!appendRow(row)) break;
-    }
-}
+void WorkImageRows::endOfData() { held_.pageBreak(); }
 
 void WorkImageRows::closeSegment()
 {

@@ -77,11 +77,12 @@ public:
     // The page goes on through damaged lines that keep their place, and ends
     // at an empty line, at a break in the run of lines and where damaged
     // lines are dropped (the rows after them no longer stand in place).
-    bool damagedLine(bool pixelLess);
+    bool damagedLine();
     void mergeWithHeldLine(int32_t at);
     void emptyLine();
     void segmentBreak();
-    void endOfData(bool lineWithPixels, bool endOfPageRows, bool dataAfterLastLine);
+    // The data ended: rows still held are dropped.
+    void endOfData();
 
     // Closes the open segment, rewrites the segment header, guesses the
     // vertical resolution from it and rewrites the image header. 0, or -1
@@ -110,7 +111,6 @@ private:
     int32_t pageStart_ = 0;    // the image's first row of the page being decoded
     int32_t longestPage_ = 0;  // rows of the longest page so far, for the resolution guess
     int64_t maxRows_ = 0;
-    uint8_t polarity_ = 0;
     bool failed_ = false;
     bool stopped_ = false;
 };

@@ -130,9 +130,8 @@ TEST(RawWorkFiles, MhStreamGivesRowsSegmentsAndHeaders)
 {
     // Lines after each EOL: two good ones, an empty one (as in RTC), a good
     // one, one with an invalid code (kept between good lines: three white
-    // pixels, white after them), two good ones, and the end of the data,
-    // which keeps a white row after the last line as a fax receiver stores
-    // it. Four junk bits come before the first EOL.
+    // pixels, white after them), two good ones, and the end of the data.
+    // Four junk bits come before the first EOL.
     StreamBits stream;
     stream.add("1010");
     const int64_t eol0 = stream.mark();
@@ -165,15 +164,14 @@ TEST(RawWorkFiles, MhStreamGivesRowsSegmentsAndHeaders)
         EXPECT_EQ(writeMhWorkFiles(decoder, (scratch / "image").string(), (scratch / "segments").string()), 1);
 
         const std::vector<uint8_t> image = fileBytes(scratch / "image");
-        expectImageHeader(image, {kWidth, 7, uint32_t(bytes.size()), 200, 100, bitOrder, 5, 1});
+        expectImageHeader(image, {kWidth, 6, uint32_t(bytes.size()), 200, 100, bitOrder, 5, 1});
         EXPECT_EQ(imageRows(image, kWidth),
                   (std::vector<std::string>{"WWWWWWWWWWWWWWWW", "WWWWWWWWBBBBBBBB", "WWWWBBBBBBBBBBBB",
-                                            "WWWWWWWWWWWWWWWW", "BBBBBBBBBBBBBBBB", "WWWWWWWWWWWWWWWB",
-                                            "WWWWWWWWWWWWWWWW"}));
+                                            "WWWWWWWWWWWWWWWW", "BBBBBBBBBBBBBBBB", "WWWWWWWWWWWWWWWB"}));
         // The first segment starts at the first byte; the others at the EOL
         // that opens their first line, and each ends at the EOL that opens
         // the line after it. The damaged line counts in none.
-        expectSegmentFile(fileBytes(scratch / "segments"), {7, kWidth, bitOrder, 5, 1, 2, 100},
+        expectSegmentFile(fileBytes(scratch / "segments"), {6, kWidth, bitOrder, 5, 1, 2, 100},
                           {{0, eol2, 2}, {eol3, eol4, 1}, {eol5, eol7, 2}});
     }
 }

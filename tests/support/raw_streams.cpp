@@ -65,6 +65,16 @@ std::vector<uint8_t> pbmtog3Stream(const ScratchFolder& scratch, const Picture& 
     return readFile(g3);
 }
 
+Picture g3topbmPicture(const ScratchFolder& scratch, const std::vector<uint8_t>& stream, bool reverseBits)
+{
+    const std::filesystem::path g3 = scratch / "oracle.g3";
+    const std::filesystem::path pbm = scratch / "oracle.pbm";
+    writeFile(g3, stream);
+    const std::string options = reverseBits ? " -reversebits" : "";
+    if (!runQuietly("g3topbm -stop_error" + options + " " + quoted(g3) + " > " + quoted(pbm))) return {};
+    return readPbm(pbm);
+}
+
 std::vector<uint8_t> tiffcpStrip(const ScratchFolder& scratch, const Picture& picture, const std::string& compression,
                                  bool lsbFirst)
 {

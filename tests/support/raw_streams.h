@@ -2,8 +2,8 @@
 
 // Raw fax streams made by independent encoders for the raw-stream tests:
 // netpbm's pbmtog3 for MH, libtiff's tiffcp for MR and MMR (the coded strip
-// of a one-strip page), and reading such a stream back the way the
-// conversion does.
+// of a one-strip page), netpbm's g3topbm reading an MH page, and reading such
+// a stream back the way the conversion does.
 
 #include "settings/decode_settings.h"
 #include "raster/page_bitmap.h"
@@ -18,7 +18,7 @@ namespace pagelift::testing {
 
 // The tools the pages are drawn and encoded with.
 inline const std::initializer_list<std::string> kRawStreamTools = {"pbmtext", "pnmcrop",  "pnmenlarge", "pnmpad",
-                                                                   "pamcut",  "pbmtog3", "tiffcp"};
+                                                                   "pamcut",  "pbmtog3", "g3topbm", "tiffcp"};
 
 // A page of text (lines separated by '\n'), width x height, the letters
 // enlarged `scale` times, drawn by netpbm. Empty when drawing fails.
@@ -34,6 +34,11 @@ Picture pictureRows(const Picture& picture, int32_t first, int32_t count);
 // MH lines with EOLs and a closing RTC, as pbmtog3 writes them (at the
 // picture's own width), bits reversed in every byte when reverseBits is set.
 std::vector<uint8_t> pbmtog3Stream(const ScratchFolder& scratch, const Picture& picture, bool reverseBits);
+
+// The first page of an MH stream as g3topbm reads it (up to its RTC), bits
+// taken least significant first when reverseBits is set. Empty when g3topbm
+// fails.
+Picture g3topbmPicture(const ScratchFolder& scratch, const std::vector<uint8_t>& stream, bool reverseBits);
 
 // The coded strip of the picture as a one-strip TIFF page written by tiffcp
 // with `compression` ("g3:2d", "g4", ...), least significant bit first when
