@@ -154,6 +154,49 @@ TEST_F(TiffLayoutsTest, CorpusPagesReadBackInEveryLayout)
     }
 }
 
+TEST_F(TiffLayoutsTest, ColourMappedPagesShowTheLighterEntryAsWhite)
+{
+    if (!faxtest::toolsAvailable({"/usr/bin/tiff2rgba"})) GTEST_SKIP() << "needs tiff2rgba (libtiff-tools)";
+    const std::string pbm = scratch_.file("page.pbm");
+    ASSERT_TRUE(faxtest::renderTextPage(pbm, "COLOUR MAP\n0123456789", 2, 301, 90));
+    const testing::Picture picture = testing::readPbm(pbm);
+    struct Map {
+        const char* name;
+        std::vector<uint16_t> colours;  // r0 r1 g0 g1 b0 b1
+    };
+    const Map maps[] = {
+        {"entry 0 black, entry 1 white", {0, 65535, 0, 65535, 0, 65535}},
+        {"entry 0 white, entry 1 black", {65535, 0, 65535, 0, 65535, 0}},
+        {"entry 0 light yellow, entry 1 dark blue", {65535, 0, 65535, 0, 30000, 40000}},
+    };
+    for (const Map& map : maps) {
+        const std::string mapped = scratch_.file("mapped.tif");
+        testing::writeUncompressedTiff(mapped, picture, 0, map.colours);
+        for (const char* compression : {"none", "packbits", "g3", "g3:2d", "g4"}) {
+            SCOPED_TRACE(std::string(map.name) + ", " + compression);
+            const std::string coded = scratch_.file("coded.tif");
+            const std::string rgba = scratch_.file("rgba.tif");
+            ASSERT_EQ(faxtest::runShell(std::string(kTiffcp) + " -c " + compression + " '" + mapped + "' '" + coded +
+                                            "' && tiff2rgba '" + coded + "' '" + rgba + "'",
+                                        scratch_.path().string())
+                          .exitCode,
+                      0);
+            // libtiff's reading in colour, through the map; light is white.
+            const auto reference = faxtest::referencePage(rgba, 0, scratch_.file("reference.pgm"));
+            ASSERT_TRUE(reference.has_value());
+            const std::vector<PageBitmap> pages = readDocumentPages(coded);
+            ASSERT_EQ(pages.size(), 1u);
+            EXPECT_EQ(firstDifference(faxtest::thresholded(*reference), pageAsGray(pages[0])), "");
+        }
+    }
+    // Entries alike give no white: the page reads as black-is-zero.
+    const std::string alike = scratch_.file("alike.tif");
+    testing::writeUncompressedTiff(alike, picture, 0, {30000, 30000, 30000, 30000, 30000, 30000});
+    const std::vector<PageBitmap> pages = readDocumentPages(alike);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(firstDifference(faxtest::pictureAsGray(picture), pageAsGray(pages[0])), "");
+}
+
 TEST_F(TiffLayoutsTest, ResolutionsComeFromTheTagsAsWholeDotsPerUnit)
 {
     const std::string base = renderedDocument({{64, 10}}, "204x98", "min-is-white");

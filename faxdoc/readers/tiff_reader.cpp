@@ -36,7 +36,12 @@ enum TiffTag : uint16_t {
     TagT4Options = 292,
     TagT6Options = 293,
     TagResolutionUnit = 296,
+    TagColorMap = 320,
 };
+
+constexpr uint16_t kPhotometricWhiteIsZero = 0;
+constexpr uint16_t kPhotometricBlackIsZero = 1;
+constexpr uint16_t kPhotometricPalette = 3;
 
 enum TiffCompression : uint16_t {
     CompressionNone = 1,
@@ -247,7 +252,28 @@ TiffPageInfo TiffReader::parsePage()
         default: break;  // Orientation, PageNumber and the rest do not change the raster
         }
     }
+    if (info.photometric == kPhotometricPalette) info.photometric = paletteAsPhotometric();
     return info;
+}
+
+// A two-entry colour map says which value is white: the entry of greater
+// luminance. Equal entries, and a map that is not one of two entries or
+// cannot be read, leave a 1 white, as in black-is-zero pages.
+uint16_t TiffReader::paletteAsPhotometric()
+{
+    const auto map = std::find_if(entries_.begin(), entries_.end(),
+                                  [](const TiffIfdEntry& entry) { return entry.tag == TagColorMap; });
+    if (map == entries_.end() || map->type != kTypeShort || map->count != 6) return kPhotometricBlackIsZero;
+    // Red, green and blue of both entries, one colour after the other.
+    uint16_t colours[6] = {};
+    const uint64_t offset = fix32(map->value.data());
+    for (uint32_t i = 0; i < 6; ++i) {
+        if (!readU16(offset + 2 * i, colours[i])) return kPhotometricBlackIsZero;
+    }
+    const auto luminance = [&](int entry) {
+        return 299 * uint64_t{colours[entry]} + 587 * uint64_t{colours[2 + entry]} + 114 * uint64_t{colours[4 + entry]};
+    };
+    return luminance(0) > luminance(1) ? kPhotometricWhiteIsZero : kPhotometricBlackIsZero;
 }
 
 // One value of a strip table: held in the entry itself when it fits (one

@@ -68,7 +68,8 @@ public:
     // cannot be read; -5 the next-directory offset cannot be read.
     int readIfd(uint32_t offset);
 
-    // The page description held by the directory read last.
+    // The page description held by the directory read last. A colour-mapped
+    // page is described by the photometric its colour map amounts to (0 or 1).
     TiffPageInfo parsePage();
 
     // Where strip `index` lies and how long it is.
@@ -100,6 +101,7 @@ private:
     bool locateInStripArray(uint32_t index, uint16_t type, uint32_t count, const std::array<uint8_t, 4>& value,
                             uint32_t& out);
     uint32_t rowsInStrip(const TiffPageInfo& info, uint32_t stripIndex) const;
+    uint16_t paletteAsPhotometric();
     static uint8_t stripCoding(const TiffPageInfo& info);
     static PageBitmap decodeCcittStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info, uint8_t coding,
                                        uint32_t rowLimit, int& damage);

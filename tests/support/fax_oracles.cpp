@@ -116,8 +116,15 @@ std::string compareFirstDifference(const Picture& expected, const Picture& actua
     return "";
 }
 
-void writeUncompressedTiff(const std::filesystem::path& path, const Picture& picture, uint16_t photometric)
+void writeUncompressedTiff(const std::filesystem::path& path, const Picture& picture, uint16_t photometric,
+                           const std::vector<uint16_t>& colorMap)
 {
+    const bool mapped = colorMap.size() == 6;
+    if (mapped) photometric = 3;
+    const auto luminance = [&](size_t entry) {
+        return 299 * uint64_t{colorMap[entry]} + 587 * uint64_t{colorMap[2 + entry]} + 114 * uint64_t{colorMap[4 + entry]};
+    };
+    const bool blackIsOne = mapped ? luminance(1) < luminance(0) : photometric == 0;
     std::vector<uint8_t> out;
     const auto put16 = [&out](uint32_t value) {
         out.push_back(uint8_t(value));
@@ -136,27 +143,32 @@ void writeUncompressedTiff(const std::filesystem::path& path, const Picture& pic
     const Entry entries[] = {
         {256, 4, uint32_t(picture.width)}, {257, 4, uint32_t(picture.height)}, {258, 3, 1}, {259, 3, 1},
         {262, 3, photometric},             {273, 4, 0},                          {277, 3, 1}, {278, 4, uint32_t(picture.height)},
-        {279, 4, stripBytes},
+        {279, 4, stripBytes},                {320, 3, 0},
     };
-    const uint32_t entryCount = uint32_t(std::size(entries));
+    const uint32_t entryCount = uint32_t(std::size(entries)) - (mapped ? 0 : 1);
     const uint32_t stripOffset = 8 + 2 + entryCount * 12 + 4;
+    const uint32_t mapOffset = stripOffset + stripBytes;
     out.insert(out.end(), {'I', 'I'});
     put16(42);
     put32(8);
     put16(entryCount);
     for (const Entry& entry : entries) {
+        if (entry.tag == 320 && !mapped) continue;
         put16(entry.tag);
         put16(entry.type);
-        put32(1);
-        put32(entry.tag == 273 ? stripOffset : entry.value);
+        put32(entry.tag == 320 ? 6 : 1);
+        put32(entry.tag == 273 ? stripOffset : entry.tag == 320 ? mapOffset : entry.value);
     }
     put32(0);
     for (int32_t y = 0; y < picture.height; ++y) {
-        std::vector<uint8_t> row(rowBytes, photometric == 0 ? 0x00 : 0xFF);
+        std::vector<uint8_t> row(rowBytes, blackIsOne ? 0x00 : 0xFF);
         for (int32_t x = 0; x < picture.width; ++x) {
             if (picture.at(x, y)) row[size_t(x) / 8] = uint8_t(row[size_t(x) / 8] ^ (0x80u >> (x % 8)));
         }
         out.insert(out.end(), row.begin(), row.end());
+    }
+    if (mapped) {
+        for (const uint16_t colour : colorMap) put16(colour);
     }
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
 }

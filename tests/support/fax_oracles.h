@@ -46,7 +46,10 @@ inline const char* const kImageMagick = "/usr/bin/convert";
 
 // Writes the picture as a one-strip uncompressed little-endian TIFF with the
 // given photometric (0: a 1 bit is black, 1: a 1 bit is white), the input
-// the TIFF tools encode from.
-void writeUncompressedTiff(const std::filesystem::path& path, const Picture& picture, uint16_t photometric);
+// the TIFF tools encode from. With a colour map (red, green and blue of
+// entry 0 and 1: r0 r1 g0 g1 b0 b1) the page is colour-mapped (photometric
+// 3), black drawn with the darker entry (with entry 0 when they are equal).
+void writeUncompressedTiff(const std::filesystem::path& path, const Picture& picture, uint16_t photometric,
+                           const std::vector<uint16_t>& colorMap = {});
 
 }  // namespace pagelift::testing
