@@ -41,6 +41,8 @@ int decodeCodedPage(const uint8_t* data, int32_t size, const CodedPageLayout& la
     if (!pageGeometryFits(layout.width, layout.height)) return noPage(page);
     if (layout.coding == FaxMmr) {
         MmrDecoder decoder(data, size, layout.bitOrder, layout.t6Options, layout.polarity, layout.flagCount);
+        decoder.setDamageRule(layout.mmrDamage);
+        decoder.setLinesPassingWidthBreak(layout.linesPassingWidthBreak);
         return decodeMmrFromHere(decoder, layout.width, layout.height, page);
     }
     CcittDecoder decoder(data, size, layout.bitOrder, layout.coding, layout.polarity);

@@ -5,6 +5,7 @@
 // finds when the container does not say how the page is coded.
 
 #include "ccitt/fax_coding.h"
+#include "ccitt/mmr_decoder.h"
 #include "raster/page_bitmap.h"
 
 #include <cstdint>
@@ -18,6 +19,8 @@ struct CodedPageLayout {
     uint8_t polarity = 0;           // 0: white runs become 1 bits; 1: black runs do
     uint8_t t6Options = 0;          // T.6 options of the container (MMR only)
     uint8_t flagCount = 3;          // MMR only: flag bytes a resumption after damage looks for (0: none)
+    MmrDamage mmrDamage = MmrDamage::ResumeAtFlag;  // MMR only: what follows a line that cannot be decoded
+    bool linesPassingWidthBreak = false;            // MMR only: such a line is one that cannot be decoded
     int32_t width = 0;              // pixels per row
     int32_t height = 0;             // most rows the page may have
 };

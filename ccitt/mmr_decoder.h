@@ -6,6 +6,14 @@
 
 namespace pagelift {
 
+// What the MMR page loop does after a line it cannot decode (an invalid
+// code, or an EOL that is not the end of the data): look for the next flag
+// run and go on there, as in raw streams and containers, where flag bytes
+// separate pages; or end there, as in a TIFF strip or tile, which holds one
+// run of lines and no flags (0xFF 0xFF there is sixteen V0 codes), so that
+// nothing after the damage is drawn and the rest stays white.
+enum class MmrDamage : uint8_t { ResumeAtFlag, EndLines };
+
 // A decoder for T.6 (MMR) data. Besides the bit reader it carries the T.6
 // option value of the container, the number of 0xFF flag bytes that mark a
 // page start in a raw MMR stream, and where the next flag search resumes.
@@ -19,10 +27,19 @@ public:
     // Byte where the next flag search (mode 1 or 2) starts.
     int32_t resumePoint() const { return resumePoint_; }
     void setResumePoint(int32_t position) { resumePoint_ = position; }
+    MmrDamage damageRule() const { return damageRule_; }
+    void setDamageRule(MmrDamage rule) { damageRule_ = rule; }
+    // Whether a line that passes the width counts as one that cannot be
+    // decoded (by default it is taken, cut at the width, as some encoders
+    // end lines past it).
+    bool linesPassingWidthBreak() const { return linesPassingWidthBreak_; }
+    void setLinesPassingWidthBreak(bool breaks) { linesPassingWidthBreak_ = breaks; }
 
 private:
     uint8_t t6Options_ = 0;
     uint8_t flagCount_ = 0;
+    MmrDamage damageRule_ = MmrDamage::ResumeAtFlag;
+    bool linesPassingWidthBreak_ = false;
     int32_t resumePoint_ = 0;
 };
 

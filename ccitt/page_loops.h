@@ -55,10 +55,12 @@ template <class Rows>
 LineCounts decodeMrRows(CcittDecoder& decoder, Rows& rows, RunBuffers& buffers);
 
 // Coding 7 from the reader's position, the first line against an all-white
-// reference. An EOL (or EOFB) resets the reference to white; an invalid code
-// sends the reader to the next flag run (findFlag mode 2). Returns 0 when at
-// least one row was kept or the data end right after a line, EndOfData when
-// the data end before any row, BadCode when no flag follows an invalid code.
+// reference. Under MmrDamage::ResumeAtFlag an EOL (or EOFB) resets the
+// reference to white and an invalid code sends the reader to the next flag
+// run (findFlag mode 2); under EndLines either ends the lines, the line it
+// broke not kept. Returns 0 when at least one row was kept or the data end
+// right after a line, EndOfData when the data end before any row, BadCode
+// when no flag follows an invalid code, or (EndLines) at an invalid code.
 template <class Rows>
 int decodeMmrRows(MmrDecoder& decoder, Rows& rows, RunBuffers& buffers);
 

@@ -391,7 +391,7 @@ int decodeMmrLines(MmrDecoder& decoder, Rows& rows, RunBuffers& buffers)
         rows.lineStartsAt(StreamPosition{bits.bitOffset()});
         int32_t total = 0;
         const TwoDimensionalLine line{cursor, rowFill, buffers.current(), buffers.reference(), width, polarity};
-        const int32_t result2d = decodeTwoDimensionalRuns<LsbFirst, true>(bits, line, total);
+        int32_t result2d = decodeTwoDimensionalRuns<LsbFirst, true>(bits, line, total);
         if (result2d == EndOfData) {
             result = rows.kept() > 0 ? 0 : EndOfData;
             break;
@@ -400,9 +400,16 @@ int decodeMmrLines(MmrDecoder& decoder, Rows& rows, RunBuffers& buffers)
             rows.goodLine();
             break;
         }
+        // A line that passes the width is the likeliest first sign of damage
+        // in T.6 data, where nothing else tells a wrong code from a right one.
+        if (result2d >= 0 && total > width && decoder.linesPassingWidthBreak()) result2d = BadCode;
         if (result2d == EolCode || result2d == BadCode) {
             // EOFB (or a stray EOL) ends the page's run of lines.
             rows.segmentBreak();
+            if (decoder.damageRule() == MmrDamage::EndLines) {
+                result = result2d == BadCode ? BadCode : rows.kept() > 0 ? 0 : EndOfData;
+                break;
+            }
             if (result2d == BadCode) {
                 bits.handBack();
                 if (findFlag(decoder, 2) < 0) {

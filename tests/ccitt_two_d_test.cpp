@@ -16,7 +16,6 @@ using testing::CodedStream;
 using testing::horizontalMode;
 using testing::kEol;
 using testing::mhLine;
-using testing::expectPageRowsThenWhite;
 using testing::pageText;
 using testing::workImageText;
 
@@ -89,7 +88,9 @@ TEST(CcittMrPages, ResynchroniseOnOneDimensionalLines)
         EXPECT_EQ(page.coding, FaxMr);
         EXPECT_EQ(pageText(page), c.rows);
         // The raw-stream writer runs the same loop with no page height.
-        if (c.height > int32_t(c.rows.size())) expectPageRowsThenWhite(workImageText(c.bytes, c.width, FaxMr), c.rows);
+        if (c.height > int32_t(c.rows.size())) {
+            EXPECT_EQ(workImageText(c.bytes, c.width, FaxMr), c.rows) << "working image";
+        }
     }
 }
 

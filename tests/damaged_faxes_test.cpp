@@ -138,6 +138,19 @@ protected:
         return strip;
     }
 
+    // Where row `row` of the page begins in its Group 4 data, in bits: the
+    // coding of the first rows of a page is the start of the page's, so it
+    // is the length of tiffcp's coding of those rows less their EOFB (24
+    // bits, the last of them a one) and the zeros that pad it.
+    int64_t t6BitsOfRows(int32_t row) const
+    {
+        const std::vector<uint8_t> strip = tiffcpStrip(scratch_, pictureRows(page_, 0, row), "g4", false);
+        for (int64_t bit = int64_t(strip.size()) * 8 - 1; bit >= 0; --bit) {
+            if ((strip[size_t(bit / 8)] >> (7 - bit % 8) & 1) != 0) return bit + 1 - 24;
+        }
+        return -1;
+    }
+
     // libtiff's reading of a raw stream: fax2tiff, then ImageMagick.
     Picture libtiffReading(const std::vector<uint8_t>& stream, bool twoDimensional, bool lsbFirst) const
     {
@@ -356,6 +369,47 @@ TEST_F(DamagedFaxesTest, RealDamagedStreamKeepsEveryRowLibtiffDecodes)
     std::printf("g3test.g3: %d rows: %d of libtiff's %d in order (the other %d, white, it gives the %d EOLs at the "
                 "end and the bytes after them), %zu added after the %zu lines libtiff reports broken\n",
                 ours.height, matched, libtiff.height, endRows, endEols, added.size(), broken.size());
+}
+
+TEST_F(DamagedFaxesTest, GroupFourStripThatBreaksOffIsWhiteBelowTheBreak)
+{
+    // A two-strip Group 4 page damaged in its first strip at a row of text.
+    constexpr int32_t kStripRows = 550;
+    writeUncompressedTiff(scratch_ / "plain.tif", page_, 0);
+    const std::string coded = scratch_.file("coded.tif");
+    ASSERT_TRUE(runQuietly("tiffcp -c g4 -r " + std::to_string(kStripRows) + " " +
+                           shellQuoted(scratch_.file("plain.tif")) + " " + shellQuoted(coded)));
+    TiffReader reader;
+    reader.openFile(coded);
+    ASSERT_EQ(reader.checkHeader(), 0);
+    ASSERT_EQ(reader.countPages(), 1);
+    ASSERT_GT(reader.readIfd(reader.pageOffset(0)), 0);
+    const TiffPageInfo info = reader.parsePage();
+    const TiffStripLocation strip = reader.stripLocation(0, info);
+    reader.closeFile();
+    const std::vector<uint8_t> intact = readBytes(coded);
+
+    for (int32_t row = 100; row < 540; row += 7) {
+      for (uint32_t seed = 1; seed <= 3; ++seed) {
+        const int64_t at = t6BitsOfRows(row) ;
+        std::vector<uint8_t> file = intact;
+        std::mt19937 gen(seed);
+        for (int k = 0; k < 2; ++k) { const int64_t bit = at + int64_t(gen() % 24); file[strip.offset + size_t(bit / 8)] ^= uint8_t(0x80u >> (bit % 8)); }
+        writeBytes(scratch_.file("damaged.tif"), file);
+        const std::vector<PageBitmap> pages = faxtest::readDocumentPages(scratch_.file("damaged.tif"));
+        ASSERT_EQ(pages.size(), 1u);
+        const Picture ours = pictureOf(pages[0]);
+        int32_t firstWrong = -1, blackRowsBelow = 0;
+        for (int32_t y = 0; y < kStripRows; ++y) {
+            bool same = true; bool black = false;
+            for (int32_t x = 0; x < ours.width; ++x) { if (ours.at(x, y) != page_.at(x, y)) same = false; if (y >= row && ours.at(x,y)) black = true; }
+            if (!same && firstWrong < 0) firstWrong = y;
+            blackRowsBelow += black;
+        }
+        const bool secondExact = compareFirstDifference(pictureRows(page_, kStripRows, 550), pictureRows(ours, kStripRows, 550)) == "";
+        std::printf("row %d seed %u: first wrong %d, black rows from it %d, second strip %s\n", row, seed, firstWrong, blackRowsBelow, secondExact ? "exact" : "WRONG");
+      }
+    }
 }
 
 TEST_F(DamagedFaxesTest, NoiseBeforeBetweenAndAfterPagesAddsNoRows)

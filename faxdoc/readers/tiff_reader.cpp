@@ -4,6 +4,7 @@
 
 #include "ccitt/ccitt.h"
 #include "ccitt/coded_page.h"
+#include "ccitt/row_writer.h"
 #include "platform/little_endian.h"
 #include "raster/page_size.h"
 
@@ -19,6 +20,8 @@ constexpr uint16_t kLittleEndian = 0x4949;  // "II"
 constexpr uint16_t kFaxLittleEndian = 0x4646;  // "FF", written by some fax software
 
 constexpr uint16_t kTypeShort = 3;
+
+constexpr uint8_t kWhiteByte = 0xFF;  // eight white pixels of a page raster
 constexpr uint16_t kTypeLong = 4;
 
 enum TiffTag : uint16_t {
@@ -37,6 +40,10 @@ enum TiffTag : uint16_t {
     TagT6Options = 293,
     TagResolutionUnit = 296,
     TagColorMap = 320,
+    TagTileWidth = 322,
+    TagTileLength = 323,
+    TagTileOffsets = 324,
+    TagTileByteCounts = 325,
 };
 
 constexpr uint16_t kPhotometricWhiteIsZero = 0;
@@ -233,14 +240,21 @@ TiffPageInfo TiffReader::parsePage()
         case TagFillOrder: info.fillOrder = firstShort(entry.value); break;
         case TagResolutionUnit: info.resolutionUnit = firstShort(entry.value); break;
         case TagStripOffsets:
+        case TagTileOffsets:
+            // The tile table follows the strip table (tags come in order),
+            // so a tiled page is read by its tiles.
+            info.tiled = entry.tag == TagTileOffsets;
             info.stripCount = entry.count;
             info.stripOffsetsType = entry.type;
             info.stripOffsetsValue = entry.value;
             break;
         case TagStripByteCounts:
+        case TagTileByteCounts:
             info.stripByteCountsType = entry.type;
             info.stripByteCountsValue = entry.value;
             break;
+        case TagTileWidth: info.tileWidth = longOrShort; break;
+        case TagTileLength: info.tileLength = longOrShort; break;
         case TagXResolution:
             readRational(entry.value, info.xResolutionNumerator, info.xResolutionDenominator);
             break;
@@ -343,19 +357,37 @@ uint8_t TiffReader::stripCoding(const TiffPageInfo& info)
     }
 }
 
-// A CCITT strip decoded as a page of its own, at most `rowLimit` rows.
+// A CCITT strip decoded as a page of its own, at most `rowLimit` rows; it
+// should hold `placeRows`.
 PageBitmap TiffReader::decodeCcittStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info,
-                                        uint8_t coding, uint32_t rowLimit, int& damage)
+                                        uint8_t coding, uint32_t rowLimit, uint32_t placeRows, int& damage)
 {
     CodedPageLayout layout;
     layout.bitOrder = info.fillOrder == 1 ? 1 : 2;
     layout.coding = coding;
     layout.polarity = info.photometric == 0 ? 0 : 1;
     layout.t6Options = static_cast<uint8_t>(info.t6Options);
+    // A strip holds one run of lines: decoding ends at the first line that
+    // cannot be decoded, which in T.6 data mostly shows first as a line that
+    // passes the width.
+    layout.mmrDamage = MmrDamage::EndLines;
+    layout.linesPassingWidthBreak = true;
     layout.width = static_cast<int32_t>(std::min<uint32_t>(info.imageWidth, INT32_MAX));
     layout.height = static_cast<int32_t>(std::min<uint32_t>(rowLimit, INT32_MAX));
+    const int32_t size = static_cast<int32_t>(std::min<uint32_t>(length, INT32_MAX));
     PageBitmap strip;
-    const int result = decodeCodedPage(data, static_cast<int32_t>(std::min<uint32_t>(length, INT32_MAX)), layout, strip);
+    int result = decodeCodedPage(data, size, layout, strip);
+    // A few encoders end every line past the width: a strip that broke off
+    // short of its place is read again taking such lines, and that reading
+    // is kept when it is clean and whole.
+    if (coding == CodingMmr && result < 0 && static_cast<uint32_t>(std::max(strip.rows, 0)) < placeRows) {
+        layout.linesPassingWidthBreak = false;
+        PageBitmap taking;
+        if (decodeCodedPage(data, size, layout, taking) == 0 && static_cast<uint32_t>(taking.rows) >= placeRows) {
+            strip = std::move(taking);
+            result = 0;
+        }
+    }
     // A decoding that broke off at a code it could not read puts every row
     // it gave in doubt: data of another coding often decode as garbage lines
     // for a long while before such a code.
@@ -387,7 +419,8 @@ PageBitmap TiffReader::decodeStrip(const uint8_t* data, uint32_t length, const T
     const uint8_t coding = stripCoding(info);
     if (coding == 0) return {};
     if (isCcittCoding(coding)) {
-        PageBitmap strip = decodeCcittStrip(data, length, info, coding, rowLimit, stripDamage);
+        PageBitmap strip =
+            decodeCcittStrip(data, length, info, coding, rowLimit, rowsInStrip(info, stripIndex), stripDamage);
         if (damage != nullptr) *damage = stripDamage;
         return strip;
     }
@@ -410,9 +443,14 @@ PageBitmap TiffReader::decodeStrip(const uint8_t* data, uint32_t length, const T
     return strip;
 }
 
+int TiffReader::decodeImage(const TiffPageInfo& info, PageBitmap& page)
+{
+    return info.tiled ? placeTiles(info, page) : appendStrips(info, page);
+}
+
 int TiffReader::appendStrips(const TiffPageInfo& info, PageBitmap& page)
 {
-    int damage = 0;
+    int64_t damage = 0;
     page.pixels.reserve(static_cast<size_t>(info.imageLength) * ((uint64_t{info.imageWidth} + 7) / 8));
     for (uint32_t i = 0; i < info.stripCount; ++i) {
         const uint32_t remaining = info.imageLength - static_cast<uint32_t>(page.rows);
@@ -435,13 +473,82 @@ int TiffReader::appendStrips(const TiffPageInfo& info, PageBitmap& page)
             if (strip.width <= 0) break;
         }
         if (strip.bytesPerRow != page.bytesPerRow) break;
-        const uint32_t rows = std::min(static_cast<uint32_t>(std::max(strip.rows, 0)), remaining);
+        // Each strip has its place: one whose data break off is white below
+        // the break, and rows beyond its place are not the page's, so the
+        // strips after it stand where they belong. Only the last strip may
+        // give the page more rows than its place, as files with too small a
+        // RowsPerStrip have it.
+        const uint32_t place = std::min(rowsInStrip(info, i), remaining);
+        const uint32_t decoded = static_cast<uint32_t>(std::max(strip.rows, 0));
+        const uint32_t rows = std::min(decoded, i + 1 == info.stripCount ? remaining : place);
         const size_t bytes = size_t{rows} * static_cast<size_t>(page.bytesPerRow);
         if (strip.pixels.size() < bytes) break;
         page.pixels.insert(page.pixels.end(), strip.pixels.begin(), strip.pixels.begin() + static_cast<ptrdiff_t>(bytes));
-        page.rows += static_cast<int32_t>(rows);
+        const uint32_t missing = place - std::min(rows, place);
+        page.pixels.insert(page.pixels.end(), size_t{missing} * static_cast<size_t>(page.bytesPerRow), kWhiteByte);
+        page.rows += static_cast<int32_t>(rows + missing);
+        damage += missing + (decoded - rows);
     }
-    return damage;
+    return static_cast<int>(std::min<int64_t>(damage, INT32_MAX));
+}
+
+int TiffReader::placeTiles(const TiffPageInfo& info, PageBitmap& page)
+{
+    const auto fail = [&page] {
+        page = PageBitmap{};
+        return 0;
+    };
+    const uint64_t across = info.tileWidth == 0 ? 0 : (uint64_t{info.imageWidth} + info.tileWidth - 1) / info.tileWidth;
+    const uint64_t down = info.tileLength == 0 ? 0 : (uint64_t{info.imageLength} + info.tileLength - 1) / info.tileLength;
+    if (across == 0 || down == 0 || across * down > info.stripCount) return fail();
+    const uint8_t coding = stripCoding(info);
+    if (coding == CodingJbig) return fail();
+    page = stripPage(info, info.imageLength, 0, coding);
+    page.pixels.assign(size_t{info.imageLength} * static_cast<size_t>(page.bytesPerRow), kWhiteByte);
+    // Every tile is decoded as a page of the tile's size.
+    TiffPageInfo tileInfo = info;
+    tileInfo.imageWidth = info.tileWidth;
+    tileInfo.imageLength = info.tileLength;
+    tileInfo.rowsPerStrip = info.tileLength;
+    tileInfo.stripCount = 1;
+    tileInfo.tiled = false;
+    int64_t damage = 0;
+    for (uint64_t index = 0; index < across * down; ++index) {
+        const uint32_t x0 = static_cast<uint32_t>(index % across) * info.tileWidth;
+        const uint32_t y0 = static_cast<uint32_t>(index / across) * info.tileLength;
+        const uint32_t columns = std::min(info.tileWidth, info.imageWidth - x0);
+        const uint32_t place = std::min(info.tileLength, info.imageLength - y0);
+        // A tile outside the file (or a table that cannot be read) fails
+        // the page; one that runs past the end gives what the file holds.
+        // No coding spends a byte per pixel, with an EOL and fill per row,
+        // so no more is read: byte counts of a whole file on every tile of a
+        // large page would otherwise copy the file once per tile.
+        const TiffStripLocation location = stripLocation(static_cast<uint32_t>(index), info);
+        if (!location.found || location.offset >= static_cast<uint64_t>(fileSize())) return fail();
+        const uint64_t mostNeeded = uint64_t{info.tileWidth} * info.tileLength + 16 * uint64_t{info.tileLength} + 1024;
+        const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(
+            {location.byteCount, static_cast<uint64_t>(fileSize()) - location.offset, mostNeeded}));
+        if (length == 0 || !loadCodedData(location.offset, length)) {
+            damage += place;
+            continue;
+        }
+        int tileDamage = 0;
+        const PageBitmap tile = decodeStrip(codedData().data(), length, tileInfo, 0, info.tileLength, &tileDamage);
+        const uint32_t rows = tile.width == static_cast<int32_t>(info.tileWidth)
+                                  ? std::min(static_cast<uint32_t>(std::max(tile.rows, 0)), place)
+                                  : 0;
+        for (uint32_t y = 0; y < rows; ++y) {
+            const uint8_t* from = tile.pixels.data() + size_t{y} * static_cast<size_t>(tile.bytesPerRow);
+            uint8_t* to = page.pixels.data() + size_t{y0 + y} * static_cast<size_t>(page.bytesPerRow);
+            if (x0 % 8 == 0 && (columns % 8 == 0 || x0 + columns == info.imageWidth)) {
+                std::copy_n(from, (columns + 7) / 8, to + x0 / 8);
+            } else {
+                copyPixels(from, to, static_cast<int32_t>(x0), static_cast<int32_t>(columns));
+            }
+        }
+        damage += tileDamage + (place - rows);
+    }
+    return static_cast<int>(std::min<int64_t>(damage, INT32_MAX));
 }
 
 void TiffReader::readByTrial(const TiffPageInfo& info, PageBitmap& page)
@@ -483,7 +590,7 @@ void TiffReader::readByTrial(const TiffPageInfo& info, PageBitmap& page)
     }
     for (const TiffPageInfo& trial : trials) {
         PageBitmap attempt;
-        if (appendStrips(trial, attempt) == 0 && attempt.rows >= 0 && uint32_t(attempt.rows) == info.imageLength) {
+        if (decodeImage(trial, attempt) == 0 && attempt.rows >= 0 && uint32_t(attempt.rows) == info.imageLength) {
             page = std::move(attempt);
             return;
         }
@@ -513,7 +620,7 @@ void TiffReader::readPage(size_t index, PageBitmap& page)
         if (bytesPerRow * info.imageLength > kMaxPageBytes || !fitsOutputLimits(described)) {
             page = described;
         } else {
-            const int damage = appendStrips(info, page);
+            const int damage = decodeImage(info, page);
             const bool ccitt = isCcittCoding(coding);
             const bool failing = uint32_t(std::max(page.rows, 0)) < info.imageLength ||
                                  int64_t{damage} * 4 > int64_t{std::max(page.rows, 1)};

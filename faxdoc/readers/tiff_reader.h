@@ -24,12 +24,17 @@ struct TiffPageInfo {
     uint32_t yResolutionDenominator = 0;
     uint32_t t4Options = 0;
     uint32_t t6Options = 0;
+    // The strip table; of a tiled page (`tiled`), the tile table, tiles
+    // left to right, then top to bottom.
     uint32_t stripCount = 0;
     uint16_t stripOffsetsType = 0;
     uint16_t stripByteCountsType = 0;
     std::array<uint8_t, 4> stripOffsetsValue{};
     std::array<uint8_t, 4> stripByteCountsValue{};
     uint32_t rowsPerStrip = 0;
+    bool tiled = false;  // TileOffsets given: the page is made of tiles
+    uint32_t tileWidth = 0;
+    uint32_t tileLength = 0;
 };
 
 struct TiffIfdEntry {
@@ -46,7 +51,8 @@ struct TiffStripLocation {
 };
 
 // Bilevel TIFF files of either byte order, one page per image file directory,
-// any number of strips per page; uncompressed, PackBits, CCITT and JBIG strips.
+// any number of strips or tiles per page; uncompressed, PackBits, CCITT and
+// JBIG strips, and tiles in all of these codings but JBIG.
 class TiffReader : public FaxReader {
 public:
     // Pages whose 1-bit raster would pass this, or that would come out
@@ -72,7 +78,7 @@ public:
     // page is described by the photometric its colour map amounts to (0 or 1).
     TiffPageInfo parsePage();
 
-    // Where strip `index` lies and how long it is.
+    // Where strip (or tile) `index` lies and how long it is.
     TiffStripLocation stripLocation(uint32_t index, const TiffPageInfo& info);
 
     // The coded bytes of a strip exactly as the file holds them. False when
@@ -104,11 +110,15 @@ private:
     uint16_t paletteAsPhotometric();
     static uint8_t stripCoding(const TiffPageInfo& info);
     static PageBitmap decodeCcittStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info, uint8_t coding,
-                                       uint32_t rowLimit, int& damage);
+                                       uint32_t rowLimit, uint32_t placeRows, int& damage);
     static PageBitmap decodeJbigStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info, uint32_t rowLimit);
-    // Decodes the page's strips one after the other into `page`; returns the
-    // damage of all of them (see decodeStrip).
+    // Decodes the page's strips or tiles into `page`; returns the damage of
+    // all of them (see decodeStrip), rows that a strip or tile lacks or
+    // holds beyond its place counted as damaged lines. A page whose tiles
+    // cannot all be found in the file is left empty.
+    int decodeImage(const TiffPageInfo& info, PageBitmap& page);
     int appendStrips(const TiffPageInfo& info, PageBitmap& page);
+    int placeTiles(const TiffPageInfo& info, PageBitmap& page);
     // When the coding the tags state gives too few rows or too many damaged
     // lines, the other codings and bit orders are tried in turn; the first
     // that gives every declared row with no damage replaces the page.

@@ -59,14 +59,4 @@ std::vector<std::string> workImageText(const std::vector<uint8_t>& bytes, int32_
     return pageText(page);
 }
 
-void expectPageRowsThenWhite(const std::vector<std::string>& rows, const std::vector<std::string>& page)
-{
-    SCOPED_TRACE("working image");
-    ASSERT_GE(rows.size(), page.size());
-    EXPECT_EQ(std::vector<std::string>(rows.begin(), rows.begin() + ptrdiff_t(page.size())), page);
-    for (size_t index = page.size(); index < rows.size(); ++index) {
-        EXPECT_EQ(rows[index].find('B'), std::string::npos) << "row " << index << " after the page";
-    }
-}
-
 }  // namespace pagelift::testing

@@ -30,10 +30,6 @@ std::vector<std::string> pageText(const PageBitmap& page);
 // with its rows going to a file.
 std::vector<std::string> workImageText(const std::vector<uint8_t>& bytes, int32_t width, uint8_t coding);
 
-// Expects `rows` to begin with `page` and to hold only white rows after it
-// (the end of a raw stream keeps such rows).
-void expectPageRowsThenWhite(const std::vector<std::string>& rows, const std::vector<std::string>& page);
-
 // The bytes of a bit string with the decoder that reads them, kept together
 // so the bytes outlive the decoder.
 struct CodedStream {
