@@ -40,6 +40,9 @@ struct PageCase {
     int32_t height;
     int result;
     std::vector<std::string> rows;
+    // MMR only: what a line that cannot be decoded leads to.
+    MmrDamage damage = MmrDamage::ResumeAtFlag;
+    bool linesPassingWidthBreak = false;
 };
 
 std::vector<uint8_t> bits(const std::string& text) { return testing::bytesFromBits(text); }
@@ -128,11 +131,27 @@ TEST(CcittMmrPages, DecodeAndResynchronise)
         {"an invalid code sends the decoder to the next flag", flagged, 16, 8, 0, {w8b8, "WWWWBBBBBBBBBBBB"}},
         {"no data at all", bits(""), 16, 8, EndOfData, {}},
         {"lines past the height are decoded and not stored", bits(repeat(kV0, 5)), 16, 2, 0, {white, white}},
+        {"a stray EOL sets the reference white", bits(horizontalMode(8, 8) + kEol + horizontalMode(4, 12)), 16, 8,
+         0, {w8b8, "WWWWBBBBBBBBBBBB"}},
+        {"a line past the width is cut at it", bits(horizontalMode(8, 8) + horizontalMode(3, 14) + kV0 + kV0), 16, 8, 0,
+         {w8b8, "WWWBBBBBBBBBBBBB", "WWWBBBBBBBBBBBBB"}},
+        // Inside a TIFF strip nothing after the damage is drawn.
+        {"where lines end at damage, an invalid code ends them though a flag follows", flagged, 16, 8, BadCode,
+         {w8b8}, MmrDamage::EndLines},
+        {"where lines end at damage, a stray EOL ends them",
+         bits(horizontalMode(8, 8) + kEol + horizontalMode(4, 12)), 16, 8, 0, {w8b8}, MmrDamage::EndLines},
+        {"where lines end at damage, EOFB ends them", bits(horizontalMode(8, 8) + kEol + kEol), 16, 8, 0, {w8b8},
+         MmrDamage::EndLines},
+        {"a line past the width ends them when such lines break",
+         bits(horizontalMode(8, 8) + horizontalMode(3, 14) + kV0), 16, 8, BadCode, {w8b8}, MmrDamage::EndLines,
+         true},
     };
     for (const PageCase& c : cases) {
         SCOPED_TRACE(c.name);
         const std::vector<uint8_t> bytes = c.bytes.empty() ? std::vector<uint8_t>{0} : c.bytes;
         MmrDecoder decoder(bytes.data(), c.bytes.empty() ? 0 : int32_t(bytes.size()), 1, 0, 0, 3);
+        decoder.setDamageRule(c.damage);
+        decoder.setLinesPassingWidthBreak(c.linesPassingWidthBreak);
         decoder.setGeometry(c.width, c.height);
         PageBitmap page;
         EXPECT_EQ(decodeMmr(decoder, page), c.result);
