@@ -1,6 +1,7 @@
-// The TIFF reader against libtiff's own tools: every strip layout, byte order,
-// fill order and compression that tiffcp writes must read back as the pixels
-// ImageMagick sees; hand-built files reach the corners tiffcp never writes.
+// The TIFF reader against libtiff's own tools: every strip and tile layout,
+// byte order, fill order and compression that tiffcp writes must read back as
+// the pixels ImageMagick sees; hand-built files reach the corners tiffcp never
+// writes.
 
 #include "faxdoc/fax_document.h"
 #include "faxdoc/readers/tiff_reader.h"
@@ -46,6 +47,17 @@ const Variant kVariants[] = {
     {"g3-2d-fill-lsb-first", "-c g3:2d:fill -f lsb2msb"},
     {"g4-big-endian-strips-of-9", "-c g4 -B -r 9"},
     {"g4-lsb-first-one-strip", "-c g4 -f lsb2msb -r 1000000"},
+    // Tiles, those at the right and bottom edges running past the page.
+    {"tiles-256-plain", "-c none -t -w 256 -l 256"},
+    {"tiles-16-plain-lsb-first", "-c none -f lsb2msb -t -w 16 -l 16"},
+    {"tiles-256-packbits", "-c packbits -t -w 256 -l 256"},
+    {"tiles-16-packbits-big-endian", "-c packbits -B -t -w 16 -l 16"},
+    {"tiles-256-g3-1d", "-c g3 -t -w 256 -l 256"},
+    {"tiles-16-g3-1d-lsb-first", "-c g3 -f lsb2msb -t -w 16 -l 16"},
+    {"tiles-256-g3-2d", "-c g3:2d -t -w 256 -l 256"},
+    {"tiles-16-g3-2d", "-c g3:2d -t -w 16 -l 16"},
+    {"tiles-256-g4-big-endian", "-c g4 -B -t -w 256 -l 256"},
+    {"tiles-16-g4", "-c g4 -t -w 16 -l 16"},
 };
 
 class TiffLayoutsTest : public ::testing::Test {
@@ -488,6 +500,66 @@ TEST(TiffReaderFiles, DamagedLayoutsEndThePageWithTheRowsSoFar)
     }
 }
 
+TEST(TiffReaderFiles, TilesArePlacedAndCutAtTheEdgesAndATileOutsideTheFileFailsItsPage)
+{
+    // A plain page, then a 20 x 20 page of four uncompressed 16 x 16
+    // tiles, each filled with one byte.
+    const uint8_t fill[4] = {0x0F, 0x33, 0x55, 0xAA};
+    struct Case {
+        const char* name;
+        uint32_t tableCount;
+        uint32_t outsideTile;  // 4: none
+        uint32_t emptyTile;    // its byte count 0; 4: none
+        bool tiledPageRead;
+    };
+    const Case cases[] = {
+        {"whole", 4, 4, 4, true},
+        {"a tile of no bytes stays white", 4, 4, 3, true},
+        {"a tile outside the file", 4, 2, 4, false},
+        {"a tile table shorter than the tiles", 3, 4, 4, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder scratch;
+        TiffBuilder tiff;
+        std::vector<uint32_t> offsets;
+        for (const uint8_t byte : fill) offsets.push_back(static_cast<uint32_t>(tiff.append(std::vector<uint8_t>(32, byte))));
+        if (c.outsideTile < 4) offsets[c.outsideTile] = 0x7FFFFFF0;
+        const size_t offsetTable = tiff.appendLongs({offsets[0], offsets[1], offsets[2], offsets[3]});
+        const size_t countTable = tiff.appendLongs({c.emptyTile == 0 ? 0u : 32u, c.emptyTile == 1 ? 0u : 32u,
+                                                    c.emptyTile == 2 ? 0u : 32u, c.emptyTile == 3 ? 0u : 32u});
+        const size_t tiled = tiff.addIfd({{256, kShort, 1, 20},
+                                      {257, kShort, 1, 20},
+                                      {258, kShort, 1, 1},
+                                      {259, kShort, 1, 1},
+                                      {262, kShort, 1, 1},
+                                      {322, kShort, 1, 16},
+                                      {323, kShort, 1, 16},
+                                      {324, kLong, c.tableCount, static_cast<uint32_t>(offsetTable)},
+                                      {325, kLong, c.tableCount, static_cast<uint32_t>(countTable)}});
+        const size_t plain = tiff.append(rowBytes(3));
+        tiff.setFirstIfd(tiff.addIfd(plainPageTags(3, static_cast<uint32_t>(plain), 3), static_cast<uint32_t>(tiled)));
+        const std::string path = scratch.file("tiled.tif");
+        tiff.save(path);
+
+        const std::vector<PageBitmap> pages = readDocumentPages(path);
+        ASSERT_EQ(pages.size(), 2u);
+        EXPECT_EQ(pages[0].pixels, rowBytes(3));
+        if (!c.tiledPageRead) {
+            EXPECT_FALSE(pages[1].hasPage());
+            continue;
+        }
+        std::vector<uint8_t> expected;
+        for (int32_t row = 0; row < 20; ++row) {
+            const uint32_t left = row < 16 ? 0 : 2;
+            const auto tileByte = [&](uint32_t tile) { return tile == c.emptyTile ? uint8_t(0xFF) : fill[tile]; };
+            expected.insert(expected.end(), {tileByte(left), tileByte(left), tileByte(left + 1)});
+        }
+        EXPECT_EQ(pages[1].rows, 20);
+        EXPECT_EQ(pages[1].pixels, expected);
+    }
+}
+
 TEST(TiffReaderFiles, ResolutionRules)
 {
     ScratchFolder scratch;
@@ -520,6 +592,33 @@ TEST(TiffReaderFiles, ResolutionRules)
         ASSERT_EQ(pages.size(), 1u);
         EXPECT_EQ(pages[0].xResolution, c.expectedX);
         EXPECT_EQ(pages[0].yResolution, c.expectedY);
+    }
+}
+
+TEST(TiffReaderFiles, GroupFourLinesPastTheWidthAreTakenWhenTheStripReadsWholeWithThem)
+{
+    // Every line of this 8-pixel page ends 1 pixel past its width
+    // (horizontal mode, 3 white and 6 black), as a few encoders write them,
+    // then EOFB. Damage would break the strip at the first such line; here
+    // the strip reads clean and whole with them, and is taken so.
+    ScratchFolder scratch;
+    const std::string pastTheWidth = "001" "1000" "0010";
+    const std::string eol = "000000000001";
+    const std::vector<uint8_t> coded =
+        testing::bytesFromBits(pastTheWidth + pastTheWidth + pastTheWidth + pastTheWidth + eol + eol);
+    TiffBuilder tiff;
+    const size_t data = tiff.append(coded);
+    auto tags = plainPageTags(4, static_cast<uint32_t>(data), static_cast<uint32_t>(coded.size()), 0);
+    tags[3] = {259, kShort, 1, 4};  // Group 4
+    tiff.setFirstIfd(tiff.addIfd(tags));
+    const std::string path = scratch.file("past.tif");
+    tiff.save(path);
+
+    const std::vector<PageBitmap> pages = readDocumentPages(path);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].rows, 4);
+    for (int32_t row = 0; row < pages[0].rows; ++row) {
+        EXPECT_EQ(pages[0].pixels[static_cast<size_t>(row)], 0xE0) << "row " << row;  // WWWBBBBB, 1 = white
     }
 }
 

@@ -311,6 +311,30 @@ bool TiffReader::locateInStripArray(uint32_t index, uint16_t type, uint32_t coun
     return true;
 }
 
+bool TiffReader::readStripArray(uint16_t type, uint32_t count, const std::array<uint8_t, 4>& value, uint32_t wanted,
+                                std::vector<uint32_t>& out)
+{
+    out.clear();
+    if (count < wanted) return false;
+    if (count <= 2) {
+        for (uint32_t index = 0; index < wanted; ++index) {
+            uint32_t element = 0;
+            if (!locateInStripArray(index, type, count, value, element)) return false;
+            out.push_back(element);
+        }
+        return true;
+    }
+    const uint64_t size = uint64_t{wanted} * (type == kTypeLong ? 4 : 2);
+    if (size > static_cast<uint64_t>(fileSize())) return false;
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    if (!readAt(fix32(value.data()), bytes.data(), bytes.size())) return false;
+    out.reserve(wanted);
+    for (uint32_t index = 0; index < wanted; ++index) {
+        out.push_back(type == kTypeLong ? fix32(bytes.data() + 4 * size_t{index}) : fix16(bytes.data() + 2 * size_t{index}));
+    }
+    return true;
+}
+
 TiffStripLocation TiffReader::stripLocation(uint32_t index, const TiffPageInfo& info)
 {
     TiffStripLocation location;
@@ -503,6 +527,14 @@ int TiffReader::placeTiles(const TiffPageInfo& info, PageBitmap& page)
     if (across == 0 || down == 0 || across * down > info.stripCount) return fail();
     const uint8_t coding = stripCoding(info);
     if (coding == CodingJbig) return fail();
+    // Both tables are read at once: a page may have many thousand tiles.
+    std::vector<uint32_t> offsets;
+    std::vector<uint32_t> byteCounts;
+    const uint32_t tiles = static_cast<uint32_t>(across * down);
+    if (!readStripArray(info.stripOffsetsType, info.stripCount, info.stripOffsetsValue, tiles, offsets) ||
+        !readStripArray(info.stripByteCountsType, info.stripCount, info.stripByteCountsValue, tiles, byteCounts)) {
+        return fail();
+    }
     page = stripPage(info, info.imageLength, 0, coding);
     page.pixels.assign(size_t{info.imageLength} * static_cast<size_t>(page.bytesPerRow), kWhiteByte);
     // Every tile is decoded as a page of the tile's size.
@@ -513,7 +545,7 @@ int TiffReader::placeTiles(const TiffPageInfo& info, PageBitmap& page)
     tileInfo.stripCount = 1;
     tileInfo.tiled = false;
     int64_t damage = 0;
-    for (uint64_t index = 0; index < across * down; ++index) {
+    for (uint32_t index = 0; index < tiles; ++index) {
         const uint32_t x0 = static_cast<uint32_t>(index % across) * info.tileWidth;
         const uint32_t y0 = static_cast<uint32_t>(index / across) * info.tileLength;
         const uint32_t columns = std::min(info.tileWidth, info.imageWidth - x0);
@@ -523,12 +555,11 @@ int TiffReader::placeTiles(const TiffPageInfo& info, PageBitmap& page)
         // No coding spends a byte per pixel, with an EOL and fill per row,
         // so no more is read: byte counts of a whole file on every tile of a
         // large page would otherwise copy the file once per tile.
-        const TiffStripLocation location = stripLocation(static_cast<uint32_t>(index), info);
-        if (!location.found || location.offset >= static_cast<uint64_t>(fileSize())) return fail();
+        if (offsets[index] >= static_cast<uint64_t>(fileSize())) return fail();
         const uint64_t mostNeeded = uint64_t{info.tileWidth} * info.tileLength + 16 * uint64_t{info.tileLength} + 1024;
         const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(
-            {location.byteCount, static_cast<uint64_t>(fileSize()) - location.offset, mostNeeded}));
-        if (length == 0 || !loadCodedData(location.offset, length)) {
+            {byteCounts[index], static_cast<uint64_t>(fileSize()) - offsets[index], mostNeeded}));
+        if (length == 0 || !loadCodedData(offsets[index], length)) {
             damage += place;
             continue;
         }

@@ -106,6 +106,10 @@ private:
     bool readRational(const std::array<uint8_t, 4>& value, uint32_t& numerator, uint32_t& denominator);
     bool locateInStripArray(uint32_t index, uint16_t type, uint32_t count, const std::array<uint8_t, 4>& value,
                             uint32_t& out);
+    // The first `wanted` values of a strip or tile table; false when the
+    // table has fewer or cannot be read.
+    bool readStripArray(uint16_t type, uint32_t count, const std::array<uint8_t, 4>& value, uint32_t wanted,
+                        std::vector<uint32_t>& out);
     uint32_t rowsInStrip(const TiffPageInfo& info, uint32_t stripIndex) const;
     uint16_t paletteAsPhotometric();
     static uint8_t stripCoding(const TiffPageInfo& info);
