@@ -402,7 +402,7 @@ int decodeMmrLines(MmrDecoder& decoder, Rows& rows, RunBuffers& buffers)
         }
         // A line that passes the width is the likeliest first sign of damage
         // in T.6 data, where nothing else tells a wrong code from a right one.
-        if (result2d >= 0 && total > width && decoder.linesPassingWidthBreak()) result2d = BadCode;
+        if (result2d > width && decoder.linesPassingWidthBreak()) result2d = BadCode;  // a line's result is its total
         if (result2d == EolCode || result2d == BadCode) {
             // EOFB (or a stray EOL) ends the page's run of lines.
             rows.segmentBreak();
