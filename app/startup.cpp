@@ -56,14 +56,12 @@ bool prepareProcess()
                      std::strerror(errno));
         return false;
     }
-    paths.intermediateBitmap = paths.workFolder + "tmpbmp.tmp";
 
     DecodeSettings& decode = processDecodeSettings();
     decode = DecodeSettings{};
     decode.rawImagePath = paths.workFolder + "plftmp.tmp";
     decode.rawSegmentPath = paths.workFolder + "bsegtmp.tmp";
     decode.tempTiffPath = paths.workFolder + "tmptif";
-    decode.bitmapPath = paths.intermediateBitmap;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "batch/file_listing.h"
 
 #include "batch/folder_conversion.h"
+#include "output/output_names.h"
 #include "batch/parallel_conversion.h"
 
 namespace pagelift {
@@ -32,7 +33,7 @@ std::string listOutputGroups(const ConversionOptions& options)
         destinations.push_back(folderOutputPath(options, options.source + "/" + entry));
     }
     std::string text;
-    for (const std::vector<size_t>& group : outputGroupsOf(destinations)) {
+    for (const std::vector<size_t>& group : outputGroupsOf(*options.outputFormat, destinations)) {
         for (size_t i = 0; i < group.size(); ++i) {
             if (i > 0) text += '\t';
             text += escaped(options.fileList[group[i]]);

@@ -3,32 +3,14 @@
 #include "batch/parallel_conversion.h"
 #include "batch/single_file.h"
 #include "faxdoc/fax_format.h"
+#include "output/output_names.h"
 #include "platform/folder_search.h"
 #include "platform/paths.h"
 
-#include <cctype>
 #include <cstdio>
 #include <functional>
 
 namespace pagelift {
-namespace {
-
-bool endsWithNoCase(const std::string& text, const std::string& suffix)
-{
-    if (text.size() < suffix.size()) return false;
-    for (size_t i = 0; i < suffix.size(); ++i) {
-        const unsigned char a = static_cast<unsigned char>(text[text.size() - suffix.size() + i]);
-        if (std::tolower(a) != suffix[i]) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-bool isJpegName(const std::string& path)
-{
-    return endsWithNoCase(path, "jpg") || endsWithNoCase(path, "jpeg");
-}
 
 void walkFaxFolder(const std::string& filter, const std::string& folder, int32_t includeSubfolders,
                    const std::function<void(const std::string&)>& folderEntered,
@@ -63,28 +45,8 @@ void collectFaxFiles(ConversionOptions& options, const std::string& folder, int3
 
 std::string folderOutputPath(const ConversionOptions& options, const std::string& sourcePath)
 {
-    std::string output = sourcePath;
-    if (!options.keepExtension) {
-        // The extension is cut at the last dot of the file name only: a dot
-        // in a folder name must not move the output into another folder.
-        const size_t slash = output.rfind('/');
-        const size_t dot = output.rfind('.');
-        if (dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash)) output.resize(dot);
-    }
-    output += ".jpg";
-
-    if (options.keepHierarchy == 1) {
-        // Only the leading source folder is the source tree's root; the same
-        // text deeper in the path is an ordinary folder name and stays.
-        if (!options.source.empty() && output.compare(0, options.source.size(), options.source) == 0) {
-            return options.destination + output.substr(options.source.size());
-        }
-        // Outside the source folder there is no tree to rebuild: the output
-        // goes straight into the destination like a flat one.
-    }
-    const size_t slash = output.rfind('/');
-    if (slash != std::string::npos && slash > 0) output = output.substr(slash + 1);
-    return options.destination + "/" + output;
+    const FolderNaming naming{options.source, options.destination, options.keepExtension, options.keepHierarchy == 1};
+    return pagelift::folderOutputPath(naming, *options.outputFormat, sourcePath);
 }
 
 int convertFolder(ConversionOptions& options)

@@ -29,15 +29,9 @@ void walkFaxFolder(const std::string& filter, const std::string& folder, int32_t
 // the destination is empty; 0 otherwise.
 int convertFolder(ConversionOptions& options);
 
-// The output path of one listed file: the source path without the extension
-// of its file name (kept with keepExtension; a dot in a folder name is no
-// extension) plus ".jpg", moved under the destination, either by replacing
-// the leading source folder with it (keepHierarchy 1) or by taking only its
-// file name (also for a path outside the source folder).
+// The output path of one listed file in a run with these options: the
+// output stage's folderOutputPath with the run's folders, naming choices
+// (keepHierarchy 1 rebuilds the tree) and output format.
 std::string folderOutputPath(const ConversionOptions& options, const std::string& sourcePath);
-
-// True when a path ends in "jpg" or "jpeg" in any case: such a file is
-// already a JPEG image and is never converted.
-bool isJpegName(const std::string& path);
 
 }  // namespace pagelift

@@ -7,6 +7,7 @@
 #include "batch/single_file.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
+#include "output/output_names.h"
 #include "platform/file_writers.h"
 #include "platform/files.h"
 #include "platform/folder_events.h"
@@ -32,15 +33,6 @@ const char* const kRecordHeading = "Zoziv Pagelift command line mode : watch fol
 // unless an event (the writer closing it) comes first.
 constexpr auto kWriterRecheck = std::chrono::seconds(5);
 
-// Written no earlier than the source's last change: a status-change time
-// cannot be set back, so copied file times (/l) or a fax moved in with old
-// times cannot make an output look current when it is not.
-bool writtenSince(const std::string& output, int64_t sourceChanged)
-{
-    const std::optional<FileStamp> stamp = fileStamp(output);
-    return stamp && stamp->size > 0 && stamp->changedNs >= sourceChanged;
-}
-
 // How long the file's times say it has been left alone, by the wall clock.
 Clock::duration quietByItsTimes(const FileStamp& stamp)
 {
@@ -49,6 +41,19 @@ Clock::duration quietByItsTimes(const FileStamp& stamp)
                             .count();
     const int64_t last = std::max(stamp.modifiedNs, stamp.changedNs);
     return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(std::max<int64_t>(now - last, 0)));
+}
+
+// The pages of a fax as a conversion would count them; 0 when it cannot be
+// read (what cannot be read is converted again, and reported then).
+int countPagesOf(const std::string& path, const DecodeSettings& decode)
+{
+    try {
+        FaxDocument document;
+        document.settings() = decode;
+        return document.countPages(path, identifyFormat(path));
+    } catch (...) {
+        return 0;
+    }
 }
 
 bool heldByAWriter(const std::string& path, const std::set<FileIdentity>& openForWriting)
@@ -81,7 +86,7 @@ private:
     const WatchSettings& settings_;
     ArrivalTracker tracker_;
     FolderEvents events_;
-    std::map<std::string, std::string> outputOwner_;  // JPEG name -> the source converted to it
+    std::map<std::string, std::string> outputOwner_;  // output name -> the source converted to it
     int converted_ = 0;
 };
 
@@ -145,11 +150,12 @@ void FolderWatch::convertDue(const std::vector<std::string>& due)
             continue;
         }
         const std::string destination = folderOutputPath(options_, path);
-        if (options_.backupFolder.empty() && outputsAreCurrent(path, destination, decode_)) {
+        if (options_.backupFolder.empty() &&
+            outputsAreCurrent(*options_.outputFormat, path, destination, [&] { return countPagesOf(path, decode_); })) {
             tracker_.handled(path, *stamp);
             continue;
         }
-        // Two faxes that map to one JPEG name (a.tif and a.tiff, or one name
+        // Two faxes that map to one output name (a.tif and a.tiff, or one name
         // in two subfolders without the kept tree): the later one does not
         // overwrite the earlier one's pages, as in a folder run.
         const auto owner = outputOwner_.find(destination);
@@ -236,28 +242,6 @@ int FolderWatch::run()
 }
 
 }  // namespace
-
-bool outputsAreCurrent(const std::string& source, const std::string& destination, const DecodeSettings& decode)
-{
-    const std::optional<FileStamp> stamp = fileStamp(source);
-    if (!stamp) return false;
-    if (writtenSince(destination, stamp->changedNs)) return true;
-    if (!writtenSince(pageFileName(destination, 1), stamp->changedNs)) return false;
-    // Only a count of the pages tells whether the last one was written.
-    int pages = 0;
-    try {
-        FaxDocument document;
-        document.settings() = decode;
-        pages = document.countPages(source, identifyFormat(source));
-    } catch (...) {
-        return false;  // what cannot be read is converted again, and reported then
-    }
-    if (pages < 2) return false;
-    for (int page = 2; page <= pages; ++page) {
-        if (!writtenSince(pageFileName(destination, page), stamp->changedNs)) return false;
-    }
-    return true;
-}
 
 bool looksFinished(const std::string& path, std::chrono::seconds settle, const std::set<FileIdentity>& openForWriting)
 {

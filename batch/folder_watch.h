@@ -26,13 +26,6 @@ struct WatchSettings {
     bool quiet = false;   // no report lines on standard output
 };
 
-// True when every JPEG file a fax converts to exists and was written no
-// earlier than the fax's last change: the destination itself for a fax of
-// one page, each page name for a longer one (its pages counted as
-// FaxDocument::countPages counts them, with `decode`). A fax rewritten later
-// counts as not converted.
-bool outputsAreCurrent(const std::string& source, const std::string& destination, const DecodeSettings& decode);
-
 // True when the file counts as finished at one look: its times say it was
 // not changed for `settle`, it is not among `openForWriting` (a snapshot of
 // filesOpenForWriting, taken once for many files) and no other process
@@ -45,7 +38,7 @@ bool looksFinished(const std::string& path, std::chrono::seconds settle, const s
 // folder) as a folder run would, then each file that arrives or changes,
 // once it is finished (see ArrivalTracker), until SIGTERM or SIGINT: the
 // files in hand are finished first. Without a backup folder, a fax whose
-// JPEG files are current (outputsAreCurrent) is not converted again, also
+// outputs are current (outputsAreCurrent) is not converted again, also
 // across restarts. Each file's report lines go to standard output as they
 // come, and one log record per file to the results log. Returns 0 after a
 // requested stop; 1 when the source folder cannot be watched or read (the

@@ -3,7 +3,7 @@
 #include "batch/shared_pages.h"
 #include "batch/single_file.h"
 #include "platform/work_folder.h"
-#include "settings/working_paths.h"
+#include "output/output_names.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,103 +19,14 @@
 namespace pagelift {
 namespace {
 
-// The name a file's pages are numbered after: its JPEG path up to the last
-// dot of the file name, as pageFileName cuts it.
-std::string pageBase(const std::string& destination)
-{
-    const std::string first = pageFileName(destination, 1);
-    return first.substr(0, first.size() - std::char_traits<char>::length("001.jpg"));
-}
-
-bool allDigits(const std::string& text, size_t from)
-{
-    return std::all_of(text.begin() + std::ptrdiff_t(from), text.end(),
-                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
-}
-
-// True when a file whose page base is `longer` may write a name that a file
-// with the base `shorter` also writes: `longer` is `shorter` followed by
-// digits that are a page number ("fax" + "001": fax001.jpg is the first page
-// of fax.jpg) or begin one of four digits or more ("fax" + "1": fax1001.jpg
-// is page 1001 of fax.jpg and page 1 of fax1.jpg). Names of one length, as
-// fax00001 and fax00002, never meet.
-bool pageNamesMayMeet(const std::string& shorter, const std::string& longer)
-{
-    if (longer.size() <= shorter.size() || longer.compare(0, shorter.size(), shorter) != 0) return false;
-    if (!allDigits(longer, shorter.size())) return false;
-    return longer.size() - shorter.size() >= 3 || longer[shorter.size()] != '0';
-}
-
-}  // namespace
-
-bool outputNamesMayMeet(const std::string& destination, const std::string& other)
-{
-    const std::string a = pageBase(destination);
-    const std::string b = pageBase(other);
-    return a == b || pageNamesMayMeet(a, b) || pageNamesMayMeet(b, a);
-}
-
-namespace {
-
-// Disjoint sets of file indexes, joined by the files whose outputs may meet.
-class OutputGroups {
-public:
-    explicit OutputGroups(size_t count) : parent_(count)
-    {
-        for (size_t index = 0; index < count; ++index) parent_[index] = index;
-    }
-    size_t rootOf(size_t index)
-    {
-        while (parent_[index] != index) index = parent_[index] = parent_[parent_[index]];
-        return index;
-    }
-    void join(size_t a, size_t b) { parent_[rootOf(a)] = rootOf(b); }
-
-private:
-    std::vector<size_t> parent_;
-};
-
-}  // namespace
-
-std::vector<std::vector<size_t>> outputGroupsOf(const std::vector<std::string>& destinations)
-{
-    std::map<std::string, size_t> byBase;  // a page base -> the first file with it
-    std::vector<std::string> bases;
-    OutputGroups groups(destinations.size());
-    for (size_t index = 0; index < destinations.size(); ++index) {
-        bases.push_back(pageBase(destinations[index]));
-        const auto [at, added] = byBase.emplace(bases.back(), index);
-        if (!added) groups.join(index, at->second);
-    }
-    for (size_t index = 0; index < destinations.size(); ++index) {
-        const std::string& base = bases[index];
-        // Every shorter base it may extend is base minus trailing digits.
-        for (size_t cut = base.size(); cut > 0 && std::isdigit(static_cast<unsigned char>(base[cut - 1])) != 0;) {
-            --cut;
-            const auto shorter = byBase.find(base.substr(0, cut));
-            if (shorter != byBase.end() && pageNamesMayMeet(shorter->first, base)) groups.join(index, shorter->second);
-        }
-    }
-    std::map<size_t, size_t> groupOfRoot;
-    std::vector<std::vector<size_t>> ordered;
-    for (size_t index = 0; index < destinations.size(); ++index) {
-        const auto [at, added] = groupOfRoot.emplace(groups.rootOf(index), ordered.size());
-        if (added) ordered.emplace_back();
-        ordered[at->second].push_back(index);
-    }
-    return ordered;
-}
-
-namespace {
-
 // The output groups of the files, largest first (by the size of their
 // sources), so that the big files do not start last and leave the other
 // jobs idle at the end.
-std::vector<std::vector<size_t>> largestGroupsFirst(const std::vector<FileJob>& files)
+std::vector<std::vector<size_t>> largestGroupsFirst(const OutputFormat& format, const std::vector<FileJob>& files)
 {
     std::vector<std::string> destinations;
     for (const FileJob& file : files) destinations.push_back(file.destination);
-    std::vector<std::vector<size_t>> groups = outputGroupsOf(destinations);
+    std::vector<std::vector<size_t>> groups = outputGroupsOf(format, destinations);
     std::vector<uintmax_t> sizes;
     for (const std::vector<size_t>& group : groups) {
         uintmax_t size = 0;
@@ -148,9 +59,7 @@ DecodeSettings jobSettings(const DecodeSettings& decode, int job)
 {
     const std::string prefix = jobFilePrefix(job);
     DecodeSettings settings = decode;
-    if (settings.bitmapPath.empty()) settings.bitmapPath = processWorkingPaths().intermediateBitmap;
-    for (std::string* path : {&settings.rawImagePath, &settings.rawSegmentPath, &settings.tempTiffPath,
-                              &settings.bitmapPath}) {
+    for (std::string* path : {&settings.rawImagePath, &settings.rawSegmentPath, &settings.tempTiffPath}) {
         *path = jobPath(*path, prefix);
     }
     return settings;
@@ -250,7 +159,7 @@ void convertFilesInOrder(const ConversionOptions& options, const std::vector<Fil
         changed.notify_all();
     };
 
-    const std::vector<std::vector<size_t>> families = largestGroupsFirst(files);
+    const std::vector<std::vector<size_t>> families = largestGroupsFirst(*options.outputFormat, files);
     // The settings every file starts from; the run's own lists stay out.
     ConversionOptions base = options;
     base.resultsText.clear();
@@ -277,7 +186,7 @@ void convertFilesInOrder(const ConversionOptions& options, const std::vector<Fil
                 try {
                     outcome.result = convert(fileOptions, files[index].source, files[index].destination, settings);
                 } catch (const std::exception&) {
-                    fileOptions.resultsText += "Exception : Failed in FAX to JPEG conversion\r\n";
+                    fileOptions.resultsText += exceptionReportLine(*options.outputFormat);
                     outcome.result = ConvertException;
                 }
                 outcome.report = std::move(fileOptions.resultsText);

@@ -23,18 +23,6 @@ struct FileOutcome {
     std::vector<std::string> backupMoves;  // the source, when it is to go to the backup folder
 };
 
-// True when files converted to these two JPEG paths may write a name in
-// common: the same path or page base, or one page base the other followed
-// by digits that may be a page number (fax.jpg and fax001.jpg, or fax.jpg
-// and fax1.jpg, whose page 1 is page 1001 of fax.jpg).
-bool outputNamesMayMeet(const std::string& destination, const std::string& other);
-
-// The indexes of files converted to these JPEG paths, in groups that must
-// be converted one after the other in list order (outputNamesMayMeet joins
-// two files, and through them their groups); the groups in the order of
-// their first file, each in list order.
-std::vector<std::vector<size_t>> outputGroupsOf(const std::vector<std::string>& destinations);
-
 // Jobs a run of `files` files uses when `requested` were asked for (0: one
 // per processor core): at least 1, and 1 for no file. A run of fewer files
 // than jobs still uses them all: the pages of a long document are shared.

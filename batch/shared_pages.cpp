@@ -1,34 +1,22 @@
 #include "batch/shared_pages.h"
 
-#include "imageout/intermediate_bitmap.h"
-#include "imageout/jpeg_stage.h"
-#include "raster/page_size.h"
-
 namespace pagelift {
 
-PageResult convertPageBitmap(const PageBitmap& page, const std::string& jpegPath, int quality, bool optimize,
-                             const std::string& bitmapPath)
-{
-    try {
-        if (!fitsOutputLimits(page)) return {PageOutcome::TooLarge, pageTooLargeText(page)};
-        if (writeIntermediateBitmap(page, bitmapPath) != 0) return {PageOutcome::NotPrepared, {}};
-        const int compressed = compressBitmapToJpeg(bitmapPath, jpegPath, quality, true, optimize);
-        return {compressed == 0 ? PageOutcome::Converted : PageOutcome::NotCompressed, {}};
-    } catch (...) {
-        return {PageOutcome::Failed, {}};
-    }
-}
-
-DocumentPages::DocumentPages(std::string source, FaxFormat format, std::vector<std::string> jpegNames, int quality,
-                             bool optimize)
+DocumentPages::DocumentPages(std::string source, FaxFormat format, std::vector<std::string> outputNames,
+                             const OutputFormat& output, OutputSettings settings)
     : source_(std::move(source)),
       format_(format),
-      jpegNames_(std::move(jpegNames)),
-      quality_(quality),
-      optimize_(optimize),
+      outputNames_(std::move(outputNames)),
+      output_(output),
+      settings_(settings),
       helpersDecode_(FaxDocument::readsPagesInAnyOrder(format)),
-      results_(jpegNames_.size())
+      results_(outputNames_.size())
 {
+}
+
+PageResult DocumentPages::writePage(const PageBitmap& page, int index) const
+{
+    return writeOutputPage(output_, page, outputNames_[size_t(index)], settings_);
 }
 
 int DocumentPages::claim(PageBitmap& page, int below)
@@ -113,8 +101,7 @@ void DocumentPages::help(const DecodeSettings& decode)
                 // as the opening job's own reading of it would.
                 if (opened) document.readPage(format_, size_t(index));
             }
-            result = convertPageBitmap(helpersDecode_ ? document.page() : page, jpegName(index), quality_, optimize_,
-                                       decode.bitmapPath);
+            result = writePage(helpersDecode_ ? document.page() : page, index);
         } catch (...) {
             result = {PageOutcome::Failed, {}};
         }

@@ -14,6 +14,7 @@
 
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
+#include "output/output_format.h"
 #include "raster/page_bitmap.h"
 #include "settings/decode_settings.h"
 
@@ -27,32 +28,12 @@
 
 namespace pagelift {
 
-// How converting one page went.
-enum class PageOutcome {
-    Converted,
-    TooLarge,       // beyond the limits of raster/page_size.h: nothing written
-    NotPrepared,    // the intermediate bitmap could not be written
-    NotCompressed,  // the JPEG step failed
-    Failed,         // a failure was raised while converting it
-};
-
-struct PageResult {
-    PageOutcome outcome = PageOutcome::Failed;
-    std::string tooLargeText;  // "page too large: W x H" for TooLarge
-};
-
-// Writes a decoded page through the intermediate bitmap at `bitmapPath`
-// into `jpegPath`. A page beyond the size limits is refused before anything
-// is written, and a page whose bitmap could not be written is never
-// compressed. Failures raised inside come back as Failed.
-PageResult convertPageBitmap(const PageBitmap& page, const std::string& jpegPath, int quality, bool optimize,
-                             const std::string& bitmapPath);
-
 class DocumentPages {
 public:
-    // Pages are named `jpegNames[index]`. Page 0 is always the opening
-    // job's (it is decoded already).
-    DocumentPages(std::string source, FaxFormat format, std::vector<std::string> jpegNames, int quality, bool optimize);
+    // Page `index` is written to `outputNames[index]` in `output`. Page 0
+    // is always the opening job's (it is decoded already).
+    DocumentPages(std::string source, FaxFormat format, std::vector<std::string> outputNames,
+                  const OutputFormat& output, OutputSettings settings);
 
     // True when helpers decode pages themselves (the format reads pages in
     // any order); otherwise the opening job hands decoded pages over.
@@ -83,10 +64,9 @@ public:
     void waitForClaimed();
 
     const PageResult& result(int index) const { return results_[size_t(index)]; }
-    int pageCount() const { return int(jpegNames_.size()); }
-    const std::string& jpegName(int index) const { return jpegNames_[size_t(index)]; }
-    int quality() const { return quality_; }
-    bool optimize() const { return optimize_; }
+    int pageCount() const { return int(outputNames_.size()); }
+    // Writes a decoded page as page `index` of the document.
+    PageResult writePage(const PageBitmap& page, int index) const;
 
     // Converts pages of the document, with `decode` (the helping job's own
     // working files) and, for any-order formats, a document of its own,
@@ -96,9 +76,9 @@ public:
 private:
     const std::string source_;
     const FaxFormat format_;
-    const std::vector<std::string> jpegNames_;
-    const int quality_;
-    const bool optimize_;
+    const std::vector<std::string> outputNames_;
+    const OutputFormat& output_;
+    const OutputSettings settings_;
     const bool helpersDecode_;
 
     std::mutex mutex_;

@@ -1,10 +1,10 @@
 #include "batch/single_file.h"
 
 #include "settings/decode_settings.h"
-#include "settings/working_paths.h"
 #include "batch/shared_pages.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
+#include "output/output_names.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -16,7 +16,12 @@
 namespace pagelift {
 namespace {
 
-const char* const kJpegFailedLine = "Failed :  Error in converting FAX to JPEG!\r\n";
+// The report's words for a page the format's writer failed to write, and
+// for a failure raised inside a conversion.
+std::string notWrittenLine(const OutputFormat& format)
+{
+    return "Failed :  Error in converting FAX to " + std::string(format.reportName) + "!\r\n";
+}
 
 std::string pageNumberText(int pageNumber)
 {
@@ -35,8 +40,7 @@ struct PagesResult {
 // the run shares pages between jobs, side by side with other jobs. Returns
 // each page's result; after a page that Failed, no later page is converted.
 std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format, const ConversionOptions& options,
-                                         const std::vector<std::string>& names, const std::string& bitmapPath,
-                                         const std::string& source)
+                                         const std::vector<std::string>& names, const std::string& source)
 {
     const int pageCount = int(names.size());
     // Decodes page `index` (page 0 is decoded already); false when that
@@ -49,9 +53,9 @@ std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format
             return false;
         }
     };
-    const auto convert = [&](const PageBitmap& page, int index) {
-        return convertPageBitmap(page, names[size_t(index)], options.quality, options.optimize, bitmapPath);
-    };
+    const auto shared = std::make_shared<DocumentPages>(source, format, names, *options.outputFormat,
+                                                        OutputSettings{options.quality, options.optimize});
+    const auto convert = [&](const PageBitmap& page, int index) { return shared->writePage(page, index); };
 
     std::vector<PageResult> results(static_cast<size_t>(pageCount));
     if (options.pageShare == nullptr) {
@@ -62,7 +66,6 @@ std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format
         return results;
     }
 
-    const auto shared = std::make_shared<DocumentPages>(source, format, names, options.quality, options.optimize);
     options.pageShare->offer(shared);
     PageBitmap page;
     if (shared->helpersDecode()) {
@@ -100,36 +103,32 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, ConversionOpti
                          const std::string& source, const std::string& destination,
                          std::vector<std::string>& outputs)
 {
-    // Parallel jobs each have a bitmap of their own.
-    const std::string bitmapPath = document.settings().bitmapPath.empty() ? processWorkingPaths().intermediateBitmap
-                                                                          : document.settings().bitmapPath;
-    const std::string notPreparedLine = "Failed : " + source + " - Error in preparing jpeg\r\n";
+    const OutputFormat& output = *options.outputFormat;
+    const std::string notPreparedLine =
+        "Failed : " + source + " - Error in preparing " + std::string(output.preparedName) + "\r\n";
     const int pageCount = document.pageCount();
     PagesResult pages;
     if (pageCount < 2) {
         outputs.push_back(destination);
-        const PageResult page =
-            convertPageBitmap(document.page(), destination, options.quality, options.optimize, bitmapPath);
+        const PageResult page = writeOutputPage(output, document.page(), destination,
+                                                OutputSettings{options.quality, options.optimize});
         pages.everyPageWritten = page.outcome == PageOutcome::Converted;
-        pages.result = pages.everyPageWritten ? ConvertDone : ConvertJpegFailed;
+        pages.result = pages.everyPageWritten ? ConvertDone : ConvertOutputFailed;
         if (page.outcome == PageOutcome::Failed) throw std::runtime_error("the page could not be converted");
         if (page.outcome == PageOutcome::TooLarge) {
             options.resultsText += "Failed : " + page.tooLargeText + "\r\n";
         } else if (page.outcome == PageOutcome::NotPrepared) {
-            // No bitmap of this page exists, so nothing may be compressed:
-            // the file left there belongs to an earlier page.
             options.resultsText += notPreparedLine;
         } else if (page.outcome == PageOutcome::NotCompressed) {
-            options.resultsText += kJpegFailedLine;
+            options.resultsText += notWrittenLine(output);
         } else {
             options.resultsText += "Success !\r\n";
         }
         return pages;
     }
 
-    std::vector<std::string> names;
-    for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) names.push_back(pageFileName(destination, pageNumber));
-    const std::vector<PageResult> results = convertEveryPage(document, format, options, names, bitmapPath, source);
+    const std::vector<std::string> names = outputNamesOf(output, destination, pageCount);
+    const std::vector<PageResult> results = convertEveryPage(document, format, options, names, source);
     bool headingWritten = false;
     const auto writeHeading = [&] {
         if (!headingWritten) options.resultsText += "Multiple pages as following :\r\n";
@@ -145,13 +144,13 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, ConversionOpti
         if (page.outcome == PageOutcome::TooLarge) {
             writeHeading();
             options.resultsText += pageLine + "Failed : " + page.tooLargeText + "\r\n";
-            pages.result = ConvertJpegFailed;
+            pages.result = ConvertOutputFailed;
         } else if (page.outcome == PageOutcome::NotPrepared) {
             options.resultsText += notPreparedLine;
-            pages.result = ConvertJpegFailed;
+            pages.result = ConvertOutputFailed;
         } else if (page.outcome == PageOutcome::NotCompressed) {
-            options.resultsText += kJpegFailedLine;
-            pages.result = ConvertJpegFailed;
+            options.resultsText += notWrittenLine(output);
+            pages.result = ConvertOutputFailed;
         } else {
             if (pageNumber == 1) writeHeading();
             options.resultsText += pageLine + "Success !\r\n";
@@ -169,12 +168,8 @@ const std::string* outputWrittenThisRun(const ConversionOptions& options, const 
                                         int pageCount)
 {
     if (options.writtenOutputs.empty()) return nullptr;
-    if (pageCount < 2) {
-        const auto found = options.writtenOutputs.find(destination);
-        return found == options.writtenOutputs.end() ? nullptr : &*found;
-    }
-    for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) {
-        const auto found = options.writtenOutputs.find(pageFileName(destination, pageNumber));
+    for (const std::string& name : outputNamesOf(*options.outputFormat, destination, pageCount)) {
+        const auto found = options.writtenOutputs.find(name);
         if (found != options.writtenOutputs.end()) return &*found;
     }
     return nullptr;
@@ -182,20 +177,16 @@ const std::string* outputWrittenThisRun(const ConversionOptions& options, const 
 
 }  // namespace
 
+std::string exceptionReportLine(const OutputFormat& format)
+{
+    return "Exception : Failed in FAX to " + std::string(format.reportName) + " conversion\r\n";
+}
+
 void moveToBackupFolder(const std::string& source, const std::string& backupFolder)
 {
     const size_t slash = source.rfind('/');
     if (slash == std::string::npos || slash == 0) return;
     moveFileNoReplace(source, joinPath(backupFolder, source.substr(slash + 1)));
-}
-
-std::string pageFileName(const std::string& destination, int pageNumber)
-{
-    const size_t slash = destination.rfind('/');
-    const size_t dot = destination.rfind('.');
-    const bool dotInFileName = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    const std::string base = dotInFileName ? destination.substr(0, dot) : destination;
-    return base + pageNumberText(pageNumber) + ".jpg";
 }
 
 bool ensureFolder(const std::string& path)
@@ -219,13 +210,10 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
     options.resultsText += source + " --> " + destination + " : ";
 
     if (options.skipExisting != 0) {
-        // A document of several pages leaves no file under the destination
-        // name itself, only its page names: its first page tells.
-        for (const std::string& existing : {destination, pageFileName(destination, 1)}) {
-            if (readableFileSize(existing) > 0) {
-                options.resultsText += "Skipped : " + existing + " already exist!\r\n";
-                return ConvertSkipped;
-            }
+        const std::string existing = existingOutputOf(*options.outputFormat, destination);
+        if (!existing.empty()) {
+            options.resultsText += "Skipped : " + existing + " already exist!\r\n";
+            return ConvertSkipped;
         }
     }
 
@@ -259,7 +247,7 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
         }
         pages = convertPages(document, format, options, source, destination, outputs);
     } catch (...) {
-        options.resultsText += "Exception : Failed in FAX to JPEG conversion\r\n";
+        options.resultsText += exceptionReportLine(*options.outputFormat);
         options.writtenOutputs.insert(outputs.begin(), outputs.end());
         return ConvertException;
     }

@@ -13,14 +13,15 @@ enum ConvertResult : int {
     ConvertDone = 0,
     ConvertNoFolder = -2,        // the output folder cannot be created
     ConvertNotFax = -5,          // no page found in the source
-    ConvertJpegFailed = -7,      // the last page could not be prepared or compressed
+    ConvertOutputFailed = -7,    // the last page could not be prepared or written
     ConvertException = -9,       // a failure was caught inside the conversion
 };
 
-// Converts one fax file into one JPEG per page and appends the account of it
-// to options.resultsText. A one-page document is written to `destination`;
-// pages of a longer one are named after it with a three-digit page number
-// ("out/fax.jpg" gives out/fax001.jpg ...). A page beyond the size limits of
+// Converts one fax file into options.outputFormat (for JPEG and PNG a file
+// per page) and appends the account of it to options.resultsText. A
+// one-page document is written to `destination`; pages of a longer one are
+// named after it with a three-digit page number (pageFileName: "out/fax.jpg"
+// gives out/fax001.jpg ...). A page beyond the size limits of
 // raster/page_size.h is not converted ("page too large: W x H"); the other
 // pages still are. With keepDate the outputs get the source's file times
 // (and a failed time copy becomes the result of a conversion that
@@ -40,6 +41,9 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
                 const DecodeSettings& decode);
 int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination);
 
+// The report line of a failure raised inside a conversion into `format`.
+std::string exceptionReportLine(const OutputFormat& format);
+
 // Moves a converted source into the backup folder under its own name, never
 // over an existing file (it then stays where it is).
 void moveToBackupFolder(const std::string& source, const std::string& backupFolder);
@@ -48,10 +52,5 @@ void moveToBackupFolder(const std::string& source, const std::string& backupFold
 // False when it cannot be created. The process's current folder does not
 // change.
 bool ensureFolder(const std::string& path);
-
-// The name of page `pageNumber` (from 1) of a document converted to
-// `destination`: the destination up to the last '.' of its file name (all of
-// it when the file name has no dot), the number as "%03d", and ".jpg".
-std::string pageFileName(const std::string& destination, int pageNumber);
 
 }  // namespace pagelift

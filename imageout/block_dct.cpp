@@ -91,6 +91,11 @@ BlockTransform::BlockTransform(const std::array<uint16_t, 64>& quantization)
         }
         rowPass(samples, twoValuedRows_[pattern].data());
     }
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        unsigned pattern = 0;  // sample k is bit 7 - k of the byte
+        for (unsigned k = 0; k < 8; ++k) pattern |= ((byte >> (7 - k)) & 1u) << k;
+        byteRows_[byte] = twoValuedRows_[pattern];
+    }
     uint8_t uniform[64];
     std::memset(uniform, 0, sizeof uniform);
     transformGeneral(uniform, 8, black_.data());
@@ -189,6 +194,19 @@ uint64_t BlockTransform::transformGeneral(const uint8_t* samples, ptrdiff_t stri
         for (size_t column = 0; column < 8; ++column) centred[column] = int32_t(rowSamples[column]) - kCenter;
         rowPass(centred, rows.data() + row * 8);
     }
+    return columnPassAndQuantize(rows, out);
+}
+
+uint64_t BlockTransform::transformBits(const uint8_t* rowBytes, int16_t* out) const
+{
+    uint64_t word;
+    std::memcpy(&word, rowBytes, 8);
+    if (word == 0 || word == ~uint64_t{0}) {
+        std::memcpy(out, word == 0 ? black_.data() : white_.data(), sizeof black_);
+        return 0;
+    }
+    std::array<int32_t, 64> rows;
+    for (size_t row = 0; row < 8; ++row) std::memcpy(rows.data() + row * 8, byteRows_[rowBytes[row]].data(), 32);
     return columnPassAndQuantize(rows, out);
 }
 

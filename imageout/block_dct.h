@@ -26,6 +26,11 @@ public:
     // k for the k-th in coding (zigzag) order, 1 to 63.
     uint64_t transform(const uint8_t* samples, ptrdiff_t stride, int16_t* out) const;
 
+    // The same for a block of black and white samples given as the eight
+    // bytes of a one-bit page that its rows expand from, top row first (bit
+    // 1 white, the most significant bit the leftmost sample).
+    uint64_t transformBits(const uint8_t* rowBytes, int16_t* out) const;
+
 private:
     // Row pass of the transform for a row of eight black (0) or white (255)
     // samples, by the bit pattern of its white samples (bit k: sample k).
@@ -43,6 +48,7 @@ private:
     };
     std::array<Reciprocal, 64> reciprocals_{};
     std::array<RowOutput, 256> twoValuedRows_{};
+    std::array<RowOutput, 256> byteRows_{};    // the same, by the page byte
     std::array<int16_t, 64> black_{};          // a block of 0 samples
     std::array<int16_t, 64> white_{};          // a block of 255 samples
 };

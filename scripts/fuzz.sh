@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --fuzz
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-targets=${*:-"ccitt_decoders_fuzz raw_analysis_fuzz tiff_reader_fuzz container_readers_fuzz image_containers_fuzz bmp_reader_fuzz sff_reader_fuzz jbig_reader_fuzz"}
+targets=${*:-"ccitt_decoders_fuzz raw_analysis_fuzz tiff_reader_fuzz container_readers_fuzz image_containers_fuzz sff_reader_fuzz jbig_reader_fuzz"}
 
 cmake --preset fuzz > /dev/null
 cmake --build build/fuzz -j"$(nproc)" > /dev/null
@@ -23,7 +23,6 @@ seeds_of() {
         raw_analysis_fuzz) echo tests/data/raw_regressions ;;
         tiff_reader_fuzz) echo tests/data/tiff_regressions ;;
         container_readers_fuzz | image_containers_fuzz) echo tests/data/container_regressions ;;
-        bmp_reader_fuzz) echo tests/data/bmp_regressions ;;
         sff_reader_fuzz) echo tests/data/sff_regressions ;;
         jbig_reader_fuzz) echo tests/data/jbig_regressions ;;
     esac

@@ -14,7 +14,7 @@
 #   install-deps.sh --fuzz   clang with libFuzzer, for scripts/fuzz.sh
 set -eu
 
-packages="cmake make g++ libjpeg62-turbo-dev libjbig-dev qt6-base-dev fonts-dejavu-core"
+packages="cmake make g++ libjpeg62-turbo-dev libpng-dev libjbig-dev qt6-base-dev fonts-dejavu-core"
 if [ "${1:-}" = "--test" ]; then
     packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs parallel sfftobmp jbigkit-bin"
     packages="$packages xvfb xauth xdotool openbox groff-base man-db time openssh-server openssh-client"

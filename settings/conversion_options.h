@@ -1,5 +1,7 @@
 #pragma once
 
+#include "output/output_format.h"
+
 #include <cstdint>
 #include <set>
 #include <string>
@@ -23,6 +25,7 @@ struct ConversionOptions {
     int32_t keepHierarchy = 0;   // only the value 1 rebuilds the source tree
     int32_t conversionKind = ConversionNone;
     int32_t quality = 50;
+    const OutputFormat* outputFormat = &defaultOutputFormat();  // what every file is converted into
     int32_t skipExisting = 0;    // 1: a non-empty existing output is not redone
     std::string filter = "*.*";
     std::string source;

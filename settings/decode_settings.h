@@ -23,7 +23,6 @@ struct DecodeSettings {
     uint8_t decodeMode = 1;      // kept for the settings file; no step reads it
     uint8_t rawData = 0;         // MMR data start at the first byte
     uint8_t recountLines = 0;    // kept for the settings file; no step reads it
-    std::string bitmapPath;      // intermediate bitmap of the JPEG stage; empty: the process's
 };
 
 // The process-wide record. Start-up and the command line fill it before any

@@ -12,7 +12,6 @@ struct WorkingPaths {
     std::string resultsLog;          // where runs append their records; empty: no log
     bool resultsLogMakesParents = false;  // the default log outside the program folder
     std::string workFolder;          // private to this process, ends in '/'
-    std::string intermediateBitmap;  // workFolder + "tmpbmp.tmp"
 };
 
 // The process-wide paths, set once at start-up.

@@ -43,7 +43,6 @@ protected:
         if (!faxtest::toolsAvailable({"/usr/bin/convert", "/usr/bin/pbmtext"})) {
             GTEST_SKIP() << "needs ImageMagick and netpbm (scripts/install-deps.sh --test)";
         }
-        processWorkingPaths().intermediateBitmap = scratch_.file("tmpbmp.tmp");
         processDecodeSettings() = DecodeSettings{};
         source_ = scratch_.file("in");
         // in/a.tif, in/sub/b.tif, in/sub.tif/c.tif, in/old.faxes/fax (no

@@ -10,7 +10,7 @@
 #include "faxdoc/readers/ds_reader.h"
 #include "faxdoc/readers/ed_reader.h"
 #include "faxdoc/readers/ig4_reader.h"
-#include "imageout/intermediate_bitmap.h"
+#include "raster/page_size.h"
 #include "support/container_files.h"
 #include "support/corpus_folder.h"
 #include "support/fax_fixtures.h"

@@ -6,6 +6,7 @@
 
 #include "batch/file_listing.h"
 #include "batch/parallel_conversion.h"
+#include "output/output_names.h"
 #include "support/blank_faxes.h"
 #include "support/corpus_folder.h"
 #include "support/fax_fixtures.h"
@@ -207,8 +208,8 @@ TEST(ParallelRuns, OnlyFilesWhoseNamesMayMeetShareAJob)
         {"out/scan12.jpg", "out/scan13.jpg", false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(outputNamesMayMeet(c.a, c.b), c.meet) << c.a << " " << c.b;
-        EXPECT_EQ(outputNamesMayMeet(c.b, c.a), c.meet) << c.b << " " << c.a;
+        EXPECT_EQ(outputNamesMayMeet(defaultOutputFormat(), c.a, c.b), c.meet) << c.a << " " << c.b;
+        EXPECT_EQ(outputNamesMayMeet(defaultOutputFormat(), c.b, c.a), c.meet) << c.b << " " << c.a;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
 #include "batch/single_file.h"
+#include "output/output_names.h"
 #include "support/blank_faxes.h"
 #include "support/fax_fixtures.h"
 
@@ -29,7 +30,6 @@ protected:
         if (!faxtest::toolsAvailable({kImageMagick, kTiffcp, imagetest::kDjpeg, "/usr/bin/pbmtext"})) {
             GTEST_SKIP() << "needs ImageMagick, tiffcp, djpeg and netpbm (scripts/install-deps.sh --test)";
         }
-        processWorkingPaths().intermediateBitmap = scratch_.file("tmpbmp.tmp");
         processDecodeSettings() = DecodeSettings{};
     }
 
@@ -230,45 +230,36 @@ TEST_F(SingleFileTest, PagesThatCannotBeConvertedAreReportedAndKeepTheFaxInTheQu
     struct Case {
         std::string source;
         std::string secondPage;  // its report line after the name, "" when it converts
-        std::string bitmapPath;  // "" for the scratch folder's
     };
     const std::vector<Case> cases = {
-        {huge, "Failed : page too large: 32000 x 32000\r\n", ""},
-        {low, "Failed : page too large: 10000 x 10002\r\n", ""},
-        {largest, "", ""},
-        // A bitmap that cannot be written: no page is compressed, so none
-        // can come from a bitmap an earlier conversion left.
-        {largest, "", scratch_.file("no-such-folder/tmpbmp.tmp")},
+        {huge, "Failed : page too large: 32000 x 32000\r\n"},
+        {low, "Failed : page too large: 10000 x 10002\r\n"},
+        {largest, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.source + " " + c.bitmapPath);
+        SCOPED_TRACE(c.source);
         const std::string out = scratch_.file("out");
         fs::remove_all(out);
-        if (!c.bitmapPath.empty()) processWorkingPaths().intermediateBitmap = c.bitmapPath;
         ConversionOptions options;
         options.backupFolder = backup;
         const std::string destination = out + "/fax.jpg";
         const int result = convertFile(options, c.source, destination);
-        processWorkingPaths().intermediateBitmap = scratch_.file("tmpbmp.tmp");
 
         const int pages = c.source == largest ? 2 : 3;
-        const bool prepared = c.bitmapPath.empty();
-        const bool complete = prepared && c.secondPage.empty();
+        const bool complete = c.secondPage.empty();
         std::string expected = c.source + " --> " + destination + " : ";
         for (int page = 1; page <= pages; ++page) {
-            const std::string name = pageFileName(destination, page);
+            const std::string name = pageFileName(defaultOutputFormat(), destination, page);
             const std::string line = "        page 00" + std::to_string(page) + " --> " + name + " : ";
-            if (!prepared) {
-                expected += "Failed : " + c.source + " - Error in preparing jpeg\r\n";
-            } else if (page == 2 && !c.secondPage.empty()) {
+            if (page == 2 && !c.secondPage.empty()) {
                 expected += line + c.secondPage;
             } else {
                 expected += (page == 1 ? "Multiple pages as following :\r\n" : "") + line + "Success !\r\n";
             }
-            EXPECT_EQ(fs::exists(name), prepared && (page != 2 || c.secondPage.empty())) << name;
+            EXPECT_EQ(fs::exists(name), page != 2 || c.secondPage.empty()) << name;
         }
         EXPECT_EQ(options.resultsText, expected);
-        EXPECT_EQ(result, prepared ? ConvertDone : ConvertJpegFailed);
+        EXPECT_EQ(result, ConvertDone);  // that of the last page
         EXPECT_EQ(fs::exists(c.source), !complete);
         if (complete) fs::rename(backup + "/" + fs::path(c.source).filename().string(), c.source);
     }
@@ -302,7 +293,7 @@ TEST_F(SingleFileTest, KeepDateAndBackupMove)
 
         std::vector<std::string> outputs;
         if (c.pages == 1) outputs.push_back(destination);
-        for (int page = 1; c.pages > 1 && page <= c.pages; ++page) outputs.push_back(pageFileName(destination, page));
+        for (int page = 1; c.pages > 1 && page <= c.pages; ++page) outputs.push_back(pageFileName(defaultOutputFormat(), destination, page));
         for (const std::string& output : outputs) {
             struct stat info {};
             ASSERT_EQ(stat(output.c_str(), &info), 0);
@@ -328,12 +319,15 @@ TEST_F(SingleFileTest, KeepDateAndBackupMove)
     EXPECT_TRUE(fs::exists(garbage));
 }
 
-TEST(PageFileName, NumbersPagesAfterTheFileNamesLastDot)
+TEST(PageFileName, NumbersPagesAfterTheFileNamesLastDotWithTheFormatsExtension)
 {
-    EXPECT_EQ(pageFileName("/out/fax.jpg", 1), "/out/fax001.jpg");
-    EXPECT_EQ(pageFileName("/out/fax.tif.jpg", 12), "/out/fax.tif012.jpg");
-    EXPECT_EQ(pageFileName("/my.out/fax", 3), "/my.out/fax003.jpg");
-    EXPECT_EQ(pageFileName("fax", 1000), "fax1000.jpg");
+    const OutputFormat& jpeg = defaultOutputFormat();
+    const OutputFormat& png = *outputFormatNamed("PNG");
+    EXPECT_EQ(pageFileName(jpeg, "/out/fax.jpg", 1), "/out/fax001.jpg");
+    EXPECT_EQ(pageFileName(jpeg, "/out/fax.tif.jpg", 12), "/out/fax.tif012.jpg");
+    EXPECT_EQ(pageFileName(jpeg, "/my.out/fax", 3), "/my.out/fax003.jpg");
+    EXPECT_EQ(pageFileName(jpeg, "fax", 1000), "fax1000.jpg");
+    EXPECT_EQ(pageFileName(png, "/out/fax.png", 2), "/out/fax002.png");
 }
 
 }  // namespace

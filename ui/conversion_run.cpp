@@ -5,6 +5,7 @@
 #include "batch/results_log.h"
 #include "batch/run_leftovers.h"
 #include "batch/single_file.h"
+#include "output/output_names.h"
 #include "platform/files.h"
 
 #include <algorithm>
@@ -65,17 +66,8 @@ std::vector<std::string> WrittenFiles::take(const std::string& source)
 
 namespace {
 
-// The JPEG a skipped file's row opens: the one already there under its
-// target or its first page name, as the skip rule found it.
-std::string existingOutputOf(const std::string& target)
-{
-    for (const std::string& name : {target, pageFileName(target, 1)}) {
-        if (readableFileSize(name) > 0) return name;
-    }
-    return {};
-}
-
-FileResult resultOfConversion(int convertResult, const std::string& target, std::vector<std::string> written)
+FileResult resultOfConversion(const OutputFormat& format, int convertResult, const std::string& target,
+                              std::vector<std::string> written)
 {
     FileResult file;
     file.result = resultTextFor(convertResult);
@@ -86,7 +78,8 @@ FileResult resultOfConversion(int convertResult, const std::string& target, std:
         if (!file.written.empty()) file.jpeg = file.written.front();
     } else if (convertResult == ConvertSkipped) {
         file.end = FileEnd::Skipped;
-        file.jpeg = existingOutputOf(target);
+        // The output a skipped file's row opens is the one the skip rule found.
+        file.jpeg = existingOutputOf(format, target);
     }
     return file;
 }
@@ -147,7 +140,8 @@ void runInParallel(RunContext& context, RunEvents& events, const FileConverter& 
                                 moveToBackupFolder(source, options.backupFolder);
                             }
                             const FileResult result =
-                                resultOfConversion(outcome.result, job.destination, written.take(job.source));
+                                resultOfConversion(*options.outputFormat, outcome.result, job.destination,
+                                                   written.take(job.source));
                             count(tally, result.end);
                             events.fileFinished(context.runId, entry, result);
                             nextEntry = entry + 1;
@@ -172,7 +166,7 @@ void runOneAtATime(RunContext& context, RunEvents& events, const FileConverter& 
             result = resultOfJpegEntry(source);
         } else {
             const int converted = recorded(options, source, target, context.decode);
-            result = resultOfConversion(converted, target, written.take(source));
+            result = resultOfConversion(*options.outputFormat, converted, target, written.take(source));
         }
         count(tally, result.end);
         events.fileFinished(context.runId, index, result);

@@ -1,6 +1,6 @@
 #include "ui/run_texts.h"
 
-#include "batch/single_file.h"
+#include "output/output_names.h"
 
 #include <ctime>
 
@@ -47,9 +47,8 @@ std::string writtenFilesText(const std::string& target, const std::vector<std::s
 {
     if (written.empty()) return {};
     if (written.size() == 1) return written.front();
-    // Page names are the target's base, the page number and ".jpg".
-    const std::string firstPage = pageFileName(target, 1);
-    const std::string base = firstPage.substr(0, firstPage.size() - std::string("001.jpg").size());
+    // Page names are the target's base, the page number and the extension.
+    const std::string base = pageNameBase(target);
     const std::string& last = written.back();
     const size_t slash = last.rfind('/');
     const std::string tail = last.compare(0, base.size(), base) == 0

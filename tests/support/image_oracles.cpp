@@ -6,18 +6,6 @@
 namespace pagelift::imagetest {
 namespace {
 
-void putLe16(std::vector<uint8_t>& out, uint32_t value)
-{
-    out.push_back(static_cast<uint8_t>(value & 0xFF));
-    out.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
-}
-
-void putLe32(std::vector<uint8_t>& out, uint32_t value)
-{
-    putLe16(out, value & 0xFFFF);
-    putLe16(out, value >> 16);
-}
-
 // A small linear congruential generator: the same pages on every run.
 class PatternSource {
 public:
@@ -169,71 +157,12 @@ GrayImage expectedImage(const PageBitmap& page, int factor)
     return image;
 }
 
-std::vector<uint8_t> grayPalette(int entries)
+void writePgm(const std::string& path, const GrayImage& image)
 {
-    std::vector<uint8_t> palette;
-    for (int i = 0; i < entries; ++i) {
-        const auto level = static_cast<uint8_t>(entries > 1 ? i * 255 / (entries - 1) : 0);
-        palette.insert(palette.end(), {level, level, level});
-    }
-    return palette;
-}
-
-std::vector<uint8_t> buildBmp(const BmpLayout& layout)
-{
-    const bool os2 = layout.headerSize == 12;
-    const size_t entrySize = os2 ? 3 : 4;
-    const size_t entries = layout.palette.size() / 3;
-    const uint32_t naturalOffset = static_cast<uint32_t>(14 + layout.headerSize + entries * entrySize);
-    const uint32_t offset = layout.pixelOffset.value_or(naturalOffset);
-
-    std::vector<uint8_t> pixels = layout.pixels;
-    if (pixels.empty() && layout.width > 0 && layout.height > 0) {
-        const size_t bytesPerPixel = layout.bitsPerPixel == 24 ? 3 : 1;
-        const size_t stride = (static_cast<size_t>(layout.width) * bytesPerPixel + 3) / 4 * 4;
-        PatternSource pattern(static_cast<uint32_t>(layout.width * 31 + layout.height));
-        const uint32_t levels = layout.bitsPerPixel == 24 ? 256 : static_cast<uint32_t>(std::max<size_t>(entries, 1));
-        for (size_t i = 0; i < stride * static_cast<size_t>(layout.height); ++i) {
-            pixels.push_back(static_cast<uint8_t>(pattern.next(levels)));
-        }
-    }
-
-    std::vector<uint8_t> out = {'B', 'M'};
-    putLe32(out, static_cast<uint32_t>(offset + pixels.size()));
-    putLe32(out, 0);
-    putLe32(out, offset);
-    putLe32(out, layout.headerSize);
-    if (os2) {
-        putLe16(out, static_cast<uint32_t>(layout.width));
-        putLe16(out, static_cast<uint32_t>(layout.height));
-        putLe16(out, layout.planes);
-        putLe16(out, static_cast<uint32_t>(layout.bitsPerPixel));
-    } else {
-        putLe32(out, static_cast<uint32_t>(layout.width));
-        putLe32(out, static_cast<uint32_t>(layout.height));
-        putLe16(out, layout.planes);
-        putLe16(out, static_cast<uint32_t>(layout.bitsPerPixel));
-        putLe32(out, layout.compression);
-        putLe32(out, 0);
-        putLe32(out, static_cast<uint32_t>(layout.xPixelsPerMetre));
-        putLe32(out, static_cast<uint32_t>(layout.yPixelsPerMetre));
-        putLe32(out, static_cast<uint32_t>(layout.colorsUsed));
-        putLe32(out, 0);
-        out.resize(14 + layout.headerSize, 0);
-    }
-    for (size_t entry = 0; entry < entries; ++entry) {
-        out.push_back(layout.palette[entry * 3 + 2]);
-        out.push_back(layout.palette[entry * 3 + 1]);
-        out.push_back(layout.palette[entry * 3 + 0]);
-        if (!os2) {
-            out.push_back(0);
-        }
-    }
-    if (out.size() < offset) {
-        out.resize(offset, 0);
-    }
-    out.insert(out.end(), pixels.begin(), pixels.end());
-    return out;
+    const std::string header = "P5\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
+    std::vector<uint8_t> bytes(header.begin(), header.end());
+    bytes.insert(bytes.end(), image.pixels.begin(), image.pixels.end());
+    writeBytes(path, bytes);
 }
 
 }  // namespace pagelift::imagetest

@@ -10,8 +10,8 @@
 #include "support/test_files.h"
 
 // Helpers for the image output tests: the external tools that serve as
-// oracles (cjpeg, djpeg, ImageMagick), a scratch folder, page and bitmap
-// builders.
+// oracles (cjpeg, djpeg, ImageMagick), a scratch folder, pages and the gray
+// images they should come out as.
 namespace pagelift::imagetest {
 
 inline constexpr const char* kCjpeg = "/usr/bin/cjpeg";
@@ -48,30 +48,12 @@ std::optional<GrayImage> decodeWithImageMagick(const std::string& image, const s
 PageBitmap makePatternPage(int32_t width, int32_t rows, uint16_t xResolution, int16_t yResolution,
                            uint32_t seed);
 
-// What the intermediate bitmap should show for a page, worked out pixel by
+// What an output image of a page should show, worked out pixel by
 // pixel: rows repeated `factor` times, bytesPerRow x 8 columns, 0 or 255, and
 // the columns past the page's width white.
 GrayImage expectedImage(const PageBitmap& page, int factor);
 
-// A BMP assembled field by field, to reach headers the writer never makes.
-struct BmpLayout {
-    int32_t width = 8;
-    int32_t height = 2;
-    int bitsPerPixel = 8;
-    uint32_t headerSize = 40;     // 12 (OS/2), 40 or 64
-    uint16_t planes = 1;
-    uint32_t compression = 0;
-    int32_t xPixelsPerMetre = 0;
-    int32_t yPixelsPerMetre = 0;
-    int32_t colorsUsed = 0;       // written as is; the palette below is what follows
-    std::vector<uint8_t> palette; // red, green, blue triples
-    std::optional<uint32_t> pixelOffset;  // default: right after the palette
-    std::vector<uint8_t> pixels;  // default: a pattern filling every row
-};
-
-std::vector<uint8_t> buildBmp(const BmpLayout& layout);
-
-// A gray ramp of `entries` colours, as the writer's palette starts.
-std::vector<uint8_t> grayPalette(int entries);
+// Writes a binary PGM (P5, maxval 255).
+void writePgm(const std::string& path, const GrayImage& image);
 
 }  // namespace pagelift::imagetest

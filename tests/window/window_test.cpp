@@ -182,7 +182,6 @@ private slots:
     {
         scratch_ = std::make_unique<QTemporaryDir>();
         QVERIFY(scratch_->isValid());
-        processWorkingPaths().intermediateBitmap = text(scratch_->filePath(QStringLiteral("tmpbmp.tmp")));
         processDecodeSettings() = DecodeSettings{};
         opened_.clear();
         openerWorks_ = true;

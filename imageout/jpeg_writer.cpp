@@ -1,0 +1,191 @@
+#include "imageout/jpeg_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "imageout/block_dct.h"
+#include "imageout/gray_page.h"
+#include "imageout/huffman_tables.h"
+#include "platform/leftovers.h"
+
+namespace pagelift {
+namespace {
+
+// The library's error manager, extended with the place a fatal error jumps
+// back to. Both parts are plain C data: nothing to destroy when jumping.
+struct ErrorTrap {
+    jpeg_error_mgr manager;
+    std::jmp_buf resume;
+};
+
+// Replaces the library's default, which would end the process: the message
+// goes to standard error and control returns to the writer, which fails.
+void leaveOnFatalError(j_common_ptr info)
+{
+    (*info->err->output_message)(info);
+    auto* trap = reinterpret_cast<ErrorTrap*>(info->err);
+    std::longjmp(trap->resume, 1);
+}
+
+[[noreturn]] void failWith(jpeg_compress_struct& info, int code)
+{
+    info.err->msg_code = code;
+    (*info.err->error_exit)(reinterpret_cast<j_common_ptr>(&info));
+    std::abort();  // error_exit never returns; this only tells the compiler so
+}
+
+// Everything the compression needs; owned by the caller, so that the frame
+// that a fatal error jumps back to holds nothing with a destructor.
+struct CompressionJob {
+    const GrayPage* page;
+    std::FILE* jpeg;
+    int quality;
+    bool optimize;
+    JpegFeed feed;
+    std::vector<uint8_t>* row;  // the 8-bit row handed to the library
+};
+
+// The library's own tables for a component, filled with the optimal codes.
+void setHuffmanTable(JHUFF_TBL* table, const HuffmanCodes& codes)
+{
+    std::memcpy(table->bits, codes.bits.data(), codes.bits.size());
+    std::memcpy(table->huffval, codes.symbols.data(), codes.symbols.size());
+    table->sent_table = FALSE;
+}
+
+// Writes the file from coefficients computed here: each block is the eight
+// page bytes it expands from (rows past the bottom repeat the last, as the
+// library pads a partial band), transformed as the library's accurate
+// integer DCT does; symbols counted as its optimisation counts them, tables
+// built as it builds them. The library writes the file in one pass, with
+// the bytes of its two-pass optimisation. Every column of blocks is one page
+// byte wide: the image is whole bytes wide.
+void compressFromBits(jpeg_compress_struct& info, const CompressionJob& job)
+{
+    const GrayPage& page = *job.page;
+    const JDIMENSION blocksWide = info.image_width / 8;
+    const JDIMENSION blocksHigh = (info.image_height + 7) / 8;
+    // Not cleared first: every block is written below.
+    jvirt_barray_ptr blocks = (*info.mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                                              FALSE, blocksWide, blocksHigh, 1);
+    info.optimize_coding = FALSE;  // the tables are made here
+    jpeg_write_coefficients(&info, &blocks);
+
+    std::array<uint16_t, 64> quantization{};
+    const JQUANT_TBL* table = info.quant_tbl_ptrs[info.comp_info[0].quant_tbl_no];
+    for (size_t i = 0; i < 64; ++i) quantization[i] = table->quantval[i];
+    const BlockTransform transform(quantization);
+    SymbolCounter counter;
+    static_assert(std::is_same_v<JCOEF, int16_t>, "blocks are written straight into the library's arrays");
+    const int64_t lastRow = page.height() - 1;
+    for (JDIMENSION blockRow = 0; blockRow < blocksHigh; ++blockRow) {
+        const uint8_t* rows[8];
+        for (int64_t row = 0; row < 8; ++row) {
+            rows[row] = page.bitsOfRow(std::min<int64_t>(int64_t{blockRow} * 8 + row, lastRow));
+        }
+        JBLOCKARRAY row = (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), blocks, blockRow, 1, TRUE);
+        for (JDIMENSION column = 0; column < blocksWide; ++column) {
+            alignas(8) uint8_t bytes[8];
+            for (size_t line = 0; line < 8; ++line) bytes[line] = page.whitened(rows[line], column);
+            JCOEF* block = row[0][column];
+            const uint64_t nonZero = transform.transformBits(bytes, block);
+            if (!counter.count(block, nonZero)) failWith(info, JERR_BAD_DCT_COEF);
+        }
+    }
+    setHuffmanTable(info.dc_huff_tbl_ptrs[info.comp_info[0].dc_tbl_no], optimalHuffmanTable(counter.dc()));
+    setHuffmanTable(info.ac_huff_tbl_ptrs[info.comp_info[0].ac_tbl_no], optimalHuffmanTable(counter.ac()));
+    jpeg_finish_compress(&info);
+}
+
+// Runs the library over the whole page. Returns JpegWritten,
+// JpegWrittenWithWarnings or JpegFailed.
+int runCompression(const CompressionJob& job)
+{
+    jpeg_compress_struct info{};
+    ErrorTrap trap{};
+    info.err = jpeg_std_error(&trap.manager);
+    trap.manager.error_exit = leaveOnFatalError;
+    if (setjmp(trap.resume) != 0) {
+        jpeg_destroy_compress(&info);
+        return JpegFailed;
+    }
+    jpeg_create_compress(&info);
+    const GrayPage& page = *job.page;
+    info.image_width = static_cast<JDIMENSION>(page.width());
+    info.image_height = static_cast<JDIMENSION>(page.height());
+    info.in_color_space = JCS_GRAYSCALE;
+    info.input_components = 1;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, job.quality, FALSE);
+    info.optimize_coding = job.optimize ? TRUE : FALSE;
+    jpeg_stdio_dest(&info, job.jpeg);
+    const bool fromBits = job.optimize && job.feed == JpegFeed::FromBits && page.width() > 0 && page.height() > 0 &&
+                          page.width() <= JPEG_MAX_DIMENSION && page.height() <= JPEG_MAX_DIMENSION;
+    if (fromBits) {
+        compressFromBits(info, job);
+    } else {
+        jpeg_start_compress(&info, TRUE);  // refuses empty and oversized images
+        try {
+            job.row->resize(size_t(page.width()));
+        } catch (const std::bad_alloc&) {
+            failWith(info, JERR_OUT_OF_MEMORY);
+        }
+        JSAMPROW row = job.row->data();
+        while (info.next_scanline < info.image_height) {
+            page.expandRow(info.next_scanline, row);
+            jpeg_write_scanlines(&info, &row, 1);
+        }
+        jpeg_finish_compress(&info);
+    }
+    const long warnings = trap.manager.num_warnings;
+    jpeg_destroy_compress(&info);
+    return warnings > 0 ? JpegWrittenWithWarnings : JpegWritten;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+int writeJpegPage(const PageBitmap& page, const std::string& path, int quality, bool optimize, JpegFeed feed)
+{
+    const GrayPage image(page);
+    if (!image.valid()) return JpegPageUnusable;
+    // Written under a partial name beside the destination, locked while it
+    // is written so that a copy starting meanwhile leaves it alone.
+    std::string partPath;
+    std::unique_ptr<std::FILE, FileCloser> jpeg(createPartialFile(path, partPath));
+    if (!jpeg) return JpegCannotOpen;
+
+    std::vector<uint8_t> row;
+    const CompressionJob job{&image, jpeg.get(), quality, optimize, feed, &row};
+    int result = runCompression(job);
+    if (std::fclose(jpeg.release()) != 0 && result != JpegFailed) {
+        std::fprintf(stderr, "Output file write error --- out of disk space?\n");
+        result = JpegFailed;
+    }
+    if (result == JpegFailed) {
+        std::remove(partPath.c_str());
+        return result;
+    }
+    if (std::rename(partPath.c_str(), path.c_str()) != 0) {
+        std::remove(partPath.c_str());
+        return JpegCannotOpen;
+    }
+    return result;
+}
+
+}  // namespace pagelift

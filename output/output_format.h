@@ -1,0 +1,70 @@
+#pragma once
+
+// The formats a conversion writes, one row each: its name, the extension of
+// its files, the words its report lines use, whether it writes a file per
+// page or per document, and its writer. Whatever names, skips, checks or
+// reports outputs asks this table (and output_names.h); nothing above the
+// output stage knows an extension.
+
+#include "raster/page_bitmap.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pagelift {
+
+// How writing one page went.
+enum class PageOutcome {
+    Converted,
+    TooLarge,       // beyond the limits of raster/page_size.h: nothing written
+    NotPrepared,    // the page cannot be laid out (its pixels do not hold its rows)
+    NotCompressed,  // the encoder or the file failed: nothing written under the name
+    Failed,         // a failure was raised while converting it
+};
+
+struct PageResult {
+    PageOutcome outcome = PageOutcome::Failed;
+    std::string tooLargeText;  // "page too large: W x H" for TooLarge
+};
+
+// What a run asks of its outputs besides the format.
+struct OutputSettings {
+    int quality = 50;      // JPEG quality, 1 to 100
+    bool optimize = true;  // JPEG: optimised Huffman tables
+};
+
+enum class OutputLayout { FilePerPage, FilePerDocument };
+
+struct OutputFormat {
+    std::string_view name;          // as /to= and the settings file name it: "jpg"
+    std::string_view extension;     // of its files: ".jpg"
+    std::string_view reportName;    // in report lines: "Error in converting FAX to JPEG!"
+    std::string_view preparedName;  // in "Error in preparing jpeg"
+    OutputLayout layout;
+    // Writes one page to `path`, complete or not at all (a file already
+    // there stays until the new one replaces it). Never raises.
+    PageOutcome (*writePage)(const PageBitmap& page, const std::string& path, const OutputSettings& settings);
+};
+
+// Every format, the default one (JPEG) first.
+const std::vector<OutputFormat>& outputFormats();
+const OutputFormat& defaultOutputFormat();
+
+// The format named `name`, in any case ("JPG", "png"); null for none.
+const OutputFormat* outputFormatNamed(std::string_view name);
+
+// The format whose extension the file name of `path` ends in, in any case;
+// null for none.
+const OutputFormat* outputFormatOfPath(const std::string& path);
+
+// The names of every format, with `separator` between them ("jpg|png").
+std::string outputFormatNames(std::string_view separator);
+
+// Converts one decoded page into `path` in `format`: refused before
+// anything is written when it comes out beyond the size limits (TooLarge,
+// with the report's text); a failure raised inside comes back as Failed.
+PageResult writeOutputPage(const OutputFormat& format, const PageBitmap& page, const std::string& path,
+                           const OutputSettings& settings);
+
+}  // namespace pagelift
