@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 namespace pagelift {
 
@@ -16,13 +17,14 @@ const char* const kUsageText =
 
 const char* const kOptionsText =
     "\n"
-    "Converts received fax files into grayscale JPEG images, one per page.\n"
+    "Converts received fax files into grayscale JPEG or one-bit PNG images, one per page.\n"
     "Reads TIFF class F (MH, MR, MMR and JBIG pages), raw Group 3 and Group 4\n"
     "streams, APF, PC Research G3, QLIIFAX, BIT FAX, SFT-FAX, SFF, fx page files,\n"
     "BMP, DCX, CALS, .ds, .ed, .ig4, bare JBIG (.jbg, .jbig) and AWD files.\n"
     "\n"
     "  /f=FILE          convert one fax file\n"
-    "  /sf=FILE.jpg     ... into this JPEG file; pages of a longer fax become FILE001.jpg, ...\n"
+    "  /sf=FILE.jpg     ... into this file; pages of a longer fax become FILE001.jpg, ...\n"
+    "                   (FILE.png: PNG pages, unless /to= says otherwise)\n"
     "  /d=FOLDER        convert every fax file of a folder\n"
     "  /sd=FOLDER       ... into this folder\n"
     "  /filter=PATTERN  folder runs: the names to take, * and ? wildcards (default *.*)\n"
@@ -36,8 +38,9 @@ const char* const kOptionsText =
     "  /list            folder runs: print the files instead, a line per group that must stay\n"
     "                   together (names that may meet), for spreading a run over machines\n"
     "  /files=LIST      folder runs: convert the files of such a listing (- standard input)\n"
+    "  /to=FORMAT       write jpg (grayscale JPEG, the default) or png (one-bit PNG) pages\n"
     "  /bd=FOLDER       move each fax into this folder once all its pages are written\n"
-    "  /l               give the JPEG files the source's file times\n"
+    "  /l               give the written files the source's file times\n"
     "  /qa=N            JPEG quality, 1 to 100 (default 50)\n"
     "  /o               optimised Huffman tables (always on)\n"
     "  /q               print no report\n"
@@ -184,11 +187,17 @@ bool applyFlag(const FlagOption* begin, const FlagOption* end, const std::string
     return false;
 }
 
+// What the command line says beside the records it fills.
+struct LineExtras {
+    std::string& logPath;
+    std::optional<std::string> formatName;  // the value of /to=, when given
+};
+
 // Handles one token at the front of `rest`; returns how many characters of
 // `rest` it consumed. The options are tried in a fixed order, and the first
 // that matches acts.
 size_t handleToken(const std::string& rest, size_t tokenLength, ConversionOptions& options, DecodeSettings& decode,
-                   std::string& logPath)
+                   LineExtras& extras)
 {
     const std::string token = rest.substr(0, tokenLength);
     const std::string lowerToken = lowerAscii(token);
@@ -218,6 +227,10 @@ size_t handleToken(const std::string& rest, size_t tokenLength, ConversionOption
         options.filter = token.substr(8);
         return tokenLength;
     }
+    if (startsWithNoCase(token, "/to=")) {
+        extras.formatName = token.substr(4);
+        return tokenLength;
+    }
 
     struct QuotableOption {
         const char* prefix;
@@ -243,7 +256,7 @@ size_t handleToken(const std::string& rest, size_t tokenLength, ConversionOption
     for (const QuotableOption& option : kQuotable) {
         if (!startsWithNoCase(token, option.prefix)) continue;
         QuotedValue quoted = readQuotableValue(rest, tokenLength, std::char_traits<char>::length(option.prefix));
-        option.apply(options, logPath, std::move(quoted.value));
+        option.apply(options, extras.logPath, std::move(quoted.value));
         return quoted.consumed;
     }
     return tokenLength;  // no option of that name: ignored
@@ -268,6 +281,7 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
     options.settleSeconds = 2;
     options.listGroups = false;
     options.listedFiles.clear();
+    options.outputFormat = &defaultOutputFormat();
 
     if (text == nullptr) return kParseNoText;
     if (*text == '\0') return kParseEmptyText;
@@ -282,9 +296,10 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
     trimLeft(rest);
 
     // Tokens end at a space only; a tab stays inside its token.
+    LineExtras extras{logPath, std::nullopt};
     size_t space = rest.find(' ');
     while (space != std::string::npos && space > 0) {
-        const size_t consumed = handleToken(rest, space, options, decode, logPath);
+        const size_t consumed = handleToken(rest, space, options, decode, extras);
         rest.erase(0, std::min(rest.size(), consumed + 1));
         trimLeft(rest);
         space = rest.find(' ');
@@ -297,6 +312,18 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
     if (options.settleSeconds < 0) {
         std::fprintf(stderr, "/settle= takes whole seconds, 0 to %d\n", kMaxSettleSeconds);
         return kParseBadValue;
+    }
+    // The format /to= names; without it a single file's name tells (fax.png),
+    // and JPEG is the rest's.
+    if (extras.formatName) {
+        options.outputFormat = outputFormatNamed(*extras.formatName);
+        if (options.outputFormat == nullptr) {
+            std::fprintf(stderr, "/to= takes %s\n", outputFormatNames(" or ").c_str());
+            options.outputFormat = &defaultOutputFormat();
+            return kParseBadValue;
+        }
+    } else if (options.conversionKind == ConversionSingleFile) {
+        if (const OutputFormat* named = outputFormatOfPath(options.destination)) options.outputFormat = named;
     }
     if ((options.watch || options.listGroups || !options.listedFiles.empty()) &&
         options.conversionKind == ConversionSingleFile) {

@@ -155,6 +155,26 @@ TEST(CommandLine, OptionsAndDecodingSettings)
         EXPECT_EQ(parsed.err.empty(), w.result != kParseBadValue);
     }
 
+    // The output format: /to= in any case, else a single file's extension.
+    struct Format {
+        const char* text;
+        int result;
+        const char* format;
+    };
+    const Format formats[] = {
+        {"/d=x /sd=y", kParseConversionSelected, "jpg"},       {"/to=PNG /d=x /sd=y", kParseConversionSelected, "png"},
+        {"/f=x /sf=y.Png", kParseConversionSelected, "png"},  {"/f=x /sf=y.tif", kParseConversionSelected, "jpg"},
+        {"/to=jpg /f=x /sf=y.png", kParseConversionSelected, "jpg"},
+        {"/to=gif /d=x /sd=y", kParseBadValue, "jpg"},        {"/to= /f=x /sf=y.png", kParseBadValue, "jpg"},
+    };
+    for (const Format& f : formats) {
+        SCOPED_TRACE(f.text);
+        const Parsed parsed = parse(f.text);
+        EXPECT_EQ(parsed.result, f.result);
+        EXPECT_EQ(parsed.options.outputFormat->name, f.format);
+        EXPECT_EQ(parsed.err, f.result == kParseBadValue ? "/to= takes jpg or png\n" : "");
+    }
+
     // Resolution tokens are whole tokens: /v=5 and /b=3 mean nothing.
     const Parsed odd = parse("/v=5 /b=3 /v=1 /f=x /sf=y");
     EXPECT_EQ(odd.decode.resolution, 100);

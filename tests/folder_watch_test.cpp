@@ -125,18 +125,17 @@ protected:
     }
 
     // What a one-shot folder run makes of the files now in in/.
-    Tree oneShotOutputs()
+    Tree oneShotOutputs(const std::vector<std::string>& options = {})
     {
         fs::remove_all(scratch_ / "reference");
         fs::create_directories(scratch_ / "reference/in");
         for (const fs::directory_entry& entry : fs::directory_iterator(scratch_ / "in")) {
             fs::copy_file(entry.path(), scratch_ / "reference/in" / entry.path().filename());
         }
-        EXPECT_EQ(faxtest::runPliftcmd({"/d=" + scratch_.file("reference/in"), "/sd=" + scratch_.file("reference/out"),
-                                        "/q", "/log="},
-                                       scratch_.path().string())
-                      .exitCode,
-                  0);
+        std::vector<std::string> arguments = {"/d=" + scratch_.file("reference/in"),
+                                              "/sd=" + scratch_.file("reference/out"), "/q", "/log="};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        EXPECT_EQ(faxtest::runPliftcmd(arguments, scratch_.path().string()).exitCode, 0);
         return treeOf(scratch_ / "reference/out");
     }
 
@@ -232,8 +231,13 @@ TEST_F(FolderWatchTest, SigtermFinishesTheFaxInHand)
 
 TEST_F(FolderWatchTest, AfterASigkillARestartCompletesEveryFaxAndConvertsNoneTwice)
 {
-    for (const bool backup : {false, true}) {
-        SCOPED_TRACE(backup ? "with a backup folder" : "without one");
+    struct Case {
+        bool backup;
+        const char* format;  // the /to= value
+    };
+    for (const Case& c : {Case{false, "jpg"}, Case{true, "jpg"}, Case{false, "png"}}) {
+        const bool backup = c.backup;
+        SCOPED_TRACE(std::string(backup ? "with a backup folder, " : "without one, ") + c.format);
         for (const char* folder : {"in", "out", "done"}) {
             fs::remove_all(scratch_ / folder);
             fs::create_directories(scratch_ / folder);
@@ -242,9 +246,10 @@ TEST_F(FolderWatchTest, AfterASigkillARestartCompletesEveryFaxAndConvertsNoneTwi
         for (int number = 1; number <= kFaxes; ++number) {
             fs::copy_file(kSamples / (number % 2 == 0 ? "letter-g3.tif" : "memo-g4.tif"), scratch_ / "in" / serialName(number));
         }
-        const Tree expected = oneShotOutputs();
-        const std::vector<std::string> options =
-            backup ? std::vector<std::string>{"/bd=" + scratch_.file("done")} : std::vector<std::string>{};
+        const std::vector<std::string> format = {std::string("/to=") + c.format};
+        const Tree expected = oneShotOutputs(format);
+        std::vector<std::string> options = format;
+        if (backup) options.push_back("/bd=" + scratch_.file("done"));
 
         start(options);
         ASSERT_TRUE(waitUntil([&] { return countOf(report(), " --> ") >= 3; }));
@@ -255,10 +260,11 @@ TEST_F(FolderWatchTest, AfterASigkillARestartCompletesEveryFaxAndConvertsNoneTwi
         size_t pendingCount = 0;
         for (int number = 1; number <= kFaxes; ++number) {
             const std::string source = scratch_.file("in/" + serialName(number));
-            const std::string destination = scratch_.file("out/" + serialName(number).substr(0, 8) + ".jpg");
+            const OutputFormat& output = *outputFormatNamed(c.format);
+            const std::string destination =
+                scratch_.file("out/" + serialName(number).substr(0, 8) + std::string(output.extension));
             pending[number] = backup ? fs::exists(source)
-                                     : !outputsAreCurrent(defaultOutputFormat(), source, destination,
-                                                          [&] { return pagesOf(source); });
+                                     : !outputsAreCurrent(output, source, destination, [&] { return pagesOf(source); });
             pendingCount += pending[number] ? 1 : 0;
         }
         EXPECT_LT(pendingCount, size_t(kFaxes));

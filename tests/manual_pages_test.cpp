@@ -182,7 +182,7 @@ TEST(ManualPages, CmakeInstallPutsThemIntoSectionOne)
             runShell("MANWIDTH=200 man --warnings -l " + shellQuoted(page), scratch.path().string());
         EXPECT_EQ(man.exitCode, 0);
         EXPECT_EQ(man.err, "");
-        EXPECT_NE(man.out.find("convert received fax documents into JPEG images"), std::string::npos) << man.out;
+        EXPECT_NE(man.out.find("convert received fax documents into JPEG or PNG images"), std::string::npos) << man.out;
     }
     EXPECT_TRUE(fs::is_regular_file(fs::path(prefix) / "share/doc/pagelift/copyright"));
 

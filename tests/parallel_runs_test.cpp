@@ -121,17 +121,21 @@ TEST(ParallelRuns, SeveralFilesAtATimeGiveWhatOneAtATimeGives)
 {
     if (!faxtest::toolsAvailable({kImageMagick})) GTEST_SKIP() << "needs the test tools (scripts/install-deps.sh --test)";
     const ScratchFolder scratch;
-    for (const char* keepTree : {"", "/kh"}) {
-        SCOPED_TRACE(*keepTree ? "tree kept" : "flat");
-        const RunResult serial = folderRun(scratch / (std::string("serial") + keepTree), keepTree);
+    struct Case {
+        std::string options;  // besides /j=
+        std::vector<const char*> jobs;
+    };
+    const Case cases[] = {
+        {"", {"/j=1", "/j=3", "/j=0"}}, {"/kh", {"/j=1", "/j=3", "/j=0"}}, {"/kh /to=png", {"/j=3"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.empty() ? "flat" : c.options);
+        const RunResult serial = folderRun(scratch / ("serial" + c.options), c.options);
         EXPECT_GT(serial.outputs.size(), 8u);
         EXPECT_GT(serial.backup.size(), 5u);
         EXPECT_NE(serial.report.find("already exist"), std::string::npos) << "some outputs should collide";
-        for (const char* jobs : {"/j=1", "/j=3", "/j=0"}) {
+        for (const char* jobs : c.jobs) {
             SCOPED_TRACE(jobs);
-            const RunResult parallel =
-                folderRun(scratch / (std::string("run") + keepTree + (jobs + 1)), std::string(keepTree) + " " + jobs);
-            expectTheSameRun(parallel, serial);
+            expectTheSameRun(folderRun(scratch / ("run" + c.options + (jobs + 1)), c.options + " " + jobs), serial);
         }
     }
 }
