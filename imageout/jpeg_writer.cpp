@@ -18,6 +18,7 @@
 #include "imageout/block_dct.h"
 #include "imageout/gray_page.h"
 #include "imageout/huffman_tables.h"
+#include "platform/allocation.h"
 #include "platform/leftovers.h"
 
 namespace pagelift {
@@ -82,6 +83,13 @@ void compressFromBits(jpeg_compress_struct& info, const CompressionJob& job)
                                                               FALSE, blocksWide, blocksHigh, 1);
     info.optimize_coding = FALSE;  // the tables are made here
     jpeg_write_coefficients(&info, &blocks);
+    // The array holds every block of the page, in one piece after its
+    // first row: the library allocates it in one when it fits, as every
+    // page converted does (its rows are only to be reached in order, so the
+    // first row tells). Were it otherwise, the request would only map
+    // memory of the process early.
+    JBLOCKARRAY first = (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), blocks, 0, 1, TRUE);
+    mapForWriting(first[0], size_t(blocksHigh) * blocksWide * sizeof(JBLOCK));
 
     std::array<uint16_t, 64> quantization{};
     const JQUANT_TBL* table = info.quant_tbl_ptrs[info.comp_info[0].quant_tbl_no];
