@@ -1,23 +1,27 @@
 #!/usr/bin/env python3
-"""Converts the same fax pages three ways and prints, per page, the median
-wall times as ratios and each one's peak memory:
+"""Converts fax pages with the whole program and sets it beside cjpeg, page by
+page:
 
-  pliftcmd       the whole program: read, intermediate bitmap, JPEG file
-  cjpeg          cjpeg -grayscale -quality 50 -optimize on a PGM of the page
-                 (JPEG encoding alone: the floor we work against)
-  ImageMagick    /usr/bin/convert page.tif -quality 50 out-%03d.jpg
+  pliftcmd jpg   pliftcmd /to=jpg on the page's own file: start, decoding,
+                 JPEG file (quality 50, optimised tables)
+  pliftcmd png   the same with /to=png
+  cjpeg          cjpeg -grayscale -quality 50 -optimize on a PGM of the image
+                 the program encodes (rows repeated for standard-resolution
+                 pages): JPEG encoding alone, the floor we work against
 
-Decoding alone, ours beside libtiff's in one process, is timed by
-bench/decode-vs-libtiff.sh.
+and the stages inside the program, from bench/page_writers_bench in one
+process: decoding, squaring (the rows repeated into the 8-bit image cjpeg is
+given), the JPEG writer and the PNG writer; with the bytes of both files.
+Whole runs are medians of N, peak memory the largest of them.
 
-Usage: bench/compare.py [--runs N] [--plain FILE]... [--coded FILE]...
-  --plain FILE  the pages of FILE made uncompressed with tiffcp -c none
-  --coded FILE  the pages of FILE as they are coded (G3, G4)
-Without files: ../shared/corpus/g4-multi.tiff both plain and coded (three
-pages of 3307 x 4677, Group 4), and fax2d.tif coded (1728 x 1082, 2-D G3).
+Usage: bench/compare.py [--runs N] [FAX.tif ...]
+Without files: the TIFF files of samples/, those of the fax corpus
+($PAGELIFT_CORPUS or ../shared/corpus) and the dense 300-dpi Group 3 text
+page that bench/make-bench-files.sh makes.
 """
 
 import argparse
+import glob
 import os
 import shutil
 import statistics
@@ -27,7 +31,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-IMAGEMAGICK = "/usr/bin/convert"
+BUILD = os.path.join(ROOT, "build", "release")
 
 
 def run_measured(command, cwd):
@@ -51,69 +55,66 @@ def measure(command, cwd, runs):
     return statistics.median(times), max(peaks)
 
 
-def row_factor(page):
-    """How many times the program repeats each row of the page: x / y
-    resolution, at least 1, as the JPEG files show it."""
-    info = subprocess.run(["tiffinfo", page], check=True, capture_output=True, text=True).stdout
-    for line in info.splitlines():
-        if "Resolution:" in line:
-            values = line.split("Resolution:")[1].replace(",", " ").split()
-            x, y = int(float(values[0])), int(float(values[1]))
-            return max(x // y, 1) if y > 0 else 1
-    return 1
+def default_faxes(work):
+    corpus = os.environ.get("PAGELIFT_CORPUS", os.path.join(ROOT, "..", "shared", "corpus"))
+    faxes = sorted(glob.glob(os.path.join(ROOT, "samples", "*.tif")))
+    faxes += sorted(glob.glob(os.path.join(corpus, "*.tif")) + glob.glob(os.path.join(corpus, "*.tiff")))
+    made = os.path.join(work, "made")
+    subprocess.run([os.path.join(ROOT, "bench", "make-bench-files.sh"), made], check=True)
+    return faxes + [os.path.join(made, "dense-g3.tif")]
 
 
-def split_pages(source, work, plain):
-    """One single-page TIFF per page of `source`, uncompressed when `plain`."""
-    whole = os.path.join(work, "whole.tif")
-    subprocess.run(["tiffcp"] + (["-c", "none"] if plain else []) + [source, whole], check=True)
-    subprocess.run(["tiffsplit", whole, os.path.join(work, "page-")], check=True)
-    pages = sorted(f for f in os.listdir(work) if f.startswith("page-") and f.endswith(".tif"))
-    return [os.path.join(work, page) for page in pages]
+def split_pages(source, folder):
+    """One TIFF file per page of `source`, coded as it is."""
+    os.makedirs(folder)
+    subprocess.run(["tiffsplit", source, os.path.join(folder, "page-")], check=True)
+    return sorted(glob.glob(os.path.join(folder, "page-*.tif")))
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=7)
-    parser.add_argument("--pliftcmd", default=os.path.join(ROOT, "build", "release", "pliftcmd"))
-    parser.add_argument("--plain", action="append", default=[])
-    parser.add_argument("--coded", action="append", default=[])
+    parser.add_argument("faxes", nargs="*")
     args = parser.parse_args()
-    for tool in ("tiffcp", "tiffsplit", "cjpeg"):
+    for tool in ("tiffsplit", "cjpeg"):
         if shutil.which(tool) is None:
             sys.exit(f"{tool} is missing: run scripts/install-deps.sh --test")
-    if not os.path.exists(IMAGEMAGICK):
-        sys.exit("ImageMagick is missing: run scripts/install-deps.sh --test")
-    corpus = os.path.join(ROOT, "..", "shared", "corpus")
-    if not args.plain and not args.coded:
-        args.plain = [os.path.join(corpus, "g4-multi.tiff")]
-        args.coded = [os.path.join(corpus, "g4-multi.tiff"), os.path.join(corpus, "fax2d.tif")]
-    inputs = [(path, True) for path in args.plain] + [(path, False) for path in args.coded]
-
-    print(f"{'page':<34} {'pliftcmd':>9} {'cjpeg':>9} {'magick':>9} {'plift/cjpeg':>12} "
-          f"{'magick/plift':>13} {'peak MiB plift/cjpeg/magick':>28}")
+    pliftcmd = os.path.join(BUILD, "pliftcmd")
+    stages = os.path.join(BUILD, "bench", "page_writers_bench")
+    ratios, png_faster, byte_ratios = [], 0, []
+    print("| page | size | pliftcmd jpg | cjpeg | jpg / cjpeg | pliftcmd png | decode | squaring | jpeg | png | "
+          "jpeg bytes | png bytes | peak MiB jpg / cjpeg |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|---|")
     with tempfile.TemporaryDirectory() as work:
-        for number, (source, plain) in enumerate(inputs):
-            folder = os.path.join(work, str(number))
-            os.mkdir(folder)
-            for page in split_pages(source, folder, plain):
-                name = os.path.splitext(os.path.basename(page))[0]
-                # cjpeg gets the image the program encodes: rows repeated for
-                # standard-resolution pages.
+        faxes = args.faxes or default_faxes(work)
+        for number, fax in enumerate(faxes):
+            for page in split_pages(fax, os.path.join(work, str(number))):
                 pgm = page + ".pgm"
-                factor = row_factor(page)
-                subprocess.run([IMAGEMAGICK, page, "-sample", f"100%x{100 * factor}%", "-colorspace", "Gray",
-                                "-depth", "8", pgm], check=True)
-                plift = measure([args.pliftcmd, "/q", "/log=", "/f=" + page, "/sf=" + page + ".plift.jpg"],
-                                folder, args.runs)
+                result = subprocess.run([stages, f"--rounds={args.runs}", f"--folder={work}",
+                                         f"--pgm-prefix={page}", page], capture_output=True, text=True, check=True)
+                fields = result.stdout.split("\t")
+                os.rename(page + "-1.pgm", pgm)
+                width, height = fields[2], fields[3]
+                decode, squaring, jpeg, png, jpeg_bytes, png_bytes = fields[4:10]
+                jpg_run = measure([pliftcmd, "/q", "/log=", "/to=jpg", "/f=" + page, "/sf=" + page + ".jpg"],
+                                  work, args.runs)
+                png_run = measure([pliftcmd, "/q", "/log=", "/to=png", "/f=" + page, "/sf=" + page + ".png"],
+                                  work, args.runs)
                 cjpeg = measure(["cjpeg", "-grayscale", "-quality", "50", "-optimize", "-outfile",
-                                 page + ".cjpeg.jpg", pgm], folder, args.runs)
-                magick = measure([IMAGEMAGICK, page, "-quality", "50", page + ".magick-%03d.jpg"],
-                                 folder, args.runs)
-                label = f"{os.path.basename(source)} {'plain' if plain else 'coded'} {name[5:]}"
-                print(f"{label:<34} {plift[0] * 1000:8.1f}ms {cjpeg[0] * 1000:8.1f}ms {magick[0] * 1000:8.1f}ms "
-                      f"{plift[0] / cjpeg[0]:11.2f}x {magick[0] / plift[0]:12.2f}x "
-                      f"{plift[1] / 1024:14.1f} /{cjpeg[1] / 1024:5.1f} /{magick[1] / 1024:5.1f}")
+                                 page + ".cjpeg.jpg", pgm], work, args.runs)
+                ratio = jpg_run[0] / cjpeg[0]
+                ratios.append(ratio)
+                png_faster += 1 if png_run[0] < jpg_run[0] else 0
+                byte_ratios.append(int(png_bytes) / int(jpeg_bytes))
+                label = f"{os.path.basename(fax)} {os.path.basename(page)[5:-4]}"
+                print(f"| {label} | {width} x {height} | {jpg_run[0] * 1000:.1f} ms | {cjpeg[0] * 1000:.1f} ms | "
+                      f"{ratio:.2f} | {png_run[0] * 1000:.1f} ms | {float(decode):.1f} | {float(squaring):.1f} | "
+                      f"{float(jpeg):.1f} | {float(png):.1f} | {jpeg_bytes} | {png_bytes.strip()} | "
+                      f"{jpg_run[1] / 1024:.1f} / {cjpeg[1] / 1024:.1f} |")
+    print(f"\npliftcmd jpg / cjpeg over {len(ratios)} pages: median {statistics.median(ratios):.2f}, "
+          f"largest {max(ratios):.2f}, smallest {min(ratios):.2f}")
+    print(f"PNG pages faster than JPEG pages: {png_faster} of {len(ratios)}; PNG bytes / JPEG bytes: median "
+          f"{statistics.median(byte_ratios):.2f}, largest {max(byte_ratios):.2f}, smallest {min(byte_ratios):.2f}")
 
 
 if __name__ == "__main__":

@@ -197,7 +197,7 @@ uint64_t BlockTransform::transformGeneral(const uint8_t* samples, ptrdiff_t stri
     return columnPassAndQuantize(rows, out);
 }
 
-uint64_t BlockTransform::transformBits(const uint8_t* rowBytes, int16_t* out) const
+uint64_t BlockTransform::transformBits(const uint8_t* rowBytes, int16_t* out)
 {
     uint64_t word;
     std::memcpy(&word, rowBytes, 8);
@@ -205,9 +205,20 @@ uint64_t BlockTransform::transformBits(const uint8_t* rowBytes, int16_t* out) co
         std::memcpy(out, word == 0 ? black_.data() : white_.data(), sizeof black_);
         return 0;
     }
+    constexpr unsigned kCacheBits = 11;
+    if (recent_.empty()) recent_.resize(size_t{1} << kCacheBits);
+    CachedBlock& cached = recent_[size_t((word * 0x9E3779B97F4A7C15ull) >> (64 - kCacheBits))];
+    if (cached.bits == word) {
+        std::memcpy(out, cached.coefficients.data(), sizeof cached.coefficients);
+        return cached.nonZero;
+    }
     std::array<int32_t, 64> rows;
     for (size_t row = 0; row < 8; ++row) std::memcpy(rows.data() + row * 8, byteRows_[rowBytes[row]].data(), 32);
-    return columnPassAndQuantize(rows, out);
+    const uint64_t nonZero = columnPassAndQuantize(rows, out);
+    cached.bits = word;
+    cached.nonZero = nonZero;
+    std::memcpy(cached.coefficients.data(), out, sizeof cached.coefficients);
+    return nonZero;
 }
 
 uint64_t BlockTransform::transform(const uint8_t* samples, ptrdiff_t stride, int16_t* out) const

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace pagelift {
 
@@ -28,8 +29,10 @@ public:
 
     // The same for a block of black and white samples given as the eight
     // bytes of a one-bit page that its rows expand from, top row first (bit
-    // 1 white, the most significant bit the leftmost sample).
-    uint64_t transformBits(const uint8_t* rowBytes, int16_t* out) const;
+    // 1 white, the most significant bit the leftmost sample). Blocks met
+    // before are taken from a cache of recent ones: a fax page repeats the
+    // same pieces of letters and lines many times.
+    uint64_t transformBits(const uint8_t* rowBytes, int16_t* out);
 
 private:
     // Row pass of the transform for a row of eight black (0) or white (255)
@@ -49,6 +52,12 @@ private:
     std::array<Reciprocal, 64> reciprocals_{};
     std::array<RowOutput, 256> twoValuedRows_{};
     std::array<RowOutput, 256> byteRows_{};    // the same, by the page byte
+    struct CachedBlock {
+        uint64_t bits = 0;  // the eight page bytes; 0 (a black block) marks an empty entry
+        uint64_t nonZero = 0;
+        std::array<int16_t, 64> coefficients{};
+    };
+    std::vector<CachedBlock> recent_;  // by a hash of the bits
     std::array<int16_t, 64> black_{};          // a block of 0 samples
     std::array<int16_t, 64> white_{};          // a block of 255 samples
 };

@@ -94,7 +94,7 @@ void compressFromBits(jpeg_compress_struct& info, const CompressionJob& job)
     std::array<uint16_t, 64> quantization{};
     const JQUANT_TBL* table = info.quant_tbl_ptrs[info.comp_info[0].quant_tbl_no];
     for (size_t i = 0; i < 64; ++i) quantization[i] = table->quantval[i];
-    const BlockTransform transform(quantization);
+    BlockTransform transform(quantization);
     SymbolCounter counter;
     static_assert(std::is_same_v<JCOEF, int16_t>, "blocks are written straight into the library's arrays");
     const int64_t lastRow = page.height() - 1;
