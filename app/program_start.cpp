@@ -40,9 +40,10 @@ CommandLineStart startFromCommandLine(int argc, char** argv, const char* program
 
     WorkingPaths& paths = processWorkingPaths();
     ConversionOptions options;
+    DecodeSettings decode;
     std::string logPath = paths.resultsLog;
     const std::string text = joinArguments(argc, argv);
-    start.parseResult = Parse(options, text.c_str(), processDecodeSettings(), logPath);
+    start.parseResult = Parse(options, text.c_str(), decode, logPath);
     if (logPath != paths.resultsLog) {
         // A log named on the command line gets only its own folder created.
         paths.resultsLog = logPath;
@@ -50,6 +51,7 @@ CommandLineStart startFromCommandLine(int argc, char** argv, const char* program
     }
     start.conversionKind = options.conversionKind;
     start.jobs = options.jobs;
+    start.decode = decode;
     if (start.parseResult == kParseBadValue) {
         std::fputs(kUsageText, stdout);
         start.handled = true;
@@ -58,7 +60,7 @@ CommandLineStart startFromCommandLine(int argc, char** argv, const char* program
     }
     if (start.parseResult == kParseConversionSelected) {
         start.handled = true;
-        start.exitCode = runCommandLineConversion(options);
+        start.exitCode = runCommandLineConversion(options, decode);
     }
     return start;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/decode_settings.h"
+
 #include <cstdint>
 
 namespace pagelift {
@@ -11,6 +13,7 @@ struct CommandLineStart {
     int parseResult = 0;     // when not handled: the parser's result (never 0)
     int32_t conversionKind = 0;  // when not handled: the kind the line selected
     int32_t jobs = 1;            // when not handled: files a run converts at a time (/j=)
+    DecodeSettings decode;       // when not handled: the decoding settings the line set
 };
 
 // The start shared by every entry point: "--help" and "--version" (the only

@@ -57,11 +57,9 @@ bool prepareProcess()
         return false;
     }
 
-    DecodeSettings& decode = processDecodeSettings();
-    decode = DecodeSettings{};
-    decode.rawImagePath = paths.workFolder + "plftmp.tmp";
-    decode.rawSegmentPath = paths.workFolder + "bsegtmp.tmp";
-    decode.tempTiffPath = paths.workFolder + "tmptif";
+    paths.workingFiles.rawImagePath = paths.workFolder + "plftmp.tmp";
+    paths.workingFiles.rawSegmentPath = paths.workFolder + "bsegtmp.tmp";
+    paths.workingFiles.tempTiffPath = paths.workFolder + "tmptif";
     return true;
 }
 
@@ -91,21 +89,23 @@ bool readListing(const std::string& from, std::vector<std::string>& entries)
 
 }  // namespace
 
-int runCommandLineConversion(ConversionOptions& options)
+int runCommandLineConversion(ConversionOptions& options, const DecodeSettings& decode)
 {
     // A run converting a listing is one part of a run spread over machines,
     // whose listing swept the destination already: the parts do not walk it
     // again each.
     if (options.listedFiles.empty()) sweepPartialFilesOfDeadRuns(options);
     const WorkingPaths& paths = processWorkingPaths();
+    const DecodeSetup setup{decode, paths.workingFiles};
     if (options.watch) {
         WatchSettings watch;
         watch.settle = std::chrono::seconds(options.settleSeconds);
         watch.logPath = paths.resultsLog;
         watch.logMakesParents = paths.resultsLogMakesParents;
         watch.quiet = options.quiet;
-        return watchFolder(options, copyProcessDecodeSettings(), watch);
+        return watchFolder(options, setup, watch);
     }
+    std::string report;
     if (options.conversionKind == ConversionFolder) {
         options.fileList.clear();
         if (options.listedFiles.empty()) {
@@ -118,15 +118,14 @@ int runCommandLineConversion(ConversionOptions& options)
             std::fwrite(listing.data(), 1, listing.size(), stdout);
             return 0;
         }
-        convertFolder(options);
+        convertFolder(options, setup, report);
     } else {
-        options.resultsText = "Zoziv Pagelift command line mode : convert file\r\n";
-        convertFile(options, options.source, options.destination);
+        report = "Zoziv Pagelift command line mode : convert file\r\n" + convertSingleFile(options, setup);
     }
 
-    appendToResultsLog(paths.resultsLog, options.resultsText,
+    appendToResultsLog(paths.resultsLog, report,
                        paths.resultsLogMakesParents ? LogFolderCreation::AllParents : LogFolderCreation::OneLevel);
-    if (!options.quiet) showResultsMessage(options.resultsText);
+    if (!options.quiet) showResultsMessage(report);
     return 0;
 }
 

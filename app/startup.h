@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/conversion_options.h"
+#include "settings/decode_settings.h"
 
 #include <string>
 
@@ -22,6 +23,6 @@ std::string defaultResultsLog(const std::string& programFolder);
 // the results log and, unless quiet, shows it. Returns 0: outcomes are told
 // by the report and the log, not by the exit code. With /watch it watches
 // the folder until stopped and returns what watchFolder returns.
-int runCommandLineConversion(ConversionOptions& options);
+int runCommandLineConversion(ConversionOptions& options, const DecodeSettings& decode);
 
 }  // namespace pagelift

@@ -1,6 +1,6 @@
 #include "batch/folder_conversion.h"
 
-#include "batch/parallel_conversion.h"
+#include "batch/conversion_run.h"
 #include "batch/single_file.h"
 #include "faxdoc/fax_format.h"
 #include "output/output_names.h"
@@ -49,46 +49,25 @@ std::string folderOutputPath(const ConversionOptions& options, const std::string
     return pagelift::folderOutputPath(naming, *options.outputFormat, sourcePath);
 }
 
-int convertFolder(ConversionOptions& options)
+int convertFolder(const ConversionOptions& options, const DecodeSetup& decode, std::string& report)
 {
     if (options.destination.empty()) return -1;
 
-    options.resultsText = "Zoziv Pagelift command line mode : convert folder\r\nSource Folder: " + options.source +
-                          "\r\nSave Folder: " + options.destination + "\r\n";
-    options.skipExisting = 0;
-    options.writtenOutputs.clear();
-    std::vector<FileJob> jobs;
-    for (const std::string& entry : options.fileList) {
-        const std::string sourcePath = options.source + "/" + entry;
-        if (!isJpegName(sourcePath)) jobs.push_back({sourcePath, folderOutputPath(options, sourcePath)});
-    }
-    const int jobCount = jobCountFor(options.jobs, jobs.size());
-    std::vector<FileOutcome> outcomes;
-    if (jobCount > 1) outcomes = convertFilesInParallel(options, jobs, copyProcessDecodeSettings(), jobCount);
-
-    int converted = 0;
-    size_t next = 0;
-    for (const std::string& entry : options.fileList) {
-        const std::string sourcePath = options.source + "/" + entry;
-        if (isJpegName(sourcePath)) {
-            options.resultsText += sourcePath + " : already JPEG format, need no converting!\r\n";
-            continue;
-        }
-        const FileJob& job = jobs[next];
-        if (jobCount == 1) {
-            if (convertFile(options, job.source, job.destination) == ConvertDone) ++converted;
-        } else {
-            // The parallel jobs' results, told and acted on in list order.
-            const FileOutcome& outcome = outcomes[next];
-            options.resultsText += outcome.report;
-            if (outcome.result == ConvertDone) ++converted;
-            for (const std::string& source : outcome.backupMoves) moveToBackupFolder(source, options.backupFolder);
-        }
-        ++next;
-    }
+    report = "Zoziv Pagelift command line mode : convert folder\r\nSource Folder: " + options.source +
+             "\r\nSave Folder: " + options.destination + "\r\n";
+    struct Report final : RunListener {
+        std::string& text;
+        explicit Report(std::string& into) : text(into) {}
+        void fileDone(const RunEntry&, const FileDone& done) override { text += done.report; }
+    } listener(report);
+    RunRequest request;
+    request.options = options;
+    request.options.skipExisting = 0;
+    request.decode = decode;
+    const RunTally tally = runFiles(request, folderEntries(options), listener);
     char total[64];
-    std::snprintf(total, sizeof total, "\r\n---------\r\nTotal converted FAX files: %d\r\n", converted);
-    options.resultsText += total;
+    std::snprintf(total, sizeof total, "\r\n---------\r\nTotal converted FAX files: %d\r\n", tally.converted);
+    report += total;
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/conversion_options.h"
+#include "settings/decode_settings.h"
 
 #include <functional>
 #include <string>
@@ -23,11 +24,12 @@ void walkFaxFolder(const std::string& filter, const std::string& folder, int32_t
                    const std::function<void(const std::string&)>& folderEntered,
                    const std::function<void(const std::string&)>& faxFound);
 
-// Converts every listed file into the destination folder and reports the
-// count of converted files. A file whose output name an earlier file of the
-// run already took is skipped and left in place. -1 (nothing done, resultsText untouched) when
-// the destination is empty; 0 otherwise.
-int convertFolder(ConversionOptions& options);
+// Converts every listed file into the destination folder (runFiles) and
+// writes the run's report into `report`: its heading, a line per file and
+// the count of converted files. A file whose output name an earlier file of
+// the run already took is skipped and left in place. -1 (nothing done,
+// `report` untouched) when the destination is empty; 0 otherwise.
+int convertFolder(const ConversionOptions& options, const DecodeSetup& decode, std::string& report);
 
 // The output path of one listed file in a run with these options: the
 // output stage's folderOutputPath with the run's folders, naming choices

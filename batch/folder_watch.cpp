@@ -2,7 +2,7 @@
 
 #include "batch/arrivals.h"
 #include "batch/folder_conversion.h"
-#include "batch/parallel_conversion.h"
+#include "batch/conversion_run.h"
 #include "batch/results_log.h"
 #include "batch/single_file.h"
 #include "faxdoc/fax_document.h"
@@ -43,19 +43,6 @@ Clock::duration quietByItsTimes(const FileStamp& stamp)
     return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(std::max<int64_t>(now - last, 0)));
 }
 
-// The pages of a fax as a conversion would count them; 0 when it cannot be
-// read (what cannot be read is converted again, and reported then).
-int countPagesOf(const std::string& path, const DecodeSettings& decode)
-{
-    try {
-        FaxDocument document;
-        document.settings() = decode;
-        return document.countPages(path, identifyFormat(path));
-    } catch (...) {
-        return 0;
-    }
-}
-
 bool heldByAWriter(const std::string& path, const std::set<FileIdentity>& openForWriting)
 {
     const std::optional<FileIdentity> identity = identityOf(path);
@@ -65,7 +52,7 @@ bool heldByAWriter(const std::string& path, const std::set<FileIdentity>& openFo
 // One watch of one source folder: what it has seen, converted and written.
 class FolderWatch {
 public:
-    FolderWatch(ConversionOptions& options, const DecodeSettings& decode, const WatchSettings& settings)
+    FolderWatch(const ConversionOptions& options, const DecodeSetup& decode, const WatchSettings& settings)
         : options_(options), decode_(decode), settings_(settings), tracker_(settings.settle)
     {
         options_.skipExisting = 0;
@@ -81,12 +68,12 @@ private:
     void convertDue(const std::vector<std::string>& due);
     void report(const std::string& lines);
 
-    ConversionOptions& options_;
-    const DecodeSettings& decode_;
+    ConversionOptions options_;
+    const DecodeSetup& decode_;
     const WatchSettings& settings_;
     ArrivalTracker tracker_;
     FolderEvents events_;
-    std::map<std::string, std::string> outputOwner_;  // output name -> the source converted to it
+    WrittenOutputs written_;  // every output name written in this watch, and from which fax
     int converted_ = 0;
 };
 
@@ -137,7 +124,7 @@ void FolderWatch::report(const std::string& lines)
 void FolderWatch::convertDue(const std::vector<std::string>& due)
 {
     const std::set<FileIdentity> openForWriting = filesOpenForWriting();
-    std::vector<FileJob> files;
+    std::vector<RunEntry> files;
     std::vector<FileStamp> stamps;
     for (const std::string& path : due) {
         const std::optional<FileStamp> stamp = fileStamp(path);
@@ -149,43 +136,40 @@ void FolderWatch::convertDue(const std::vector<std::string>& due)
             tracker_.postpone(path, Clock::now() + kWriterRecheck);
             continue;
         }
-        const std::string destination = folderOutputPath(options_, path);
-        if (options_.backupFolder.empty() &&
-            outputsAreCurrent(*options_.outputFormat, path, destination, [&] { return countPagesOf(path, decode_); })) {
-            tracker_.handled(path, *stamp);
-            continue;
-        }
-        // Two faxes that map to one output name (a.tif and a.tiff, or one name
-        // in two subfolders without the kept tree): the later one does not
-        // overwrite the earlier one's pages, as in a folder run.
-        const auto owner = outputOwner_.find(destination);
-        if (owner != outputOwner_.end() && owner->second != path) {
-            report(path + " --> " + destination + " : Skipped : " + destination + " already exist!\r\n");
-            tracker_.handled(path, *stamp);
-            continue;
-        }
-        files.push_back({path, destination});
+        files.push_back({path, path});
         stamps.push_back(*stamp);
     }
     if (files.empty()) return;
 
-    const FileConversion convert = [](ConversionOptions& fileOptions, const std::string& source,
-                                      const std::string& destination, const DecodeSettings& settings) {
-        return convertFile(fileOptions, source, destination, settings);
-    };
-    convertFilesInOrder(options_, files, decode_, jobCountFor(options_.jobs, files.size()), convert,
-                        stopRequestedBySignal, [&](size_t index, FileOutcome& outcome) {
-                            const FileJob& file = files[index];
-                            for (const std::string& source : outcome.backupMoves) {
-                                moveToBackupFolder(source, options_.backupFolder);
-                            }
-                            report(outcome.report);
-                            if (outcome.result == ConvertDone) ++converted_;
-                            outputOwner_[file.destination] = file.source;
-                            // Seen once more: a fax changed meanwhile stays due.
-                            look(file.source);
-                            tracker_.handled(file.source, stamps[index]);
-                        });
+    // Each batch of arrivals is a run of its own; the names written by
+    // earlier ones count, so that two faxes mapping to one output name (a.tif
+    // and a.tiff, or one name in two subfolders without the kept tree) never
+    // meet, as in a folder run. Without a backup folder a fax whose outputs
+    // are current was converted before, perhaps before a restart.
+    struct Arrivals final : RunListener {
+        FolderWatch& watch;
+        const std::vector<RunEntry>& files;
+        const std::vector<FileStamp>& stamps;
+        Arrivals(FolderWatch& owner, const std::vector<RunEntry>& entries, const std::vector<FileStamp>& seen)
+            : watch(owner), files(entries), stamps(seen)
+        {
+        }
+        void fileDone(const RunEntry& entry, const FileDone& done) override
+        {
+            if (!done.report.empty()) watch.report(done.report);
+            if (done.end == FileEnd::Converted) ++watch.converted_;
+            // Seen once more: a fax changed meanwhile stays due.
+            watch.look(entry.source);
+            watch.tracker_.handled(entry.source, stamps[done.index]);
+        }
+    } arrivals(*this, files, stamps);
+    RunRequest request;
+    request.options = options_;
+    request.decode = decode_;
+    request.stopRequested = stopRequestedBySignal;
+    request.skipCurrentOutputs = options_.backupFolder.empty();
+    request.written = &written_;
+    runFiles(request, files, arrivals);
 }
 
 int FolderWatch::run()
@@ -249,7 +233,7 @@ bool looksFinished(const std::string& path, std::chrono::seconds settle, const s
     return stamp && quietByItsTimes(*stamp) >= settle && !heldByAWriter(path, openForWriting);
 }
 
-int watchFolder(ConversionOptions& options, const DecodeSettings& decode, const WatchSettings& settings)
+int watchFolder(const ConversionOptions& options, const DecodeSetup& decode, const WatchSettings& settings)
 {
     FolderWatch watch(options, decode, settings);
     return watch.run();

@@ -43,6 +43,6 @@ bool looksFinished(const std::string& path, std::chrono::seconds settle, const s
 // come, and one log record per file to the results log. Returns 0 after a
 // requested stop; 1 when the source folder cannot be watched or read (the
 // reason on standard error).
-int watchFolder(ConversionOptions& options, const DecodeSettings& decode, const WatchSettings& settings);
+int watchFolder(const ConversionOptions& options, const DecodeSetup& decode, const WatchSettings& settings);
 
 }  // namespace pagelift

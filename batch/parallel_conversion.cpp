@@ -54,15 +54,15 @@ std::string jobPath(const std::string& path, const std::string& prefix)
     return slash == std::string::npos ? prefix + path : path.substr(0, slash + 1) + prefix + path.substr(slash + 1);
 }
 
-// The decoding settings of one job: its own working files.
-DecodeSettings jobSettings(const DecodeSettings& decode, int job)
+// What one job decodes with: the run's settings, working files of its own.
+DecodeSetup jobSetup(const DecodeSetup& decode, int job)
 {
     const std::string prefix = jobFilePrefix(job);
-    DecodeSettings settings = decode;
-    for (std::string* path : {&settings.rawImagePath, &settings.rawSegmentPath, &settings.tempTiffPath}) {
+    DecodeSetup setup = decode;
+    for (std::string* path : {&setup.files.rawImagePath, &setup.files.rawSegmentPath, &setup.files.tempTiffPath}) {
         *path = jobPath(*path, prefix);
     }
-    return settings;
+    return setup;
 }
 
 }  // namespace
@@ -112,7 +112,7 @@ public:
 
     // Converts offered pages until no job converting files is left to offer
     // more and every offered page is taken.
-    void helpUntilDone(const DecodeSettings& settings)
+    void helpUntilDone(const DecodeSetup& settings)
     {
         for (;;) {
             std::shared_ptr<DocumentPages> pages;
@@ -142,12 +142,12 @@ private:
 }  // namespace
 
 void convertFilesInOrder(const ConversionOptions& options, const std::vector<FileJob>& files,
-                         const DecodeSettings& decode, int jobs, const FileConversion& convert,
-                         const std::function<bool()>& stopRequested,
-                         const std::function<void(size_t index, FileOutcome& outcome)>& finished)
+                         const DecodeSetup& decode, int jobs, const FileConverter& convert,
+                         const std::function<bool()>& stopRequested, const WrittenOutputs& writtenBefore,
+                         const std::function<void(size_t index, FileConversion& conversion)>& finished)
 {
     enum class State { Waiting, Done, NotStarted };
-    std::vector<FileOutcome> outcomes(files.size());
+    std::vector<FileConversion> conversions(files.size());
     std::vector<State> states(files.size(), State::Waiting);
     std::mutex mutex;
     std::condition_variable changed;
@@ -160,51 +160,41 @@ void convertFilesInOrder(const ConversionOptions& options, const std::vector<Fil
     };
 
     const std::vector<std::vector<size_t>> families = largestGroupsFirst(*options.outputFormat, files);
-    // The settings every file starts from; the run's own lists stay out.
-    ConversionOptions base = options;
-    base.resultsText.clear();
-    base.fileList.clear();
-    base.writtenOutputs.clear();
-    base.backupMoves.clear();
-    base.deferBackupMoves = true;
-
     const int count = std::max(jobs, 1);
     PagePool pagePool(count);
-    if (count > 1) base.pageShare = &pagePool;
     std::atomic<size_t> nextFamily{0};
-    const auto work = [&](const DecodeSettings& settings) {
+    const auto work = [&](const DecodeSetup& setup) {
         for (size_t family = nextFamily++; family < families.size(); family = nextFamily++) {
-            std::set<std::string> written;  // the family's outputs, as one job would know them
+            // The family's outputs, as one job converting it would know them.
+            WrittenOutputs written;
             for (const size_t index : families[family]) {
                 if (stopRequested && stopRequested()) {
                     settle(index, State::NotStarted);
                     continue;
                 }
-                ConversionOptions fileOptions = base;
-                fileOptions.writtenOutputs.swap(written);
-                FileOutcome& outcome = outcomes[index];
+                FileContext context{setup, &written, &writtenBefore, count > 1 ? &pagePool : nullptr};
+                FileConversion& conversion = conversions[index];
                 try {
-                    outcome.result = convert(fileOptions, files[index].source, files[index].destination, settings);
+                    conversion = convert(options, files[index].source, files[index].destination, context);
                 } catch (const std::exception&) {
-                    fileOptions.resultsText += exceptionReportLine(*options.outputFormat);
-                    outcome.result = ConvertException;
+                    conversion.report = files[index].source + " --> " + files[index].destination + " : " +
+                                        exceptionReportLine(*options.outputFormat);
+                    conversion.result = ConvertException;
                 }
-                outcome.report = std::move(fileOptions.resultsText);
-                outcome.backupMoves = std::move(fileOptions.backupMoves);
-                written.swap(fileOptions.writtenOutputs);
+                for (const std::string& name : conversion.outputs) written[name] = files[index].source;
                 settle(index, State::Done);
             }
         }
         pagePool.jobIdle();
-        pagePool.helpUntilDone(settings);
+        pagePool.helpUntilDone(setup);
     };
 
-    std::vector<DecodeSettings> settings;
-    for (int job = 1; job <= count; ++job) settings.push_back(jobSettings(decode, job));
+    std::vector<DecodeSetup> setups;
+    for (int job = 1; job <= count; ++job) setups.push_back(jobSetup(decode, job));
     std::vector<std::thread> threads;
     for (int job = 0; job < count; ++job) {
         try {
-            threads.emplace_back(work, std::cref(settings[size_t(job)]));
+            threads.emplace_back(work, std::cref(setups[size_t(job)]));
         } catch (const std::system_error&) {
             break;
         }
@@ -215,29 +205,16 @@ void convertFilesInOrder(const ConversionOptions& options, const std::vector<Fil
     // Without a single thread the work is done here, then handed over.
     if (threads.empty()) {
         pagePool.jobStarted();
-        work(settings[0]);
+        work(setups[0]);
     }
     for (size_t index = 0; index < files.size(); ++index) {
         std::unique_lock<std::mutex> lock(mutex);
         changed.wait(lock, [&] { return states[index] != State::Waiting; });
         const State state = states[index];
         lock.unlock();
-        if (state == State::Done) finished(index, outcomes[index]);
+        if (state == State::Done) finished(index, conversions[index]);
     }
     for (std::thread& thread : threads) thread.join();
-}
-
-std::vector<FileOutcome> convertFilesInParallel(const ConversionOptions& options, const std::vector<FileJob>& files,
-                                                const DecodeSettings& decode, int jobs)
-{
-    std::vector<FileOutcome> outcomes(files.size());
-    const FileConversion convert = [](ConversionOptions& fileOptions, const std::string& source,
-                                      const std::string& destination, const DecodeSettings& settings) {
-        return convertFile(fileOptions, source, destination, settings);
-    };
-    convertFilesInOrder(options, files, decode, jobs, convert, nullptr,
-                        [&](size_t index, FileOutcome& outcome) { outcomes[index] = std::move(outcome); });
-    return outcomes;
 }
 
 }  // namespace pagelift

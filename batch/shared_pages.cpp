@@ -76,10 +76,10 @@ void DocumentPages::waitForClaimed()
     changed_.wait(lock, [&] { return pending_ == 0; });
 }
 
-void DocumentPages::help(const DecodeSettings& decode)
+void DocumentPages::help(const DecodeSetup& decode)
 {
     FaxDocument document;
-    document.settings() = decode;
+    document.setup() = decode;
     bool opened = false;
     for (;;) {
         PageBitmap page;

@@ -71,7 +71,7 @@ public:
     // Converts pages of the document, with `decode` (the helping job's own
     // working files) and, for any-order formats, a document of its own,
     // until no page is left to take.
-    void help(const DecodeSettings& decode);
+    void help(const DecodeSetup& decode);
 
 private:
     const std::string source_;

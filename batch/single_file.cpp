@@ -40,7 +40,8 @@ struct PagesResult {
 // the run shares pages between jobs, side by side with other jobs. Returns
 // each page's result; after a page that Failed, no later page is converted.
 std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format, const ConversionOptions& options,
-                                         const std::vector<std::string>& names, const std::string& source)
+                                         const std::vector<std::string>& names, const std::string& source,
+                                         PageShare* pageShare)
 {
     const int pageCount = int(names.size());
     // Decodes page `index` (page 0 is decoded already); false when that
@@ -58,7 +59,7 @@ std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format
     const auto convert = [&](const PageBitmap& page, int index) { return shared->writePage(page, index); };
 
     std::vector<PageResult> results(static_cast<size_t>(pageCount));
-    if (options.pageShare == nullptr) {
+    if (pageShare == nullptr) {
         for (int index = 0; index < pageCount; ++index) {
             results[size_t(index)] = read(index) ? convert(document.page(), index) : PageResult{};
             if (results[size_t(index)].outcome == PageOutcome::Failed) break;
@@ -66,7 +67,7 @@ std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format
         return results;
     }
 
-    options.pageShare->offer(shared);
+    pageShare->offer(shared);
     PageBitmap page;
     if (shared->helpersDecode()) {
         shared->ownResult(0, convert(document.page(), 0));
@@ -95,65 +96,68 @@ std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format
     return results;
 }
 
-// Converts every page of an opened document, appending a report line per
-// page, and lists the output names of its pages, written or not. A failure
-// raised while converting a page is raised again once the lines of the
-// pages before it are in the report.
-PagesResult convertPages(FaxDocument& document, FaxFormat format, ConversionOptions& options,
-                         const std::string& source, const std::string& destination,
-                         std::vector<std::string>& outputs)
+// Converts every page of an opened document, adding a report line per page
+// to the conversion, and lists the output names of its pages, written or
+// not, and those written. A failure raised while converting a page is raised
+// again once the lines of the pages before it are in the report.
+PagesResult convertPages(FaxDocument& document, FaxFormat format, const ConversionOptions& options,
+                         const std::string& source, const std::string& destination, PageShare* pageShare,
+                         FileConversion& conversion)
 {
+    std::string& report = conversion.report;
     const OutputFormat& output = *options.outputFormat;
     const std::string notPreparedLine =
         "Failed : " + source + " - Error in preparing " + std::string(output.preparedName) + "\r\n";
     const int pageCount = document.pageCount();
     PagesResult pages;
     if (pageCount < 2) {
-        outputs.push_back(destination);
+        conversion.outputs.push_back(destination);
         const PageResult page = writeOutputPage(output, document.page(), destination,
                                                 OutputSettings{options.quality, options.optimize});
         pages.everyPageWritten = page.outcome == PageOutcome::Converted;
+        if (pages.everyPageWritten) conversion.written.push_back(destination);
         pages.result = pages.everyPageWritten ? ConvertDone : ConvertOutputFailed;
         if (page.outcome == PageOutcome::Failed) throw std::runtime_error("the page could not be converted");
         if (page.outcome == PageOutcome::TooLarge) {
-            options.resultsText += "Failed : " + page.tooLargeText + "\r\n";
+            report += "Failed : " + page.tooLargeText + "\r\n";
         } else if (page.outcome == PageOutcome::NotPrepared) {
-            options.resultsText += notPreparedLine;
+            report += notPreparedLine;
         } else if (page.outcome == PageOutcome::NotCompressed) {
-            options.resultsText += notWrittenLine(output);
+            report += notWrittenLine(output);
         } else {
-            options.resultsText += "Success !\r\n";
+            report += "Success !\r\n";
         }
         return pages;
     }
 
     const std::vector<std::string> names = outputNamesOf(output, destination, pageCount);
-    const std::vector<PageResult> results = convertEveryPage(document, format, options, names, source);
+    const std::vector<PageResult> results = convertEveryPage(document, format, options, names, source, pageShare);
     bool headingWritten = false;
     const auto writeHeading = [&] {
-        if (!headingWritten) options.resultsText += "Multiple pages as following :\r\n";
+        if (!headingWritten) report += "Multiple pages as following :\r\n";
         headingWritten = true;
     };
     for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) {
         const PageResult& page = results[size_t(pageNumber - 1)];
         const std::string& name = names[size_t(pageNumber - 1)];
         const std::string pageLine = "        page " + pageNumberText(pageNumber) + " --> " + name + " : ";
-        outputs.push_back(name);
+        conversion.outputs.push_back(name);
         if (page.outcome == PageOutcome::Failed) throw std::runtime_error("a page could not be converted");
+        if (page.outcome == PageOutcome::Converted) conversion.written.push_back(name);
         if (page.outcome != PageOutcome::Converted) pages.everyPageWritten = false;
         if (page.outcome == PageOutcome::TooLarge) {
             writeHeading();
-            options.resultsText += pageLine + "Failed : " + page.tooLargeText + "\r\n";
+            report += pageLine + "Failed : " + page.tooLargeText + "\r\n";
             pages.result = ConvertOutputFailed;
         } else if (page.outcome == PageOutcome::NotPrepared) {
-            options.resultsText += notPreparedLine;
+            report += notPreparedLine;
             pages.result = ConvertOutputFailed;
         } else if (page.outcome == PageOutcome::NotCompressed) {
-            options.resultsText += notWrittenLine(output);
+            report += notWrittenLine(output);
             pages.result = ConvertOutputFailed;
         } else {
             if (pageNumber == 1) writeHeading();
-            options.resultsText += pageLine + "Success !\r\n";
+            report += pageLine + "Success !\r\n";
             pages.result = ConvertDone;
         }
     }
@@ -162,17 +166,18 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, ConversionOpti
 
 
 // The first output name of a document of `pageCount` pages converted to
-// `destination` that an earlier file of the run has already written; null
-// when there is none.
-const std::string* outputWrittenThisRun(const ConversionOptions& options, const std::string& destination,
-                                        int pageCount)
+// `destination` that is taken: written earlier in the run, or by another
+// source in an earlier run of a watch. Empty when there is none.
+std::string outputTaken(const ConversionOptions& options, const std::string& source, const std::string& destination,
+                        int pageCount, const FileContext& context)
 {
-    if (options.writtenOutputs.empty()) return nullptr;
     for (const std::string& name : outputNamesOf(*options.outputFormat, destination, pageCount)) {
-        const auto found = options.writtenOutputs.find(name);
-        if (found != options.writtenOutputs.end()) return &*found;
+        if (context.written != nullptr && context.written->count(name) != 0) return name;
+        if (context.writtenEarlier == nullptr) continue;
+        const auto earlier = context.writtenEarlier->find(name);
+        if (earlier != context.writtenEarlier->end() && earlier->second != source) return name;
     }
-    return nullptr;
+    return {};
 }
 
 }  // namespace
@@ -199,21 +204,23 @@ bool ensureFolder(const std::string& path)
     return createFolder(path) || canEnterFolder(path);
 }
 
-int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination)
+FileConversion convertFile(const ConversionOptions& options, const std::string& source, const std::string& destination,
+                           const FileContext& context)
 {
-    return convertFile(options, source, destination, copyProcessDecodeSettings());
-}
-
-int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination,
-                const DecodeSettings& decode)
-{
-    options.resultsText += source + " --> " + destination + " : ";
+    FileConversion conversion;
+    std::string& report = conversion.report;
+    report += source + " --> " + destination + " : ";
+    const auto ended = [&](int result) {
+        conversion.result = result;
+        return conversion;
+    };
 
     if (options.skipExisting != 0) {
         const std::string existing = existingOutputOf(*options.outputFormat, destination);
         if (!existing.empty()) {
-            options.resultsText += "Skipped : " + existing + " already exist!\r\n";
-            return ConvertSkipped;
+            report += "Skipped : " + existing + " already exist!\r\n";
+            conversion.existingOutput = existing;
+            return ended(ConvertSkipped);
         }
     }
 
@@ -223,42 +230,41 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
     if (slash != std::string::npos && slash > 0) {
         const std::string folder = destination.substr(0, slash);
         if (!ensureFolder(folder)) {
-            options.resultsText += "Failed to create dir : " + folder + "\r\n";
-            return ConvertNoFolder;
+            report += "Failed to create dir : " + folder + "\r\n";
+            return ended(ConvertNoFolder);
         }
     }
 
     FaxDocument document;
-    document.settings() = decode;
+    document.setup() = context.decode;
 
-    std::vector<std::string> outputs;
     PagesResult pages;
     try {
         document.open(source, format);
         if (!document.hasPage()) {
-            options.resultsText += "Failed : " + source + " - Not Fax\r\n";
-            return ConvertNotFax;
+            report += "Failed : " + source + " - Not Fax\r\n";
+            return ended(ConvertNotFax);
         }
         // Only now is the page count, and so every output name, known.
-        if (const std::string* taken = outputWrittenThisRun(options, destination, document.pageCount())) {
-            options.resultsText += "Skipped : " + *taken + " already exist!\r\n";
+        const std::string taken = outputTaken(options, source, destination, document.pageCount(), context);
+        if (!taken.empty()) {
+            report += "Skipped : " + taken + " already exist!\r\n";
+            conversion.existingOutput = taken;
             document.close();
-            return ConvertSkipped;
+            return ended(ConvertSkipped);
         }
-        pages = convertPages(document, format, options, source, destination, outputs);
+        pages = convertPages(document, format, options, source, destination, context.pageShare, conversion);
     } catch (...) {
-        options.resultsText += exceptionReportLine(*options.outputFormat);
-        options.writtenOutputs.insert(outputs.begin(), outputs.end());
-        return ConvertException;
+        report += exceptionReportLine(*options.outputFormat);
+        return ended(ConvertException);
     }
     document.close();
-    options.writtenOutputs.insert(outputs.begin(), outputs.end());
 
     int result = pages.result;
     bool everyTimeCopied = true;
     if (options.keepDate) {
         int timesResult = 0;
-        for (const std::string& output : outputs) {
+        for (const std::string& output : conversion.outputs) {
             timesResult = copyFileTimes(source, output);
             if (timesResult != 0) everyTimeCopied = false;
         }
@@ -270,16 +276,19 @@ int convertFile(ConversionOptions& options, const std::string& source, const std
     // converted again by a later run instead of being lost from the queue.
     const bool complete = pages.everyPageWritten && everyTimeCopied;
     if (pages.everyPageWritten && !everyTimeCopied && !options.backupFolder.empty()) {
-        options.resultsText += "Failed : file times not copied, " + source + " stays in place\r\n";
+        report += "Failed : file times not copied, " + source + " stays in place\r\n";
     }
-    if (complete && !options.backupFolder.empty()) {
-        if (options.deferBackupMoves) {
-            options.backupMoves.push_back(source);
-        } else {
-            moveToBackupFolder(source, options.backupFolder);
-        }
-    }
-    return result;
+    conversion.toBackupFolder = complete && !options.backupFolder.empty();
+    return ended(result);
+}
+
+std::string convertSingleFile(const ConversionOptions& options, const DecodeSetup& decode)
+{
+    FileContext context;
+    context.decode = decode;
+    const FileConversion conversion = convertFile(options, options.source, options.destination, context);
+    if (conversion.toBackupFolder) moveToBackupFolder(options.source, options.backupFolder);
+    return conversion.report;
 }
 
 }  // namespace pagelift

@@ -1,11 +1,17 @@
 #pragma once
 
+#include "output/output_format.h"
 #include "settings/conversion_options.h"
 #include "settings/decode_settings.h"
 
+#include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace pagelift {
+
+class PageShare;
 
 // Results of converting one file.
 enum ConvertResult : int {
@@ -17,29 +23,54 @@ enum ConvertResult : int {
     ConvertException = -9,       // a failure was caught inside the conversion
 };
 
+// Output names written, each with the source it was written from.
+using WrittenOutputs = std::map<std::string, std::string>;
+
+// What one file's conversion is given besides the run's options.
+struct FileContext {
+    DecodeSetup decode;                              // the job's decoding settings and working files
+    const WrittenOutputs* written = nullptr;         // names earlier files of this run wrote
+    const WrittenOutputs* writtenEarlier = nullptr;  // names earlier runs of a watch wrote
+    PageShare* pageShare = nullptr;                  // where its pages may be offered to other jobs
+};
+
+// What converting one file gave.
+struct FileConversion {
+    int result = ConvertDone;          // a ConvertResult: that of the last page, as the report shows
+    std::string report;                // its lines of the run's report
+    std::vector<std::string> outputs;  // every name it wrote or meant to write, in page order
+    std::vector<std::string> written;  // those written, in page order
+    std::string existingOutput;        // skipped: the output found there
+    bool toBackupFolder = false;       // the source is to move into the backup folder
+};
+
 // Converts one fax file into options.outputFormat (for JPEG and PNG a file
-// per page) and appends the account of it to options.resultsText. A
-// one-page document is written to `destination`; pages of a longer one are
-// named after it with a three-digit page number (pageFileName: "out/fax.jpg"
-// gives out/fax001.jpg ...). A page beyond the size limits of
-// raster/page_size.h is not converted ("page too large: W x H"); the other
-// pages still are. With keepDate the outputs get the source's file times
-// (and a failed time copy becomes the result of a conversion that
-// succeeded). With a backup folder the source is moved there, never over an
-// existing file, only when every page was written and, with keepDate, every
-// time copy succeeded; otherwise it stays for a later run to convert.
-// Returns a ConvertResult (that of the last page, as the report shows).
+// per page) and gives the account of it. A one-page document is written to
+// `destination`; pages of a longer one are named after it with a three-digit
+// page number (pageFileName: "out/fax.jpg" gives out/fax001.jpg ...). A page
+// beyond the size limits of raster/page_size.h is not converted ("page too
+// large: W x H"); the other pages still are. With keepDate the outputs get
+// the source's file times (and a failed time copy becomes the result of a
+// conversion that succeeded). With a backup folder the source is marked for
+// it only when every page was written and, with keepDate, every time copy
+// succeeded; otherwise it stays for a later run to convert. Nothing is moved
+// here: the caller moves it (moveToBackupFolder), in its run's order.
 //
 // Skipped (result 1, source left in place): with skipExisting, when the
 // destination or its first page name already holds data; always, when one of
-// its output names is in options.writtenOutputs (converted earlier in this
-// run). The names this call writes are added there.
-//
-// The document decodes with a copy of `decode`; the overload without it
-// copies the process-wide record under its guard.
-int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination,
-                const DecodeSettings& decode);
-int convertFile(ConversionOptions& options, const std::string& source, const std::string& destination);
+// its output names is in context.written, or in context.writtenEarlier from
+// another source (a fax rewritten since is converted again).
+FileConversion convertFile(const ConversionOptions& options, const std::string& source, const std::string& destination,
+                           const FileContext& context);
+
+// Converts one file (convertFile, or a stand-in in tests).
+using FileConverter = std::function<FileConversion(const ConversionOptions& options, const std::string& source,
+                                                   const std::string& destination, const FileContext& context)>;
+
+// The conversion of options.source into options.destination that a
+// single-file run makes, its source moved into the backup folder when it is
+// to go; the report of it after the run's heading.
+std::string convertSingleFile(const ConversionOptions& options, const DecodeSetup& decode);
 
 // The report line of a failure raised inside a conversion into `format`.
 std::string exceptionReportLine(const OutputFormat& format);

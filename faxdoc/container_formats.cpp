@@ -30,14 +30,14 @@ public:
         return reader_.isOpen();
     }
 
-    int countPages(const DecodeSettings& settings, PageBitmap& page) override
+    int countPages(const DecodeSetup& setup, PageBitmap& page) override
     {
-        const int pages = reader_.prepare(settings, page);
+        const int pages = reader_.prepare(setup, page);
         prepared_ = pages >= 0;
         return pages;
     }
 
-    void readPage(size_t index, const DecodeSettings&, PageBitmap& page) override
+    void readPage(size_t index, const DecodeSetup&, PageBitmap& page) override
     {
         if (prepared_) reader_.readPage(index, page);
     }

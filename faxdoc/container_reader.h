@@ -20,10 +20,10 @@ public:
     // The pages of the open file when its header is of the format (a raw
     // stream: when its analysis found pages, `page` then holding scratch
     // state of it), else -1.
-    virtual int countPages(const DecodeSettings& settings, PageBitmap& page) = 0;
+    virtual int countPages(const DecodeSetup& setup, PageBitmap& page) = 0;
     // Decodes page `index` (from 0) into `page`; an unreadable page leaves
     // it empty.
-    virtual void readPage(size_t index, const DecodeSettings& settings, PageBitmap& page) = 0;
+    virtual void readPage(size_t index, const DecodeSetup& setup, PageBitmap& page) = 0;
     virtual void close() = 0;
 };
 
@@ -40,13 +40,14 @@ public:
         return reader_.isOpen();
     }
 
-    int countPages(const DecodeSettings&, PageBitmap&) override
+    int countPages(const DecodeSetup&, PageBitmap&) override
     {
         return reader_.checkHeader() == 0 ? int(reader_.countPages()) : -1;
     }
 
-    void readPage(size_t index, const DecodeSettings& settings, PageBitmap& page) override
+    void readPage(size_t index, const DecodeSetup& setup, PageBitmap& page) override
     {
+        const DecodeSettings& settings = setup.settings;
         if constexpr (requires { reader_.setProbeSettings(settings.threshold, settings.flagNum); }) {
             reader_.setProbeSettings(settings.threshold, settings.flagNum);
         }

@@ -21,9 +21,9 @@ int FaxDocument::openWithReader(const std::string& path, FaxFormat format)
 {
     ContainerReader& reader = *reader_;
     if (!reader.open(path)) return -1;
-    const int pages = reader.countPages(settings_, page_);
+    const int pages = reader.countPages(setup_, page_);
     if (pages >= 0) {
-        settings_.pageCount = static_cast<uint16_t>(pages);
+        pageCount_ = static_cast<uint16_t>(pages);
         pageValid_ = pages > 0 || !containerFormatOf(format).validOnlyWithPages;
     }
     return readPage(format, 0);
@@ -34,7 +34,7 @@ int FaxDocument::countPages(const std::string& path, FaxFormat format)
     if (containerFormatOf(format).opening == Opening::WithHeader) {
         ContainerReader& reader = readerFor(format);
         int pages = 0;
-        if (reader.open(path)) pages = std::max(reader.countPages(settings_, page_), 0);
+        if (reader.open(path)) pages = std::max(reader.countPages(setup_, page_), 0);
         reader.close();
         return pages;
     }
@@ -52,9 +52,9 @@ bool FaxDocument::openForPages(const std::string& path, FaxFormat format)
     if (!readsPagesInAnyOrder(format)) return false;
     ContainerReader& reader = readerFor(format);
     if (!reader.open(path)) return false;
-    const int pages = reader.countPages(settings_, page_);
+    const int pages = reader.countPages(setup_, page_);
     if (pages < 0) return false;
-    settings_.pageCount = static_cast<uint16_t>(pages);
+    pageCount_ = static_cast<uint16_t>(pages);
     pageValid_ = pages > 0;
     return pageValid_;
 }
@@ -62,8 +62,8 @@ bool FaxDocument::openForPages(const std::string& path, FaxFormat format)
 int FaxDocument::openConvertedAwd(const std::string& path, FaxFormat format)
 {
     // Without a converted file the document has no page.
-    if (!convertAwd(path, settings_.tempTiffPath)) return readPage(format, 0);
-    return openWithReader(settings_.tempTiffPath, format);
+    if (!convertAwd(path, setup_.files.tempTiffPath)) return readPage(format, 0);
+    return openWithReader(setup_.files.tempTiffPath, format);
 }
 
 int FaxDocument::open(const std::string& path, FaxFormat format)
@@ -76,7 +76,7 @@ int FaxDocument::open(const std::string& path, FaxFormat format)
 
 int FaxDocument::readPage(FaxFormat format, size_t index)
 {
-    readerFor(format).readPage(index, settings_, page_);
+    readerFor(format).readPage(index, setup_, page_);
     pageValid_ = page_.hasPage();
     return 0;
 }

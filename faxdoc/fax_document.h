@@ -18,8 +18,10 @@ public:
     FaxDocument(const FaxDocument&) = delete;
     FaxDocument& operator=(const FaxDocument&) = delete;
 
-    // The copy of the process's decoding settings this document works with.
-    DecodeSettings& settings() { return settings_; }
+    // The decoding settings and working files this document works with.
+    DecodeSetup& setup() { return setup_; }
+    DecodeSettings& settings() { return setup_.settings; }
+    WorkingFiles& workingFiles() { return setup_.files; }
 
     // Opens the file and decodes page 0. -1 when the file cannot be opened
     // (no page then); otherwise the result of readPage(format, 0). A file
@@ -51,7 +53,7 @@ public:
     // True when page() holds a page (width and rows above 0).
     bool hasPage() const { return page_.hasPage(); }
 
-    uint16_t pageCount() const { return settings_.pageCount; }
+    uint16_t pageCount() const { return pageCount_; }
 
     // Decodes page `index` (from 0) into page(); an unreadable page leaves
     // it empty. Always 0.
@@ -73,7 +75,8 @@ private:
     std::unique_ptr<ContainerReader> reader_;
     const ContainerFormat* readerFormat_ = nullptr;  // the row reader_ was made from
     bool pageValid_ = false;
-    DecodeSettings settings_;
+    DecodeSetup setup_;
+    uint16_t pageCount_ = 0;
     PageBitmap page_;
 };
 

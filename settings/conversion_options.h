@@ -3,19 +3,16 @@
 #include "output/output_format.h"
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
 namespace pagelift {
 
-class PageShare;
-
 enum ConversionKind : int32_t { ConversionNone = 0, ConversionFolder = 1, ConversionSingleFile = 2 };
 
-// Settings and per-run state of one conversion run. The owner of a run builds
-// it with these defaults; the batch driver reads it and appends to
-// resultsText and fileList.
+// What one conversion run is asked to do: its files, folders, naming
+// choices and outputs. The owner of a run builds it with these defaults and
+// hands it down by value; what the run produced comes back apart from it.
 struct ConversionOptions {
     bool keepDate = false;       // outputs receive the source's file times
     bool quiet = false;          // a command-line run shows no results box
@@ -31,18 +28,9 @@ struct ConversionOptions {
     std::string source;
     std::string destination;
     std::string backupFolder;
-    std::string resultsText;     // the run's report, lines end in CR LF
     std::vector<std::string> fileList;  // folder runs: paths relative to source
-    // JPEG names the files of this run have been converted to so far: a later
-    // file of the same run is never converted over one of them.
-    std::set<std::string> writtenOutputs;
     // Folder runs: files converted at a time; 0 one per processor core.
     int32_t jobs = 1;
-    // With deferBackupMoves a conversion lists the source it would move to
-    // the backup folder in backupMoves instead of moving it; parallel runs
-    // move them afterwards in list order, as one job would have.
-    bool deferBackupMoves = false;
-    std::vector<std::string> backupMoves;
     // Folder runs from the command line: keep watching the source folder
     // and convert what arrives, each file once it has not changed for
     // settleSeconds (-1: a value that cannot be used).
@@ -54,9 +42,6 @@ struct ConversionOptions {
     // instead of those the folder holds.
     bool listGroups = false;
     std::string listedFiles;
-    // Parallel runs: where a document's pages are offered to the other jobs
-    // (none: each document is converted by its own job alone).
-    PageShare* pageShare = nullptr;
 };
 
 }  // namespace pagelift

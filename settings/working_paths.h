@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/decode_settings.h"
+
 #include <string>
 
 namespace pagelift {
@@ -12,6 +14,7 @@ struct WorkingPaths {
     std::string resultsLog;          // where runs append their records; empty: no log
     bool resultsLogMakesParents = false;  // the default log outside the program folder
     std::string workFolder;          // private to this process, ends in '/'
+    WorkingFiles workingFiles;       // in the work folder: those of a run's decoding
 };
 
 // The process-wide paths, set once at start-up.

@@ -103,7 +103,7 @@ protected:
     {
         testing::writeText(source, "AWD document");
         FaxDocument document;
-        document.settings().tempTiffPath = target_;
+        document.workingFiles().tempTiffPath = target_;
         document.open(source, Awd);
         if (!document.hasPage()) return std::nullopt;
         return document.page();

@@ -43,7 +43,6 @@ protected:
         if (!faxtest::toolsAvailable({"/usr/bin/convert", "/usr/bin/pbmtext"})) {
             GTEST_SKIP() << "needs ImageMagick and netpbm (scripts/install-deps.sh --test)";
         }
-        processDecodeSettings() = DecodeSettings{};
         source_ = scratch_.file("in");
         // in/a.tif, in/sub/b.tif, in/sub.tif/c.tif, in/old.faxes/fax (no
         // extension: a raw stream), in/notes.txt, in/picture.JPEG
@@ -122,9 +121,9 @@ TEST_F(FolderConversionTest, OutputsGoFlatOrRebuildTheTreeAndTheReportCountsThem
         options.keepHierarchy = c.keepHierarchy ? 1 : 0;
         options.keepExtension = c.keepExtension;
         options.skipExisting = 1;  // a folder run always converts
-        options.resultsText = "earlier text";
+        std::string report = "earlier text";
         collectFaxFiles(options, source_, 1);
-        ASSERT_EQ(convertFolder(options), 0);
+        ASSERT_EQ(convertFolder(options, DecodeSetup{}, report), 0);
 
         // The report follows the order of the walk, which is the folder's own.
         std::string expected = "Zoziv Pagelift command line mode : convert folder\r\nSource Folder: " + source_ +
@@ -141,7 +140,7 @@ TEST_F(FolderConversionTest, OutputsGoFlatOrRebuildTheTreeAndTheReportCountsThem
             }
         }
         expected += "\r\n---------\r\nTotal converted FAX files: 3\r\n";
-        EXPECT_EQ(options.resultsText, expected);
+        EXPECT_EQ(report, expected);
         for (const std::string& output : c.outputs) EXPECT_TRUE(fs::exists(destination + "/" + output)) << output;
         // The file without an extension keeps its own name, in its own place.
         EXPECT_FALSE(fs::exists(destination + "/old.jpg"));
@@ -195,7 +194,8 @@ TEST_F(FolderConversionTest, FilesSharingAnOutputNameAreNotConvertedOverEachOthe
     options.destination = scratch_.file("out");
     options.backupFolder = backup;
     collectFaxFiles(options, source_, 1);
-    ASSERT_EQ(convertFolder(options), 0);
+    std::string report;
+    ASSERT_EQ(convertFolder(options, DecodeSetup{}, report), 0);
 
     // Of each pair the file listed first is converted and moved; the other
     // stays where it was, and the report says why.
@@ -210,21 +210,21 @@ TEST_F(FolderConversionTest, FilesSharingAnOutputNameAreNotConvertedOverEachOthe
         const std::string line = source_ + "/" + later + " --> " + folderOutputPath(options, source_ + "/" + later) +
                                  " : Skipped : " + folderOutputPath(options, source_ + "/" + later) +
                                  " already exist!\r\n";
-        EXPECT_NE(options.resultsText.find(line), std::string::npos) << options.resultsText;
+        EXPECT_NE(report.find(line), std::string::npos) << report;
         ++skipped;
     }
     EXPECT_EQ(skipped, 2);
-    EXPECT_NE(options.resultsText.find("Total converted FAX files: 3\r\n"), std::string::npos);
+    EXPECT_NE(report.find("Total converted FAX files: 3\r\n"), std::string::npos);
 }
 
 TEST_F(FolderConversionTest, AnEmptyDestinationDoesNothing)
 {
     ConversionOptions options;
     options.source = source_;
-    options.resultsText = "kept";
+    std::string report = "kept";
     collectFaxFiles(options, source_, 0);
-    EXPECT_EQ(convertFolder(options), -1);
-    EXPECT_EQ(options.resultsText, "kept");
+    EXPECT_EQ(convertFolder(options, DecodeSetup{}, report), -1);
+    EXPECT_EQ(report, "kept");
 }
 
 TEST_F(FolderConversionTest, ConvertedSourcesMoveIntoTheBackupFolder)
@@ -236,7 +236,8 @@ TEST_F(FolderConversionTest, ConvertedSourcesMoveIntoTheBackupFolder)
     options.destination = scratch_.file("out");
     options.backupFolder = backup;
     collectFaxFiles(options, source_, 1);
-    ASSERT_EQ(convertFolder(options), 0);
+    std::string report;
+    ASSERT_EQ(convertFolder(options, DecodeSetup{}, report), 0);
     for (const char* name : {"a.tif", "b.tif", "c.tif"}) EXPECT_TRUE(fs::exists(backup + "/" + name)) << name;
     EXPECT_FALSE(fs::exists(source_ + "/a.tif"));
     // What did not open as a fax stays where it was.

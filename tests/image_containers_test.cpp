@@ -635,7 +635,7 @@ TEST_F(DamagedContainersTest, DsRecordChainsNamesAndEmbeddedFiles)
 
     // Pages come from the source itself, in any order; no working file is written.
     FaxDocument document;
-    document.settings().tempTiffPath = scratch_.file("tmptif");
+    document.workingFiles().tempTiffPath = scratch_.file("tmptif");
     document.open(save("a.ds", ds), Ds);
     document.readPage(Ds, 1);
     EXPECT_EQ(testing::compareFirstDifference(c_, testing::pictureOf(document.page())), "");

@@ -279,9 +279,9 @@ TEST_F(RawFaxReaderTest, PagesAreCutFromTheDecodedStreamByPaperSizeAndResolution
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stream + " " + c.settings);
         const ScratchFolder scratch;
-        DecodeSettings settings = rawSettings(scratch);
-        c.apply(settings);
-        expectPages(allRows(c.stream), readRawPages(scratch, stream(c.stream), settings), c.rules);
+        DecodeSetup setup = rawSettings(scratch);
+        c.apply(setup.settings);
+        expectPages(allRows(c.stream), readRawPages(scratch, stream(c.stream), setup), c.rules);
     }
 }
 
@@ -293,7 +293,7 @@ TEST_F(RawFaxReaderTest, DamagedMhPageSplitsItsSegmentAndKeepsItsHeight)
     for (size_t i = 0; i < 6; ++i) damaged[middle + i] = i % 2 == 0 ? 0x00 : 0xFF;
 
     const ScratchFolder scratch;
-    const DecodeSettings settings = rawSettings(scratch);
+    const DecodeSetup settings = rawSettings(scratch);
     const std::vector<PageBitmap> pages = readRawPages(scratch, damaged, settings);
     ASSERT_EQ(pages.size(), 3u);
     const Picture encoded = allRows("mh a4 x3");
@@ -304,7 +304,7 @@ TEST_F(RawFaxReaderTest, DamagedMhPageSplitsItsSegmentAndKeepsItsHeight)
     for (const PageBitmap& page : pages) EXPECT_EQ(page.yResolution, 100);
 
     // The damaged page is two segments now; the lines damaged are few.
-    const std::vector<uint8_t> segments = fileBytes(settings.rawSegmentPath);
+    const std::vector<uint8_t> segments = fileBytes(settings.files.rawSegmentPath);
     const auto le32 = [&](size_t at) {
         return uint32_t(segments.at(at) | segments.at(at + 1) << 8 | segments.at(at + 2) << 16 | segments.at(at + 3) << 24);
     };
@@ -346,17 +346,17 @@ TEST_F(RawFaxReaderTest, DamagedMmrPageKeepsTheRowsBeforeTheDamage)
 TEST_F(RawFaxReaderTest, RowsMissingFromTheWorkingImageAreWhiteAndAMissingImageGivesNoPage)
 {
     const ScratchFolder scratch;
-    const DecodeSettings settings = rawSettings(scratch);
+    const DecodeSetup settings = rawSettings(scratch);
     const fs::path source = scratch / "call.fax";
     std::ofstream(source, std::ios::binary)
         .write(reinterpret_cast<const char*>(stream("mh a4 x3").data()), std::streamsize(stream("mh a4 x3").size()));
     FaxDocument document;
-    document.settings() = settings;
+    document.setup() = settings;
     document.open(source.string(), RawFax);
     ASSERT_EQ(document.pageCount(), 3);
 
     // Keep 2000 rows of the 3300: page 2 has 856 rows of the image, then white.
-    fs::resize_file(settings.rawImagePath, 37 + 2000 * 216);
+    fs::resize_file(settings.files.rawImagePath, 37 + 2000 * 216);
     document.readPage(RawFax, 1);
     const PageBitmap& page = document.page();
     ASSERT_EQ(page.rows, 1144);
@@ -365,7 +365,7 @@ TEST_F(RawFaxReaderTest, RowsMissingFromTheWorkingImageAreWhiteAndAMissingImageG
     std::fill(expected.black.begin() + 856 * 1728, expected.black.end(), uint8_t(0));
     EXPECT_EQ(compareFirstDifference(expected, pictureOf(page)), "");
 
-    fs::remove(settings.rawImagePath);
+    fs::remove(settings.files.rawImagePath);
     document.readPage(RawFax, 2);
     EXPECT_FALSE(document.hasPage()) << "no stale page when the working image is gone";
 }
@@ -399,15 +399,15 @@ TEST(RawFaxReaderRules, FilesThatAreNoFaxGiveNoPage)
     const std::vector<std::vector<uint8_t>> inputs = {random, std::vector<uint8_t>(letter.begin(), letter.end()), {}};
     for (const std::vector<uint8_t>& input : inputs) {
         for (const uint8_t raw : {uint8_t(0), uint8_t(1)}) {
-            DecodeSettings settings = rawSettings(scratch);
-            settings.rawData = raw;
-            settings.anyWidth = 1;
+            DecodeSetup settings = rawSettings(scratch);
+            settings.settings.rawData = raw;
+            settings.settings.anyWidth = 1;
             EXPECT_TRUE(readRawPages(scratch, input, settings).empty()) << input.size() << " bytes, raw " << int(raw);
         }
     }
     // Working files that cannot be made: no page either.
-    DecodeSettings nowhere = rawSettings(scratch);
-    nowhere.rawImagePath = (scratch / "missing" / "plftmp.tmp").string();
+    DecodeSetup nowhere = rawSettings(scratch);
+    nowhere.files.rawImagePath = (scratch / "missing" / "plftmp.tmp").string();
     EXPECT_TRUE(readRawPages(scratch, random, nowhere).empty());
 }
 

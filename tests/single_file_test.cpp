@@ -30,7 +30,6 @@ protected:
         if (!faxtest::toolsAvailable({kImageMagick, kTiffcp, imagetest::kDjpeg, "/usr/bin/pbmtext"})) {
             GTEST_SKIP() << "needs ImageMagick, tiffcp, djpeg and netpbm (scripts/install-deps.sh --test)";
         }
-        processDecodeSettings() = DecodeSettings{};
     }
 
     // A TIFF of rendered text pages at the given resolution.
@@ -50,7 +49,22 @@ protected:
         return path;
     }
 
+    // One file converted as a run converts it: the conversion, its source
+    // moved when it is to go, and its names known to the run's later files.
+    FileConversion convert(const ConversionOptions& options, const std::string& source, const std::string& destination)
+    {
+        FileContext context;
+        context.written = &written_;
+        FileConversion conversion = convertFile(options, source, destination, context);
+        if (conversion.toBackupFolder) moveToBackupFolder(source, options.backupFolder);
+        for (const std::string& name : conversion.outputs) written_[name] = source;
+        return conversion;
+    }
+    // The next conversion begins a new run.
+    void newRun() { written_.clear(); }
+
     ScratchFolder scratch_;
+    WrittenOutputs written_;
 };
 
 TEST_F(SingleFileTest, OnePageGoesToTheDestinationAndMorePagesAreNumbered)
@@ -79,9 +93,10 @@ TEST_F(SingleFileTest, OnePageGoesToTheDestinationAndMorePagesAreNumbered)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.destination);
-        ConversionOptions options;
-        EXPECT_EQ(convertFile(options, c.source, c.destination), ConvertDone);
-        EXPECT_EQ(options.resultsText, c.source + " --> " + c.destination + " : " + c.report);
+        const FileConversion done = convert(ConversionOptions{}, c.source, c.destination);
+        EXPECT_EQ(done.result, ConvertDone);
+        EXPECT_EQ(done.report, c.source + " --> " + c.destination + " : " + c.report);
+        EXPECT_EQ(done.written, c.outputs);
         for (const std::string& output : c.outputs) EXPECT_GT(fs::file_size(output), 0u) << output;
     }
 }
@@ -102,7 +117,9 @@ TEST_F(SingleFileTest, PixelsSurviveWithRowsDoubledAndPaddingWhite)
         ConversionOptions options;
         options.quality = 100;
         const std::string jpeg = scratch_.file("page.jpg");
-        ASSERT_EQ(convertFile(options, fax, jpeg), ConvertDone) << options.resultsText;
+        newRun();
+        const FileConversion done = convert(options, fax, jpeg);
+        ASSERT_EQ(done.result, ConvertDone) << done.report;
         auto decoded = imagetest::decodeWithDjpeg(jpeg, scratch_.file("decoded.pgm"));
         ASSERT_TRUE(decoded.has_value());
         const int paddedWidth = (c.width + 7) / 8 * 8;
@@ -137,9 +154,9 @@ TEST_F(SingleFileTest, FailuresAreReportedWithTheirOwnLines)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        ConversionOptions options;
-        EXPECT_EQ(convertFile(options, c.source, c.destination), c.result);
-        EXPECT_EQ(options.resultsText, c.source + " --> " + c.destination + " : " + c.line);
+        const FileConversion done = convert(ConversionOptions{}, c.source, c.destination);
+        EXPECT_EQ(done.result, c.result);
+        EXPECT_EQ(done.report, c.source + " --> " + c.destination + " : " + c.line);
         EXPECT_FALSE(fs::exists(c.destination));
     }
 }
@@ -152,14 +169,16 @@ TEST_F(SingleFileTest, ExistingOutputsAreSkippedOnlyWhenNotEmpty)
     options.skipExisting = 1;
 
     faxtest::writeText(destination, "");
-    EXPECT_EQ(convertFile(options, fax, destination), ConvertDone);  // empty: converted
+    EXPECT_EQ(convert(options, fax, destination).result, ConvertDone);  // empty: converted
     EXPECT_TRUE(fs::exists(scratch_.file("out001.jpg")));
 
     faxtest::writeText(destination, "x");
     fs::remove(scratch_.file("out001.jpg"));
-    options.resultsText.clear();
-    EXPECT_EQ(convertFile(options, fax, destination), ConvertSkipped);
-    EXPECT_EQ(options.resultsText, fax + " --> " + destination + " : Skipped : " + destination + " already exist!\r\n");
+    newRun();
+    const FileConversion skipped = convert(options, fax, destination);
+    EXPECT_EQ(skipped.result, ConvertSkipped);
+    EXPECT_EQ(skipped.report, fax + " --> " + destination + " : Skipped : " + destination + " already exist!\r\n");
+    EXPECT_EQ(skipped.existingOutput, destination);
     EXPECT_FALSE(fs::exists(scratch_.file("out001.jpg")));
 }
 
@@ -167,14 +186,15 @@ TEST_F(SingleFileTest, AMultiPageOutputCountsAsExistingByItsFirstPage)
 {
     const std::string fax = makeFax("fax.tif", 2, 64, 20, "200x200");
     const std::string destination = scratch_.file("out.jpg");
-    ConversionOptions options;
-    ASSERT_EQ(convertFile(options, fax, destination), ConvertDone);
+    ASSERT_EQ(convert(ConversionOptions{}, fax, destination).result, ConvertDone);
     ASSERT_FALSE(fs::exists(destination));
 
     ConversionOptions watched;  // a later automatic run over the same folder
     watched.skipExisting = 1;
-    EXPECT_EQ(convertFile(watched, fax, destination), ConvertSkipped);
-    EXPECT_EQ(watched.resultsText,
+    newRun();
+    const FileConversion skipped = convert(watched, fax, destination);
+    EXPECT_EQ(skipped.result, ConvertSkipped);
+    EXPECT_EQ(skipped.report,
               fax + " --> " + destination + " : Skipped : " + scratch_.file("out001.jpg") + " already exist!\r\n");
 }
 
@@ -199,19 +219,20 @@ TEST_F(SingleFileTest, AFileIsNeverConvertedOverAnOutputOfTheSameRun)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        newRun();
         ConversionOptions options;
-        ASSERT_EQ(convertFile(options, c.first, c.firstDestination), ConvertDone);
+        ASSERT_EQ(convert(options, c.first, c.firstDestination).result, ConvertDone);
         // The backup folder would take the source away: a skipped file stays.
         options.backupFolder = backup;
-        options.resultsText.clear();
-        EXPECT_EQ(convertFile(options, c.second, c.secondDestination), ConvertSkipped);
-        EXPECT_EQ(options.resultsText,
+        const FileConversion skipped = convert(options, c.second, c.secondDestination);
+        EXPECT_EQ(skipped.result, ConvertSkipped);
+        EXPECT_EQ(skipped.report,
                   c.second + " --> " + c.secondDestination + " : Skipped : " + c.taken + " already exist!\r\n");
         EXPECT_TRUE(fs::exists(c.second));
     }
     // A new run starts with no outputs of its own.
-    ConversionOptions nextRun;
-    EXPECT_EQ(convertFile(nextRun, one, scratch_.file("a.jpg")), ConvertDone);
+    newRun();
+    EXPECT_EQ(convert(ConversionOptions{}, one, scratch_.file("a.jpg")).result, ConvertDone);
 }
 
 TEST_F(SingleFileTest, PagesThatCannotBeConvertedAreReportedAndKeepTheFaxInTheQueue)
@@ -240,10 +261,11 @@ TEST_F(SingleFileTest, PagesThatCannotBeConvertedAreReportedAndKeepTheFaxInTheQu
         SCOPED_TRACE(c.source);
         const std::string out = scratch_.file("out");
         fs::remove_all(out);
+        newRun();
         ConversionOptions options;
         options.backupFolder = backup;
         const std::string destination = out + "/fax.jpg";
-        const int result = convertFile(options, c.source, destination);
+        const FileConversion done = convert(options, c.source, destination);
 
         const int pages = c.source == largest ? 2 : 3;
         const bool complete = c.secondPage.empty();
@@ -258,8 +280,8 @@ TEST_F(SingleFileTest, PagesThatCannotBeConvertedAreReportedAndKeepTheFaxInTheQu
             }
             EXPECT_EQ(fs::exists(name), page != 2 || c.secondPage.empty()) << name;
         }
-        EXPECT_EQ(options.resultsText, expected);
-        EXPECT_EQ(result, ConvertDone);  // that of the last page
+        EXPECT_EQ(done.report, expected);
+        EXPECT_EQ(done.result, ConvertDone);  // that of the last page
         EXPECT_EQ(fs::exists(c.source), !complete);
         if (complete) fs::rename(backup + "/" + fs::path(c.source).filename().string(), c.source);
     }
@@ -289,7 +311,7 @@ TEST_F(SingleFileTest, KeepDateAndBackupMove)
         options.keepDate = c.keepDate;
         options.backupFolder = backup.string();
         const std::string destination = scratch_.file(std::string(c.name) + ".jpg");
-        EXPECT_EQ(convertFile(options, fax, destination), ConvertDone);
+        EXPECT_EQ(convert(options, fax, destination).result, ConvertDone);
 
         std::vector<std::string> outputs;
         if (c.pages == 1) outputs.push_back(destination);
@@ -315,7 +337,7 @@ TEST_F(SingleFileTest, KeepDateAndBackupMove)
     faxtest::writeText(garbage, "not a fax");
     ConversionOptions options;
     options.backupFolder = backup.string();
-    EXPECT_EQ(convertFile(options, garbage, scratch_.file("garbage.jpg")), ConvertNotFax);
+    EXPECT_EQ(convert(options, garbage, scratch_.file("garbage.jpg")).result, ConvertNotFax);
     EXPECT_TRUE(fs::exists(garbage));
 }
 

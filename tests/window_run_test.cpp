@@ -206,7 +206,6 @@ protected:
         if (!faxtest::toolsAvailable({"/usr/bin/convert", "/usr/bin/pbmtext"})) {
             GTEST_SKIP() << "needs ImageMagick and netpbm (scripts/install-deps.sh --test)";
         }
-        processDecodeSettings() = DecodeSettings{};
         // in/a.tif, in/sub/b.tif (same page), in/x.JPG, in/y.jpeg, in/notes.g3 (no fax data)
         source_ = scratch_.file("in");
         fs::create_directories(source_ + "/sub");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch/conversion_run.h"
 #include "batch/results_log.h"
 #include "settings/conversion_options.h"
 #include "settings/decode_settings.h"
@@ -7,43 +8,32 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace pagelift {
-
-// Converts one file; the single-file conversion in the program, a stand-in
-// in tests. Returns a ConvertResult.
-using FileConverter = std::function<int(ConversionOptions& options, const std::string& source,
-                                        const std::string& destination, const DecodeSettings& decode)>;
 
 // Everything one run of the window uses, taken when it starts and owned by
 // that run alone: what the tabs show later applies to the next run.
 struct RunContext {
     uint64_t runId = 0;
     ConversionOptions options;   // source = the source folder, fileList, flags
-    DecodeSettings decode;       // the decoding settings as they were at the start
+    DecodeSetup decode;          // the decoding settings as they were at the start, the working files
     std::string logPath;         // where the run's report is appended; empty: none
     LogFolderCreation logFolderCreation = LogFolderCreation::OneLevel;
     std::string startNotes;      // lines the start put into the report (CR LF ends)
     std::shared_ptr<std::atomic<bool>> stopRequested = std::make_shared<std::atomic<bool>>(false);
 };
 
-// How one file of a run ended, as the status line counts it.
-enum class FileEnd { Converted, Failed, Skipped };
-
 // What a file's row shows and opens once the file is done.
 struct FileResult {
     std::string result;                // "Converted!", "Already exist, skipped!", "Not FAX!" or "Already JPEG!"
     FileEnd end = FileEnd::Failed;
-    std::string target;                // the JPEG path the file was converted to (its pages are named after it)
-    std::vector<std::string> written;  // converted: the JPEG files written, in page order
-    // The JPEG the row opens: the first page written, the JPEG that was
+    std::string target;                // the path the file was converted to (its pages are named after it)
+    std::vector<std::string> written;  // converted: the files written, in page order
+    // The file the row opens: the first page written, the output that was
     // already there (skipped), or the source itself when it is a JPEG. Empty
     // when there is none.
     std::string jpeg;
@@ -70,27 +60,10 @@ public:
 // "Already exist, skipped!" or "Not FAX!".
 std::string resultTextFor(int convertResult);
 
-// Remembers the JPEG names each conversion adds to its options' written
-// outputs, so that a row names the files its conversion wrote. Conversions
-// may run on several threads at once; those of one source run in list order.
-class WrittenFiles {
-public:
-    // `convert` with the names it adds remembered under its source.
-    FileConverter recording(FileConverter convert);
-
-    // The names the oldest conversion of `source` not yet taken added, those
-    // that hold data now, in page order. Empty when it added none.
-    std::vector<std::string> take(const std::string& source);
-
-private:
-    std::mutex mutex_;
-    std::map<std::string, std::deque<std::vector<std::string>>> bySource_;
-};
-
-// The run itself (on the worker's thread): each listed file, until a stop is
-// requested, is named, reported and converted; JPEG files are passed over
-// ("Already JPEG!"). Then the report goes to the log. Returns the tally of
-// the files.
+// The run itself (on the worker's thread): the listed files go to the run
+// loop (runFiles), until a stop is requested; JPEG files are passed over
+// ("Already JPEG!") and not reported. Then the report goes to the log.
+// Returns the tally of the files.
 RunTally runConversion(RunContext& context, RunEvents& events, const FileConverter& convert);
 
 }  // namespace pagelift

@@ -59,7 +59,7 @@ std::unique_ptr<RunContext> ConvertController::snapshotRun(bool automatic, const
     options.includeSubfolders = choices.includeSubfolders;
     options.skipExisting = automatic ? 1 : 0;
     options.jobs = jobs;
-    context->decode = copyProcessDecodeSettings();
+    context->decode = decode;
     context->logPath = logPath;
     context->logFolderCreation = logFolderCreation;
 

@@ -55,6 +55,7 @@ public:
     std::string logPath;                     // where runs append their reports
     LogFolderCreation logFolderCreation = LogFolderCreation::OneLevel;
     int32_t jobs = 1;                        // files a run converts at a time; 0 one per core
+    DecodeSetup decode;                      // what runs decode with: the Settings tab's values, the working files
     // An automatic run leaves out files changed within this time or still
     // open for writing: a fax being received is taken by a later run.
     std::chrono::seconds settleTime{2};

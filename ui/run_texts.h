@@ -1,21 +1,13 @@
 #pragma once
 
+#include "batch/conversion_run.h"
+
 #include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace pagelift {
-
-// How the files of a run ended, as the status line counts them.
-struct RunTally {
-    int listed = 0;        // entries of the run's list
-    int converted = 0;     // "Converted!"
-    int failed = 0;        // "Not FAX!"
-    int skipped = 0;       // "Already exist, skipped!" and "Already JPEG!"
-    bool stopped = false;  // a stop ended the run before its last entry
-    int finished() const { return converted + failed + skipped; }
-};
 
 // The status line at the end of a run: "Done. <n> FAX files converted",
 // followed by ", <f> failed" and ", <s> skipped" when those are not 0; a

@@ -40,10 +40,11 @@ bool readHeaderBytes(std::FILE* file, std::array<uint8_t, kWorkImageHeaderSize>&
 
 }  // namespace
 
-void RawFaxReader::takeSettings(const DecodeSettings& settings)
+void RawFaxReader::takeSettings(const DecodeSetup& setup)
 {
-    rawImagePath_ = settings.rawImagePath;
-    rawSegmentPath_ = settings.rawSegmentPath;
+    const DecodeSettings& settings = setup.settings;
+    rawImagePath_ = setup.files.rawImagePath;
+    rawSegmentPath_ = setup.files.rawSegmentPath;
     threshold_ = settings.threshold;
     flagNum_ = settings.flagNum;
     minWidth_ = settings.minWidth;
@@ -97,9 +98,10 @@ int RawFaxReader::readImageHeader(const std::string& path, PageBitmap& page)
     return 0;
 }
 
-int RawFaxReader::prepare(const DecodeSettings& settings, PageBitmap& page)
+int RawFaxReader::prepare(const DecodeSetup& setup, PageBitmap& page)
 {
-    takeSettings(settings);
+    takeSettings(setup);
+    const DecodeSettings& settings = setup.settings;
     if (analyse(settings.bitOrder, settings.anyWidth != 0) < 0 || readImageHeader(rawImagePath_, page) < 0) {
         page = PageBitmap{};
         return -1;

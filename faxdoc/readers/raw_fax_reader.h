@@ -18,7 +18,7 @@ namespace pagelift {
 class RawFaxReader : public FaxReader {
 public:
     // Takes what the analysis needs from the document's settings.
-    void takeSettings(const DecodeSettings& settings);
+    void takeSettings(const DecodeSetup& setup);
 
     // Loads the open source whole and runs the analysis. bitOrder 1 or 2
     // tries MH/MR then MMR in that order; 0 tries MH/MR least significant bit
@@ -36,7 +36,7 @@ public:
     // the working image (whose vertical resolution `resolution` replaces when
     // it is not 0), rows per page. Returns the page count (>= 0), or -1 when
     // there is no working image to read pages from; `page` is then empty.
-    int prepare(const DecodeSettings& settings, PageBitmap& page);
+    int prepare(const DecodeSetup& setup, PageBitmap& page);
 
     // ceil(total rows / rowsPerPage), at most 65535 (what a page count holds).
     uint16_t countPages() const;

@@ -17,12 +17,12 @@ class HeldConverter {
 public:
     FileConverter converter()
     {
-        return [this](ConversionOptions&, const std::string&, const std::string&, const DecodeSettings&) {
+        return [this](const ConversionOptions&, const std::string&, const std::string&, const FileContext&) {
             std::unique_lock<std::mutex> lock(mutex_);
             ++entered_;
             changed_.notify_all();
             changed_.wait(lock, [this] { return released_; });
-            return int{ConvertDone};
+            return FileConversion{};
         };
     }
     // True once a file is being held.
@@ -50,10 +50,6 @@ private:
     bool released_ = false;
 };
 
-inline FileConverter realConverter()
-{
-    return [](ConversionOptions& options, const std::string& source, const std::string& destination,
-              const DecodeSettings& decode) { return convertFile(options, source, destination, decode); };
-}
+inline FileConverter realConverter() { return convertFile; }
 
 }  // namespace pagelift::testing

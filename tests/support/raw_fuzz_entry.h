@@ -125,7 +125,7 @@ inline uint16_t fuzzMinWidth(uint8_t selector, uint8_t extra)
 
 // Every page of the stream as a raw fax document: each page holds its rows
 // and no more than a page's height.
-inline void readAsDocument(const uint8_t* data, size_t size, const DecodeSettings& settings)
+inline void readAsDocument(const uint8_t* data, size_t size, const DecodeSetup& setup)
 {
     const std::string source = rawFuzzFolder() + "/call.g3";
     std::FILE* file = std::fopen(source.c_str(), "wb");
@@ -133,7 +133,7 @@ inline void readAsDocument(const uint8_t* data, size_t size, const DecodeSetting
     if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
     std::fclose(file);
     FaxDocument document;
-    document.settings() = settings;
+    document.setup() = setup;
     document.open(source, RawFax);
     for (size_t index = 0; index < document.pageCount() && document.hasPage(); ++index) {
         if (index > 0) document.readPage(RawFax, index);
@@ -191,9 +191,10 @@ inline void runRawAnalysis(const uint8_t* input, size_t inputSize)
     }
 
     if (asDocument) {
-        DecodeSettings settings;
-        settings.rawImagePath = image;
-        settings.rawSegmentPath = segments;
+        DecodeSetup setup;
+        setup.files.rawImagePath = image;
+        setup.files.rawSegmentPath = segments;
+        DecodeSettings& settings = setup.settings;
         settings.threshold = threshold;
         settings.flagNum = flagCount;
         settings.bitOrder = documentBitOrder;
@@ -201,7 +202,7 @@ inline void runRawAnalysis(const uint8_t* input, size_t inputSize)
         settings.anyWidth = anyWidth ? 1 : 0;
         settings.minWidth = minWidth;
         settings.rawData = rawStream;
-        readAsDocument(data, size_t(size), settings);
+        readAsDocument(data, size_t(size), setup);
     }
 }
 

@@ -102,24 +102,24 @@ void appendMrRtc(std::vector<uint8_t>& stream, bool lsbFirst)
     stream.insert(stream.end(), bytes.begin(), bytes.end());
 }
 
-DecodeSettings rawSettings(const ScratchFolder& scratch)
+DecodeSetup rawSettings(const ScratchFolder& scratch)
 {
-    DecodeSettings settings;
-    settings.rawImagePath = (scratch / "plftmp.tmp").string();
-    settings.rawSegmentPath = (scratch / "bsegtmp.tmp").string();
-    settings.tempTiffPath = (scratch / "tmptif").string();
-    settings.anyWidth = 0;
-    settings.rawData = 0;
-    return settings;
+    DecodeSetup setup;
+    setup.files.rawImagePath = (scratch / "plftmp.tmp").string();
+    setup.files.rawSegmentPath = (scratch / "bsegtmp.tmp").string();
+    setup.files.tempTiffPath = (scratch / "tmptif").string();
+    setup.settings.anyWidth = 0;
+    setup.settings.rawData = 0;
+    return setup;
 }
 
 std::vector<PageBitmap> readRawPages(const ScratchFolder& scratch, const std::vector<uint8_t>& stream,
-                                     const DecodeSettings& settings)
+                                     const DecodeSetup& setup)
 {
     const std::filesystem::path source = scratch / "call.g3";
     writeFile(source, stream);
     FaxDocument document;
-    document.settings() = settings;
+    document.setup() = setup;
     document.open(source.string(), RawFax);
     std::vector<PageBitmap> pages;
     if (!document.hasPage()) return pages;

@@ -52,12 +52,12 @@ void appendMrRtc(std::vector<uint8_t>& stream, bool lsbFirst);
 
 // Settings as a command-line run starts with them (no non-standard widths,
 // no raw MMR), the working files in `scratch`.
-DecodeSettings rawSettings(const ScratchFolder& scratch);
+DecodeSetup rawSettings(const ScratchFolder& scratch);
 
 // Every page of `stream` read as a raw fax file (named call.g3 in scratch)
 // by a FaxDocument with these settings.
 std::vector<PageBitmap> readRawPages(const ScratchFolder& scratch, const std::vector<uint8_t>& stream,
-                                     const DecodeSettings& settings);
+                                     const DecodeSetup& setup);
 
 // The pages the reader is to cut from `all`: rowsPerPage rows each, the last
 // one the remainder.

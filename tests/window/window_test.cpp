@@ -182,7 +182,6 @@ private slots:
     {
         scratch_ = std::make_unique<QTemporaryDir>();
         QVERIFY(scratch_->isValid());
-        processDecodeSettings() = DecodeSettings{};
         opened_.clear();
         openerWorks_ = true;
     }
@@ -250,21 +249,23 @@ private slots:
         SettingsPage& settings = *window->settingsPage();
         for (int position = 0; position < 3; ++position) QVERIFY(!settings.bitOrderButton(position)->isChecked());
         QVERIFY(!settings.minWidthBox()->isEnabled());
-        const DecodeSettings decode = copyProcessDecodeSettings();
-        QCOMPARE(int{decode.bitOrder}, 255);
-        QCOMPARE(int{decode.flagNum}, 44);
+        // The decoding settings runs take: the Convert tab's.
+        const auto decode = [&] { return window->convertPage()->controller().decode.settings; };
+        QCOMPARE(int{decode().bitOrder}, 255);
+        QCOMPARE(int{decode().flagNum}, 44);
 
         // An empty threshold box: 0, and the boxes after it keep their fields.
         settings.thresholdBox()->clear();
         settings.flagNumBox()->setText(QStringLiteral("9"));
-        settings.applySettings();
-        QCOMPARE(int{copyProcessDecodeSettings().threshold}, 0);
-        QCOMPARE(int{copyProcessDecodeSettings().flagNum}, 44);
+        DecodeSettings applied = decode();
+        settings.applySettings(applied);
+        QCOMPARE(int{applied.threshold}, 0);
+        QCOMPARE(int{applied.flagNum}, 44);
         // A resolution chosen reaches the decoding settings at the switch to Convert.
         settings.resolutionList()->setCurrentIndex(2);
         window->tabs()->setCurrentIndex(2);
         window->tabs()->setCurrentIndex(0);
-        QCOMPARE(int{copyProcessDecodeSettings().resolution}, 200);
+        QCOMPARE(int{decode().resolution}, 200);
     }
 
     void aRunOverRealFaxFilesFillsTheListProgressAndStatus()

@@ -57,11 +57,12 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     connect(convertPage_, &ConvertPage::automaticConversionChanged, this, &MainWindow::updateTrayTip);
     convertPage_->setLog(setup_.logPath, setup_.logFolderCreation);
     convertPage_->controller().jobs = setup_.jobs;
-    changeProcessDecodeSettings([](DecodeSettings& decode) { decode.decodeMode = 1; });
+    DecodeSettings current = setup_.decode;
+    current.decodeMode = 1;
+    convertPage_->controller().decode = DecodeSetup{current, setup_.workingFiles};
     optionsPage_ = new OptionsPage(readOptionsSection(stored), [this](int32_t minutes, int32_t enabled) {
         return convertPage_->setAutoConvert(minutes, enabled);
     });
-    const DecodeSettings current = copyProcessDecodeSettings();
     settingsPage_ = new SettingsPage(readSettingsSection(stored, current), current.resolution);
 
     const QStyle* style = QApplication::style();
@@ -129,7 +130,7 @@ void MainWindow::syncPages()
 {
     optionsPage_->readControls();
     convertPage_->setChoices(runChoicesOf(optionsPage_->values()));
-    settingsPage_->applySettings();
+    settingsPage_->applySettings(convertPage_->controller().decode.settings);
     convertPage_->saveBoxes();
     convertPage_->loadBoxes();
 }

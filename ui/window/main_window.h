@@ -29,6 +29,8 @@ struct WindowSetup {
     LogFolderCreation logFolderCreation = LogFolderCreation::OneLevel;
     FileConverter convert;     // converts one file
     int32_t jobs = 1;          // files a run converts at a time (/j= on the command line); 0 one per core
+    DecodeSettings decode;     // the decoding settings the command line left; the settings file's win
+    WorkingFiles workingFiles; // the working files of the window's runs
     std::chrono::milliseconds stopWait{5000};
     // Opens the help page, a row's JPEG or its folder with the desktop's
     // program for it; QDesktopServices::openUrl when not set.

@@ -8,5 +8,5 @@ int main(int argc, char** argv)
 {
     const pagelift::CommandLineStart start = pagelift::startFromCommandLine(argc, argv, "pagelift");
     if (start.handled) return start.exitCode;
-    return pagelift::window::runWindowProgram(argc, argv, start.jobs);
+    return pagelift::window::runWindowProgram(argc, argv, start.jobs, start.decode);
 }

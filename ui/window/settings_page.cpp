@@ -123,13 +123,13 @@ bool SettingsPage::readControls()
     return true;
 }
 
-void SettingsPage::applySettings()
+void SettingsPage::applySettings(DecodeSettings& decode)
 {
     readControls();
     const int entry = resolution_->currentIndex();
     const std::optional<int> chosen = entry >= 0 ? std::optional<int>(entry) : std::nullopt;
     const SettingsValues values = values_;
-    changeProcessDecodeSettings([&](DecodeSettings& decode) { applySettingsValues(values, chosen, decode); });
+    applySettingsValues(values, chosen, decode);
 }
 
 void SettingsPage::saveToSettings(IniFile& file)

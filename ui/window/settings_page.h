@@ -28,7 +28,7 @@ public:
 
     // readControls(), then every field into the process's decoding settings
     // (their low bits) and the chosen vertical resolution, under its guard.
-    void applySettings();
+    void applySettings(DecodeSettings& decode);
 
     const SettingsValues& values() const { return values_; }
     void saveToSettings(IniFile& file);

@@ -51,7 +51,7 @@ bool routeEndSignals()
 
 }  // namespace
 
-int runWindowProgram(int argc, char** argv, int32_t jobs)
+int runWindowProgram(int argc, char** argv, int32_t jobs, const DecodeSettings& decode)
 {
     QApplication application(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));  // it honours the window's colours
@@ -67,8 +67,9 @@ int runWindowProgram(int argc, char** argv, int32_t jobs)
     setup.logPath = paths.resultsLog;
     setup.logFolderCreation = paths.resultsLogMakesParents ? LogFolderCreation::AllParents : LogFolderCreation::OneLevel;
     setup.jobs = jobs;
-    setup.convert = [](ConversionOptions& options, const std::string& source, const std::string& destination,
-                       const DecodeSettings& decode) { return convertFile(options, source, destination, decode); };
+    setup.decode = decode;
+    setup.workingFiles = paths.workingFiles;
+    setup.convert = convertFile;
 
     // Routed before the window exists: a signal that comes while it is being
     // made waits in the pipe until the event loop reads it.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/decode_settings.h"
+
 #include <cstdint>
 
 namespace pagelift::window {
@@ -9,6 +11,6 @@ namespace pagelift::window {
 // SIGHUP, and the end of the desktop session, end it the same way (the
 // settings are stored; a signal's exit code is 128 + its number). Its runs
 // convert `jobs` files at a time (0: one per core).
-int runWindowProgram(int argc, char** argv, int32_t jobs = 1);
+int runWindowProgram(int argc, char** argv, int32_t jobs = 1, const DecodeSettings& decode = {});
 
 }  // namespace pagelift::window

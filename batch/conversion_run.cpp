@@ -1,0 +1,154 @@
+#include "batch/conversion_run.h"
+
+#include "batch/folder_conversion.h"
+#include "batch/parallel_conversion.h"
+#include "faxdoc/fax_document.h"
+#include "faxdoc/fax_format.h"
+#include "output/output_names.h"
+
+#include <exception>
+
+namespace pagelift {
+namespace {
+
+// The pages of a fax as a conversion counts them; 0 when it cannot be read
+// (it is converted then, and what went wrong reported).
+int countPagesOf(const std::string& path, const DecodeSetup& decode)
+{
+    try {
+        FaxDocument document;
+        document.setup() = decode;
+        return document.countPages(path, identifyFormat(path));
+    } catch (...) {
+        return 0;
+    }
+}
+
+FileEnd endOf(int result)
+{
+    if (result == ConvertDone) return FileEnd::Converted;
+    return result == ConvertSkipped ? FileEnd::Skipped : FileEnd::Failed;
+}
+
+void count(RunTally& tally, FileEnd end)
+{
+    switch (end) {
+    case FileEnd::Converted: ++tally.converted; break;
+    case FileEnd::Failed: ++tally.failed; break;
+    case FileEnd::Skipped: ++tally.skipped; break;
+    }
+}
+
+}  // namespace
+
+void RunListener::fileStarting(size_t, const RunEntry&) {}
+
+std::vector<RunEntry> folderEntries(const ConversionOptions& options)
+{
+    std::vector<RunEntry> entries;
+    for (const std::string& entry : options.fileList) entries.push_back({options.source + "/" + entry, entry});
+    return entries;
+}
+
+RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entries, RunListener& listener)
+{
+    const ConversionOptions& options = request.options;
+    RunTally tally;
+    tally.listed = static_cast<int>(entries.size());
+    const auto stopRequested = [&] { return request.stopRequested && request.stopRequested(); };
+
+    // JPEG files are passed over; the others go to the output their names give.
+    std::vector<FileJob> files;
+    std::vector<size_t> entryOfFile;
+    for (size_t index = 0; index < entries.size(); ++index) {
+        if (isJpegName(entries[index].source)) continue;
+        files.push_back({entries[index].source, folderOutputPath(options, entries[index].source)});
+        entryOfFile.push_back(index);
+    }
+    WrittenOutputs written;  // this run's own
+    const WrittenOutputs earlier = request.written != nullptr ? *request.written : WrittenOutputs{};
+    const FileConverter convertOne = request.convert ? request.convert : FileConverter(convertFile);
+    const FileConverter convert = [&](const ConversionOptions& runOptions, const std::string& source,
+                                      const std::string& destination, const FileContext& context) {
+        if (request.skipCurrentOutputs &&
+            outputsAreCurrent(*runOptions.outputFormat, source, destination,
+                              [&] { return countPagesOf(source, context.decode); })) {
+            FileConversion current;
+            current.result = ConvertSkipped;
+            current.existingOutput = destination;
+            return current;
+        }
+        return convertOne(runOptions, source, destination, context);
+    };
+
+    size_t nextEntry = 0;
+    // The JPEG entries before `end` are told where they stand in the list.
+    const auto passOver = [&](size_t end) {
+        for (; nextEntry < end; ++nextEntry) {
+            const RunEntry& entry = entries[nextEntry];
+            listener.fileStarting(nextEntry, entry);
+            FileDone done;
+            done.index = nextEntry;
+            done.end = FileEnd::Skipped;
+            done.result = ConvertSkipped;
+            done.passedOver = true;
+            if (request.reportPassedOver) done.report = entry.source + " : already JPEG format, need no converting!\r\n";
+            done.existingOutput = entry.source;
+            count(tally, done.end);
+            listener.fileDone(entry, done);
+        }
+    };
+    // A file's conversion is done: its names are known to later files, its
+    // source moves into the backup folder, and its owner hears of it.
+    const auto deliver = [&](size_t file, FileConversion& conversion) {
+        const size_t index = entryOfFile[file];
+        for (const std::string& name : conversion.outputs) written[name] = files[file].source;
+        if (conversion.toBackupFolder) moveToBackupFolder(files[file].source, options.backupFolder);
+        FileDone done;
+        done.index = index;
+        done.destination = files[file].destination;
+        done.end = endOf(conversion.result);
+        done.result = conversion.result;
+        done.report = std::move(conversion.report);
+        done.written = std::move(conversion.written);
+        done.existingOutput = std::move(conversion.existingOutput);
+        count(tally, done.end);
+        listener.fileDone(entries[index], done);
+        nextEntry = index + 1;
+    };
+
+    const int jobs = jobCountFor(options.jobs, files.size());
+    if (jobs == 1) {
+        // One at a time, in list order: each file is told before it is converted.
+        for (size_t file = 0; file < files.size() && !stopRequested(); ++file) {
+            passOver(entryOfFile[file]);
+            listener.fileStarting(entryOfFile[file], entries[entryOfFile[file]]);
+            FileConversion conversion;
+            try {
+                conversion = convert(options, files[file].source, files[file].destination,
+                                     FileContext{request.decode, &written, &earlier, nullptr});
+            } catch (const std::exception&) {
+                conversion.report =
+                    files[file].source + " --> " + files[file].destination + " : " + exceptionReportLine(*options.outputFormat);
+                conversion.result = ConvertException;
+            }
+            deliver(file, conversion);
+        }
+    } else {
+        convertFilesInOrder(options, files, request.decode, jobs, convert, stopRequested, earlier,
+                            [&](size_t file, FileConversion& conversion) {
+                                passOver(entryOfFile[file]);
+                                listener.fileStarting(entryOfFile[file], entries[entryOfFile[file]]);
+                                deliver(file, conversion);
+                            });
+    }
+    if (!stopRequested()) passOver(entries.size());
+    if (request.written != nullptr) {
+        for (const auto& [name, source] : written) (*request.written)[name] = source;
+    }
+    // A stop that came after the last file changed nothing: the run is complete.
+    tally.stopped = tally.finished() < tally.listed;
+    return tally;
+}
+
+}  // namespace pagelift

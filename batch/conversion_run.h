@@ -1,0 +1,81 @@
+#pragma once
+
+// The one run loop: the command line's folder and listing runs, the window's
+// runs and the watcher's batches of arrivals all hand it their files. It
+// passes JPEG files over, names each file's outputs, converts the files one
+// or several at a time, moves converted faxes into the backup folder in list
+// order, and tells each file's outcome as an event, in list order.
+
+#include "batch/single_file.h"
+#include "settings/conversion_options.h"
+#include "settings/decode_settings.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pagelift {
+
+// One file of a run's list.
+struct RunEntry {
+    std::string source;  // its path
+    std::string entry;   // as the list names it (relative to the source folder)
+};
+
+// How one file of a run ended, as the status counts it.
+enum class FileEnd { Converted, Failed, Skipped };
+
+// What a run tells of one file once it is done.
+struct FileDone {
+    size_t index = 0;                  // in the run's list
+    std::string destination;           // its output path (pages are named after it); empty when passed over
+    FileEnd end = FileEnd::Failed;
+    int result = 0;                    // a ConvertResult
+    bool passedOver = false;           // a JPEG: never converted
+    std::string report;                // its lines of the run's report (none for faxes whose outputs are current)
+    std::vector<std::string> written;  // the files written, in page order
+    std::string existingOutput;        // skipped: the output found there; passed over: the JPEG itself
+};
+
+// How the files of a run ended.
+struct RunTally {
+    int listed = 0;        // entries of the run's list
+    int converted = 0;
+    int failed = 0;
+    int skipped = 0;       // outputs there already, and JPEG files passed over
+    bool stopped = false;  // a stop ended the run before its last entry
+    int finished() const { return converted + failed + skipped; }
+};
+
+// What a run's owner hears, on the thread that runs it, in list order.
+class RunListener {
+public:
+    virtual ~RunListener() = default;
+    // A file is taken up: with one job before it is converted, with several
+    // when its outcome is handed over.
+    virtual void fileStarting(size_t index, const RunEntry& entry);
+    virtual void fileDone(const RunEntry& entry, const FileDone& done) = 0;
+};
+
+// What a run is asked to do.
+struct RunRequest {
+    ConversionOptions options;  // flags, names, output format, backup folder, jobs
+    DecodeSetup decode;         // jobs work with working files of their own beside these
+    FileConverter convert;      // empty: convertFile
+    std::function<bool()> stopRequested;  // once true, no further file starts
+    bool reportPassedOver = true;    // a JPEG of the list gets a report line
+    bool skipCurrentOutputs = false;  // a fax whose outputs are current is not converted, nor reported
+    // Names written before this run, and by which source; the run adds its
+    // own. Null: the run knows only its own.
+    WrittenOutputs* written = nullptr;
+};
+
+// Converts the entries. Returns the tally; `stopped` when a stop left entries
+// undone.
+RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entries, RunListener& listener);
+
+// The entries of a folder run: the source folder joined to each listed path.
+std::vector<RunEntry> folderEntries(const ConversionOptions& options);
+
+}  // namespace pagelift
