@@ -36,8 +36,8 @@ bool equalNoCase(std::string_view a, std::string_view b)
 const std::vector<OutputFormat>& outputFormats()
 {
     static const std::vector<OutputFormat> formats = {
-        {"jpg", ".jpg", "JPEG", "jpeg", OutputLayout::FilePerPage, writeJpeg},
-        {"png", ".png", "PNG", "png", OutputLayout::FilePerPage, writePng},
+        {"jpg", ".jpg", "JPEG", "jpeg", "JPEG per page", OutputLayout::FilePerPage, writeJpeg},
+        {"png", ".png", "PNG", "png", "PNG per page", OutputLayout::FilePerPage, writePng},
     };
     return formats;
 }

@@ -41,6 +41,7 @@ struct OutputFormat {
     std::string_view extension;     // of its files: ".jpg"
     std::string_view reportName;    // in report lines: "Error in converting FAX to JPEG!"
     std::string_view preparedName;  // in "Error in preparing jpeg"
+    std::string_view choiceLabel;   // the window's name for the choice: "JPEG per page"
     OutputLayout layout;
     // Writes one page to `path`, complete or not at all (a file already
     // there stays until the new one replaces it). Never raises.

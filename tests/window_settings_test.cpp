@@ -88,7 +88,7 @@ TEST(IniFile, WritesSectionsAndKeysInTheirOrderAndKeepsEverythingElse)
     EXPECT_EQ(fresh.text(),
               "[Main]\nFaxDir=/srv/in\nSaveDir=/srv/out\nBakDir=\n\n"
               "[Options]\nDirFile=0\nSubdir=0\nHiberarchy=0\nKeepDate=0\nKeepExt=0\nOptimize=1\nQuality=50\n"
-              "Cyclely=0\nCycleMinutes=60\n\n"
+              "Cyclely=0\nCycleMinutes=60\nOutputFormat=jpg\n\n"
               "[Settings]\nAutoBit=0\nNStdWidth=1\nMinWidth=1728\nThreshold=50\nFlagNum=3\nRawFlag=0\n"
               "Recaculate=0\n");
 
@@ -99,6 +99,17 @@ TEST(IniFile, WritesSectionsAndKeysInTheirOrderAndKeepsEverythingElse)
     EXPECT_EQ(kept.text(),
               "; my notes\n[Extra]\nColour=red\n[main]\nfaxdir=/srv/new\n# why\nTheme=dark\nSaveDir=/srv/out\n\n"
               "[Settings]\nAutoBit=1\n");
+}
+
+TEST(IniFile, TheOutputFormatIsAFormatsNameInAnyCaseElseJpeg)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "jpg"}, {"[Options]\nOutputFormat=png\n", "png"}, {"[Options]\nOutputFormat=PNG\n", "png"},
+        {"[Options]\nOutputFormat=gif\n", "jpg"}, {"[Options]\nOutputFormat=\n", "jpg"},
+    };
+    for (const auto& [text, format] : cases) {
+        EXPECT_EQ(runChoicesOf(readOptionsSection(IniFile::parse(text))).outputFormat->name, format) << text;
+    }
 }
 
 TEST(IniFile, EveryWrittenValueReadsBackAsItWas)

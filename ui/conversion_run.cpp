@@ -16,9 +16,10 @@ std::string resultTextFor(int convertResult)
 namespace {
 
 // What a file's row shows of its outcome.
-FileResult resultOf(const FileDone& done)
+FileResult resultOf(const FileDone& done, const OutputFormat& format)
 {
     FileResult file;
+    file.format = format.reportName;
     file.result = done.passedOver ? "Already JPEG!" : resultTextFor(done.result);
     file.end = done.end;
     file.target = done.destination;
@@ -46,7 +47,7 @@ public:
     void fileDone(const RunEntry&, const FileDone& done) override
     {
         report += done.report;
-        events_.fileFinished(context_.runId, int(done.index), resultOf(done));
+        events_.fileFinished(context_.runId, int(done.index), resultOf(done, *context_.options.outputFormat));
     }
 
     std::string report;

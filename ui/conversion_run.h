@@ -37,6 +37,7 @@ struct FileResult {
     // already there (skipped), or the source itself when it is a JPEG. Empty
     // when there is none.
     std::string jpeg;
+    std::string format;  // the output format's word in texts: "JPEG"
 };
 
 // What a run tells the window, in this order: once runPrepared, then per

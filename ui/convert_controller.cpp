@@ -54,6 +54,7 @@ std::unique_ptr<RunContext> ConvertController::snapshotRun(bool automatic, const
     options.keepDate = choices.keepDate == 1;
     options.optimize = choices.optimize == 1;
     options.quality = choices.quality;
+    options.outputFormat = choices.outputFormat;
     options.keepExtension = choices.keepExtension != 0;
     options.keepHierarchy = choices.keepHierarchy;
     options.includeSubfolders = choices.includeSubfolders;
@@ -116,7 +117,11 @@ StartResult ConvertController::startRun(bool automatic, PageNotices& notices)
         }
         return refuse("Source folder not found:\n" + sourceFolder_, "Warning");
     }
-    if (texts.destinationText.empty()) return refuse("Select Save Dir,\nwhere your converted jpg files should be", "Warning");
+    if (texts.destinationText.empty()) {
+        return refuse("Select Save Dir,\nwhere your converted " + std::string(choices.outputFormat->name) +
+                          " files should be",
+                      "Warning");
+    }
 
     std::shared_ptr<RunContext> context = snapshotRun(automatic, list, notices);
     context->runId = currentRunId_ + 1;

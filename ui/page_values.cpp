@@ -57,18 +57,22 @@ OptionsValues readOptionsSection(const IniFile& file)
         values.*entry.field = file.readNumber(kOptions, entry.key, entry.fallback);
     }
     values.cycleMinutes = automaticConversionMinutes(values.cycleMinutes);
+    values.outputFormat = file.readText(kOptions, "OutputFormat", values.outputFormat);
     return values;
 }
 
 void writeOptionsSection(IniFile& file, const OptionsValues& values)
 {
     for (const OptionsKey& entry : kOptionsKeys) file.writeNumber(kOptions, entry.key, values.*entry.field);
+    file.write(kOptions, "OutputFormat", values.outputFormat);
 }
 
 RunChoices runChoicesOf(const OptionsValues& values)
 {
+    const OutputFormat* format = outputFormatNamed(values.outputFormat);
     return {values.sourceMode,    values.includeSubfolders, values.keepHierarchy, values.keepDate,
-            values.keepExtension, values.optimize,          values.quality};
+            values.keepExtension, values.optimize,          values.quality,
+            format != nullptr ? format : &defaultOutputFormat()};
 }
 
 int32_t automaticConversionMinutes(int32_t minutes)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "output/output_format.h"
 #include "settings/decode_settings.h"
 #include "ui/ini_file.h"
 
@@ -27,10 +28,11 @@ struct OptionsValues {
     int32_t quality = 50;
     int32_t autoConvert = 0;        // "Cyclely"
     int32_t cycleMinutes = 60;
+    std::string outputFormat = "jpg";  // "OutputFormat": a format's name (output_format.h)
 };
 
-// The seven Options values a run uses; copied into the Convert tab at
-// start-up and at every switch to it.
+// The Options values a run uses; copied into the Convert tab at start-up
+// and at every switch to it.
 struct RunChoices {
     int32_t sourceMode = 0;
     int32_t includeSubfolders = 0;
@@ -39,6 +41,7 @@ struct RunChoices {
     int32_t keepExtension = 0;
     int32_t optimize = 1;
     int32_t quality = 50;
+    const OutputFormat* outputFormat = &defaultOutputFormat();
 };
 
 // The Settings tab (section "Settings"): raw-fax decoding settings.
@@ -56,11 +59,12 @@ MainTexts readMainSection(const IniFile& file);
 void writeMainSection(IniFile& file, const MainTexts& texts);
 
 // Missing keys read as their defaults ("KeepExt" 1, "Optimize" 1,
-// "Quality" 50, "CycleMinutes" 60, the rest 0). A period below 1 minute
-// reads as 1 (automaticConversionMinutes).
+// "Quality" 50, "CycleMinutes" 60, "OutputFormat" jpg, the rest 0). A period
+// below 1 minute reads as 1 (automaticConversionMinutes).
 OptionsValues readOptionsSection(const IniFile& file);
 void writeOptionsSection(IniFile& file, const OptionsValues& values);
 
+// The choices a run uses; an output format of no known name is JPEG.
 RunChoices runChoicesOf(const OptionsValues& values);
 
 // The period of automatic conversion for a minutes value: at least 1 minute,

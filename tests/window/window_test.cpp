@@ -772,6 +772,33 @@ private slots:
         QCOMPARE(page.controller().texts.sourceText, std::string("/typed/but/not/saved"));
     }
 
+    void theOutputChosenIsWhatRunsWriteAndTheListShows()
+    {
+        const auto window = makeWindow();
+        QVERIFY(window);
+        ConvertPage& page = *window->convertPage();
+        OptionsPage& options = *window->optionsPage();
+        QCOMPARE(options.outputList()->currentText(), QStringLiteral("JPEG per page"));
+        QCOMPARE(page.resultsList()->headerItem()->text(1), QStringLiteral("Destination JPEG Files"));
+        window->tabs()->setCurrentIndex(1);
+        options.outputList()->setCurrentIndex(options.outputList()->findText(QStringLiteral("PNG per page")));
+        window->tabs()->setCurrentIndex(0);
+        QCOMPARE(page.resultsList()->headerItem()->text(1), QStringLiteral("Destination PNG Files"));
+
+        const QString out = scratch_->filePath(QStringLiteral("out"));
+        setSource(*window, faxFolder(QStringLiteral("in"), 1), out);
+        QTest::mouseClick(page.goButton(), Qt::LeftButton);
+        QVERIFY(runEnds(page));
+        const QTreeWidgetItem& row = *page.resultsList()->rowOf(0);
+        QCOMPARE(row.text(1), out + "/fax0.tif001.png ... 002.png (2 pages)");
+        QVERIFY(QFile::exists(out + "/fax0.tif002.png"));
+        // The choice is kept in the settings file.
+        QSignalSpy ended(window.get(), &MainWindow::ended);
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QTRY_COMPARE(ended.count(), 1);
+        QVERIFY(readFile(QString::fromStdString(settingsFile())).contains(QStringLiteral("OutputFormat=png\n")));
+    }
+
     void everyEndStoresTheSettingsWithItsExitCode_data()
     {
         QTest::addColumn<QString>("how");

@@ -154,6 +154,12 @@ void ConvertPage::loadBoxes()
     status_->setFullText(toQt(singleLine(texts.statusText)));
 }
 
+void ConvertPage::setChoices(const RunChoices& choices)
+{
+    controller_.choices = choices;
+    list_->setOutputWord(std::string(choices.outputFormat->reportName));
+}
+
 void ConvertPage::setLog(const std::string& path, LogFolderCreation creation)
 {
     controller_.logPath = path;

@@ -61,7 +61,7 @@ public:
     void loadBoxes();
 
     // The Options values a run uses (copied at every switch to this tab).
-    void setChoices(const RunChoices& choices) { controller_.choices = choices; }
+    void setChoices(const RunChoices& choices);
 
     void setLog(const std::string& path, LogFolderCreation creation);
 

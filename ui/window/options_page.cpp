@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -96,6 +97,14 @@ void OptionsPage::buildControls()
     extension_ = check("Include Source File Extention", 142, 54, 130, 10);
     frame("Auto File Convertion", 7, 94, 271, 49);
     label("Convert every", 18, 126, 52, 8, Qt::AlignRight)->setBuddy(minutes_);
+    frame("Output", 7, 146, 271, 32);
+    output_ = new QComboBox(this);
+    for (const OutputFormat& format : outputFormats()) {
+        output_->addItem(QString::fromUtf8(format.choiceLabel.data(), qsizetype(format.choiceLabel.size())),
+                         QString::fromUtf8(format.name.data(), qsizetype(format.name.size())));
+    }
+    place(*output_, geometry, 72, 158, 90, 14);
+    label("&Write", 18, 161, 52, 8, Qt::AlignRight)->setBuddy(output_);
 
     connect(directory_, &QRadioButton::clicked, this, &OptionsPage::onSourceModeClicked);
     connect(files_, &QRadioButton::clicked, this, &OptionsPage::onSourceModeClicked);
@@ -119,6 +128,10 @@ void OptionsPage::loadControls()
     quality_->setText(QString::number(values_.quality));
     showCheckField(*autoConvert_, values_.autoConvert);
     minutes_->setText(QString::number(values_.cycleMinutes));
+    // A name the table does not hold shows as the format a run then uses.
+    const int chosen = output_->findData(QString::fromStdString(values_.outputFormat), Qt::UserRole,
+                                         Qt::MatchFixedString);
+    output_->setCurrentIndex(std::max(chosen, 0));
 }
 
 bool OptionsPage::readControls()
@@ -129,6 +142,7 @@ bool OptionsPage::readControls()
     values_.keepDate = checkFieldOf(*keepDate_);
     values_.keepExtension = checkFieldOf(*extension_);
     values_.optimize = checkFieldOf(*optimize_);
+    values_.outputFormat = output_->currentData().toString().toStdString();
     const std::optional<int32_t> quality = readNumberBox(*quality_);
     values_.quality = quality.value_or(0);
     if (!quality) return false;

@@ -8,13 +8,15 @@
 #include <functional>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QRadioButton;
 
 namespace pagelift::window {
 
 // The Options tab: directory or named files, subfolders, hierarchy, dates,
-// extensions, JPEG quality and optimisation, and automatic conversion.
+// extensions, JPEG quality and optimisation, automatic conversion, and what
+// is written (a format of the output table).
 class OptionsPage : public QWidget {
     Q_OBJECT
 public:
@@ -49,6 +51,7 @@ public:
     QCheckBox* autoConvertBox() const { return autoConvert_; }
     QLineEdit* qualityBox() const { return quality_; }
     QLineEdit* minutesBox() const { return minutes_; }
+    QComboBox* outputList() const { return output_; }
 
 private:
     void buildControls();
@@ -70,6 +73,7 @@ private:
     QLineEdit* quality_ = nullptr;
     QCheckBox* optimize_ = nullptr;
     QCheckBox* extension_ = nullptr;
+    QComboBox* output_ = nullptr;
 };
 
 // A check box showing a stored field (0 clear, 1 ticked, 2 grayed; other

@@ -21,6 +21,7 @@ namespace {
 constexpr int kIndexRole = Qt::UserRole;
 constexpr int kSourceRole = Qt::UserRole + 1;
 constexpr int kJpegRole = Qt::UserRole + 2;
+constexpr int kWordRole = Qt::UserRole + 3;  // the word of the row's output format: "JPEG"
 
 enum Column { SourceColumn, DestinationColumn, ResultColumn };
 
@@ -58,8 +59,8 @@ ResultsList::ResultsList(UrlOpener opener, QWidget* parent) : QTreeWidget(parent
     setRootIsDecorated(false);
     setUniformRowHeights(true);
     setColumnCount(3);
-    setHeaderLabels({QStringLiteral("Source Fax Files"), QStringLiteral("Destination JPEG Files"),
-                     QStringLiteral("Results")});
+    setHeaderLabels({QStringLiteral("Source Fax Files"), QString(), QStringLiteral("Results")});
+    setOutputWord(std::string(defaultOutputFormat().reportName));
     header()->setStretchLastSection(true);
     // Deep folders make long paths: the middle of the folders goes, the file
     // names stay.
@@ -152,6 +153,12 @@ void ResultsList::finishRow(int index, const FileResult& result)
     }
     row->setText(ResultColumn, toQt(singleLine(result.result)));
     row->setData(SourceColumn, kJpegRole, toQt(result.jpeg));
+    row->setData(SourceColumn, kWordRole, toQt(result.format));
+}
+
+void ResultsList::setOutputWord(const std::string& word)
+{
+    headerItem()->setText(DestinationColumn, QStringLiteral("Destination %1 Files").arg(toQt(word)));
 }
 
 QString ResultsList::jpegOf(const QTreeWidgetItem& row)
@@ -166,17 +173,18 @@ QString ResultsList::sourceOf(const QTreeWidgetItem& row)
 
 bool ResultsList::openRow(const QTreeWidgetItem& row)
 {
-    return openJpeg(jpegOf(row), sourceOf(row));
+    return openJpeg(jpegOf(row), sourceOf(row), row.data(SourceColumn, kWordRole).toString());
 }
 
-bool ResultsList::openJpeg(const QString& jpeg, const QString& source)
+bool ResultsList::openJpeg(const QString& jpeg, const QString& source, const QString& word)
 {
+    const QString kind = word.isEmpty() ? QStringLiteral("JPEG") : word;
     if (jpeg.isEmpty()) {
-        showMessage(QStringLiteral("No JPEG file was written for\n%1").arg(source));
+        showMessage(QStringLiteral("No %1 file was written for\n%2").arg(kind, source));
         return false;
     }
     if (!QFileInfo(jpeg).isFile()) {
-        showMessage(QStringLiteral("The JPEG file is no longer there:\n%1").arg(jpeg));
+        showMessage(QStringLiteral("The %1 file is no longer there:\n%2").arg(kind, jpeg));
         return false;
     }
     if (!opener_(QUrl::fromLocalFile(jpeg))) {
@@ -192,9 +200,11 @@ std::unique_ptr<QMenu> ResultsList::rowMenu(const QTreeWidgetItem& row)
     // the actions keep its paths, not the row.
     const QString jpeg = jpegOf(row);
     const QString source = sourceOf(row);
+    const QString word = row.data(SourceColumn, kWordRole).toString();
     const QString path = jpeg.isEmpty() ? source : jpeg;
     auto menu = std::make_unique<QMenu>(this);
-    QAction* open = menu->addAction(QStringLiteral("Open"), this, [this, jpeg, source] { openJpeg(jpeg, source); });
+    QAction* open =
+        menu->addAction(QStringLiteral("Open"), this, [this, jpeg, source, word] { openJpeg(jpeg, source, word); });
     open->setEnabled(!jpeg.isEmpty());
     menu->addAction(QStringLiteral("Open Containing Folder"), this, [this, path] {
         const QString folder = QFileInfo(path).absolutePath();

@@ -33,6 +33,10 @@ public:
     // rest; from then on the columns follow the list's width.
     void sizeColumnsToHeadings();
 
+    // The heading of the destination column names the format written:
+    // "Destination JPEG Files".
+    void setOutputWord(const std::string& word);
+
     void clearRows();
     // Adds the row of the index-th file of the run (the indexes come in order).
     void addRow(int index, const std::string& source, const std::string& entry);
@@ -62,7 +66,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    bool openJpeg(const QString& jpeg, const QString& source);
+    bool openJpeg(const QString& jpeg, const QString& source, const QString& word);
     void showMessage(const QString& text);
     void applyColumnShares();
 
