@@ -12,10 +12,15 @@ DocumentPages::DocumentPages(std::string source, FaxFormat format, std::vector<s
       helpersDecode_(FaxDocument::readsPagesInAnyOrder(format)),
       results_(outputNames_.size())
 {
+    if (output_.layout == OutputLayout::FilePerDocument) encoded_.resize(outputNames_.size());
 }
 
-PageResult DocumentPages::writePage(const PageBitmap& page, int index) const
+PageResult DocumentPages::writePage(const PageBitmap& page, int index)
 {
+    // Each page has a slot of its own: jobs write into different ones.
+    if (output_.layout == OutputLayout::FilePerDocument) {
+        return encodeOutputPage(output_, page, settings_, encoded_[size_t(index)]);
+    }
     return writeOutputPage(output_, page, outputNames_[size_t(index)], settings_);
 }
 

@@ -65,8 +65,12 @@ public:
 
     const PageResult& result(int index) const { return results_[size_t(index)]; }
     int pageCount() const { return int(outputNames_.size()); }
-    // Writes a decoded page as page `index` of the document.
-    PageResult writePage(const PageBitmap& page, int index) const;
+    // Writes a decoded page as page `index` of the document: its own file,
+    // or for a format of a file per document its encoding, kept here.
+    PageResult writePage(const PageBitmap& page, int index);
+    // A format of a file per document: the encoding of page `index`, once
+    // every page handed out is done.
+    const EncodedPage& encodedPage(int index) const { return encoded_[size_t(index)]; }
 
     // Converts pages of the document, with `decode` (the helping job's own
     // working files) and, for any-order formats, a document of its own,
@@ -88,6 +92,7 @@ private:
     int pending_ = 0;                        // pages taken and not done yet
     bool closed_ = false;
     std::vector<PageResult> results_;
+    std::vector<EncodedPage> encoded_;  // by page, for a format of a file per document
 };
 
 // Where a document's pages are offered to the other jobs of a run.

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -39,11 +40,10 @@ struct PagesResult {
 // Converts the pages of a document whose page 0 is decoded, alone or, when
 // the run shares pages between jobs, side by side with other jobs. Returns
 // each page's result; after a page that Failed, no later page is converted.
-std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format, const ConversionOptions& options,
-                                         const std::vector<std::string>& names, const std::string& source,
-                                         PageShare* pageShare)
+std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format,
+                                         const std::shared_ptr<DocumentPages>& shared, PageShare* pageShare)
 {
-    const int pageCount = int(names.size());
+    const int pageCount = shared->pageCount();
     // Decodes page `index` (page 0 is decoded already); false when that
     // raised a failure.
     const auto read = [&](int index) {
@@ -54,8 +54,6 @@ std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format
             return false;
         }
     };
-    const auto shared = std::make_shared<DocumentPages>(source, format, names, *options.outputFormat,
-                                                        OutputSettings{options.quality, options.optimize});
     const auto convert = [&](const PageBitmap& page, int index) { return shared->writePage(page, index); };
 
     std::vector<PageResult> results(static_cast<size_t>(pageCount));
@@ -96,6 +94,53 @@ std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format
     return results;
 }
 
+// Converts every page of an opened document into one file of a format of a
+// file per document: its pages encoded (side by side with other jobs when
+// the run shares pages), then the file written from those that could be.
+// The report says "Success !" for the file and gives a line to each page
+// left out; without a page there is no file, and the page lines say why.
+PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const ConversionOptions& options,
+                               const std::string& source, const std::string& destination, PageShare* pageShare,
+                               FileConversion& conversion)
+{
+    const OutputFormat& output = *options.outputFormat;
+    const int pageCount = std::max<int>(document.pageCount(), 1);
+    const auto shared = std::make_shared<DocumentPages>(source, format, std::vector<std::string>(size_t(pageCount), destination),
+                                                        output, OutputSettings{options.quality, options.optimize});
+    const std::vector<PageResult> results = convertEveryPage(document, format, shared, pageShare);
+    conversion.outputs.push_back(destination);
+    std::vector<const EncodedPage*> encoded;
+    std::string leftOut;
+    for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) {
+        const PageResult& page = results[size_t(pageNumber - 1)];
+        if (page.outcome == PageOutcome::Failed) throw std::runtime_error("a page could not be converted");
+        if (page.outcome == PageOutcome::Converted) {
+            encoded.push_back(&shared->encodedPage(pageNumber - 1));
+            continue;
+        }
+        const std::string reason = page.outcome == PageOutcome::TooLarge      ? page.tooLargeText
+                                   : page.outcome == PageOutcome::NotPrepared ? "Error in preparing " + std::string(output.preparedName)
+                                                                              : "Error in converting FAX to " + std::string(output.reportName) + "!";
+        leftOut += "        page " + pageNumberText(pageNumber) + " : Failed : " + reason + "\r\n";
+    }
+    PagesResult pages;
+    pages.everyPageWritten = false;
+    pages.result = ConvertOutputFailed;
+    if (encoded.empty()) {
+        conversion.report += "Failed : no page could be converted\r\n" + leftOut;
+        return pages;
+    }
+    if (!output.writeDocument(encoded, DocumentFacts{source}, destination)) {
+        conversion.report += notWrittenLine(output) + leftOut;
+        return pages;
+    }
+    conversion.written.push_back(destination);
+    conversion.report += "Success !\r\n" + leftOut;
+    pages.everyPageWritten = leftOut.empty();
+    pages.result = ConvertDone;
+    return pages;
+}
+
 // Converts every page of an opened document, adding a report line per page
 // to the conversion, and lists the output names of its pages, written or
 // not, and those written. A failure raised while converting a page is raised
@@ -106,6 +151,9 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, const Conversi
 {
     std::string& report = conversion.report;
     const OutputFormat& output = *options.outputFormat;
+    if (output.layout == OutputLayout::FilePerDocument) {
+        return convertIntoOneFile(document, format, options, source, destination, pageShare, conversion);
+    }
     const std::string notPreparedLine =
         "Failed : " + source + " - Error in preparing " + std::string(output.preparedName) + "\r\n";
     const int pageCount = document.pageCount();
@@ -131,7 +179,9 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, const Conversi
     }
 
     const std::vector<std::string> names = outputNamesOf(output, destination, pageCount);
-    const std::vector<PageResult> results = convertEveryPage(document, format, options, names, source, pageShare);
+    const auto shared = std::make_shared<DocumentPages>(source, format, names, output,
+                                                        OutputSettings{options.quality, options.optimize});
+    const std::vector<PageResult> results = convertEveryPage(document, format, shared, pageShare);
     bool headingWritten = false;
     const auto writeHeading = [&] {
         if (!headingWritten) report += "Multiple pages as following :\r\n";

@@ -36,8 +36,8 @@ bool equalNoCase(std::string_view a, std::string_view b)
 const std::vector<OutputFormat>& outputFormats()
 {
     static const std::vector<OutputFormat> formats = {
-        {"jpg", ".jpg", "JPEG", "jpeg", "JPEG per page", OutputLayout::FilePerPage, writeJpeg},
-        {"png", ".png", "PNG", "png", "PNG per page", OutputLayout::FilePerPage, writePng},
+        {"jpg", ".jpg", "JPEG", "jpeg", "JPEG per page", OutputLayout::FilePerPage, writeJpeg, nullptr, nullptr},
+        {"png", ".png", "PNG", "png", "PNG per page", OutputLayout::FilePerPage, writePng, nullptr, nullptr},
     };
     return formats;
 }
@@ -80,6 +80,17 @@ PageResult writeOutputPage(const OutputFormat& format, const PageBitmap& page, c
     try {
         if (!fitsOutputLimits(page)) return {PageOutcome::TooLarge, pageTooLargeText(page)};
         return {format.writePage(page, path, settings), {}};
+    } catch (...) {
+        return {PageOutcome::Failed, {}};
+    }
+}
+
+PageResult encodeOutputPage(const OutputFormat& format, const PageBitmap& page, const OutputSettings& settings,
+                            EncodedPage& encoded)
+{
+    try {
+        if (!fitsOutputLimits(page)) return {PageOutcome::TooLarge, pageTooLargeText(page)};
+        return {format.encodePage(page, settings, encoded), {}};
     } catch (...) {
         return {PageOutcome::Failed, {}};
     }

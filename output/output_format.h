@@ -36,6 +36,22 @@ struct OutputSettings {
 
 enum class OutputLayout { FilePerPage, FilePerDocument };
 
+// One page of a format of a file per document, encoded on its own (by any
+// job of a run) and kept until its document's file is written.
+struct EncodedPage {
+    std::vector<uint8_t> data;  // the format's own coding of the page
+    int32_t width = 0;
+    int32_t rows = 0;
+    uint16_t xResolution = 0;
+    int16_t yResolution = 0;
+    uint8_t resolutionUnit = 2;
+};
+
+// What a document's file states besides its pages.
+struct DocumentFacts {
+    std::string source;  // the fax it was converted from
+};
+
 struct OutputFormat {
     std::string_view name;          // as /to= and the settings file name it: "jpg"
     std::string_view extension;     // of its files: ".jpg"
@@ -43,9 +59,14 @@ struct OutputFormat {
     std::string_view preparedName;  // in "Error in preparing jpeg"
     std::string_view choiceLabel;   // the window's name for the choice: "JPEG per page"
     OutputLayout layout;
-    // Writes one page to `path`, complete or not at all (a file already
-    // there stays until the new one replaces it). Never raises.
+    // A file per page: writes one page to `path`, complete or not at all (a
+    // file already there stays until the new one replaces it).
     PageOutcome (*writePage)(const PageBitmap& page, const std::string& path, const OutputSettings& settings);
+    // A file per document: encodes one page on its own, then writes the
+    // pages encoded, in page order, to `path`, complete or not at all.
+    PageOutcome (*encodePage)(const PageBitmap& page, const OutputSettings& settings, EncodedPage& encoded);
+    bool (*writeDocument)(const std::vector<const EncodedPage*>& pages, const DocumentFacts& facts,
+                          const std::string& path);
 };
 
 // Every format, the default one (JPEG) first.
@@ -67,5 +88,10 @@ std::string outputFormatNames(std::string_view separator);
 // with the report's text); a failure raised inside comes back as Failed.
 PageResult writeOutputPage(const OutputFormat& format, const PageBitmap& page, const std::string& path,
                            const OutputSettings& settings);
+
+// The same for a page of a format of a file per document: encoded into
+// `encoded` for the document's file.
+PageResult encodeOutputPage(const OutputFormat& format, const PageBitmap& page, const OutputSettings& settings,
+                            EncodedPage& encoded);
 
 }  // namespace pagelift
