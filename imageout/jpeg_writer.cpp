@@ -180,20 +180,16 @@ int writeJpegPage(const PageBitmap& page, const std::string& path, int quality, 
 
     std::vector<uint8_t> row;
     const CompressionJob job{&image, jpeg.get(), quality, optimize, feed, &row};
-    int result = runCompression(job);
-    if (std::fclose(jpeg.release()) != 0 && result != JpegFailed) {
+    const int result = runCompression(job);
+    switch (finishPartialFile(jpeg.release(), partPath, path, result != JpegFailed)) {
+    case PartialFileEnd::Placed: return result;
+    case PartialFileEnd::NotWritten:
         std::fprintf(stderr, "Output file write error --- out of disk space?\n");
-        result = JpegFailed;
+        return JpegFailed;
+    case PartialFileEnd::NotPlaced: return JpegCannotOpen;
+    case PartialFileEnd::Abandoned: break;
     }
-    if (result == JpegFailed) {
-        std::remove(partPath.c_str());
-        return result;
-    }
-    if (std::rename(partPath.c_str(), path.c_str()) != 0) {
-        std::remove(partPath.c_str());
-        return JpegCannotOpen;
-    }
-    return result;
+    return JpegFailed;
 }
 
 }  // namespace pagelift

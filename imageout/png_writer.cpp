@@ -91,18 +91,14 @@ int writePngPage(const PageBitmap& page, const std::string& path)
     std::string partPath;
     std::unique_ptr<std::FILE, FileCloser> file(createPartialFile(path, partPath));
     if (!file) return PngCannotOpen;
-    int result = runPng(PngJob{&page, &image, file.get(), row.data()});
-    if (std::fclose(file.release()) != 0 && result == PngWritten) {
+    const int result = runPng(PngJob{&page, &image, file.get(), row.data()});
+    switch (finishPartialFile(file.release(), partPath, path, result == PngWritten)) {
+    case PartialFileEnd::Placed: return PngWritten;
+    case PartialFileEnd::NotWritten:
         std::fprintf(stderr, "Output file write error --- out of disk space?\n");
-        result = PngFailed;
-    }
-    if (result != PngWritten) {
-        std::remove(partPath.c_str());
-        return result;
-    }
-    if (std::rename(partPath.c_str(), path.c_str()) != 0) {
-        std::remove(partPath.c_str());
-        return PngCannotOpen;
+        return PngFailed;
+    case PartialFileEnd::NotPlaced: return PngCannotOpen;
+    case PartialFileEnd::Abandoned: break;
     }
     return result;
 }

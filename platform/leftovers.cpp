@@ -144,6 +144,22 @@ std::FILE* createPartialFile(const std::string& finalPath, std::string& partialP
     return file;
 }
 
+PartialFileEnd finishPartialFile(std::FILE* file, const std::string& partialPath, const std::string& finalPath,
+                                 bool complete)
+{
+    const bool closed = std::fclose(file) == 0;
+    PartialFileEnd end = PartialFileEnd::Placed;
+    if (!complete) {
+        end = PartialFileEnd::Abandoned;
+    } else if (!closed) {
+        end = PartialFileEnd::NotWritten;
+    } else if (std::rename(partialPath.c_str(), finalPath.c_str()) != 0) {
+        end = PartialFileEnd::NotPlaced;
+    }
+    if (end != PartialFileEnd::Placed) std::remove(partialPath.c_str());
+    return end;
+}
+
 bool processIsGone(long pid)
 {
     if (pid <= 0) return false;

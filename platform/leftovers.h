@@ -28,6 +28,20 @@ bool isPartialFileName(const std::string& name);
 // tells why); `partialPath` receives its name either way.
 std::FILE* createPartialFile(const std::string& finalPath, std::string& partialPath);
 
+// How finishPartialFile ended.
+enum class PartialFileEnd {
+    Placed,      // the file stands under its final name
+    Abandoned,   // it was not complete: removed
+    NotWritten,  // closing it failed (the disk is full, as a rule): removed
+    NotPlaced,   // it could not take its final name: removed
+};
+
+// Closes a file made by createPartialFile and, when `complete`, gives it its
+// final name (replacing a file there); in every other case the partial file
+// is removed, so nothing is left but a whole file under the final name.
+PartialFileEnd finishPartialFile(std::FILE* file, const std::string& partialPath, const std::string& finalPath,
+                                 bool complete);
+
 // Takes the lock of an open file without waiting; it lasts while this
 // process keeps the file open. False when another process holds it; true
 // also on a file system that takes no locks (nothing can be told by them
