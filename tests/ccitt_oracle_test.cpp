@@ -1,8 +1,11 @@
 // Pixel-exact comparisons of this project's CCITT decoders with independent
 // encoders (libtiff's tiffcp, ImageMagick, netpbm's pbmtog3) and decoders
-// (tiffcp -c none, g3topbm).
+// (tiffcp -c none, g3topbm), and of its T.6 encoder with both decoders.
 
 #include "ccitt/ccitt.h"
+#include "ccitt/coded_page.h"
+#include "ccitt/mmr_encoder.h"
+#include "support/blank_faxes.h"
 #include "support/corpus_folder.h"
 #include "support/fax_fixtures.h"
 #include "support/fax_oracles.h"
@@ -15,6 +18,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -310,6 +314,92 @@ TEST(CcittOracle, CorpusPagesMatchTiffcp)
             ASSERT_EQ(plain[index].coding, CodingUncompressed);
             expectDecodesTo(pictureOf(plain[index]), coded[index]);
         }
+    }
+}
+
+// A page of `height` rows whose rows are drawn at random from every kind of
+// line an encoder meets: all white, all black, the row above again or
+// shifted by a few pixels (vertical codes), short runs (noise), and runs
+// longer than any make-up code.
+Picture randomPage(int32_t width, int32_t height, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    Picture picture = blankPicture(width, height);
+    for (int32_t y = 0; y < height; ++y) {
+        const uint32_t kind = uint32_t(random() % 6);
+        uint8_t* row = picture.black.data() + size_t(y) * size_t(width);
+        const uint8_t* above = y > 0 ? row - width : nullptr;
+        if (kind == 0 || kind == 1) {
+            std::fill(row, row + width, uint8_t(kind));
+        } else if (kind == 2 && above != nullptr) {
+            const int32_t shift = int32_t(random() % 9) - 4;
+            for (int32_t x = 0; x < width; ++x) row[x] = above[std::clamp(x + shift, 0, width - 1)];
+        } else {
+            const uint32_t longest = kind == 5 ? 3000 : 12;
+            uint8_t colour = uint8_t(random() % 2);
+            for (int32_t x = 0; x < width;) {
+                const int32_t run = std::min<int32_t>(int32_t(1 + random() % longest), width - x);
+                std::fill(row + x, row + x + run, colour);
+                x += run;
+                colour ^= 1;
+            }
+        }
+    }
+    return picture;
+}
+
+// The picture's rows as a PageBitmap holds them (bit 1 white), each row
+// padded with black bits that the encoder must not read.
+std::vector<uint8_t> packedRows(const Picture& picture, int32_t bytesPerRow)
+{
+    std::vector<uint8_t> rows(size_t(bytesPerRow) * size_t(picture.height), 0);
+    for (int32_t y = 0; y < picture.height; ++y) {
+        for (int32_t x = 0; x < picture.width; ++x) {
+            if (picture.at(x, y) == 0) rows[size_t(y) * size_t(bytesPerRow) + size_t(x / 8)] |= uint8_t(0x80u >> (x % 8));
+        }
+    }
+    return rows;
+}
+
+TEST(CcittOracle, OurGroup4EncodingDecodesBackExactlyWithOursAndLibtiff)
+{
+    const std::string missing = missingTool({"tiffcp"});
+    if (!missing.empty()) GTEST_SKIP() << "needs " << missing << " as the reference decoder";
+    const std::string missingPicture = missingTool(kPictureTools);
+    if (!missingPicture.empty()) GTEST_SKIP() << "needs " << missingPicture << " to draw test pages";
+
+    std::vector<PictureCase> cases = pictureCases();
+    for (const int32_t width : {1, 2, 3, 7, 8, 9, 15, 16, 17, 63, 64, 65, 100, 1727, 1728, 1729, 2559, 2560, 2561,
+                                2623, 2624, 2625, 4095, 4096, 5185, 7999, 8000}) {
+        cases.push_back({"random " + std::to_string(width),
+                         [width](const ScratchFolder&) { return randomPage(width, 40, uint32_t(width)); }});
+    }
+    const ScratchFolder scratch;
+    for (const PictureCase& pictureCase : cases) {
+        SCOPED_TRACE(pictureCase.name);
+        const Picture picture = pictureCase.make(scratch);
+        ASSERT_GT(picture.width, 0);
+        const int32_t bytesPerRow = (picture.width + 7) / 8 + 1;
+        const std::vector<uint8_t> rows = packedRows(picture, bytesPerRow);
+        const std::vector<uint8_t> coded = encodeMmrPage(rows.data(), picture.width, picture.height, bytesPerRow);
+
+        CodedPageLayout layout;
+        layout.coding = FaxMmr;
+        layout.mmrDamage = MmrDamage::EndLines;
+        layout.linesPassingWidthBreak = true;
+        layout.width = picture.width;
+        layout.height = picture.height;
+        PageBitmap ours;
+        EXPECT_EQ(decodeCodedPage(coded.data(), int32_t(coded.size()), layout, ours), 0) << "no line may be damaged";
+        expectDecodesTo(picture, ours);
+
+        const fs::path tiff = scratch / "ours.tif";
+        const fs::path plain = scratch / "plain.tif";
+        writeBytes(tiff.string(), group4Tiff({{{uint32_t(picture.width), uint32_t(picture.height)}, coded, {}, {}}}));
+        ASSERT_TRUE(runQuietly("tiffcp -c none " + quoted(tiff) + " " + quoted(plain)));
+        const PageBitmap libtiff = onlyPage(plain);
+        ASSERT_EQ(libtiff.coding, CodingUncompressed);
+        expectDecodesTo(picture, libtiff);
     }
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
-// TIFF files of blank Group 4 pages of any size, made in a few bytes: every
-// row of a white page codes as a single bit. They stand for what a stranger
-// can send: a small file that declares an enormous page.
+// TIFF files of Group 4 pages: of given strips, and of blank pages of any
+// size, made in a few bytes (every row of a white page codes as a single
+// bit), which stand for what a stranger can send: a small file that
+// declares an enormous page.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace pagelift::testing {
@@ -19,5 +21,16 @@ struct BlankPage {
 // A little-endian TIFF file with one directory per page, each page one
 // Group 4 strip.
 std::vector<uint8_t> blankGroup4Tiff(const std::vector<BlankPage>& pages);
+
+// A page of Group 4 data; a text left empty is not written.
+struct Group4Page {
+    BlankPage size;
+    std::vector<uint8_t> strip;
+    std::string dateTime;     // the DateTime tag
+    std::string description;  // the ImageDescription tag
+};
+
+// The same for pages of given data and texts.
+std::vector<uint8_t> group4Tiff(const std::vector<Group4Page>& pages);
 
 }  // namespace pagelift::testing
