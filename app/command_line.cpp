@@ -17,14 +17,15 @@ const char* const kUsageText =
 
 const char* const kOptionsText =
     "\n"
-    "Converts received fax files into grayscale JPEG or one-bit PNG images, one per page.\n"
+    "Converts received fax files into grayscale JPEG or one-bit PNG images, one per page,\n"
+    "or into one PDF per fax.\n"
     "Reads TIFF class F (MH, MR, MMR and JBIG pages), raw Group 3 and Group 4\n"
     "streams, APF, PC Research G3, QLIIFAX, BIT FAX, SFT-FAX, SFF, fx page files,\n"
     "BMP, DCX, CALS, .ds, .ed, .ig4, bare JBIG (.jbg, .jbig) and AWD files.\n"
     "\n"
     "  /f=FILE          convert one fax file\n"
     "  /sf=FILE.jpg     ... into this file; pages of a longer fax become FILE001.jpg, ...\n"
-    "                   (FILE.png: PNG pages, unless /to= says otherwise)\n"
+    "                   (FILE.png: PNG pages, FILE.pdf: one PDF, unless /to= says otherwise)\n"
     "  /d=FOLDER        convert every fax file of a folder\n"
     "  /sd=FOLDER       ... into this folder\n"
     "  /filter=PATTERN  folder runs: the names to take, * and ? wildcards (default *.*)\n"
@@ -38,7 +39,8 @@ const char* const kOptionsText =
     "  /list            folder runs: print the files instead, a line per group that must stay\n"
     "                   together (names that may meet), for spreading a run over machines\n"
     "  /files=LIST      folder runs: convert the files of such a listing (- standard input)\n"
-    "  /to=FORMAT       write jpg (grayscale JPEG, the default) or png (one-bit PNG) pages\n"
+    "  /to=FORMAT       write jpg (grayscale JPEG, the default) or png (one-bit PNG) pages,\n"
+    "                   or pdf (one PDF per fax, its pages Group 4 coded at their true size)\n"
     "  /bd=FOLDER       move each fax into this folder once all its pages are written\n"
     "  /l               give the written files the source's file times\n"
     "  /qa=N            JPEG quality, 1 to 100 (default 50)\n"
@@ -318,7 +320,7 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
     if (extras.formatName) {
         options.outputFormat = outputFormatNamed(*extras.formatName);
         if (options.outputFormat == nullptr) {
-            std::fprintf(stderr, "/to= takes %s\n", outputFormatNames(" or ").c_str());
+            std::fprintf(stderr, "/to= takes %s\n", outputFormatNames().c_str());
             options.outputFormat = &defaultOutputFormat();
             return kParseBadValue;
         }

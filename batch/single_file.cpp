@@ -94,11 +94,27 @@ std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format
     return results;
 }
 
+// The report's line for a page of a fax that has one page only, as every
+// format words it.
+std::string onlyPageLine(const PageResult& page, const OutputFormat& format, const std::string& source)
+{
+    switch (page.outcome) {
+    case PageOutcome::Converted: return "Success !\r\n";
+    case PageOutcome::TooLarge: return "Failed : " + page.tooLargeText + "\r\n";
+    case PageOutcome::NotPrepared:
+        return "Failed : " + source + " - Error in preparing " + std::string(format.preparedName) + "\r\n";
+    case PageOutcome::NotCompressed:
+    case PageOutcome::Failed: break;
+    }
+    return notWrittenLine(format);
+}
+
 // Converts every page of an opened document into one file of a format of a
 // file per document: its pages encoded (side by side with other jobs when
 // the run shares pages), then the file written from those that could be.
 // The report says "Success !" for the file and gives a line to each page
-// left out; without a page there is no file, and the page lines say why.
+// left out; without a page there is no file: a fax of one page says why as
+// for a page of its own, a longer one's page lines say why.
 PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const ConversionOptions& options,
                                const std::string& source, const std::string& destination, PageShare* pageShare,
                                FileConversion& conversion)
@@ -127,10 +143,12 @@ PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const Co
     pages.everyPageWritten = false;
     pages.result = ConvertOutputFailed;
     if (encoded.empty()) {
-        conversion.report += "Failed : no page could be converted\r\n" + leftOut;
+        conversion.report += pageCount == 1 ? onlyPageLine(results[0], output, source)
+                                            : "Failed : no page could be converted\r\n" + leftOut;
         return pages;
     }
-    if (!output.writeDocument(encoded, DocumentFacts{source}, destination)) {
+    const DocumentFacts facts{source, document.texts().dateTime, document.texts().description};
+    if (!output.writeDocument(encoded, facts, destination)) {
         conversion.report += notWrittenLine(output) + leftOut;
         return pages;
     }
@@ -166,15 +184,7 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, const Conversi
         if (pages.everyPageWritten) conversion.written.push_back(destination);
         pages.result = pages.everyPageWritten ? ConvertDone : ConvertOutputFailed;
         if (page.outcome == PageOutcome::Failed) throw std::runtime_error("the page could not be converted");
-        if (page.outcome == PageOutcome::TooLarge) {
-            report += "Failed : " + page.tooLargeText + "\r\n";
-        } else if (page.outcome == PageOutcome::NotPrepared) {
-            report += notPreparedLine;
-        } else if (page.outcome == PageOutcome::NotCompressed) {
-            report += notWrittenLine(output);
-        } else {
-            report += "Success !\r\n";
-        }
+        report += onlyPageLine(page, output, source);
         return pages;
     }
 

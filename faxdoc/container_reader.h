@@ -24,6 +24,9 @@ public:
     // Decodes page `index` (from 0) into `page`; an unreadable page leaves
     // it empty.
     virtual void readPage(size_t index, const DecodeSetup& setup, PageBitmap& page) = 0;
+    // What the open file says of the fax as a whole; empty texts for
+    // containers that say nothing.
+    virtual FaxTexts faxTexts() { return {}; }
     virtual void close() = 0;
 };
 
@@ -53,6 +56,12 @@ public:
         }
         reader_.readPage(index, page);
         if constexpr (requires { reader_.readPageText(index, page); }) reader_.readPageText(index, page);
+    }
+
+    FaxTexts faxTexts() override
+    {
+        if constexpr (requires { reader_.faxTexts(); }) return reader_.faxTexts();
+        return {};
     }
 
     void close() override { reader_.closeFile(); }

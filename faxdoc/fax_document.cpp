@@ -25,6 +25,7 @@ int FaxDocument::openWithReader(const std::string& path, FaxFormat format)
     if (pages >= 0) {
         pageCount_ = static_cast<uint16_t>(pages);
         pageValid_ = pages > 0 || !containerFormatOf(format).validOnlyWithPages;
+        texts_ = reader.faxTexts();
     }
     return readPage(format, 0);
 }
@@ -70,6 +71,7 @@ int FaxDocument::open(const std::string& path, FaxFormat format)
 {
     ContainerReader& reader = readerFor(format);
     reader.close();
+    texts_ = FaxTexts{};
     if (containerFormatOf(format).opening == Opening::ConvertedToTiff) return openConvertedAwd(path, format);
     return openWithReader(path, format);
 }

@@ -64,6 +64,9 @@ public:
 
     const PageBitmap& page() const { return page_; }
 
+    // What the file opened last says of the fax as a whole.
+    const FaxTexts& texts() const { return texts_; }
+
 private:
     // The reader of `format`, made anew unless the one at hand is its.
     ContainerReader& readerFor(FaxFormat format);
@@ -78,6 +81,7 @@ private:
     DecodeSetup setup_;
     uint16_t pageCount_ = 0;
     PageBitmap page_;
+    FaxTexts texts_;
 };
 
 }  // namespace pagelift

@@ -11,6 +11,13 @@
 
 namespace pagelift {
 
+// What a container says of the fax as a whole, where it says anything:
+// texts as stored, up to their first zero byte; empty when not stated.
+struct FaxTexts {
+    std::string dateTime;     // when the fax was made ("YYYY:MM:DD HH:MM:SS" in TIFF)
+    std::string description;  // fax servers put the sender's identification here
+};
+
 // What every container reader shares: the open source file, the table of
 // page offsets and the coded bytes of the current page or strip.
 class FaxReader {

@@ -1,7 +1,10 @@
 #include "output/output_format.h"
 
+#include "ccitt/mmr_encoder.h"
 #include "imageout/jpeg_writer.h"
+#include "imageout/pdf_writer.h"
 #include "imageout/png_writer.h"
+#include "platform/files.h"
 #include "raster/page_size.h"
 
 #include <algorithm>
@@ -24,6 +27,55 @@ PageOutcome writePng(const PageBitmap& page, const std::string& path, const Outp
     return result == PngWritten ? PageOutcome::Converted : PageOutcome::NotCompressed;
 }
 
+// A page of a PDF: its own rows, Group 4 coded. Its pixels must hold its
+// rows, as for every format.
+PageOutcome encodePdfPage(const PageBitmap& page, const OutputSettings&, EncodedPage& encoded)
+{
+    const int64_t rowBytes = (int64_t{page.width} + 7) / 8;
+    if (page.width < 1 || page.rows < 1 || page.bytesPerRow < rowBytes ||
+        int64_t(page.pixels.size()) < int64_t{page.rows} * page.bytesPerRow) {
+        return PageOutcome::NotPrepared;
+    }
+    encoded.data = encodeMmrPage(page.pixels.data(), page.width, page.rows, page.bytesPerRow);
+    encoded.width = page.width;
+    encoded.rows = page.rows;
+    encoded.xResolution = page.xResolution;
+    encoded.yResolution = page.yResolution;
+    encoded.resolutionUnit = page.resolutionUnit;
+    return PageOutcome::Converted;
+}
+
+// The name of the fax without its folder and its last extension.
+std::string documentTitle(const std::string& source)
+{
+    const size_t slash = source.rfind('/');
+    std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    return name;
+}
+
+bool writePdf(const std::vector<const EncodedPage*>& pages, const DocumentFacts& facts, const std::string& path)
+{
+    std::vector<PdfPage> pdfPages;
+    for (const EncodedPage* page : pages) {
+        pdfPages.push_back({&page->data, page->width, page->rows, page->xResolution, page->yResolution,
+                            page->resolutionUnit});
+    }
+    PdfInfo info;
+    info.title = documentTitle(facts.source);
+    info.subject = facts.description;
+    info.producer = "Zoziv Pagelift " PAGELIFT_VERSION;
+    // The fax's own date where its container states one, else the day its
+    // file was last written.
+    if (const std::optional<std::string> date = pdfDateOfTiffDateTime(facts.dateTime)) {
+        info.date = *date;
+    } else if (const std::optional<FileStamp> stamp = fileStamp(facts.source)) {
+        info.date = pdfDateOfTime(stamp->modifiedNs / 1000000000);
+    }
+    return writePdfDocument(pdfPages, info, path) == PdfWritten;
+}
+
 bool equalNoCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -38,6 +90,7 @@ const std::vector<OutputFormat>& outputFormats()
     static const std::vector<OutputFormat> formats = {
         {"jpg", ".jpg", "JPEG", "jpeg", "JPEG per page", OutputLayout::FilePerPage, writeJpeg, nullptr, nullptr},
         {"png", ".png", "PNG", "png", "PNG per page", OutputLayout::FilePerPage, writePng, nullptr, nullptr},
+        {"pdf", ".pdf", "PDF", "pdf", "PDF per fax", OutputLayout::FilePerDocument, nullptr, encodePdfPage, writePdf},
     };
     return formats;
 }
@@ -64,12 +117,13 @@ const OutputFormat* outputFormatOfPath(const std::string& path)
     return nullptr;
 }
 
-std::string outputFormatNames(std::string_view separator)
+std::string outputFormatNames()
 {
+    const std::vector<OutputFormat>& formats = outputFormats();
     std::string names;
-    for (const OutputFormat& format : outputFormats()) {
-        if (!names.empty()) names += separator;
-        names += format.name;
+    for (size_t index = 0; index < formats.size(); ++index) {
+        if (index > 0) names += index + 1 == formats.size() ? " or " : ", ";
+        names += formats[index].name;
     }
     return names;
 }

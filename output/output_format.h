@@ -49,7 +49,9 @@ struct EncodedPage {
 
 // What a document's file states besides its pages.
 struct DocumentFacts {
-    std::string source;  // the fax it was converted from
+    std::string source;       // the fax it was converted from
+    std::string dateTime;     // when the fax was made, as its container states it (TIFF DateTime); may be empty
+    std::string description;  // the container's description of it (TIFF ImageDescription); may be empty
 };
 
 struct OutputFormat {
@@ -80,8 +82,8 @@ const OutputFormat* outputFormatNamed(std::string_view name);
 // null for none.
 const OutputFormat* outputFormatOfPath(const std::string& path);
 
-// The names of every format, with `separator` between them ("jpg|png").
-std::string outputFormatNames(std::string_view separator);
+// The names of every format as a choice: "jpg, png or pdf".
+std::string outputFormatNames();
 
 // Converts one decoded page into `path` in `format`: refused before
 // anything is written when it comes out beyond the size limits (TooLarge,

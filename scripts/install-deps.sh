@@ -16,7 +16,7 @@ set -eu
 
 packages="cmake make g++ libjpeg62-turbo-dev libpng-dev libjbig-dev qt6-base-dev fonts-dejavu-core"
 if [ "${1:-}" = "--test" ]; then
-    packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs parallel sfftobmp jbigkit-bin"
+    packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs parallel sfftobmp jbigkit-bin poppler-utils qpdf mupdf-tools img2pdf"
     packages="$packages xvfb xauth xdotool openbox groff-base man-db time openssh-server openssh-client"
 fi
 if [ "${1:-}" = "--fuzz" ]; then

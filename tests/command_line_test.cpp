@@ -172,7 +172,7 @@ TEST(CommandLine, OptionsAndDecodingSettings)
         const Parsed parsed = parse(f.text);
         EXPECT_EQ(parsed.result, f.result);
         EXPECT_EQ(parsed.options.outputFormat->name, f.format);
-        EXPECT_EQ(parsed.err, f.result == kParseBadValue ? "/to= takes jpg or png\n" : "");
+        EXPECT_EQ(parsed.err, f.result == kParseBadValue ? "/to= takes jpg, png or pdf\n" : "");
     }
 
     // Resolution tokens are whole tokens: /v=5 and /b=3 mean nothing.

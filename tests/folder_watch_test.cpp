@@ -235,7 +235,7 @@ TEST_F(FolderWatchTest, AfterASigkillARestartCompletesEveryFaxAndConvertsNoneTwi
         bool backup;
         const char* format;  // the /to= value
     };
-    for (const Case& c : {Case{false, "jpg"}, Case{true, "jpg"}, Case{false, "png"}}) {
+    for (const Case& c : {Case{false, "jpg"}, Case{true, "jpg"}, Case{false, "png"}, Case{false, "pdf"}}) {
         const bool backup = c.backup;
         SCOPED_TRACE(std::string(backup ? "with a backup folder, " : "without one, ") + c.format);
         for (const char* folder : {"in", "out", "done"}) {

@@ -1,6 +1,6 @@
 // Folder runs that convert several files at a time (/j=) give exactly what
-// one file at a time gives: the same JPEG bytes, report, log record and
-// backup moves, files whose outputs collide included. And eight programs at
+// one file at a time gives: the same JPEG, PNG or PDF bytes, report, log
+// record and backup moves, files whose outputs collide included. And eight programs at
 // once over one tree, all appending to one log, give whole records and the
 // JPEG files of a lone run.
 
@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -26,6 +27,9 @@ namespace {
 namespace fs = std::filesystem;
 
 using Tree = std::map<std::string, std::vector<uint8_t>>;
+
+const fs::file_time_type kSourceTime =
+    fs::file_time_type::clock::from_sys(std::chrono::sys_seconds{std::chrono::sys_days{std::chrono::year{2024} / 3 / 5}});
 
 // Every file below `root` by its relative path, with its bytes.
 Tree treeOf(const fs::path& root)
@@ -89,6 +93,10 @@ RunResult folderRun(const fs::path& run, const std::string& options,
                     const std::function<void(const fs::path&)>& makeSource = makeSourceTree)
 {
     makeSource(run / "in");
+    // One time for every source, in every run: a PDF states its fax's.
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(run / "in")) {
+        if (entry.is_regular_file()) fs::last_write_time(entry.path(), kSourceTime);
+    }
     fs::create_directories(run / "backup");
     const faxtest::CommandResult result = faxtest::runShell(
         PLIFTCMD_PATH " " + options + " /i /qa=60 /bd=" + shellQuoted((run / "backup").string()) +
@@ -112,7 +120,7 @@ void expectTheSameRun(const RunResult& run, const RunResult& expected)
 {
     EXPECT_EQ(run.report, expected.report);
     EXPECT_EQ(run.logRecord, expected.logRecord);
-    EXPECT_TRUE(run.outputs == expected.outputs) << "the JPEG files differ";
+    EXPECT_TRUE(run.outputs == expected.outputs) << "the written files differ";
     EXPECT_TRUE(run.backup == expected.backup) << "the backup folders differ";
     EXPECT_TRUE(run.sourcesLeft == expected.sourcesLeft) << "different sources stayed";
 }
@@ -126,7 +134,8 @@ TEST(ParallelRuns, SeveralFilesAtATimeGiveWhatOneAtATimeGives)
         std::vector<const char*> jobs;
     };
     const Case cases[] = {
-        {"", {"/j=1", "/j=3", "/j=0"}}, {"/kh", {"/j=1", "/j=3", "/j=0"}}, {"/kh /to=png", {"/j=3"}}};
+        {"", {"/j=1", "/j=3", "/j=0"}}, {"/kh", {"/j=1", "/j=3", "/j=0"}}, {"/kh /to=png", {"/j=3"}},
+        {"/kh /to=pdf", {"/j=4"}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options.empty() ? "flat" : c.options);
         const RunResult serial = folderRun(scratch / ("serial" + c.options), c.options);
@@ -179,14 +188,25 @@ TEST(ParallelRuns, TheJobsShareThePagesOfALongDocumentAndGiveWhatOneJobGives)
                         blankGroup4Tiff({{1728, 2200}, {32000, 32000}, {2432, 3300}, {1728, 1100, 200, 100}, {864, 40}}));
          }},
     };
+    // A file per page, and one PDF of all pages whatever job encoded them.
+    struct Format {
+        std::string option;
+        size_t outputs;  // at least, of each case
+        std::vector<std::string> jobs;
+    };
+    const Format formats[] = {{"", 4, {"/j=2", "/j=5"}}, {"/to=pdf", 1, {"/j=4"}}};
     const ScratchFolder scratch;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const RunResult alone = folderRun(scratch / (std::string(c.name) + " j1"), "/j=1", c.makeSource);
-        EXPECT_GT(alone.outputs.size(), 3u);
-        for (const char* jobs : {"/j=2", "/j=5"}) {
-            SCOPED_TRACE(jobs);
-            expectTheSameRun(folderRun(scratch / (std::string(c.name) + " " + (jobs + 1)), jobs, c.makeSource), alone);
+    for (const Format& format : formats) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name + (" " + format.option));
+            const std::string run = std::string(c.name) + format.option.substr(std::min<size_t>(format.option.size(), 4));
+            const RunResult alone = folderRun(scratch / (run + " j1"), format.option + " /j=1", c.makeSource);
+            EXPECT_GE(alone.outputs.size(), format.outputs);
+            for (const std::string& jobs : format.jobs) {
+                SCOPED_TRACE(jobs);
+                expectTheSameRun(folderRun(scratch / (run + " " + jobs.substr(1)), format.option + " " + jobs, c.makeSource),
+                                 alone);
+            }
         }
     }
 }

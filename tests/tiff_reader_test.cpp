@@ -209,15 +209,32 @@ TEST_F(TiffLayoutsTest, ColourMappedPagesShowTheLighterEntryAsWhite)
     EXPECT_EQ(firstDifference(faxtest::pictureAsGray(picture), pageAsGray(pages[0])), "");
 }
 
-TEST_F(TiffLayoutsTest, ResolutionsComeFromTheTagsAsWholeDotsPerUnit)
+// Whole dots per inch; per centimetre taken per inch, rounded (a whole
+// number per centimetre would be up to 2% off).
+TEST_F(TiffLayoutsTest, ResolutionsComeFromTheTagsAsWholeDotsPerInch)
 {
+    if (!faxtest::toolsAvailable({"/usr/bin/tiffset"})) GTEST_SKIP() << "needs tiffset (libtiff-tools)";
     const std::string base = renderedDocument({{64, 10}}, "204x98", "min-is-white");
-    const std::vector<PageBitmap> pages = readDocumentPages(base);
-    ASSERT_EQ(pages.size(), 1u);
-    EXPECT_EQ(pages[0].xResolution, 204);
-    EXPECT_EQ(pages[0].yResolution, 98);
-    EXPECT_EQ(pages[0].resolutionUnit, 2);
-    EXPECT_EQ(pages[0].coding, CodingUncompressed);
+    struct Case {
+        std::vector<std::string> tags;  // tiffset's -s values, one call each
+        uint16_t x;
+        int16_t y;
+    };
+    for (const Case& c : {Case{{}, 204, 98}, Case{{"296 3", "282 80.31", "283 38.58"}, 204, 98},
+                          Case{{"296 3", "282 37.79", "283 37.79"}, 96, 96}}) {
+        const std::string file = scratch_.file("resolution.tif");
+        std::filesystem::copy_file(base, file, std::filesystem::copy_options::overwrite_existing);
+        for (const std::string& tag : c.tags) {
+            SCOPED_TRACE(tag);
+            ASSERT_TRUE(testing::runQuietly("tiffset -s " + tag + " '" + file + "'"));
+        }
+        const std::vector<PageBitmap> pages = readDocumentPages(file);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(pages[0].xResolution, c.x);
+        EXPECT_EQ(pages[0].yResolution, c.y);
+        EXPECT_EQ(pages[0].resolutionUnit, 2);
+        EXPECT_EQ(pages[0].coding, CodingUncompressed);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "raster/page_size.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 #include <unordered_set>
 
@@ -22,6 +23,7 @@ constexpr uint16_t kFaxLittleEndian = 0x4646;  // "FF", written by some fax soft
 constexpr uint16_t kTypeShort = 3;
 
 constexpr uint8_t kWhiteByte = 0xFF;  // eight white pixels of a page raster
+constexpr uint16_t kTypeAscii = 2;
 constexpr uint16_t kTypeLong = 4;
 
 enum TiffTag : uint16_t {
@@ -30,6 +32,7 @@ enum TiffTag : uint16_t {
     TagBitsPerSample = 258,
     TagCompression = 259,
     TagPhotometric = 262,
+    TagImageDescription = 270,
     TagFillOrder = 266,
     TagStripOffsets = 273,
     TagRowsPerStrip = 278,
@@ -39,6 +42,7 @@ enum TiffTag : uint16_t {
     TagT4Options = 292,
     TagT6Options = 293,
     TagResolutionUnit = 296,
+    TagDateTime = 306,
     TagColorMap = 320,
     TagTileWidth = 322,
     TagTileLength = 323,
@@ -636,8 +640,15 @@ void TiffReader::readPage(size_t index, PageBitmap& page)
     if (readIfd(pageOffset(index)) <= 0) return;
     const TiffPageInfo info = parsePage();
 
-    const uint32_t x = info.xResolutionDenominator == 0 ? 0 : info.xResolutionNumerator / info.xResolutionDenominator;
-    const uint32_t y = info.yResolutionDenominator == 0 ? x : info.yResolutionNumerator / info.yResolutionDenominator;
+    // Resolutions per centimetre are taken per inch: in whole dots per
+    // centimetre a 96-dpi page (37.79 per cm) would be 2% too large.
+    const bool perCentimetre = info.resolutionUnit == 3;
+    const auto dots = [perCentimetre](uint32_t numerator, uint32_t denominator) {
+        if (!perCentimetre) return numerator / denominator;
+        return static_cast<uint32_t>(std::min(std::lround(numerator * 2.54 / denominator), long{UINT16_MAX}));
+    };
+    const uint32_t x = info.xResolutionDenominator == 0 ? 0 : dots(info.xResolutionNumerator, info.xResolutionDenominator);
+    const uint32_t y = info.yResolutionDenominator == 0 ? x : dots(info.yResolutionNumerator, info.yResolutionDenominator);
     const uint8_t coding = stripCoding(info);
     if (info.imageLength > 0 && coding != 0) {
         // A page too large to convert is described without its raster, so
@@ -659,9 +670,37 @@ void TiffReader::readPage(size_t index, PageBitmap& page)
         }
     }
 
-    page.resolutionUnit = static_cast<uint8_t>(info.resolutionUnit);
+    page.resolutionUnit = perCentimetre ? 2 : static_cast<uint8_t>(info.resolutionUnit);
     page.xResolution = static_cast<uint16_t>(x);
     page.yResolution = static_cast<int16_t>(y);
+}
+
+std::string TiffReader::asciiValue(const TiffIfdEntry& entry, uint32_t limit)
+{
+    if (entry.type != kTypeAscii || entry.count == 0) return {};
+    const uint32_t length = std::min(entry.count, limit);
+    std::string text(length, '\0');
+    // Four bytes or fewer are held in the entry itself.
+    if (entry.count <= 4) {
+        std::copy_n(entry.value.begin(), length, text.begin());
+    } else if (!readAt(fix32(entry.value.data()), text.data(), length)) {
+        return {};
+    }
+    text.resize(std::min<size_t>(text.find('\0'), text.size()));
+    return text;
+}
+
+FaxTexts TiffReader::faxTexts()
+{
+    FaxTexts texts;
+    if (!isOpen() || readIfd(pageOffset(0)) <= 0) return texts;
+    for (const TiffIfdEntry& entry : entries_) {
+        // A DateTime is 20 bytes; descriptions beyond a few kilobytes are no
+        // sender's identification.
+        if (entry.tag == TagDateTime) texts.dateTime = asciiValue(entry, 64);
+        if (entry.tag == TagImageDescription) texts.description = asciiValue(entry, 4096);
+    }
+    return texts;
 }
 
 }  // namespace pagelift

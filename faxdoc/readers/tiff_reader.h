@@ -97,6 +97,10 @@ public:
     // `page` empty, never another page's content.
     void readPage(size_t index, PageBitmap& page);
 
+    // The DateTime and ImageDescription texts of the first page; a text
+    // that is absent, not ASCII-typed or cannot be read stays empty.
+    FaxTexts faxTexts();
+
 private:
     uint16_t fix16(const uint8_t* bytes) const;
     uint32_t fix32(const uint8_t* bytes) const;
@@ -112,6 +116,9 @@ private:
                         std::vector<uint32_t>& out);
     uint32_t rowsInStrip(const TiffPageInfo& info, uint32_t stripIndex) const;
     uint16_t paletteAsPhotometric();
+    // The text of an ASCII entry, up to its first zero byte and at most
+    // `limit` bytes; empty when it cannot be read.
+    std::string asciiValue(const TiffIfdEntry& entry, uint32_t limit);
     static uint8_t stripCoding(const TiffPageInfo& info);
     static PageBitmap decodeCcittStrip(const uint8_t* data, uint32_t length, const TiffPageInfo& info, uint8_t coding,
                                        uint32_t rowLimit, uint32_t placeRows, int& damage);

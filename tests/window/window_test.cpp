@@ -772,8 +772,27 @@ private slots:
         QCOMPARE(page.controller().texts.sourceText, std::string("/typed/but/not/saved"));
     }
 
+    void theOutputChosenIsWhatRunsWriteAndTheListShows_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QString>("word");     // in the list's heading
+        QTest::addColumn<QString>("shown");    // the row of a two-page fax, after the folder
+        QTest::addColumn<QString>("written");  // a file the run wrote
+        QTest::addColumn<QString>("stored");   // the settings file's value
+        QTest::newRow("PNG") << QStringLiteral("PNG per page") << QStringLiteral("PNG")
+                             << QStringLiteral("/fax0.tif001.png ... 002.png (2 pages)") << QStringLiteral("/fax0.tif002.png")
+                             << QStringLiteral("png");
+        QTest::newRow("PDF") << QStringLiteral("PDF per fax") << QStringLiteral("PDF") << QStringLiteral("/fax0.tif.pdf")
+                             << QStringLiteral("/fax0.tif.pdf") << QStringLiteral("pdf");
+    }
+
     void theOutputChosenIsWhatRunsWriteAndTheListShows()
     {
+        QFETCH(QString, choice);
+        QFETCH(QString, word);
+        QFETCH(QString, shown);
+        QFETCH(QString, written);
+        QFETCH(QString, stored);
         const auto window = makeWindow();
         QVERIFY(window);
         ConvertPage& page = *window->convertPage();
@@ -781,22 +800,22 @@ private slots:
         QCOMPARE(options.outputList()->currentText(), QStringLiteral("JPEG per page"));
         QCOMPARE(page.resultsList()->headerItem()->text(1), QStringLiteral("Destination JPEG Files"));
         window->tabs()->setCurrentIndex(1);
-        options.outputList()->setCurrentIndex(options.outputList()->findText(QStringLiteral("PNG per page")));
+        options.outputList()->setCurrentIndex(options.outputList()->findText(choice));
         window->tabs()->setCurrentIndex(0);
-        QCOMPARE(page.resultsList()->headerItem()->text(1), QStringLiteral("Destination PNG Files"));
+        QCOMPARE(page.resultsList()->headerItem()->text(1), QStringLiteral("Destination %1 Files").arg(word));
 
         const QString out = scratch_->filePath(QStringLiteral("out"));
         setSource(*window, faxFolder(QStringLiteral("in"), 1), out);
         QTest::mouseClick(page.goButton(), Qt::LeftButton);
         QVERIFY(runEnds(page));
         const QTreeWidgetItem& row = *page.resultsList()->rowOf(0);
-        QCOMPARE(row.text(1), out + "/fax0.tif001.png ... 002.png (2 pages)");
-        QVERIFY(QFile::exists(out + "/fax0.tif002.png"));
+        QCOMPARE(row.text(1), out + shown);
+        QVERIFY(QFile::exists(out + written));
         // The choice is kept in the settings file.
         QSignalSpy ended(window.get(), &MainWindow::ended);
         QTest::keyClick(window.get(), Qt::Key_Escape);
         QTRY_COMPARE(ended.count(), 1);
-        QVERIFY(readFile(QString::fromStdString(settingsFile())).contains(QStringLiteral("OutputFormat=png\n")));
+        QVERIFY(readFile(QString::fromStdString(settingsFile())).contains(QStringLiteral("OutputFormat=%1\n").arg(stored)));
     }
 
     void everyEndStoresTheSettingsWithItsExitCode_data()

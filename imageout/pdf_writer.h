@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pagelift {
+
+// One page of a PDF: a one-bit image of Group 4 data that fills the page.
+struct PdfPage {
+    const std::vector<uint8_t>* group4 = nullptr;  // T.6 data, most significant bit first
+    int32_t width = 0;                             // pixels
+    int32_t rows = 0;
+    uint16_t xResolution = 0;  // dots per resolutionUnit; 0 when not known
+    int16_t yResolution = 0;
+    uint8_t resolutionUnit = 2;  // 3 centimetre, anything else inch
+};
+
+// The document information of a PDF; empty texts are left out.
+struct PdfInfo {
+    std::string title;
+    std::string subject;
+    std::string producer;
+    std::string date;  // a PDF date ("D:20261209143000"), the creation and modification date
+};
+
+// The size of a page in points (1/72 inch): its pixels at its resolution,
+// so that a standard-resolution fax keeps its height without any row
+// repeated. A resolution that is not stated counts as 200 dpi across and
+// as the horizontal one down.
+struct PdfPageSize {
+    double width = 0;
+    double height = 0;
+};
+PdfPageSize pdfPageSize(const PdfPage& page);
+
+// Results of writePdfDocument.
+enum PdfWriteResult : int {
+    PdfWritten = 0,
+    PdfCannotOpen = 1,  // the file cannot be created or put in place
+    PdfFailed = 3,      // writing failed (a full disk, as a rule)
+    PdfNoPages = 4,     // no page, or a page without data or size: nothing is written
+};
+
+// Writes a PDF 1.4 file with a cross-reference table: one page per entry of
+// `pages`, in their order, each drawn as its image (/CCITTFaxDecode, /K -1,
+// 0 black), and `info` as its document information. The file is written
+// under its partial name beside `path` and renamed to it only once complete;
+// a failure leaves nothing there.
+int writePdfDocument(const std::vector<PdfPage>& pages, const PdfInfo& info, const std::string& path);
+
+// A TIFF DateTime ("YYYY:MM:DD HH:MM:SS", local time) as a PDF date without
+// a time zone, since TIFF states none; none when the text is not of that
+// form or names no possible time.
+std::optional<std::string> pdfDateOfTiffDateTime(std::string_view dateTime);
+
+// A time (seconds since 1970) as a PDF date in local time with its offset
+// from UTC ("D:20261209143000+01'00'").
+std::string pdfDateOfTime(int64_t seconds);
+
+// A text as a PDF string object: printable ASCII as a literal string, any
+// other text as UTF-16BE with a byte-order mark, read as UTF-8 when it is
+// valid UTF-8 and byte by byte as Latin-1 when not.
+std::string pdfTextString(std::string_view text);
+
+}  // namespace pagelift
