@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --fuzz
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-targets=${*:-"ccitt_decoders_fuzz raw_analysis_fuzz tiff_reader_fuzz container_readers_fuzz image_containers_fuzz page_writers_fuzz sff_reader_fuzz jbig_reader_fuzz"}
+targets=${*:-"ccitt_decoders_fuzz raw_analysis_fuzz tiff_reader_fuzz container_readers_fuzz image_containers_fuzz page_writers_fuzz group4_pdf_fuzz sff_reader_fuzz jbig_reader_fuzz"}
 
 cmake --preset fuzz > /dev/null
 cmake --build build/fuzz -j"$(nproc)" > /dev/null
