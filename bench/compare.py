@@ -12,7 +12,8 @@ page:
 and the stages inside the program, from bench/page_writers_bench in one
 process: decoding, squaring (the rows repeated into the 8-bit image cjpeg is
 given), the JPEG writer and the PNG writer; with the bytes of both files.
-Whole runs are medians of N, peak memory the largest of them.
+Whole runs are medians of N, peak memory that of one run as GNU time
+measures it.
 
 Usage: bench/compare.py [--runs N] [FAX.tif ...]
 Without files: the TIFF files of samples/, those of the fax corpus
@@ -35,24 +36,32 @@ BUILD = os.path.join(ROOT, "build", "release")
 
 
 def run_measured(command, cwd):
-    """Runs a command once; returns (seconds, peak resident KiB)."""
+    """Runs a command once; returns its seconds."""
     start = time.perf_counter()
     process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(process.pid, 0)
+    _, status, _ = os.wait4(process.pid, 0)
     elapsed = time.perf_counter() - start
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit("failed: " + " ".join(command))
-    return elapsed, usage.ru_maxrss
+    return elapsed
+
+
+def peak_kib(command, cwd):
+    """The peak resident memory of one run, in KiB, as GNU time measures it:
+    the resource usage of a process started from here would count the pages
+    of this Python process, which it starts as a copy of."""
+    with tempfile.NamedTemporaryFile("r") as report:
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] + command, cwd=cwd, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return int(report.read().split()[-1])
 
 
 def measure(command, cwd, runs):
-    times, peaks = [], []
-    run_measured(command, cwd)  # warm the page cache
-    for _ in range(runs):
-        seconds, peak = run_measured(command, cwd)
-        times.append(seconds)
-        peaks.append(peak)
-    return statistics.median(times), max(peaks)
+    """The median seconds of `runs` runs after one that warms the page cache,
+    and the peak memory of one run in KiB."""
+    run_measured(command, cwd)
+    times = [run_measured(command, cwd) for _ in range(runs)]
+    return statistics.median(times), peak_kib(command, cwd)
 
 
 def default_faxes(work):
@@ -76,7 +85,7 @@ def main():
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("faxes", nargs="*")
     args = parser.parse_args()
-    for tool in ("tiffsplit", "cjpeg"):
+    for tool in ("tiffsplit", "cjpeg", "/usr/bin/time"):
         if shutil.which(tool) is None:
             sys.exit(f"{tool} is missing: run scripts/install-deps.sh --test")
     pliftcmd = os.path.join(BUILD, "pliftcmd")
