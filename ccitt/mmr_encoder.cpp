@@ -2,6 +2,7 @@
 
 #include "ccitt/t4_code_tables.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -105,43 +106,47 @@ void putRun(BitSink& sink, int32_t run, int colour)
     sink.put(codes.terminating[size_t(run % 64)]);
 }
 
-// The first pixel at or after `from` whose colour is not the one of `white`
-// (true: white), or `width` when there is none.
-int32_t nextChange(const uint8_t* row, int32_t width, int32_t from, bool white)
+// Up to eight bytes of a row as a word, the first byte in the top bits
+// (the leftmost pixel in the top bit); bytes past `count` are zero.
+uint64_t rowWord(const uint8_t* bytes, int32_t count)
 {
-    if (from >= width) return width;
-    // Bits of the other colour become 1.
-    const uint8_t flip = white ? 0xFF : 0x00;
-    const int32_t byteCount = (width + 7) / 8;
-    int32_t index = from / 8;
-    uint8_t bits = uint8_t((row[index] ^ flip) & (0xFFu >> (from % 8)));
-    while (bits == 0) {
-        if (++index >= byteCount) return width;
-        // Long runs are passed eight bytes at a time.
+    if (count == 8) {
         uint64_t word = 0;
-        while (index + 8 <= byteCount &&
-               (std::memcpy(&word, row + index, 8), word == (white ? ~uint64_t{0} : uint64_t{0}))) {
-            index += 8;
-        }
-        if (index >= byteCount) return width;
-        bits = uint8_t(row[index] ^ flip);
+        std::memcpy(&word, bytes, 8);
+        return std::endian::native == std::endian::little ? __builtin_bswap64(word) : word;
     }
-    const int32_t position = index * 8 + std::countl_zero(bits);
-    return position < width ? position : width;
+    uint64_t word = 0;
+    for (int32_t index = 0; index < count; ++index) word |= uint64_t{bytes[index]} << (56 - 8 * index);
+    return word;
 }
 
 // The changing elements of a row (the pixels whose colour differs from the
 // one left of them, left of the first pixel being white), followed by three
 // entries of `width` that stand for the imaginary changing elements past
-// the end, so that b1, b2, a1 and a2 can always be read.
+// the end, so that b1, b2, a1 and a2 can always be read. The row is read 64
+// pixels at a time: a pixel changes where the word differs from itself
+// moved one pixel on.
 void findChanges(const uint8_t* row, int32_t width, std::vector<int32_t>& changes)
 {
     changes.clear();
-    bool white = true;
-    for (int32_t position = nextChange(row, width, 0, white); position < width;
-         position = nextChange(row, width, position, white)) {
-        changes.push_back(position);
-        white = !white;
+    const int32_t byteCount = (width + 7) / 8;
+    uint64_t left = 1;  // the pixel left of the word: white before the first
+    for (int32_t start = 0; start < byteCount; start += 8) {
+        const int32_t first = start * 8;
+        uint64_t word = rowWord(row + start, std::min(8, byteCount - start));
+        const int32_t pixels = std::min(64, width - first);
+        if (pixels < 64) {
+            // Past the width every pixel repeats the last one: no change there.
+            const uint64_t inside = ~uint64_t{0} << (64 - pixels);
+            word = (word & inside) | (((word >> (64 - pixels)) & 1) != 0 ? ~inside : 0);
+        }
+        uint64_t changed = word ^ ((word >> 1) | (left << 63));
+        left = word & 1;
+        while (changed != 0) {
+            const int lead = std::countl_zero(changed);
+            changes.push_back(first + lead);
+            changed ^= uint64_t{1} << (63 - lead);
+        }
     }
     changes.insert(changes.end(), 3, width);
 }
@@ -191,6 +196,9 @@ std::vector<uint8_t> encodeMmrPage(const uint8_t* pixels, int32_t width, int32_t
     BitSink sink(out);
     std::vector<int32_t> reference(3, width);  // the imaginary white line above the first
     std::vector<int32_t> line;
+    // A row has at most width changing elements besides the three past it.
+    reference.reserve(size_t(width) + 3);
+    line.reserve(size_t(width) + 3);
     for (int32_t row = 0; row < rows; ++row) {
         findChanges(pixels + int64_t{row} * bytesPerRow, width, line);
         encodeLine(sink, line, reference, width);

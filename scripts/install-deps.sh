@@ -2,7 +2,9 @@
 # Installs what building and testing Zoziv Pagelift needs on Debian 12 and is
 # not there yet. Run as root (or with sudo available).
 #   install-deps.sh          build tools and libraries (Qt 6 Widgets for the window)
-#   install-deps.sh --test   also the tools the tests compare against, an X
+#   install-deps.sh --test   also the tools the tests compare against (PDF
+#                            readers among them: poppler, MuPDF, qpdf, and
+#                            img2pdf for the PDF benchmark), an X
 #                            server without a screen and a window manager
 #                            (openbox) for the screenshots, libtiff-dev for
 #                            the decoding benchmark, and

@@ -33,11 +33,12 @@ std::string toolOutput(const std::string& command, const ScratchFolder& scratch)
     return result.out;
 }
 
-// Converts one fax to a PDF with pliftcmd; the report.
+// Converts one fax to a PDF with pliftcmd, or with the command `first`
+// (pliftcmd with an environment and options); the report.
 std::string convertToPdf(const std::string& fax, const std::string& pdf, const ScratchFolder& scratch,
-                         const std::string& environment = "")
+                         const std::string& first = "")
 {
-    const CommandResult result = runShell(environment + " " PLIFTCMD_PATH " " + shellQuoted("/f=" + fax) + " " +
+    const CommandResult result = runShell((first.empty() ? PLIFTCMD_PATH : first) + " " + shellQuoted("/f=" + fax) + " " +
                                               shellQuoted("/sf=" + pdf),
                                           scratch.path().string());
     return result.out;
@@ -194,7 +195,7 @@ TEST(PdfOutputs, CorpusPagesComeOutExactAtTheirTrueSizeBlackOnWhite)
 }
 
 // The PDF's dates, title and subject come from the fax, its date from the
-// file's time where the fax states none.
+// file's time where the fax states none; /l gives it the fax's times.
 TEST(PdfOutputs, DocumentInformationCarriesTheFaxsDateNameAndDescription)
 {
     const std::string missing = missingTool({"pdfinfo"});
@@ -225,7 +226,8 @@ TEST(PdfOutputs, DocumentInformationCarriesTheFaxsDateNameAndDescription)
         writeBytes(fax, c.fax);
         fs::last_write_time(fax, fileTime);
         const std::string pdf = scratch.file("out.pdf");
-        EXPECT_NE(convertToPdf(fax, pdf, scratch, "TZ=Europe/Berlin").find(" : Success !"), std::string::npos);
+        EXPECT_NE(convertToPdf(fax, pdf, scratch, "TZ=Europe/Berlin " PLIFTCMD_PATH " /l").find(" : Success !"),
+                  std::string::npos);
         std::map<std::string, std::string> info = documentInformation(pdf, scratch);
         const std::string name = c.file;
         EXPECT_EQ(info["Title"], name.substr(0, name.rfind('.')));
@@ -233,6 +235,7 @@ TEST(PdfOutputs, DocumentInformationCarriesTheFaxsDateNameAndDescription)
         EXPECT_EQ(info["ModDate"], c.date);
         EXPECT_EQ(info["Subject"], c.subject);
         EXPECT_EQ(info["Producer"], "Zoziv Pagelift " PAGELIFT_VERSION);
+        EXPECT_EQ(fs::last_write_time(pdf), fileTime) << "/l gives the PDF the fax's times";
     }
 }
 
