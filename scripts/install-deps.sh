@@ -40,5 +40,10 @@ run_as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 echo "Installing:$missing"
+# An install cut off half-way leaves dpkg refusing every later one until the
+# packages it left are configured; finish that first.
+if [ -n "$(dpkg --audit 2>/dev/null)" ]; then
+    DEBIAN_FRONTEND=noninteractive run_as_root dpkg --configure -a
+fi
 run_as_root apt-get update -q
 DEBIAN_FRONTEND=noninteractive run_as_root apt-get install -y -q --no-install-recommends $missing
