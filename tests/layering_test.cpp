@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 // Lower numbers lie lower; folders of one level must not include each other.
 const std::map<std::string, int> kLevels = {
     {"ui", 8},    {"app", 7},      {"batch", 6},  {"faxdoc", 5},   {"settings", 4}, {"output", 3},
-    {"ccitt", 2}, {"imageout", 2}, {"raster", 1}, {"platform", 0},
+    {"ccitt", 2}, {"ocr", 2},     {"imageout", 2}, {"raster", 1}, {"platform", 0},
 };
 
 TEST(Layering, EveryFolderIncludesOnlyFoldersBelowIt)

@@ -1,0 +1,41 @@
+#pragma once
+
+// Finding the text of a fax page (OCR), and whether the page stands upright.
+// Pages are read from memory with square pixels; what comes back is placed
+// on the page as the outputs write it.
+
+#include "raster/page_bitmap.h"
+#include "raster/page_words.h"
+
+#include <string>
+
+namespace pagelift {
+
+// True when this build can recognise text.
+bool ocrBuiltIn();
+
+// The languages recognised when none are named.
+inline constexpr const char* kDefaultOcrLanguages = "eng";
+
+// What stops `languages` ("eng", "eng+deu") from being recognised, as the
+// message for the user, naming the package to install for a language whose
+// data are missing; empty when every one can be read. Loads the languages
+// for the calling thread, so that its first page need not.
+std::string ocrLanguagesProblem(const std::string& languages);
+
+// How recognising a page went.
+struct PageRecognition {
+    bool recognised = false;  // false: recognition failed, and text is empty
+    int turnedDegrees = 0;    // the page was turned this far clockwise (0, 90, 180 or 270)
+    PageText text;            // placed on the page as it is after the turn
+};
+
+// The page's text in `languages`. The page's orientation is detected
+// first: a page found on its side or upside down with confidence is turned
+// in place (its pixels, and for a quarter turn its size and resolutions)
+// before it is read. Up to `threads` threads read bands of it side by side,
+// cut on white rows. Any failure inside comes back as not recognised, with
+// the page as it was.
+PageRecognition recognisePage(PageBitmap& page, const std::string& languages, int threads);
+
+}  // namespace pagelift

@@ -1,0 +1,395 @@
+// Recognition with the Tesseract library, one engine per thread and set of
+// languages, so that the jobs of a run recognise pages side by side.
+
+#include "ocr/page_recognition.h"
+
+#include "raster/page_size.h"
+#include "raster/page_turn.h"
+
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <omp.h>
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace pagelift {
+namespace {
+
+// The orientation detector's confidence from which a page is turned. Its
+// figures for a page of text turned by a quarter or a half run from about
+// 12 to 20 (measured on 11-point text); a page without text gives none.
+constexpr float kTurnConfidence = 8.0f;
+
+// Tesseract's messages go to its debug file; without one they would land in
+// the run's standard error, between its report lines.
+const std::vector<std::string> kQuietNames = {"debug_file"};
+const std::vector<std::string> kQuietValues = {"/dev/null"};
+
+// Engines loaded, by their languages, each used by one thread at a time and
+// kept for the next page: loading one takes longer than a fifth of a page's
+// recognition. Languages that failed to load are remembered as such.
+class EnginePool {
+public:
+    using Engine = std::unique_ptr<tesseract::TessBaseAPI>;
+
+    // An engine for `languages`, loaded now if none is free; null when they
+    // cannot be loaded.
+    Engine take(const std::string& languages)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (unloadable_.count(languages) != 0) return nullptr;
+            std::vector<Engine>& free = free_[languages];
+            if (!free.empty()) {
+                Engine engine = std::move(free.back());
+                free.pop_back();
+                return engine;
+            }
+        }
+        auto engine = std::make_unique<tesseract::TessBaseAPI>();
+        if (engine->Init(nullptr, languages.c_str(), tesseract::OEM_DEFAULT, nullptr, 0, &kQuietNames,
+                         &kQuietValues, false) != 0) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            unloadable_.insert(languages);
+            return nullptr;
+        }
+        return engine;
+    }
+
+    void giveBack(const std::string& languages, Engine engine)
+    {
+        if (!engine) return;
+        engine->Clear();
+        const std::lock_guard<std::mutex> lock(mutex_);
+        free_[languages].push_back(std::move(engine));
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, std::vector<Engine>> free_;
+    std::set<std::string> unloadable_;
+};
+
+EnginePool& enginePool()
+{
+    static EnginePool pool;
+    return pool;
+}
+
+// An engine taken from the pool for one piece of work.
+class BorrowedEngine {
+public:
+    explicit BorrowedEngine(std::string languages)
+        : languages_(std::move(languages)), engine_(enginePool().take(languages_))
+    {
+    }
+    ~BorrowedEngine() { enginePool().giveBack(languages_, std::move(engine_)); }
+    BorrowedEngine(const BorrowedEngine&) = delete;
+    BorrowedEngine& operator=(const BorrowedEngine&) = delete;
+
+    tesseract::TessBaseAPI* get() const { return engine_.get(); }
+
+private:
+    std::string languages_;
+    EnginePool::Engine engine_;
+};
+
+// The library asks OpenMP for several threads a page; the jobs of a run
+// already keep every core busy, and those threads then only wait on each
+// other, several times slower. This is set per thread, before each page.
+void keepToThisThread() { omp_set_max_active_levels(0); }
+
+std::vector<std::string> languagesOf(const std::string& languages)
+{
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start <= languages.size()) {
+        const size_t plus = std::min(languages.find('+', start), languages.size());
+        names.push_back(languages.substr(start, plus - start));
+        start = plus + 1;
+    }
+    return names;
+}
+
+// Debian's package of a language's data: tesseract-ocr-chi-sim for chi_sim.
+std::string packageOf(std::string language)
+{
+    for (char& c : language) c = c == '_' ? '-' : char(std::tolower(static_cast<unsigned char>(c)));
+    return "tesseract-ocr-" + language;
+}
+
+bool isLanguageName(const std::string& name)
+{
+    return !name.empty() && name.size() <= 32 && std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+    });
+}
+
+// The page with its rows repeated to square pixels, as the engine reads it.
+struct SquaredPage {
+    std::vector<uint8_t> pixels;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bytesPerRow = 0;
+    int factor = 1;
+    int dotsPerInch = 0;
+};
+
+SquaredPage squaredPage(const PageBitmap& page)
+{
+    SquaredPage squared;
+    squared.factor = rowFactor(page);
+    squared.width = page.width;
+    squared.height = page.rows * squared.factor;
+    squared.bytesPerRow = page.bytesPerRow;
+    squared.pixels.resize(size_t(squared.bytesPerRow) * size_t(squared.height));
+    for (int32_t row = 0; row < squared.height; ++row) {
+        std::copy_n(page.pixels.data() + size_t(row / squared.factor) * size_t(page.bytesPerRow), page.bytesPerRow,
+                    squared.pixels.data() + size_t(row) * size_t(squared.bytesPerRow));
+    }
+    const int xDpi = page.resolutionUnit == 3 ? int(page.xResolution * 254 / 100) : int(page.xResolution);
+    squared.dotsPerInch = xDpi >= 70 && xDpi <= 2400 ? xDpi : 200;
+    return squared;
+}
+
+// True when row `row` of the squared page is white across the page's width.
+bool isWhiteRow(const SquaredPage& squared, int32_t row)
+{
+    const uint8_t* bits = squared.pixels.data() + size_t(row) * size_t(squared.bytesPerRow);
+    const int32_t wholeBytes = squared.width / 8;
+    for (int32_t index = 0; index < wholeBytes; ++index) {
+        if (bits[index] != 0xff) return false;
+    }
+    const int rest = squared.width % 8;
+    const uint8_t mask = uint8_t(0xff00 >> rest);
+    return rest == 0 || (bits[wholeBytes] & mask) == mask;
+}
+
+// The black pixels of each row of the squared page.
+std::vector<int64_t> inkOfRows(const SquaredPage& squared)
+{
+    std::vector<int64_t> ink(size_t(squared.height), 0);
+    const int32_t bytes = (squared.width + 7) / 8;
+    for (int32_t row = 0; row < squared.height; ++row) {
+        const uint8_t* bits = squared.pixels.data() + size_t(row) * size_t(squared.bytesPerRow);
+        int64_t black = 0;
+        for (int32_t index = 0; index < bytes; ++index) black += 8 - std::popcount(bits[index]);
+        ink[size_t(row)] = black;
+    }
+    return ink;
+}
+
+// The page cut into up to `count` bands of rows holding about as much ink
+// each (the work of recognition follows the text, not the area), each cut
+// on a white row near that share so that no line of text is split; fewer
+// where no white row is near. The bands' first rows, and the height at the
+// end.
+std::vector<int32_t> bandStarts(const SquaredPage& squared, int count)
+{
+    std::vector<int32_t> starts = {0};
+    if (count > 1) {
+        const std::vector<int64_t> ink = inkOfRows(squared);
+        int64_t total = 0;
+        for (const int64_t black : ink) total += black;
+        const int32_t reach = squared.height / (4 * count);
+        int64_t sum = 0;
+        int32_t aim = 0;
+        for (int band = 1; band < count; ++band) {
+            const int64_t share = total * band / count;
+            while (aim < squared.height && sum + ink[size_t(aim)] <= share) sum += ink[size_t(aim++)];
+            for (int32_t distance = 0; distance <= reach; ++distance) {
+                const int32_t above = aim - distance;
+                const int32_t below = aim + distance;
+                const int32_t found = above > starts.back() && isWhiteRow(squared, above)   ? above
+                                      : below < squared.height && isWhiteRow(squared, below) ? below
+                                                                                             : -1;
+                if (found > starts.back()) {
+                    starts.push_back(found);
+                    break;
+                }
+            }
+        }
+    }
+    starts.push_back(squared.height);
+    return starts;
+}
+
+// A word's box drawn in to the black pixels inside it: the engine's word
+// boxes may reach a line's full height above and below a word of small
+// letters. A box without black pixels stays as it is. Coordinates are the
+// squared page's, right and bottom exclusive.
+void drawInToInk(const SquaredPage& squared, int& left, int& top, int& right, int& bottom)
+{
+    left = std::clamp(left, 0, squared.width);
+    right = std::clamp(right, left, squared.width);
+    top = std::clamp(top, 0, squared.height);
+    bottom = std::clamp(bottom, top, squared.height);
+    int inkLeft = right, inkTop = bottom, inkRight = left, inkBottom = top;
+    for (int y = top; y < bottom; ++y) {
+        const uint8_t* bits = squared.pixels.data() + size_t(y) * size_t(squared.bytesPerRow);
+        for (int x = left; x < right; ++x) {
+            if ((bits[x / 8] & (0x80 >> (x % 8))) != 0) continue;
+            inkLeft = std::min(inkLeft, x);
+            inkRight = std::max(inkRight, x + 1);
+            inkTop = std::min(inkTop, y);
+            inkBottom = std::max(inkBottom, y + 1);
+        }
+    }
+    if (inkRight <= inkLeft) return;
+    left = inkLeft;
+    top = inkTop;
+    right = inkRight;
+    bottom = inkBottom;
+}
+
+// Reads the words of rows [top, bottom) of the squared page, their boxes
+// placed on the page's own rows; false when the engine fails.
+bool readBand(tesseract::TessBaseAPI& engine, const SquaredPage& squared, int32_t top, int32_t bottom, PageText& text)
+{
+    keepToThisThread();
+    engine.SetImage(squared.pixels.data() + size_t(top) * size_t(squared.bytesPerRow), squared.width, bottom - top,
+                    0, squared.bytesPerRow);
+    engine.SetSourceResolution(squared.dotsPerInch);
+    if (engine.Recognize(nullptr) != 0) return false;
+    const std::unique_ptr<char[]> all(engine.GetUTF8Text());
+    text.text = all ? all.get() : "";
+    const std::unique_ptr<tesseract::ResultIterator> words(engine.GetIterator());
+    if (!words) return true;
+    do {
+        if (words->Empty(tesseract::RIL_WORD)) continue;
+        const std::unique_ptr<char[]> word(words->GetUTF8Text(tesseract::RIL_WORD));
+        int left = 0, wordTop = 0, right = 0, wordBottom = 0;
+        if (!word || word[0] == 0 || !words->BoundingBox(tesseract::RIL_WORD, &left, &wordTop, &right, &wordBottom)) {
+            continue;
+        }
+        wordTop += top;
+        wordBottom += top;
+        drawInToInk(squared, left, wordTop, right, wordBottom);
+        PageWord found;
+        found.text = word.get();
+        found.startsLine = words->IsAtBeginningOf(tesseract::RIL_TEXTLINE);
+        found.left = left;
+        found.right = right;
+        found.top = wordTop / squared.factor;
+        found.bottom = (wordBottom + squared.factor - 1) / squared.factor;
+        text.words.push_back(std::move(found));
+    } while (words->Next(tesseract::RIL_WORD));
+    return true;
+}
+
+// Reads the whole page, its bands side by side on `threads` threads (this
+// one among them); false when any band fails.
+bool readPage(const SquaredPage& squared, const std::string& languages, int threads, PageText& text)
+{
+    const std::vector<int32_t> starts = bandStarts(squared, threads);
+    const size_t bands = starts.size() - 1;
+    std::vector<PageText> texts(bands);
+    std::vector<char> read(bands, 0);
+    const auto readOne = [&](size_t band) {
+        try {
+            const BorrowedEngine engine(languages);
+            read[band] = engine.get() != nullptr && readBand(*engine.get(), squared, starts[band], starts[band + 1],
+                                                               texts[band]);
+        } catch (...) {
+            read[band] = 0;
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t band = 1; band < bands; ++band) {
+        try {
+            helpers.emplace_back(readOne, band);
+        } catch (...) {
+            readOne(band);  // no thread to be had: read it here
+        }
+    }
+    readOne(0);
+    for (std::thread& helper : helpers) helper.join();
+    for (size_t band = 0; band < bands; ++band) {
+        if (!read[band]) return false;
+        text.text += texts[band].text;
+        for (PageWord& word : texts[band].words) text.words.push_back(std::move(word));
+    }
+    return true;
+}
+
+// How far the page must be turned clockwise to stand upright; 0 when it
+// stands so or the detector is not sure.
+int uprightTurn(const SquaredPage& squared)
+{
+    const BorrowedEngine detector("osd");
+    if (detector.get() == nullptr) return 0;
+    keepToThisThread();
+    detector.get()->SetPageSegMode(tesseract::PSM_OSD_ONLY);
+    detector.get()->SetImage(squared.pixels.data(), squared.width, squared.height, 0, squared.bytesPerRow);
+    detector.get()->SetSourceResolution(squared.dotsPerInch);
+    int imageTurn = 0;
+    float confidence = 0;
+    const char* script = nullptr;
+    float scriptConfidence = 0;
+    if (!detector.get()->DetectOrientationScript(&imageTurn, &confidence, &script, &scriptConfidence) ||
+        confidence < kTurnConfidence) {
+        return 0;
+    }
+    // The detector names how far the image stands turned clockwise.
+    return (360 - imageTurn % 360) % 360;
+}
+
+}  // namespace
+
+bool ocrBuiltIn() { return true; }
+
+std::string ocrLanguagesProblem(const std::string& languages)
+{
+    for (const std::string& language : languagesOf(languages)) {
+        if (!isLanguageName(language)) return "OCR language \"" + language + "\" is not a language name";
+        if (BorrowedEngine(language).get() == nullptr) {
+            return "The OCR data for language \"" + language + "\" are not installed: install the package " +
+                   packageOf(language);
+        }
+    }
+    if (BorrowedEngine("osd").get() == nullptr) {
+        return "The OCR data for page orientation are not installed: install the package tesseract-ocr-osd";
+    }
+    if (BorrowedEngine(languages).get() == nullptr) {
+        return "The OCR languages \"" + languages + "\" cannot be loaded together";
+    }
+    return {};
+}
+
+PageRecognition recognisePage(PageBitmap& page, const std::string& languages, int threads)
+{
+    PageRecognition recognition;
+    try {
+        if (!page.hasPage() || page.bytesPerRow < (int64_t{page.width} + 7) / 8 ||
+            int64_t(page.pixels.size()) < int64_t{page.rows} * page.bytesPerRow || !fitsOutputLimits(page)) {
+            return recognition;
+        }
+        SquaredPage squared = squaredPage(page);
+        const int turn = uprightTurn(squared);
+        PageBitmap turned;
+        if (turn != 0) {
+            turned = turnedPage(page, turn);
+            squared = squaredPage(turned);
+        }
+        if (!readPage(squared, languages, std::clamp(threads, 1, 16), recognition.text)) return {};
+        recognition.recognised = true;
+        if (turn != 0) {
+            page = std::move(turned);
+            recognition.turnedDegrees = turn;
+        }
+    } catch (...) {
+        recognition = {};
+    }
+    return recognition;
+}
+
+}  // namespace pagelift
