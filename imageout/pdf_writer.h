@@ -1,5 +1,7 @@
 #pragma once
 
+#include "raster/page_words.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,6 +18,9 @@ struct PdfPage {
     uint16_t xResolution = 0;  // dots per resolutionUnit; 0 when not known
     int16_t yResolution = 0;
     uint8_t resolutionUnit = 2;  // 3 centimetre, anything else inch
+    // Words found on the page, in its pixels, drawn over it as invisible
+    // text so that viewers find and select them; may be null.
+    const std::vector<PageWord>* words = nullptr;
 };
 
 // The document information of a PDF; empty texts are left out.
@@ -46,7 +51,9 @@ enum PdfWriteResult : int {
 
 // Writes a PDF 1.4 file with a cross-reference table: one page per entry of
 // `pages`, in their order, each drawn as its image (/CCITTFaxDecode, /K -1,
-// 0 black), and `info` as its document information. The file is written
+// 0 black) with its words over it, and `info` as its document information.
+// Each word is invisible text (rendering mode 3) scaled to fill its box, in
+// a font without glyphs whose character codes map back to Unicode. The file is written
 // under its partial name beside `path` and renamed to it only once complete;
 // a failure leaves nothing there.
 int writePdfDocument(const std::vector<PdfPage>& pages, const PdfInfo& info, const std::string& path);
