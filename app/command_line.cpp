@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "ocr/page_recognition.h"
 #include "platform/messages.h"
 
 #include <cctype>
@@ -41,6 +42,10 @@ const char* const kOptionsText =
     "  /files=LIST      folder runs: convert the files of such a listing (- standard input)\n"
     "  /to=FORMAT       write jpg (grayscale JPEG, the default) or png (one-bit PNG) pages,\n"
     "                   or pdf (one PDF per fax, its pages Group 4 coded at their true size)\n"
+    "  /ocr             recognise the text of every page: PDF pages carry it as searchable\n"
+    "                   text, JPEG and PNG pages get FILE.txt beside them; pages on their side\n"
+    "                   or upside down are turned upright\n"
+    "  /ocr=LANGS       ... in these languages (eng+deu; /ocr alone reads eng)\n"
     "  /bd=FOLDER       move each fax into this folder once all its pages are written\n"
     "  /l               give the written files the source's file times\n"
     "  /qa=N            JPEG quality, 1 to 100 (default 50)\n"
@@ -59,7 +64,8 @@ const char* const kOptionsText =
     "Exit status: 0 when a conversion ran, whatever became of each file (the report\n"
     "and the log tell), and when /watch was stopped by SIGTERM or SIGINT; 1 when the\n"
     "program cannot start or /watch finds no folder to watch; 2 when the command line\n"
-    "selects no conversion or holds a value that cannot be used.\n"
+    "selects no conversion or holds a value that cannot be used, or /ocr names a\n"
+    "language whose data are not installed (nothing is converted then).\n"
     "\n"
     "Results log: $XDG_STATE_HOME/pagelift/log/plflog.txt (~/.local/state/pagelift/...),\n"
     "or log/plflog.txt beside the program when a log folder stands there.\n";
@@ -193,6 +199,7 @@ bool applyFlag(const FlagOption* begin, const FlagOption* end, const std::string
 struct LineExtras {
     std::string& logPath;
     std::optional<std::string> formatName;  // the value of /to=, when given
+    bool ocrGivenEmpty = false;             // /ocr= without languages
 };
 
 // Handles one token at the front of `rest`; returns how many characters of
@@ -231,6 +238,15 @@ size_t handleToken(const std::string& rest, size_t tokenLength, ConversionOption
     }
     if (startsWithNoCase(token, "/to=")) {
         extras.formatName = token.substr(4);
+        return tokenLength;
+    }
+    if (lowerToken == "/ocr") {
+        options.ocrLanguages = kDefaultOcrLanguages;
+        return tokenLength;
+    }
+    if (startsWithNoCase(token, "/ocr=")) {
+        options.ocrLanguages = token.substr(5);
+        extras.ocrGivenEmpty = options.ocrLanguages.empty();
         return tokenLength;
     }
 
@@ -284,6 +300,7 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
     options.listGroups = false;
     options.listedFiles.clear();
     options.outputFormat = &defaultOutputFormat();
+    options.ocrLanguages.clear();
 
     if (text == nullptr) return kParseNoText;
     if (*text == '\0') return kParseEmptyText;
@@ -309,6 +326,10 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
 
     if (options.jobs < 0) {
         std::fprintf(stderr, "/j= takes the number of files to convert at a time, 0 to %d (0: one per core)\n", kMaxJobs);
+        return kParseBadValue;
+    }
+    if (extras.ocrGivenEmpty) {
+        std::fputs("/ocr= takes the languages of the text, such as eng or eng+deu\n", stderr);
         return kParseBadValue;
     }
     if (options.settleSeconds < 0) {

@@ -2,6 +2,7 @@
 
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
+#include "batch/conversion_run.h"
 #include "batch/file_listing.h"
 #include "batch/folder_conversion.h"
 #include "batch/folder_watch.h"
@@ -91,6 +92,10 @@ bool readListing(const std::string& from, std::vector<std::string>& entries)
 
 int runCommandLineConversion(ConversionOptions& options, const DecodeSettings& decode)
 {
+    if (const std::string problem = whyRunCannotStart(options); !problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return 2;
+    }
     // A run converting a listing is one part of a run spread over machines,
     // whose listing swept the destination already: the parts do not walk it
     // again each.

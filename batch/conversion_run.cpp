@@ -4,11 +4,19 @@
 #include "batch/parallel_conversion.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
+#include "ocr/page_recognition.h"
 #include "output/output_names.h"
 
 #include <exception>
 
 namespace pagelift {
+
+std::string whyRunCannotStart(const ConversionOptions& options)
+{
+    if (options.ocrLanguages.empty() || options.listGroups) return {};
+    return ocrLanguagesProblem(options.ocrLanguages);
+}
+
 namespace {
 
 // The pages of a fax as a conversion counts them; 0 when it cannot be read

@@ -75,6 +75,11 @@ struct RunRequest {
 // undone.
 RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entries, RunListener& listener);
 
+// Why a run of these options cannot start, as the message for the user (an
+// OCR language whose data are not installed, or a build without OCR); empty
+// when it can. Checked before anything is converted.
+std::string whyRunCannotStart(const ConversionOptions& options);
+
 // The entries of a folder run: the source folder joined to each listed path.
 std::vector<RunEntry> folderEntries(const ConversionOptions& options);
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace pagelift {
@@ -29,6 +30,28 @@ std::string pageNumberText(int pageNumber)
     char text[16];
     std::snprintf(text, sizeof text, "%03d", pageNumber);
     return text;
+}
+
+// What the run asks of each page written. A page's recognition uses the
+// cores the run's jobs leave free, so that one fax converted alone uses them
+// all and a run of many jobs does not crowd them.
+OutputSettings outputSettingsOf(const ConversionOptions& options)
+{
+    OutputSettings settings;
+    settings.quality = options.quality;
+    settings.optimize = options.optimize;
+    settings.ocrLanguages = options.ocrLanguages;
+    const int cores = std::max<int>(int(std::thread::hardware_concurrency()), 1);
+    const int jobs = options.conversionKind == ConversionFolder && options.jobs != 1 ? std::max(options.jobs, 0) : 1;
+    settings.ocrThreads = jobs == 0 ? 1 : std::max(cores / jobs, 1);
+    return settings;
+}
+
+// " (turned 180 degrees)" after a page's "Success !", or nothing.
+std::string noteText(const PageResult& page, const OutputSettings& settings)
+{
+    const std::string note = pageNote(page, settings);
+    return note.empty() ? note : " (" + note + ")";
 }
 
 // What converting the pages of a document gave.
@@ -96,10 +119,11 @@ std::vector<PageResult> convertEveryPage(FaxDocument& document, FaxFormat format
 
 // The report's line for a page of a fax that has one page only, as every
 // format words it.
-std::string onlyPageLine(const PageResult& page, const OutputFormat& format, const std::string& source)
+std::string onlyPageLine(const PageResult& page, const OutputFormat& format, const std::string& source,
+                         const OutputSettings& settings)
 {
     switch (page.outcome) {
-    case PageOutcome::Converted: return "Success !\r\n";
+    case PageOutcome::Converted: return "Success !" + noteText(page, settings) + "\r\n";
     case PageOutcome::TooLarge: return "Failed : " + page.tooLargeText + "\r\n";
     case PageOutcome::NotPrepared:
         return "Failed : " + source + " - Error in preparing " + std::string(format.preparedName) + "\r\n";
@@ -107,6 +131,32 @@ std::string onlyPageLine(const PageResult& page, const OutputFormat& format, con
     case PageOutcome::Failed: break;
     }
     return notWrittenLine(format);
+}
+
+// With text recognition, the text of a document's pages written as pages
+// of a file each goes to a text file beside them, once any page is written.
+// A text file that cannot be written fails the conversion, so that a run
+// with a backup folder keeps the fax to convert again.
+void writeTextBeside(const std::vector<PageResult>& results, const std::string& destination,
+                     const OutputSettings& settings, PagesResult& pages, FileConversion& conversion)
+{
+    if (settings.ocrLanguages.empty()) return;
+    std::vector<std::string> texts;
+    bool anyWritten = false;
+    for (const PageResult& page : results) {
+        anyWritten = anyWritten || page.outcome == PageOutcome::Converted;
+        texts.push_back(page.outcome == PageOutcome::Converted ? page.text : std::string());
+    }
+    if (!anyWritten) return;
+    const std::string name = textFileName(destination);
+    conversion.outputs.push_back(name);
+    if (writePagesText(texts, name)) {
+        conversion.written.push_back(name);
+        return;
+    }
+    conversion.report += "Failed : text not written to " + name + "\r\n";
+    pages.everyPageWritten = false;
+    pages.result = ConvertOutputFailed;
 }
 
 // Converts every page of an opened document into one file of a format of a
@@ -120,20 +170,25 @@ PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const Co
                                FileConversion& conversion)
 {
     const OutputFormat& output = *options.outputFormat;
+    const OutputSettings settings = outputSettingsOf(options);
     const int pageCount = std::max<int>(document.pageCount(), 1);
     const auto shared = std::make_shared<DocumentPages>(source, format, std::vector<std::string>(size_t(pageCount), destination),
-                                                        output, OutputSettings{options.quality, options.optimize});
+                                                        output, settings);
     const std::vector<PageResult> results = convertEveryPage(document, format, shared, pageShare);
     conversion.outputs.push_back(destination);
     std::vector<const EncodedPage*> encoded;
-    std::string leftOut;
+    std::string leftOut;  // the lines of pages left out, and of pages with a note
+    bool pageLeftOut = false;
     for (int pageNumber = 1; pageNumber <= pageCount; ++pageNumber) {
         const PageResult& page = results[size_t(pageNumber - 1)];
         if (page.outcome == PageOutcome::Failed) throw std::runtime_error("a page could not be converted");
         if (page.outcome == PageOutcome::Converted) {
             encoded.push_back(&shared->encodedPage(pageNumber - 1));
+            const std::string note = pageNote(page, settings);
+            if (!note.empty()) leftOut += "        page " + pageNumberText(pageNumber) + " : " + note + "\r\n";
             continue;
         }
+        pageLeftOut = true;
         const std::string reason = page.outcome == PageOutcome::TooLarge      ? page.tooLargeText
                                    : page.outcome == PageOutcome::NotPrepared ? "Error in preparing " + std::string(output.preparedName)
                                                                               : "Error in converting FAX to " + std::string(output.reportName) + "!";
@@ -143,7 +198,7 @@ PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const Co
     pages.everyPageWritten = false;
     pages.result = ConvertOutputFailed;
     if (encoded.empty()) {
-        conversion.report += pageCount == 1 ? onlyPageLine(results[0], output, source)
+        conversion.report += pageCount == 1 ? onlyPageLine(results[0], output, source, settings)
                                             : "Failed : no page could be converted\r\n" + leftOut;
         return pages;
     }
@@ -154,7 +209,7 @@ PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const Co
     }
     conversion.written.push_back(destination);
     conversion.report += "Success !\r\n" + leftOut;
-    pages.everyPageWritten = leftOut.empty();
+    pages.everyPageWritten = !pageLeftOut;
     pages.result = ConvertDone;
     return pages;
 }
@@ -174,23 +229,23 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, const Conversi
     }
     const std::string notPreparedLine =
         "Failed : " + source + " - Error in preparing " + std::string(output.preparedName) + "\r\n";
+    const OutputSettings settings = outputSettingsOf(options);
     const int pageCount = document.pageCount();
     PagesResult pages;
     if (pageCount < 2) {
         conversion.outputs.push_back(destination);
-        const PageResult page = writeOutputPage(output, document.page(), destination,
-                                                OutputSettings{options.quality, options.optimize});
+        const PageResult page = writeOutputPage(output, document.page(), destination, settings);
         pages.everyPageWritten = page.outcome == PageOutcome::Converted;
         if (pages.everyPageWritten) conversion.written.push_back(destination);
         pages.result = pages.everyPageWritten ? ConvertDone : ConvertOutputFailed;
         if (page.outcome == PageOutcome::Failed) throw std::runtime_error("the page could not be converted");
-        report += onlyPageLine(page, output, source);
+        report += onlyPageLine(page, output, source, settings);
+        writeTextBeside({page}, destination, settings, pages, conversion);
         return pages;
     }
 
     const std::vector<std::string> names = outputNamesOf(output, destination, pageCount);
-    const auto shared = std::make_shared<DocumentPages>(source, format, names, output,
-                                                        OutputSettings{options.quality, options.optimize});
+    const auto shared = std::make_shared<DocumentPages>(source, format, names, output, settings);
     const std::vector<PageResult> results = convertEveryPage(document, format, shared, pageShare);
     bool headingWritten = false;
     const auto writeHeading = [&] {
@@ -217,10 +272,11 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, const Conversi
             pages.result = ConvertOutputFailed;
         } else {
             if (pageNumber == 1) writeHeading();
-            report += pageLine + "Success !\r\n";
+            report += pageLine + "Success !" + noteText(page, settings) + "\r\n";
             pages.result = ConvertDone;
         }
     }
+    writeTextBeside(results, destination, settings, pages, conversion);
     return pages;
 }
 

@@ -4,11 +4,14 @@
 #include "imageout/jpeg_writer.h"
 #include "imageout/pdf_writer.h"
 #include "imageout/png_writer.h"
+#include "ocr/page_recognition.h"
 #include "platform/files.h"
+#include "platform/leftovers.h"
 #include "raster/page_size.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 namespace pagelift {
 namespace {
@@ -60,7 +63,7 @@ bool writePdf(const std::vector<const EncodedPage*>& pages, const DocumentFacts&
     std::vector<PdfPage> pdfPages;
     for (const EncodedPage* page : pages) {
         pdfPages.push_back({&page->data, page->width, page->rows, page->xResolution, page->yResolution,
-                            page->resolutionUnit});
+                            page->resolutionUnit, &page->words});
     }
     PdfInfo info;
     info.title = documentTitle(facts.source);
@@ -83,7 +86,33 @@ bool equalNoCase(std::string_view a, std::string_view b)
            });
 }
 
+// The page to write: itself, or with text recognition asked for, the page
+// as recognition left it (turned upright), `turned` holding it then.
+const PageBitmap& recognised(const PageBitmap& page, const OutputSettings& settings, PageBitmap& turned,
+                             PageRecognition& recognition)
+{
+    if (settings.ocrLanguages.empty()) return page;
+    turned = page;
+    recognition = recognisePage(turned, settings.ocrLanguages, settings.ocrThreads);
+    return recognition.turnedDegrees != 0 ? turned : page;
+}
+
+void keepText(PageResult& result, PageRecognition& recognition)
+{
+    result.textRecognised = recognition.recognised;
+    result.turnedDegrees = recognition.turnedDegrees;
+    result.text = std::move(recognition.text.text);
+}
+
 }  // namespace
+
+std::string pageNote(const PageResult& page, const OutputSettings& settings)
+{
+    if (settings.ocrLanguages.empty() || page.outcome != PageOutcome::Converted) return {};
+    if (!page.textRecognised) return "no text: recognition failed";
+    if (page.turnedDegrees != 0) return "turned " + std::to_string(page.turnedDegrees) + " degrees";
+    return {};
+}
 
 const std::vector<OutputFormat>& outputFormats()
 {
@@ -133,7 +162,12 @@ PageResult writeOutputPage(const OutputFormat& format, const PageBitmap& page, c
 {
     try {
         if (!fitsOutputLimits(page)) return {PageOutcome::TooLarge, pageTooLargeText(page)};
-        return {format.writePage(page, path, settings), {}};
+        PageBitmap turned;
+        PageRecognition recognition;
+        const PageBitmap& upright = recognised(page, settings, turned, recognition);
+        PageResult result{format.writePage(upright, path, settings), {}};
+        keepText(result, recognition);
+        return result;
     } catch (...) {
         return {PageOutcome::Failed, {}};
     }
@@ -144,10 +178,33 @@ PageResult encodeOutputPage(const OutputFormat& format, const PageBitmap& page, 
 {
     try {
         if (!fitsOutputLimits(page)) return {PageOutcome::TooLarge, pageTooLargeText(page)};
-        return {format.encodePage(page, settings, encoded), {}};
+        PageBitmap turned;
+        PageRecognition recognition;
+        const PageBitmap& upright = recognised(page, settings, turned, recognition);
+        PageResult result{format.encodePage(upright, settings, encoded), {}};
+        encoded.words = std::move(recognition.text.words);
+        keepText(result, recognition);
+        return result;
     } catch (...) {
         return {PageOutcome::Failed, {}};
     }
+}
+
+}  // namespace pagelift
+
+namespace pagelift {
+
+bool writePagesText(const std::vector<std::string>& texts, const std::string& path)
+{
+    std::string partPath;
+    std::FILE* file = createPartialFile(path, partPath);
+    if (file == nullptr) return false;
+    bool written = true;
+    for (size_t index = 0; index < texts.size(); ++index) {
+        if (index > 0) written = written && std::fputc('\f', file) != EOF;
+        written = written && std::fwrite(texts[index].data(), 1, texts[index].size(), file) == texts[index].size();
+    }
+    return finishPartialFile(file, partPath, path, written) == PartialFileEnd::Placed;
 }
 
 }  // namespace pagelift

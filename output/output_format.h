@@ -7,9 +7,11 @@
 // output stage knows an extension.
 
 #include "raster/page_bitmap.h"
+#include "raster/page_words.h"
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pagelift {
@@ -24,15 +26,33 @@ enum class PageOutcome {
 };
 
 struct PageResult {
+    PageResult() = default;
+    PageResult(PageOutcome pageOutcome, std::string tooLarge = {})
+        : outcome(pageOutcome), tooLargeText(std::move(tooLarge))
+    {
+    }
+
     PageOutcome outcome = PageOutcome::Failed;
     std::string tooLargeText;  // "page too large: W x H" for TooLarge
+    // With text recognition: whether it went, how far the page was turned
+    // to stand upright, and its text in reading order.
+    bool textRecognised = false;
+    int turnedDegrees = 0;
+    std::string text;
 };
 
 // What a run asks of its outputs besides the format.
 struct OutputSettings {
     int quality = 50;      // JPEG quality, 1 to 100
     bool optimize = true;  // JPEG: optimised Huffman tables
+    std::string ocrLanguages;  // the languages of text recognition ("eng+deu"); empty for none
+    int ocrThreads = 1;        // threads that recognise one page side by side
 };
+
+// What a page's report line adds to its result: "turned 180 degrees" for a
+// page turned upright, "no text: recognition failed" for a converted page
+// whose text could not be found; empty otherwise.
+std::string pageNote(const PageResult& page, const OutputSettings& settings);
 
 enum class OutputLayout { FilePerPage, FilePerDocument };
 
@@ -45,6 +65,7 @@ struct EncodedPage {
     uint16_t xResolution = 0;
     int16_t yResolution = 0;
     uint8_t resolutionUnit = 2;
+    std::vector<PageWord> words;  // the page's text, when recognised
 };
 
 // What a document's file states besides its pages.
@@ -88,6 +109,8 @@ std::string outputFormatNames();
 // Converts one decoded page into `path` in `format`: refused before
 // anything is written when it comes out beyond the size limits (TooLarge,
 // with the report's text); a failure raised inside comes back as Failed.
+// With text recognition asked for, the page's text is found first, and a
+// page found on its side or upside down is written turned upright.
 PageResult writeOutputPage(const OutputFormat& format, const PageBitmap& page, const std::string& path,
                            const OutputSettings& settings);
 
@@ -95,5 +118,9 @@ PageResult writeOutputPage(const OutputFormat& format, const PageBitmap& page, c
 // `encoded` for the document's file.
 PageResult encodeOutputPage(const OutputFormat& format, const PageBitmap& page, const OutputSettings& settings,
                             EncodedPage& encoded);
+
+// Writes the texts of a document's pages to `path` as UTF-8, a form feed
+// between pages, complete or not at all; false when it cannot.
+bool writePagesText(const std::vector<std::string>& texts, const std::string& path);
 
 }  // namespace pagelift

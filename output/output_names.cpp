@@ -83,6 +83,8 @@ std::string pageFileName(const OutputFormat& format, const std::string& destinat
     return pageNameBase(destination) + number + std::string(format.extension);
 }
 
+std::string textFileName(const std::string& destination) { return pageNameBase(destination) + ".txt"; }
+
 std::vector<std::string> outputNamesOf(const OutputFormat& format, const std::string& destination, int pageCount)
 {
     if (pageCount < 2 || format.layout == OutputLayout::FilePerDocument) return {destination};

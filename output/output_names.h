@@ -23,6 +23,10 @@ std::string pageFileName(const OutputFormat& format, const std::string& destinat
 // extension ("out/fax" for out/fax.jpg).
 std::string pageNameBase(const std::string& destination);
 
+// The text file beside a document's pages: pageNameBase plus ".txt"
+// ("out/fax.txt" for out/fax.jpg).
+std::string textFileName(const std::string& destination);
+
 // The files a document of `pageCount` pages converted to `destination`
 // writes, in page order: the destination itself for one page (and for any
 // document of a format of a file per document), else its page names.

@@ -23,6 +23,9 @@ struct ConversionOptions {
     int32_t conversionKind = ConversionNone;
     int32_t quality = 50;
     const OutputFormat* outputFormat = &defaultOutputFormat();  // what every file is converted into
+    // The languages the text of every page is recognised in ("eng+deu"),
+    // checked before the run starts; empty: no text recognition.
+    std::string ocrLanguages;
     int32_t skipExisting = 0;    // 1: a non-empty existing output is not redone
     std::string filter = "*.*";
     std::string source;
