@@ -88,7 +88,7 @@ TEST(IniFile, WritesSectionsAndKeysInTheirOrderAndKeepsEverythingElse)
     EXPECT_EQ(fresh.text(),
               "[Main]\nFaxDir=/srv/in\nSaveDir=/srv/out\nBakDir=\n\n"
               "[Options]\nDirFile=0\nSubdir=0\nHiberarchy=0\nKeepDate=0\nKeepExt=0\nOptimize=1\nQuality=50\n"
-              "Cyclely=0\nCycleMinutes=60\nOutputFormat=jpg\n\n"
+              "Cyclely=0\nCycleMinutes=60\nOcr=0\nOutputFormat=jpg\n\n"
               "[Settings]\nAutoBit=0\nNStdWidth=1\nMinWidth=1728\nThreshold=50\nFlagNum=3\nRawFlag=0\n"
               "Recaculate=0\n");
 

@@ -1,5 +1,6 @@
 #include "ui/convert_controller.h"
 
+#include "batch/conversion_run.h"
 #include "batch/folder_watch.h"
 #include "batch/single_file.h"
 #include "platform/file_writers.h"
@@ -55,6 +56,7 @@ std::unique_ptr<RunContext> ConvertController::snapshotRun(bool automatic, const
     options.optimize = choices.optimize == 1;
     options.quality = choices.quality;
     options.outputFormat = choices.outputFormat;
+    options.ocrLanguages = ocrLanguagesOf(choices);
     options.keepExtension = choices.keepExtension != 0;
     options.keepHierarchy = choices.keepHierarchy;
     options.includeSubfolders = choices.includeSubfolders;
@@ -121,6 +123,14 @@ StartResult ConvertController::startRun(bool automatic, PageNotices& notices)
         return refuse("Select Save Dir,\nwhere your converted " + std::string(choices.outputFormat->name) +
                           " files should be",
                       "Warning");
+    }
+
+    // Nothing is converted when the text cannot be recognised as asked.
+    ConversionOptions wanted;
+    wanted.ocrLanguages = ocrLanguagesOf(choices);
+    if (const std::string problem = whyRunCannotStart(wanted); !problem.empty()) {
+        if (automatic) notices.showNote(problem);
+        return refuse(problem, "Error");
     }
 
     std::shared_ptr<RunContext> context = snapshotRun(automatic, list, notices);

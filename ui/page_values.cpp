@@ -1,5 +1,7 @@
 #include "ui/page_values.h"
 
+#include "ocr/page_recognition.h"
+
 #include <limits>
 
 namespace pagelift {
@@ -21,7 +23,7 @@ constexpr OptionsKey kOptionsKeys[] = {
     {"Hiberarchy", &OptionsValues::keepHierarchy, 0}, {"KeepDate", &OptionsValues::keepDate, 0},
     {"KeepExt", &OptionsValues::keepExtension, 1},  {"Optimize", &OptionsValues::optimize, 1},
     {"Quality", &OptionsValues::quality, 50},       {"Cyclely", &OptionsValues::autoConvert, 0},
-    {"CycleMinutes", &OptionsValues::cycleMinutes, 60},
+    {"CycleMinutes", &OptionsValues::cycleMinutes, 60}, {"Ocr", &OptionsValues::ocr, 0},
 };
 
 struct SettingsKey {
@@ -72,7 +74,12 @@ RunChoices runChoicesOf(const OptionsValues& values)
     const OutputFormat* format = outputFormatNamed(values.outputFormat);
     return {values.sourceMode,    values.includeSubfolders, values.keepHierarchy, values.keepDate,
             values.keepExtension, values.optimize,          values.quality,
-            format != nullptr ? format : &defaultOutputFormat()};
+            format != nullptr ? format : &defaultOutputFormat(), values.ocr};
+}
+
+std::string ocrLanguagesOf(const RunChoices& choices)
+{
+    return choices.ocr == 1 ? kDefaultOcrLanguages : "";
 }
 
 int32_t automaticConversionMinutes(int32_t minutes)

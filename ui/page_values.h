@@ -29,6 +29,7 @@ struct OptionsValues {
     int32_t autoConvert = 0;        // "Cyclely"
     int32_t cycleMinutes = 60;
     std::string outputFormat = "jpg";  // "OutputFormat": a format's name (output_format.h)
+    int32_t ocr = 0;                // "Ocr": only 1 counts, the text of every page recognised
 };
 
 // The Options values a run uses; copied into the Convert tab at start-up
@@ -42,6 +43,7 @@ struct RunChoices {
     int32_t optimize = 1;
     int32_t quality = 50;
     const OutputFormat* outputFormat = &defaultOutputFormat();
+    int32_t ocr = 0;
 };
 
 // The Settings tab (section "Settings"): raw-fax decoding settings.
@@ -66,6 +68,10 @@ void writeOptionsSection(IniFile& file, const OptionsValues& values);
 
 // The choices a run uses; an output format of no known name is JPEG.
 RunChoices runChoicesOf(const OptionsValues& values);
+
+// The languages a run recognises the text of its pages in: the default ones
+// when "Ocr" is 1, none otherwise.
+std::string ocrLanguagesOf(const RunChoices& choices);
 
 // The period of automatic conversion for a minutes value: at least 1 minute,
 // since a shorter one would convert (and write a log record) all the time.

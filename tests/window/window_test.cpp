@@ -5,6 +5,7 @@
 // written at every end.
 
 #include "batch/single_file.h"
+#include "ocr/page_recognition.h"
 #include "platform/file_lock.h"
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
@@ -779,11 +780,15 @@ private slots:
         QTest::addColumn<QString>("shown");    // the row of a two-page fax, after the folder
         QTest::addColumn<QString>("written");  // a file the run wrote
         QTest::addColumn<QString>("stored");   // the settings file's value
+        QTest::addColumn<bool>("ocr");         // "Searchable (OCR)" checked
         QTest::newRow("PNG") << QStringLiteral("PNG per page") << QStringLiteral("PNG")
                              << QStringLiteral("/fax0.tif001.png ... 002.png (2 pages)") << QStringLiteral("/fax0.tif002.png")
-                             << QStringLiteral("png");
+                             << QStringLiteral("png") << false;
         QTest::newRow("PDF") << QStringLiteral("PDF per fax") << QStringLiteral("PDF") << QStringLiteral("/fax0.tif.pdf")
-                             << QStringLiteral("/fax0.tif.pdf") << QStringLiteral("pdf");
+                             << QStringLiteral("/fax0.tif.pdf") << QStringLiteral("pdf") << false;
+        QTest::newRow("JPEG searchable") << QStringLiteral("JPEG per page") << QStringLiteral("JPEG")
+                                         << QStringLiteral("/fax0.tif001.jpg ... 002.jpg (2 pages)")
+                                         << QStringLiteral("/fax0.tif.txt") << QStringLiteral("jpg") << true;
     }
 
     void theOutputChosenIsWhatRunsWriteAndTheListShows()
@@ -793,6 +798,10 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(QString, written);
         QFETCH(QString, stored);
+        QFETCH(bool, ocr);
+        if (ocr && !ocrLanguagesProblem(kDefaultOcrLanguages).empty()) {
+            QSKIP(ocrLanguagesProblem(kDefaultOcrLanguages).c_str());
+        }
         const auto window = makeWindow();
         QVERIFY(window);
         ConvertPage& page = *window->convertPage();
@@ -801,6 +810,7 @@ private slots:
         QCOMPARE(page.resultsList()->headerItem()->text(1), QStringLiteral("Destination JPEG Files"));
         window->tabs()->setCurrentIndex(1);
         options.outputList()->setCurrentIndex(options.outputList()->findText(choice));
+        if (ocr) QTest::mouseClick(options.ocrBox(), Qt::LeftButton);
         window->tabs()->setCurrentIndex(0);
         QCOMPARE(page.resultsList()->headerItem()->text(1), QStringLiteral("Destination %1 Files").arg(word));
 
@@ -816,6 +826,7 @@ private slots:
         QTest::keyClick(window.get(), Qt::Key_Escape);
         QTRY_COMPARE(ended.count(), 1);
         QVERIFY(readFile(QString::fromStdString(settingsFile())).contains(QStringLiteral("OutputFormat=%1\n").arg(stored)));
+        QVERIFY(readFile(QString::fromStdString(settingsFile())).contains(QStringLiteral("Ocr=%1\n").arg(ocr ? 1 : 0)));
     }
 
     void everyEndStoresTheSettingsWithItsExitCode_data()

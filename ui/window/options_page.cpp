@@ -1,5 +1,6 @@
 #include "ui/window/options_page.h"
 
+#include "ocr/page_recognition.h"
 #include "ui/window/window_look.h"
 
 #include <QApplication>
@@ -105,6 +106,13 @@ void OptionsPage::buildControls()
     }
     place(*output_, geometry, 72, 158, 90, 14);
     label("&Write", 18, 161, 52, 8, Qt::AlignRight)->setBuddy(output_);
+    // Recognition applies to every format: PDF pages carry the text, the
+    // others get a text file beside them.
+    ocr_ = check("Searchable (OCR)", 172, 160, 100, 10);
+    if (!ocrBuiltIn()) {
+        ocr_->setEnabled(false);
+        ocr_->setToolTip(QStringLiteral("This build has no OCR"));
+    }
 
     connect(directory_, &QRadioButton::clicked, this, &OptionsPage::onSourceModeClicked);
     connect(files_, &QRadioButton::clicked, this, &OptionsPage::onSourceModeClicked);
@@ -125,6 +133,7 @@ void OptionsPage::loadControls()
     showCheckField(*keepDate_, values_.keepDate);
     showCheckField(*extension_, values_.keepExtension);
     showCheckField(*optimize_, values_.optimize);
+    showCheckField(*ocr_, values_.ocr);
     quality_->setText(QString::number(values_.quality));
     showCheckField(*autoConvert_, values_.autoConvert);
     minutes_->setText(QString::number(values_.cycleMinutes));
@@ -142,6 +151,7 @@ bool OptionsPage::readControls()
     values_.keepDate = checkFieldOf(*keepDate_);
     values_.keepExtension = checkFieldOf(*extension_);
     values_.optimize = checkFieldOf(*optimize_);
+    values_.ocr = checkFieldOf(*ocr_);
     values_.outputFormat = output_->currentData().toString().toStdString();
     const std::optional<int32_t> quality = readNumberBox(*quality_);
     values_.quality = quality.value_or(0);

@@ -52,6 +52,7 @@ public:
     QLineEdit* qualityBox() const { return quality_; }
     QLineEdit* minutesBox() const { return minutes_; }
     QComboBox* outputList() const { return output_; }
+    QCheckBox* ocrBox() const { return ocr_; }
 
 private:
     void buildControls();
@@ -74,6 +75,7 @@ private:
     QCheckBox* optimize_ = nullptr;
     QCheckBox* extension_ = nullptr;
     QComboBox* output_ = nullptr;
+    QCheckBox* ocr_ = nullptr;
 };
 
 // A check box showing a stored field (0 clear, 1 ticked, 2 grayed; other
