@@ -1,10 +1,12 @@
 #!/bin/sh
 # Installs what building and testing Zoziv Pagelift needs on Debian 12 and is
 # not there yet. Run as root (or with sudo available).
-#   install-deps.sh          build tools and libraries (Qt 6 Widgets for the window)
+#   install-deps.sh          build tools and libraries (Qt 6 Widgets for the window,
+#                            Tesseract with its English and orientation data)
 #   install-deps.sh --test   also the tools the tests compare against (PDF
 #                            readers among them: poppler, MuPDF, qpdf, and
-#                            img2pdf for the PDF benchmark), an X
+#                            img2pdf and OCRmyPDF for the PDF and OCR
+#                            benchmarks), an X
 #                            server without a screen and a window manager
 #                            (openbox) for the screenshots, libtiff-dev for
 #                            the decoding benchmark, and
@@ -16,9 +18,11 @@
 #   install-deps.sh --fuzz   clang with libFuzzer, for scripts/fuzz.sh
 set -eu
 
-packages="cmake make g++ libjpeg62-turbo-dev libpng-dev libjbig-dev qt6-base-dev fonts-dejavu-core"
+packages="cmake make g++ pkg-config libjpeg62-turbo-dev libpng-dev libjbig-dev qt6-base-dev fonts-dejavu-core"
+# Text recognition: the library, and the English and page orientation data.
+packages="$packages libtesseract-dev tesseract-ocr-eng tesseract-ocr-osd"
 if [ "${1:-}" = "--test" ]; then
-    packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs parallel sfftobmp jbigkit-bin poppler-utils qpdf mupdf-tools img2pdf"
+    packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs parallel sfftobmp jbigkit-bin poppler-utils qpdf mupdf-tools img2pdf ocrmypdf"
     packages="$packages xvfb xauth xdotool openbox groff-base man-db time openssh-server openssh-client"
 fi
 if [ "${1:-}" = "--fuzz" ]; then
