@@ -1,12 +1,15 @@
-// Feeds arbitrary pages to the Group 4 encoder and arbitrary texts to the
-// PDF writer: the first bytes give the page's width and the length of a
-// text, then come the text and the pixels, as many rows as they fill. Every
-// page must decode back exactly, with no line damaged; the PDF must stand
-// whole under its name exactly when the writer says it wrote it.
+// Feeds arbitrary pages to the Group 4 encoder, the page turner and the PDF
+// writer, and arbitrary texts to the PDF writer as fields and as words on
+// the page: the first bytes give the page's width and the length of a text,
+// then come the text and the pixels, as many rows as they fill. Every page
+// must decode back exactly, with no line damaged, and come back as it was
+// after four quarter turns; the PDF must stand whole under its name exactly
+// when the writer says it wrote it.
 
 #include "ccitt/coded_page.h"
 #include "ccitt/mmr_encoder.h"
 #include "imageout/pdf_writer.h"
+#include "raster/page_turn.h"
 
 #include <unistd.h>
 
@@ -51,10 +54,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
 
+    // Four quarter turns give the page back, pixel for pixel.
+    if (rows > 0) {
+        pagelift::PageBitmap turned = page;
+        for (int turn = 0; turn < 4; ++turn) turned = pagelift::turnedPage(turned, data[3] & 2 ? 90 : 270);
+        if (turned.width != page.width || turned.rows != page.rows) std::abort();
+        const int32_t bytes = (width + 7) / 8;
+        const uint8_t lastMask = uint8_t(0xFF << ((8 - width % 8) % 8));
+        for (int32_t row = 0; row < rows; ++row) {
+            const uint8_t* in = page.pixels.data() + size_t(row) * size_t(page.bytesPerRow);
+            const uint8_t* out = turned.pixels.data() + size_t(row) * size_t(turned.bytesPerRow);
+            if (std::memcmp(in, out, size_t(bytes - 1)) != 0) std::abort();
+            if (((in[bytes - 1] ^ out[bytes - 1]) & lastMask) != 0) std::abort();
+        }
+    }
+
+    // The text's pieces as words anywhere on the page, boxes inside out too.
+    std::vector<pagelift::PageWord> words;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find(' ', start), text.size());
+        const int32_t seed = int32_t(start * 7919 + end * 104729);
+        words.push_back({text.substr(start, end - start), seed % (width + 9) - 4, seed % (rows + 9) - 4,
+                         (seed / 3) % (width + 9) - 4, (seed / 5) % (rows + 9) - 4, start == 0});
+        start = end + 1;
+    }
+
     // The text as every field: dates must be refused or taken, never read past.
     (void)pagelift::pdfDateOfTiffDateTime(text);
     pagelift::PdfInfo info{text, text, "fuzz", pagelift::pdfDateOfTiffDateTime(text).value_or("")};
-    const pagelift::PdfPage pdfPage{&coded, width, rows, uint16_t(data[0]), int16_t(data[1]), uint8_t(data[3] % 4)};
+    const pagelift::PdfPage pdfPage{&coded, width, rows, uint16_t(data[0]), int16_t(data[1]), uint8_t(data[3] % 4),
+                                    &words};
     static const std::string path = "/tmp/pagelift-pdf-fuzz-" + std::to_string(long(getpid())) + ".pdf";
     const int written = pagelift::writePdfDocument({pdfPage}, info, path);
     const bool exists = access(path.c_str(), F_OK) == 0;

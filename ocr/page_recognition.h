@@ -33,8 +33,8 @@ struct PageRecognition {
 // The page's text in `languages`. The page's orientation is detected
 // first: a page found on its side or upside down with confidence is turned
 // in place (its pixels, and for a quarter turn its size and resolutions)
-// before it is read. Up to `threads` threads read bands of it side by side,
-// cut on white rows. Any failure inside comes back as not recognised, with
+// before it is read. It is read in bands cut on white rows, up to `threads`
+// of them side by side; the text does not depend on `threads`. Any failure inside comes back as not recognised, with
 // the page as it was.
 PageRecognition recognisePage(PageBitmap& page, const std::string& languages, int threads);
 

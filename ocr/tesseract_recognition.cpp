@@ -12,6 +12,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cctype>
 #include <map>
@@ -28,6 +29,11 @@ namespace {
 // figures for a page of text turned by a quarter or a half run from about
 // 12 to 20 (measured on 11-point text); a page without text gives none.
 constexpr float kTurnConfidence = 8.0f;
+
+// The bands a page is read in: two cores read a page in little more than
+// half the time, and text is rarely cut into more bands than that without
+// a white row to cut on.
+constexpr int kBands = 2;
 
 // Tesseract's messages go to its debug file; without one they would land in
 // the run's standard error, between its report lines.
@@ -56,8 +62,15 @@ public:
             }
         }
         auto engine = std::make_unique<tesseract::TessBaseAPI>();
-        if (engine->Init(nullptr, languages.c_str(), tesseract::OEM_DEFAULT, nullptr, 0, &kQuietNames,
-                         &kQuietValues, false) != 0) {
+        bool loaded = false;
+        {
+            // Loading sets some of the library's parameters that all engines
+            // share (the debug file among them): one load at a time.
+            const std::lock_guard<std::mutex> lock(loading_);
+            loaded = engine->Init(nullptr, languages.c_str(), tesseract::OEM_DEFAULT, nullptr, 0, &kQuietNames,
+                                  &kQuietValues, false) == 0;
+        }
+        if (!loaded) {
             const std::lock_guard<std::mutex> lock(mutex_);
             unloadable_.insert(languages);
             return nullptr;
@@ -75,6 +88,7 @@ public:
 
 private:
     std::mutex mutex_;
+    std::mutex loading_;
     std::map<std::string, std::vector<Engine>> free_;
     std::set<std::string> unloadable_;
 };
@@ -286,32 +300,37 @@ bool readBand(tesseract::TessBaseAPI& engine, const SquaredPage& squared, int32_
     return true;
 }
 
-// Reads the whole page, its bands side by side on `threads` threads (this
-// one among them); false when any band fails.
+// Reads the whole page in bands, side by side on up to `threads` threads
+// (this one among them); false when any band fails. The bands are the same
+// however many threads read them, so that a page's text does not depend on
+// the machine or the run's jobs.
 bool readPage(const SquaredPage& squared, const std::string& languages, int threads, PageText& text)
 {
-    const std::vector<int32_t> starts = bandStarts(squared, threads);
+    const std::vector<int32_t> starts = bandStarts(squared, kBands);
     const size_t bands = starts.size() - 1;
     std::vector<PageText> texts(bands);
     std::vector<char> read(bands, 0);
-    const auto readOne = [&](size_t band) {
-        try {
-            const BorrowedEngine engine(languages);
-            read[band] = engine.get() != nullptr && readBand(*engine.get(), squared, starts[band], starts[band + 1],
-                                                               texts[band]);
-        } catch (...) {
-            read[band] = 0;
+    std::atomic<size_t> next{0};
+    const auto readBands = [&] {
+        for (size_t band = next++; band < bands; band = next++) {
+            try {
+                const BorrowedEngine engine(languages);
+                read[band] = engine.get() != nullptr &&
+                             readBand(*engine.get(), squared, starts[band], starts[band + 1], texts[band]);
+            } catch (...) {
+                read[band] = 0;
+            }
         }
     };
     std::vector<std::thread> helpers;
-    for (size_t band = 1; band < bands; ++band) {
+    for (size_t helper = 1; helper < std::min(bands, size_t(threads)); ++helper) {
         try {
-            helpers.emplace_back(readOne, band);
+            helpers.emplace_back(readBands);
         } catch (...) {
-            readOne(band);  // no thread to be had: read it here
+            break;  // no thread to be had: this one reads the rest
         }
     }
-    readOne(0);
+    readBands();
     for (std::thread& helper : helpers) helper.join();
     for (size_t band = 0; band < bands; ++band) {
         if (!read[band]) return false;

@@ -5,7 +5,7 @@
 # Release tests run once more with the fax corpus pointed at a folder that
 # does not exist, as a checkout standing alone has it: what needs the corpus
 # must skip, everything else must pass without it. Then it builds everything
-# without Qt, as servers have it, and runs there the tests of the window's
+# without Qt and Tesseract, as servers have it, and runs there the tests of the window's
 # logic, of conversions and of the command line.
 set -eu
 cd "$(dirname "$0")/.."

@@ -220,11 +220,14 @@ TEST(OcrLanguages, MissingDataConvertNothingAndExitWithStatusTwo)
         std::string option;
         std::string message;
     };
-    const std::vector<Case> cases =
-        ocrBuiltIn() ? std::vector<Case>{{"/ocr=eng+qqq", "install the package tesseract-ocr-qqq"},
-                                         {"/ocr=zzz_old", "install the package tesseract-ocr-zzz-old"},
-                                         {"/ocr=eng+../x", "is not a language name"}}
-                     : std::vector<Case>{{"/ocr", "This build has no OCR"}};
+    std::vector<Case> cases;
+    if (ocrBuiltIn()) {
+        cases.push_back({"/ocr=eng+qqq", "install the package tesseract-ocr-qqq"});
+        cases.push_back({"/ocr=zzz_old", "install the package tesseract-ocr-zzz-old"});
+        cases.push_back({"/ocr=eng+../x", "is not a language name"});
+    } else {
+        cases.push_back({"/ocr", "This build has no OCR"});
+    }
     const std::string sample = (fs::path(PAGELIFT_SOURCE_DIR) / "samples" / "memo-g4.tif").string();
     for (const Case& test : cases) {
         SCOPED_TRACE(test.option);
