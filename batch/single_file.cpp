@@ -150,10 +150,7 @@ void writeTextBeside(const std::vector<PageResult>& results, const std::string& 
     if (!anyWritten) return;
     const std::string name = textFileName(destination);
     conversion.outputs.push_back(name);
-    if (writePagesText(texts, name)) {
-        conversion.written.push_back(name);
-        return;
-    }
+    if (writePagesText(texts, name)) return;
     conversion.report += "Failed : text not written to " + name + "\r\n";
     pages.everyPageWritten = false;
     pages.result = ConvertOutputFailed;

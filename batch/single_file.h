@@ -38,8 +38,8 @@ struct FileContext {
 struct FileConversion {
     int result = ConvertDone;          // a ConvertResult: that of the last page, as the report shows
     std::string report;                // its lines of the run's report
-    std::vector<std::string> outputs;  // every name it wrote or meant to write, in page order
-    std::vector<std::string> written;  // those written, in page order
+    std::vector<std::string> outputs;  // every name it wrote or meant to write, in page order (then a text file)
+    std::vector<std::string> written;  // the pages' files written, in page order
     std::string existingOutput;        // skipped: the output found there
     bool toBackupFolder = false;       // the source is to move into the backup folder
 };
