@@ -130,7 +130,11 @@ protected:
         fs::remove_all(scratch_ / "reference");
         fs::create_directories(scratch_ / "reference/in");
         for (const fs::directory_entry& entry : fs::directory_iterator(scratch_ / "in")) {
-            fs::copy_file(entry.path(), scratch_ / "reference/in" / entry.path().filename());
+            // With its time: a PDF dates itself from its source's, and the
+            // copy may fall in the next second.
+            const fs::path copy = scratch_ / "reference/in" / entry.path().filename();
+            fs::copy_file(entry.path(), copy);
+            fs::last_write_time(copy, fs::last_write_time(entry.path()));
         }
         std::vector<std::string> arguments = {"/d=" + scratch_.file("reference/in"),
                                               "/sd=" + scratch_.file("reference/out"), "/q", "/log="};
