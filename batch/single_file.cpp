@@ -1,6 +1,7 @@
 #include "batch/single_file.h"
 
 #include "settings/decode_settings.h"
+#include "batch/parallel_conversion.h"
 #include "batch/shared_pages.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
@@ -42,8 +43,8 @@ OutputSettings outputSettingsOf(const ConversionOptions& options)
     settings.optimize = options.optimize;
     settings.ocrLanguages = options.ocrLanguages;
     const int cores = std::max<int>(int(std::thread::hardware_concurrency()), 1);
-    const int jobs = options.conversionKind == ConversionFolder && options.jobs != 1 ? std::max(options.jobs, 0) : 1;
-    settings.ocrThreads = jobs == 0 ? 1 : std::max(cores / jobs, 1);
+    const int jobs = options.conversionKind == ConversionFolder ? jobCountFor(options.jobs, 1) : 1;
+    settings.ocrThreads = std::max(cores / jobs, 1);
     return settings;
 }
 

@@ -241,9 +241,9 @@ std::string textOfPage(const PdfPage& page, const PdfPageSize& size, const TextC
 }
 
 // The text font: a composite font of two-byte codes without glyphs (its
-// text is never drawn), whose metrics make a glyph's box its em square (a
-// descent of 0 would read as none given), so
-// that a word's box in a viewer is the box it was found in.
+// text is never drawn), whose metrics make a glyph's box its em square, so
+// that a word's box in a viewer is the box it was found in (a descent of 0
+// would read as none given: hence -1).
 void writeTextFont(PdfFile& pdf, size_t first, const TextCodes& codes)
 {
     pdf.beginObject(first);

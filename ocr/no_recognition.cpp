@@ -12,6 +12,6 @@ std::string ocrLanguagesProblem(const std::string&)
     return "This build has no OCR: it was made without the Tesseract library (libtesseract-dev)";
 }
 
-PageRecognition recognisePage(PageBitmap&, const std::string&, int) { return {}; }
+PageRecognition recognisePage(const PageBitmap&, const std::string&, int) { return {}; }
 
 }  // namespace pagelift

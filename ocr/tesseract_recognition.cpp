@@ -398,23 +398,37 @@ bool ocrBuiltIn() { return true; }
 
 std::string ocrLanguagesProblem(const std::string& languages)
 {
-    for (const std::string& language : languagesOf(languages)) {
+    const std::vector<std::string> names = languagesOf(languages);
+    for (const std::string& language : names) {
         if (!isLanguageName(language)) return "OCR language \"" + language + "\" is not a language name";
-        if (BorrowedEngine(language).get() == nullptr) {
-            return "The OCR data for language \"" + language + "\" are not installed: install the package " +
-                   packageOf(language);
-        }
     }
     if (BorrowedEngine("osd").get() == nullptr) {
         return "The OCR data for page orientation are not installed: install the package tesseract-ocr-osd";
     }
-    if (BorrowedEngine(languages).get() == nullptr) {
+    const auto missing = [](const std::string& language) {
+        return "The OCR data for language \"" + language + "\" are not installed: install the package " +
+               packageOf(language);
+    };
+    const BorrowedEngine engine(languages);
+    if (engine.get() == nullptr) {
+        // The library loads no engine when its first language is missing;
+        // each is loaded alone only now, to name the one.
+        for (const std::string& language : names) {
+            if (names.size() == 1 || BorrowedEngine(language).get() == nullptr) return missing(language);
+        }
         return "The OCR languages \"" + languages + "\" cannot be loaded together";
+    }
+    // A later language that is missing is left out with no more than a
+    // warning: what was loaded tells.
+    std::vector<std::string> loaded;
+    engine.get()->GetLoadedLanguagesAsVector(&loaded);
+    for (const std::string& language : names) {
+        if (std::find(loaded.begin(), loaded.end(), language) == loaded.end()) return missing(language);
     }
     return {};
 }
 
-PageRecognition recognisePage(PageBitmap& page, const std::string& languages, int threads)
+PageRecognition recognisePage(const PageBitmap& page, const std::string& languages, int threads)
 {
     PageRecognition recognition;
     try {
@@ -446,7 +460,7 @@ PageRecognition recognisePage(PageBitmap& page, const std::string& languages, in
         recognition.recognised = true;
         recognition.text = std::move(reading.text);
         recognition.turnedDegrees = orientation.turn;
-        page = std::move(turned);
+        recognition.turned = std::move(turned);
     } catch (...) {
         recognition = {};
     }

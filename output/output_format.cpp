@@ -86,22 +86,26 @@ bool equalNoCase(std::string_view a, std::string_view b)
            });
 }
 
-// The page to write: itself, or with text recognition asked for, the page
-// as recognition left it (turned upright), `turned` holding it then.
-const PageBitmap& recognised(const PageBitmap& page, const OutputSettings& settings, PageBitmap& turned,
-                             PageRecognition& recognition)
+// Converts a page with `convert` (which writes or encodes it): refused
+// beyond the size limits, with text recognition asked for found first, and
+// then given the page turned upright; a failure raised inside is Failed.
+template <typename Convert>
+PageResult convertPage(const PageBitmap& page, const OutputSettings& settings, Convert convert)
 {
-    if (settings.ocrLanguages.empty()) return page;
-    turned = page;
-    recognition = recognisePage(turned, settings.ocrLanguages, settings.ocrThreads);
-    return recognition.turnedDegrees != 0 ? turned : page;
-}
-
-void keepText(PageResult& result, PageRecognition& recognition)
-{
-    result.textRecognised = recognition.recognised;
-    result.turnedDegrees = recognition.turnedDegrees;
-    result.text = std::move(recognition.text.text);
+    try {
+        if (!fitsOutputLimits(page)) return {PageOutcome::TooLarge, pageTooLargeText(page)};
+        PageRecognition recognition;
+        if (!settings.ocrLanguages.empty()) {
+            recognition = recognisePage(page, settings.ocrLanguages, settings.ocrThreads);
+        }
+        PageResult result(convert(recognition.turnedDegrees != 0 ? recognition.turned : page, recognition.text.words));
+        result.textRecognised = recognition.recognised;
+        result.turnedDegrees = recognition.turnedDegrees;
+        result.text = std::move(recognition.text.text);
+        return result;
+    } catch (...) {
+        return {PageOutcome::Failed, {}};
+    }
 }
 
 }  // namespace
@@ -160,39 +164,20 @@ std::string outputFormatNames()
 PageResult writeOutputPage(const OutputFormat& format, const PageBitmap& page, const std::string& path,
                            const OutputSettings& settings)
 {
-    try {
-        if (!fitsOutputLimits(page)) return {PageOutcome::TooLarge, pageTooLargeText(page)};
-        PageBitmap turned;
-        PageRecognition recognition;
-        const PageBitmap& upright = recognised(page, settings, turned, recognition);
-        PageResult result{format.writePage(upright, path, settings), {}};
-        keepText(result, recognition);
-        return result;
-    } catch (...) {
-        return {PageOutcome::Failed, {}};
-    }
+    return convertPage(page, settings, [&](const PageBitmap& upright, std::vector<PageWord>&) {
+        return format.writePage(upright, path, settings);
+    });
 }
 
 PageResult encodeOutputPage(const OutputFormat& format, const PageBitmap& page, const OutputSettings& settings,
                             EncodedPage& encoded)
 {
-    try {
-        if (!fitsOutputLimits(page)) return {PageOutcome::TooLarge, pageTooLargeText(page)};
-        PageBitmap turned;
-        PageRecognition recognition;
-        const PageBitmap& upright = recognised(page, settings, turned, recognition);
-        PageResult result{format.encodePage(upright, settings, encoded), {}};
-        encoded.words = std::move(recognition.text.words);
-        keepText(result, recognition);
-        return result;
-    } catch (...) {
-        return {PageOutcome::Failed, {}};
-    }
+    return convertPage(page, settings, [&](const PageBitmap& upright, std::vector<PageWord>& words) {
+        const PageOutcome outcome = format.encodePage(upright, settings, encoded);
+        encoded.words = std::move(words);
+        return outcome;
+    });
 }
-
-}  // namespace pagelift
-
-namespace pagelift {
 
 bool writePagesText(const std::vector<std::string>& texts, const std::string& path)
 {
