@@ -111,8 +111,11 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     const auto deliver = [&](size_t file, FileConversion& conversion) {
         const size_t index = entryOfFile[file];
         for (const std::string& name : conversion.outputs) written[name] = files[file].source;
-        if (conversion.toBackupFolder) moveToBackupFolder(files[file].source, options.backupFolder);
+        const std::string& source = files[file].source;
+        const std::string sourceNow =
+            conversion.toBackupFolder ? moveToBackupFolder(source, options.backupFolder) : source;
         FileDone done;
+        if (sourceNow != source) done.movedTo = sourceNow;
         done.index = index;
         done.destination = files[file].destination;
         done.end = endOf(conversion.result);

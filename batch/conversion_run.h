@@ -36,6 +36,7 @@ struct FileDone {
     std::string report;                // its lines of the run's report (none for faxes whose outputs are current)
     std::vector<std::string> written;  // the files written, in page order
     std::string existingOutput;        // skipped: the output found there; passed over: the JPEG itself
+    std::string movedTo;               // where the source went in the backup folder; empty when it stayed
 };
 
 // How the files of a run ended.

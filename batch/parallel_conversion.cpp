@@ -45,26 +45,6 @@ std::vector<std::vector<size_t>> largestGroupsFirst(const OutputFormat& format, 
     return largestFirst;
 }
 
-// `path` with the job's prefix before its file name. A path left unset stays
-// unset: a prefix alone would name a file in the current folder.
-std::string jobPath(const std::string& path, const std::string& prefix)
-{
-    if (path.empty()) return path;
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? prefix + path : path.substr(0, slash + 1) + prefix + path.substr(slash + 1);
-}
-
-// What one job decodes with: the run's settings, working files of its own.
-DecodeSetup jobSetup(const DecodeSetup& decode, int job)
-{
-    const std::string prefix = jobFilePrefix(job);
-    DecodeSetup setup = decode;
-    for (std::string* path : {&setup.files.rawImagePath, &setup.files.rawSegmentPath, &setup.files.tempTiffPath}) {
-        *path = jobPath(*path, prefix);
-    }
-    return setup;
-}
-
 }  // namespace
 
 int jobCountFor(int32_t requested, size_t files)
@@ -190,7 +170,7 @@ void convertFilesInOrder(const ConversionOptions& options, const std::vector<Fil
     };
 
     std::vector<DecodeSetup> setups;
-    for (int job = 1; job <= count; ++job) setups.push_back(jobSetup(decode, job));
+    for (int job = 1; job <= count; ++job) setups.push_back(withFilePrefix(decode, jobFilePrefix(job)));
     std::vector<std::thread> threads;
     for (int job = 0; job < count; ++job) {
         try {

@@ -301,11 +301,17 @@ std::string exceptionReportLine(const OutputFormat& format)
     return "Exception : Failed in FAX to " + std::string(format.reportName) + " conversion\r\n";
 }
 
-void moveToBackupFolder(const std::string& source, const std::string& backupFolder)
+std::string notFaxText(const std::string& source)
+{
+    return "Failed : " + source + " - Not Fax";
+}
+
+std::string moveToBackupFolder(const std::string& source, const std::string& backupFolder)
 {
     const size_t slash = source.rfind('/');
-    if (slash == std::string::npos || slash == 0) return;
-    moveFileNoReplace(source, joinPath(backupFolder, source.substr(slash + 1)));
+    if (slash == std::string::npos || slash == 0) return source;
+    const std::string moved = joinPath(backupFolder, source.substr(slash + 1));
+    return moveFileNoReplace(source, moved) ? moved : source;
 }
 
 bool ensureFolder(const std::string& path)
@@ -356,7 +362,7 @@ FileConversion convertFile(const ConversionOptions& options, const std::string& 
     try {
         document.open(source, format);
         if (!document.hasPage()) {
-            report += "Failed : " + source + " - Not Fax\r\n";
+            report += notFaxText(source) + "\r\n";
             return ended(ConvertNotFax);
         }
         // Only now is the page count, and so every output name, known.

@@ -75,9 +75,14 @@ std::string convertSingleFile(const ConversionOptions& options, const DecodeSetu
 // The report line of a failure raised inside a conversion into `format`.
 std::string exceptionReportLine(const OutputFormat& format);
 
+// The report's words for a source in which no fax page is found (or that
+// cannot be opened): "Failed : SOURCE - Not Fax", without the line's end.
+std::string notFaxText(const std::string& source);
+
 // Moves a converted source into the backup folder under its own name, never
-// over an existing file (it then stays where it is).
-void moveToBackupFolder(const std::string& source, const std::string& backupFolder);
+// over an existing file (it then stays where it is). Returns where the
+// source is afterwards.
+std::string moveToBackupFolder(const std::string& source, const std::string& backupFolder);
 
 // Makes sure a folder exists and may be entered, creating missing parents.
 // False when it cannot be created. The process's current folder does not

@@ -25,6 +25,9 @@ char signalSafePath[kPathCapacity];
 constexpr const char* kKnownNames[] = {"tmpbmp.tmp", "plftmp.tmp", "bsegtmp.tmp", "tmptif", kWorkFolderLockName};
 // Parallel jobs prefix those names with "job<N>-", N from 1 to this count.
 volatile sig_atomic_t announcedJobs = 0;
+// The window's page preview prefixes them with this, once asked for.
+constexpr const char* kPreviewPrefix = "view-";
+volatile sig_atomic_t previewAnnounced = 0;
 
 // Appends the decimal digits of `number` at `out`; returns the end.
 char* appendDecimalSignalSafe(char* out, unsigned number)
@@ -44,13 +47,18 @@ void removeKnownFilesSignalSafe()
     const size_t length = strlen(signalSafePath);
     if (length == 0) return;
     char file[kPathCapacity + 64];
-    for (int job = 0; job <= announcedJobs; ++job) {
+    // Job -1 stands for the preview's files.
+    for (int job = previewAnnounced != 0 ? -1 : 0; job <= announcedJobs; ++job) {
         for (const char* name : kKnownNames) {
             const size_t nameLength = strlen(name);
             if (length + nameLength + 32 > sizeof file) continue;
             memcpy(file, signalSafePath, length);
             char* at = file + length;
-            if (job > 0) {
+            if (job < 0) {
+                const size_t prefixLength = strlen(kPreviewPrefix);
+                memcpy(at, kPreviewPrefix, prefixLength);
+                at += prefixLength;
+            } else if (job > 0) {
                 memcpy(at, "job", 3);
                 at = appendDecimalSignalSafe(at + 3, unsigned(job));
                 *at++ = '-';
@@ -144,6 +152,12 @@ std::string jobFilePrefix(int job)
 {
     if (job > announcedJobs) announcedJobs = job;
     return "job" + std::to_string(job) + "-";
+}
+
+std::string previewFilePrefix()
+{
+    previewAnnounced = 1;
+    return kPreviewPrefix;
 }
 
 void removePrivateWorkFolder()

@@ -22,6 +22,11 @@ const std::string& privateWorkFolder();
 // removes the files of every job whose prefix was asked for.
 std::string jobFilePrefix(int job);
 
+// The prefix of the working files of the window's page preview ("view-"),
+// which decodes beside the runs; a stop by signal removes them too once asked
+// for.
+std::string previewFilePrefix();
+
 // Removes the private folder and its files now (normally done at exit).
 void removePrivateWorkFolder();
 

@@ -34,4 +34,9 @@ struct DecodeSetup {
     WorkingFiles files;
 };
 
+// The same settings with working files of their own: each file name gets
+// `prefix` in front (see jobFilePrefix), so that decodings running side by
+// side never write over each other's files.
+DecodeSetup withFilePrefix(const DecodeSetup& decode, const std::string& prefix);
+
 }  // namespace pagelift

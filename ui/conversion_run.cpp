@@ -23,6 +23,7 @@ FileResult resultOf(const FileDone& done, const OutputFormat& format)
     file.result = done.passedOver ? "Already JPEG!" : resultTextFor(done.result);
     file.end = done.end;
     file.target = done.destination;
+    file.movedTo = done.movedTo;
     if (done.end == FileEnd::Converted) {
         file.written = done.written;
         if (!file.written.empty()) file.jpeg = file.written.front();

@@ -38,6 +38,7 @@ struct FileResult {
     // when there is none.
     std::string jpeg;
     std::string format;  // the output format's word in texts: "JPEG"
+    std::string movedTo; // where the source went in the backup folder; empty when it stayed
 };
 
 // What a run tells the window, in this order: once runPrepared, then per

@@ -5,6 +5,8 @@
 // written at every end.
 
 #include "batch/single_file.h"
+#include "faxdoc/fax_document.h"
+#include "faxdoc/fax_format.h"
 #include "ocr/page_recognition.h"
 #include "platform/file_lock.h"
 #include "settings/decode_settings.h"
@@ -15,6 +17,7 @@
 #include "ui/window/elided_label.h"
 #include "ui/window/main_window.h"
 #include "ui/window/options_page.h"
+#include "ui/window/preview_pane.h"
 #include "ui/window/settings_page.h"
 #include "ui/window_places.h"
 
@@ -27,12 +30,18 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
+#include <QProcess>
 #include <QPushButton>
+#include <QToolButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSplitter>
+#include <QWheelEvent>
 #include <QStyleFactory>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -91,7 +100,7 @@ class WindowTest : public QObject {
 private:
     std::unique_ptr<MainWindow> makeWindow(FileConverter convert = realConverter(),
                                            std::chrono::milliseconds stopWait = std::chrono::milliseconds(5000),
-                                           const std::string& programPath = {})
+                                           const std::string& programPath = {}, PreviewOpener openPreview = {})
     {
         WindowSetup setup;
         setup.settingsFile = settingsFile();
@@ -99,6 +108,7 @@ private:
         setup.convert = std::move(convert);
         setup.stopWait = stopWait;
         setup.programPath = programPath;
+        setup.openPreview = std::move(openPreview);
         // Nothing is ever opened on the desktop: the URLs are kept.
         setup.openUrl = [this](const QUrl& url) {
             opened_ << url;
@@ -166,6 +176,107 @@ private:
     {
         return QTest::qWaitFor([&] { return !page.controller().running() && page.controller().workerIdle(); },
                                120000);
+    }
+
+
+    // Converts the faxes of `folder` with the real converter, so that the
+    // list holds a row per fax, and widens the window until the preview opens.
+    bool listAndOpenPreview(MainWindow& window, const QString& folder)
+    {
+        ConvertPage& page = *window.convertPage();
+        setSource(window, folder, scratch_->filePath(QStringLiteral("out")));
+        if (page.startRun(false) != StartResult::Started || !runEnds(page)) return false;
+        window.resize(ConvertPage::kPreviewOpensAt + 300, 900);
+        return QTest::qWaitFor([&] { return page.previewPane()->width() > 200; }, 5000);
+    }
+
+    // A fax of `pages` pages 1728 pixels wide at 204 x `yDpi` dpi, written by
+    // ImageMagick in Group 4: black blocks and stripes, placed anew on each page.
+    bool blockFax(const QString& path, int yDpi, int pages)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QStringList arguments;
+        for (int number = 0; number < pages; ++number) {
+            QImage page(1728, yDpi == 98 ? 1100 : 2200, QImage::Format_Mono);
+            page.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+            page.fill(0);
+            QPainter painter(&page);
+            const int shift = number * 150;
+            for (const QRect& block : {QRect(100 + shift, 100, 600, 300), QRect(900, 150 + shift, 100, 850),
+                                       QRect(200, 600 + shift, 1400, 40), QRect(1200 - shift, 500, 450, 400)}) {
+                painter.fillRect(block, Qt::black);
+            }
+            for (int x = 100; x < 800; x += 6) painter.fillRect(QRect(x, 450 + shift, 3, 100), Qt::black);
+            painter.end();
+            const QString pbm = path + QStringLiteral(".%1.pbm").arg(number);
+            if (!page.save(pbm, "PBM")) return false;
+            arguments << pbm;
+        }
+        arguments << QStringLiteral("-units") << QStringLiteral("PixelsPerInch") << QStringLiteral("-density")
+                  << QStringLiteral("204x%1").arg(yDpi) << QStringLiteral("-compress") << QStringLiteral("Group4") << path;
+        QProcess convert;
+        convert.start(QStringLiteral("/usr/bin/convert"), arguments);
+        const bool made = convert.waitForFinished(60000) && convert.exitCode() == 0;
+        for (int number = 0; number < pages; ++number) QFile::remove(path + QStringLiteral(".%1.pbm").arg(number));
+        return made;
+    }
+
+    // The list's row of the file called `name`.
+    QTreeWidgetItem* rowNamed(ConvertPage& page, const QString& name)
+    {
+        const QList<QTreeWidgetItem*> rows = page.resultsList()->findItems(name, Qt::MatchExactly, 0);
+        return rows.size() == 1 ? rows.front() : nullptr;
+    }
+
+    // ImageMagick's reading of page `index` of a fax, its rows repeated
+    // `repeat` times and averaged down to `size`, in 8-bit gray; null when
+    // ImageMagick is absent.
+    static QImage scaledByImageMagick(const QString& fax, int index, int repeat, QSize size, const QString& scratch)
+    {
+        const QString output = scratch + QStringLiteral("/oracle.pgm");
+        QProcess convert;
+        convert.start(QStringLiteral("/usr/bin/convert"),
+                      {QStringLiteral("%1[%2]").arg(fax).arg(index), QStringLiteral("-sample"),
+                       QStringLiteral("100%x%1%").arg(100 * repeat), QStringLiteral("-scale"),
+                       QStringLiteral("%1x%2!").arg(size.width()).arg(size.height()), QStringLiteral("-depth"),
+                       QStringLiteral("8"), QStringLiteral("pgm:") + output});
+        if (!convert.waitForFinished(60000) || convert.exitCode() != 0) return {};
+        return QImage(output).convertToFormat(QImage::Format_Grayscale8);
+    }
+
+    // Compares what the preview's view shows with the page scaled by
+    // ImageMagick at a grid of points over the page: the mean difference
+    // stays within a few levels, and points in plain black or white (the
+    // oracle's 3 x 3 neighbourhood one level) match within rounding.
+    static void compareShownPage(PageView& view, const QImage& expected)
+    {
+        QCOMPARE(expected.size(), view.pictureSize());
+        const QImage shown = view.viewport()->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
+        const QPoint origin = view.pageOrigin();
+        double differences = 0;
+        int points = 0;
+        int plainBlack = 0;
+        int plainWhite = 0;
+        for (int y = 1; y + 1 < expected.height(); y += 3) {
+            for (int x = 1; x + 1 < expected.width(); x += 3) {
+                const QPoint at = origin + QPoint(x, y);
+                if (!shown.rect().contains(at)) continue;
+                const int want = qGray(expected.pixel(x, y));
+                const int got = qGray(shown.pixel(at));
+                differences += std::abs(want - got);
+                ++points;
+                bool plain = want == 0 || want == 255;
+                for (int dy = -1; dy <= 1 && plain; ++dy) {
+                    for (int dx = -1; dx <= 1 && plain; ++dx) plain = qGray(expected.pixel(x + dx, y + dy)) == want;
+                }
+                if (!plain) continue;
+                QVERIFY2(std::abs(want - got) <= 2, qPrintable(QStringLiteral("at %1,%2: %3 for %4").arg(x).arg(y).arg(got).arg(want)));
+                (want == 0 ? plainBlack : plainWhite) += 1;
+            }
+        }
+        QVERIFY(points > 10000);
+        QVERIFY2(plainBlack > 100 && plainWhite > 1000, qPrintable(QStringLiteral("%1 %2").arg(plainBlack).arg(plainWhite)));
+        QVERIFY2(differences / points < 4.0, qPrintable(QString::number(differences / points)));
     }
 
     std::unique_ptr<QTemporaryDir> scratch_;
@@ -679,7 +790,9 @@ private slots:
         QCOMPARE(window->minimumSize(), start);
         QVERIFY(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         ResultsList& list = *page.resultsList();
-        const QRect listAtStart = list.geometry();
+        // The list and the preview share the list's place.
+        QSplitter& place = *page.previewSplitter();
+        const QRect listAtStart = place.geometry();
         const QRect sourceAtStart = page.sourceBox()->geometry();
         const QRect browseAtStart = page.sourceBrowseButton()->geometry();
         const QRect statusAtStart = page.statusLine()->geometry();
@@ -688,13 +801,17 @@ private slots:
         QCOMPARE(firstColumnAtStart, list.header()->sectionSizeHint(0));  // sized to its heading
 
         const auto checkGrownBy = [&](int x, int y) {
-            QCOMPARE(list.geometry(), listAtStart.adjusted(0, 0, x, y));
+            QCOMPARE(place.geometry(), listAtStart.adjusted(0, 0, x, y));
+            // The preview opens once the window is wide, the list keeping the rest.
+            const bool wide = window->width() > ConvertPage::kPreviewOpensAt;
+            QTRY_COMPARE(page.previewPane()->width() > 0, wide);
+            QCOMPARE(list.width() + place.handleWidth() + page.previewPane()->width(), place.width());
             QCOMPARE(page.sourceBox()->geometry(), sourceAtStart.adjusted(0, 0, x, 0));
             QCOMPARE(page.sourceBrowseButton()->geometry(), browseAtStart.translated(x, 0));
             QCOMPARE(page.statusLine()->geometry(), statusAtStart.translated(0, y).adjusted(0, 0, x, 0));
             QCOMPARE(page.goButton()->geometry(), goAtStart);
             // The first column keeps its share of the list's width.
-            const double share = double(firstColumnAtStart) / listAtStart.width();
+            const double share = double(firstColumnAtStart) / (listAtStart.width() - place.handleWidth());
             QVERIFY(qAbs(list.header()->sectionSize(0) - share * list.width()) <= 1.0);
         };
         window->resize(start + QSize(400, 300));
@@ -827,6 +944,161 @@ private slots:
         QTRY_COMPARE(ended.count(), 1);
         QVERIFY(readFile(QString::fromStdString(settingsFile())).contains(QStringLiteral("OutputFormat=%1\n").arg(stored)));
         QVERIFY(readFile(QString::fromStdString(settingsFile())).contains(QStringLiteral("Ocr=%1\n").arg(ocr ? 1 : 0)));
+    }
+
+    // The preview of the selected row at its true proportions against
+    // ImageMagick's reading of the same page; PgDn, PgUp and a thumbnail
+    // move between pages; the zoom buttons and Ctrl with the wheel.
+    void thePreviewShowsTheSelectedFaxPageByPage()
+    {
+        if (!QFile::exists(QStringLiteral("/usr/bin/convert"))) QSKIP("ImageMagick (/usr/bin/convert) is absent");
+        const QString folder = scratch_->filePath(QStringLiteral("faxes"));
+        QVERIFY(blockFax(folder + QStringLiteral("/standard.tif"), 98, 2));
+        QVERIFY(blockFax(folder + QStringLiteral("/fine.tif"), 196, 1));
+        const auto window = makeWindow();
+        QVERIFY(window);
+        ConvertPage& page = *window->convertPage();
+        QCOMPARE(page.previewSplitter()->sizes().at(1), 0);  // folded at the starting size
+        QVERIFY(listAndOpenPreview(*window, folder));
+        PreviewPane& preview = *page.previewPane();
+        PageView& view = *preview.view();
+
+        struct Shown {
+            const char* file;
+            int repeat;  // rows shown per page row
+        };
+        const Shown faxes[] = {{"standard.tif", 2}, {"fine.tif", 1}};
+        for (const Shown& fax : faxes) {
+            QSignalSpy shown(&preview, &PreviewPane::pageShown);
+            QTreeWidgetItem* row = rowNamed(page, QString::fromLatin1(fax.file));
+            QVERIFY(row != nullptr);
+            page.resultsList()->setCurrentItem(row);
+            QVERIFY(shown.wait(20000));
+            QVERIFY(view.isVisible());
+            const QSize size = view.pictureSize();
+            // Fit to width, and as tall as the page's rows times their repeat.
+            QVERIFY(size.width() <= view.viewport()->width() && size.width() >= view.viewport()->width() - 30);
+            QVERIFY2(qAbs(size.height() - double(view.page()->rows) * fax.repeat * size.width() / view.page()->width) <= 1.0,
+                     qPrintable(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height())));
+            compareShownPage(view, scaledByImageMagick(folder + "/" + fax.file, 0, fax.repeat, size, scratch_->path()));
+            if (QTest::currentTestFailed()) return;
+        }
+        QVERIFY(!preview.thumbnails()->isVisible());  // one page: no strip
+
+        page.resultsList()->setCurrentItem(rowNamed(page, QStringLiteral("standard.tif")));
+        QTRY_COMPARE(preview.pageLabel()->text(), QStringLiteral("page 1 of 2"));
+        QTRY_COMPARE(preview.shownPage(), 0);
+        QVERIFY(preview.thumbnails()->isVisible());
+        QCOMPARE(preview.thumbnails()->count(), 2);
+        QTRY_VERIFY(!preview.thumbnails()->item(1)->icon().isNull());
+        view.setFocus();
+        QTest::keyClick(&view, Qt::Key_PageDown);
+        QCOMPARE(preview.pageLabel()->text(), QStringLiteral("page 2 of 2"));
+        QTRY_COMPARE(preview.shownPage(), 1);
+        compareShownPage(view, scaledByImageMagick(folder + "/standard.tif", 1, 2, view.pictureSize(), scratch_->path()));
+        if (QTest::currentTestFailed()) return;
+        QTest::keyClick(&view, Qt::Key_PageDown);  // past the last page: stays
+        QCOMPARE(preview.pageLabel()->text(), QStringLiteral("page 2 of 2"));
+        QTest::keyClick(&view, Qt::Key_PageUp);
+        QTRY_COMPARE(preview.shownPage(), 0);
+        const QRect second = preview.thumbnails()->visualItemRect(preview.thumbnails()->item(1));
+        QTest::mouseClick(preview.thumbnails()->viewport(), Qt::LeftButton, {}, second.center());
+        QTRY_COMPARE(preview.shownPage(), 1);
+
+        // Zoom: the whole page in the view, then two notches in from there.
+        QTest::mouseClick(preview.fitPageButton(), Qt::LeftButton);
+        QVERIFY2(view.pictureSize().height() <= view.viewport()->height(), qPrintable(QStringLiteral("%1 %2 %3").arg(view.pictureSize().height()).arg(view.viewport()->height()).arg(view.maximumViewportSize().height())));
+        const double fitted = view.scale();
+        QWheelEvent wheel(QPointF(20, 20), view.viewport()->mapToGlobal(QPointF(20, 20)), {}, QPoint(0, 240),
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &wheel);
+        QVERIFY(qAbs(view.scale() - fitted * 1.5625) < 1e-9);
+        QTest::mouseClick(preview.fitWidthButton(), Qt::LeftButton);
+        QVERIFY(view.pictureSize().width() <= view.viewport()->width());
+
+        // The pane folds back with the window, and a drag of its handle
+        // opens it at any size.
+        window->resize(window->minimumSize());
+        QTRY_COMPARE(page.previewSplitter()->sizes().at(1), 0);
+        QSplitterHandle* handle = page.previewSplitter()->handle(1);
+        QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(2, 10));
+        QTest::mouseMove(handle, QPoint(-150, 10));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(-150, 10));
+        QTRY_VERIFY(page.previewSplitter()->sizes().at(1) > 100);
+    }
+
+    // With the decoder held on the first fax, the arrow keys still walk the
+    // list; once it is let go only the latest row's page appears.
+    void aHeldPreviewDecoderLetsTheListMoveAndShowsOnlyTheLatest()
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool released = false;
+        QStringList asked;
+        const auto held = [&](const std::string& path, const DecodeSetup& setup) {
+            std::unique_lock<std::mutex> lock(mutex);
+            asked << QString::fromStdString(path);
+            changed.wait(lock, [&] { return released; });
+            return openFaxForPreview(path, setup);
+        };
+        const auto release = [&] {
+            const std::lock_guard<std::mutex> lock(mutex);
+            released = true;
+            changed.notify_all();
+        };
+        auto letGo = qScopeGuard(release);  // the window's end waits for the decoder
+
+        const auto window = makeWindow(realConverter(), std::chrono::milliseconds(5000), {}, held);
+        QVERIFY(window);
+        QVERIFY(listAndOpenPreview(*window, faxFolder(QStringLiteral("walk"), 4)));
+        ConvertPage& page = *window->convertPage();
+        ResultsList& list = *page.resultsList();
+        QSignalSpy shown(page.previewPane(), &PreviewPane::pageShown);
+
+        list.setFocus();
+        list.setCurrentItem(list.topLevelItem(0));
+        QTRY_COMPARE(asked.size(), 1);
+        for (int row = 1; row < 4; ++row) {
+            QTest::keyClick(&list, Qt::Key_Down);
+            QCOMPARE(list.indexOfTopLevelItem(list.currentItem()), row);
+        }
+        QCOMPARE(shown.count(), 0);
+        const QString latest = ResultsList::sourceOf(*list.currentItem());
+        release();
+        QVERIFY(shown.wait(20000));
+        QTest::qWait(300);
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(page.previewPane()->faxPath(), latest);
+        // Only the first file and the latest were opened: the rows between went by.
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.back(), latest);
+        FaxDocument expected;
+        expected.open(text(latest), identifyFormat(text(latest)));
+        QVERIFY(page.previewPane()->view()->page() != nullptr);
+        QCOMPARE(page.previewPane()->view()->page()->pixels, expected.page().pixels);
+    }
+
+    // A row whose file holds no fax, or is gone by now, shows the report's
+    // words for it.
+    void thePreviewOfAnUnreadableFaxSaysWhy()
+    {
+        const QString folder = scratch_->filePath(QStringLiteral("faxes"));
+        QDir().mkpath(folder);
+        writeFile(folder + QStringLiteral("/broken.tif"), QByteArray("II*\0\x08\0\0\0not a fax at all", 24));
+        copySample(QStringLiteral("memo-g4.tif"), folder, QStringLiteral("gone.tif"));
+        const auto window = makeWindow();
+        QVERIFY(window);
+        QVERIFY(listAndOpenPreview(*window, folder));
+        ConvertPage& page = *window->convertPage();
+        QVERIFY(QFile::remove(folder + QStringLiteral("/gone.tif")));
+        for (const QString& name : {QStringLiteral("broken.tif"), QStringLiteral("gone.tif")}) {
+            QSignalSpy shown(page.previewPane(), &PreviewPane::pageShown);
+            page.resultsList()->setCurrentItem(rowNamed(page, name));
+            QVERIFY(shown.wait(20000));
+            QCOMPARE(page.previewPane()->messageLabel()->text(), "Failed : " + folder + "/" + name + " - Not Fax");
+            QVERIFY(page.previewPane()->messageLabel()->isVisible());
+            QVERIFY(!page.previewPane()->view()->isVisible());
+        }
     }
 
     void everyEndStoresTheSettingsWithItsExitCode_data()

@@ -6,7 +6,9 @@
 #include "ui/file_list.h"
 #include "ui/folder_fields.h"
 #include "ui/run_texts.h"
+#include "platform/work_folder.h"
 #include "ui/window/elided_label.h"
+#include "ui/window/preview_pane.h"
 
 #include <QDateTime>
 #include <QFileDialog>
@@ -16,6 +18,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSplitter>
 
 namespace pagelift::window {
 
@@ -41,12 +44,13 @@ void QueuedRunEvents::runFinished(uint64_t runId, const RunTally& /*tally*/, con
 }
 
 ConvertPage::ConvertPage(const MainTexts& stored, FileConverter convert, std::chrono::milliseconds stopWait,
-                         std::string lockPath, UrlOpener opener, QWidget* parent)
+                         std::string lockPath, UrlOpener opener, PreviewOpener previewOpener, QWidget* parent)
     : QWidget(parent),
       controller_(events_, std::move(convert)),
       stopWait_(stopWait),
       lockPath_(std::move(lockPath)),
-      opener_(std::move(opener))
+      opener_(std::move(opener)),
+      previewOpener_(std::move(previewOpener))
 {
     controller_.texts.sourceText = stored.sourceText;
     controller_.texts.destinationText = stored.destinationText;
@@ -107,8 +111,16 @@ void ConvertPage::buildControls()
     status_ = new ElidedLabel(this);
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     growing_.place(*status_, geometry, 8, 180, 303, 12, Follow::WidthBottom);
-    list_ = new ResultsList(opener_, this);
-    growing_.place(*list_, geometry, 64, 68, 242, 97, Follow::Size);
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    list_ = new ResultsList(opener_, splitter_);
+    preview_ = new PreviewPane(previewOpener_, splitter_);
+    splitter_->setCollapsible(0, false);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    growing_.place(*splitter_, geometry, 64, 68, 242, 97, Follow::Size);
+    // Folded at first: the list as wide as the place allows.
+    splitter_->setSizes({splitter_->width(), 0});
+    list_->resize(splitter_->width() - splitter_->handleWidth(), splitter_->height());
     list_->sizeColumnsToHeadings();
     label("Move to", 25, 54, 36, 8);
     backupBox_ = edit(64, 54, 223, 14);
@@ -122,11 +134,34 @@ void ConvertPage::buildControls()
             [this] { browseFolder(destinationBox_, &PageTexts::destinationText); });
     connect(backupBrowse_, &QPushButton::clicked, this, [this] { browseFolder(backupBox_, &PageTexts::backupText); });
     connect(filterBox_, &QLineEdit::editingFinished, this, [this] { saveBoxes(); });
+    connect(splitter_, &QSplitter::splitterMoved, this, [this] { handlePlaced_ = true; });
+    connect(list_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* row) { previewRow(row); });
 }
 
 void ConvertPage::growBy(int grownX, int grownY)
 {
     growing_.growBy(grownX, grownY);
+    arrangePreview();
+}
+
+void ConvertPage::arrangePreview()
+{
+    if (handlePlaced_) return;
+    const int room = std::max(0, splitter_->width() - splitter_->handleWidth());
+    if (window()->width() <= kPreviewOpensAt) {
+        splitter_->setSizes({room, 0});
+        return;
+    }
+    // The list keeps a little under half: its paths are shortened in the
+    // middle, the pages are not.
+    const int listWidth = room * 9 / 20;
+    splitter_->setSizes({listWidth, room - listWidth});
+}
+
+void ConvertPage::previewRow(const QTreeWidgetItem* row)
+{
+    const QString fax = row != nullptr ? ResultsList::faxOf(*row) : QString();
+    preview_->showFax(fax, withFilePrefix(controller_.decode, previewFilePrefix()));
 }
 
 void ConvertPage::saveBoxes()
@@ -364,6 +399,8 @@ void ConvertPage::onFinished(quint64 runId, int index, const FileResult& result)
 {
     if (!controller_.isCurrentRun(runId)) return;
     list_->finishRow(index, result);
+    // A fax moved into the backup folder is read from there.
+    if (QTreeWidgetItem* row = list_->rowOf(index); row != nullptr && row == list_->currentItem()) previewRow(row);
     progress_->setValue(std::min(progress_->maximum(), progress_->value() + 1));
 }
 

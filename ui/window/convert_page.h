@@ -3,6 +3,7 @@
 #include "platform/file_lock.h"
 #include "ui/convert_controller.h"
 #include "ui/ini_file.h"
+#include "ui/preview_loader.h"
 #include "ui/window/results_list.h"
 #include "ui/window/window_look.h"
 
@@ -18,12 +19,14 @@
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QSplitter;
 
 Q_DECLARE_METATYPE(pagelift::FileResult)
 
 namespace pagelift::window {
 
 class ElidedLabel;
+class PreviewPane;
 
 // Hands a run's events from the worker's thread to the window's thread as
 // queued signals, in the worker's order; the worker never waits for them.
@@ -45,15 +48,20 @@ signals:
 };
 
 // The Convert tab: source, destination and "Move to" boxes, "&Go" and
-// "&Cancel", the results list, progress bar and status line, and the period
-// timer of automatic conversion. Laid out for the window's starting size;
-// the path boxes, the list, the progress bar and the status line follow the
-// window as it grows (growBy). A run leaves the keyboard focus where it was.
+// "&Cancel", the results list with the preview of the selected row's fax
+// beside it, progress bar and status line, and the period timer of automatic
+// conversion. Laid out for the window's starting size; the path boxes, the
+// list, the progress bar and the status line follow the window as it grows
+// (growBy). The preview is folded to its splitter handle until the window is
+// wider than kPreviewOpensAt or the user drags the handle. A run leaves the
+// keyboard focus where it was.
 class ConvertPage : public QWidget, private PageNotices {
     Q_OBJECT
 public:
     ConvertPage(const MainTexts& stored, FileConverter convert, std::chrono::milliseconds stopWait,
-                std::string lockPath, UrlOpener opener, QWidget* parent = nullptr);
+                std::string lockPath, UrlOpener opener, PreviewOpener previewOpener, QWidget* parent = nullptr);
+
+    static constexpr int kPreviewOpensAt = 1000;  // window width in pixels
 
     // Box texts into the fields, and fields into the boxes (a box whose text
     // is unchanged is left alone, with its cursor and selection).
@@ -99,6 +107,8 @@ public:
 
     ConvertController& controller() { return controller_; }
     ResultsList* resultsList() const { return list_; }
+    PreviewPane* previewPane() const { return preview_; }
+    QSplitter* previewSplitter() const { return splitter_; }
     QProgressBar* progressBar() const { return progress_; }
     ElidedLabel* statusLine() const { return status_; }
     QPushButton* goButton() const { return goButton_; }
@@ -126,6 +136,10 @@ private:
     void showStatus(const std::string& status);
     void browseSource();
     void browseFolder(QLineEdit* box, std::string PageTexts::*field);
+    // Opens or folds the preview for the window's width, unless the user
+    // has placed the handle.
+    void arrangePreview();
+    void previewRow(const QTreeWidgetItem* row);
 
     void onPrepared(quint64 runId, int entryCount);
     void onStarted(quint64 runId, int index, const QString& source, const QString& entry, const QString& status);
@@ -137,6 +151,8 @@ private:
     std::chrono::milliseconds stopWait_;
     std::string lockPath_;
     UrlOpener opener_;
+    PreviewOpener previewOpener_;
+    bool handlePlaced_ = false;          // the user dragged the preview's handle
     ExclusiveFileLock autoLock_;
     QTimer autoTimer_;
     std::string statusWithoutNote_;      // the status without the next-run note
@@ -155,6 +171,8 @@ private:
     QProgressBar* progress_ = nullptr;
     ElidedLabel* status_ = nullptr;
     ResultsList* list_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    PreviewPane* preview_ = nullptr;
 };
 
 }  // namespace pagelift::window

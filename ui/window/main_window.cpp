@@ -32,6 +32,7 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
       setup_(std::move(setup))
 {
     if (!setup_.openUrl) setup_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    if (!setup_.openPreview) setup_.openPreview = openFaxForPreview;
     setWindowTitle(QStringLiteral("Zoziv Pagelift"));
     setWindowIcon(QIcon(QStringLiteral(":/pagelift/pagelift.png")));
     paintWidget(*this, colours::mainWindow, colours::mainEdit);
@@ -53,7 +54,8 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     // Each page reads its own section when it is created.
     const IniFile stored = IniFile::load(setup_.settingsFile);
     convertPage_ = new ConvertPage(readMainSection(stored), setup_.convert, setup_.stopWait,
-                                   automaticConversionLockPath(setup_.settingsFile), setup_.openUrl);
+                                   automaticConversionLockPath(setup_.settingsFile), setup_.openUrl,
+                                   setup_.openPreview);
     connect(convertPage_, &ConvertPage::automaticConversionChanged, this, &MainWindow::updateTrayTip);
     convertPage_->setLog(setup_.logPath, setup_.logFolderCreation);
     convertPage_->controller().jobs = setup_.jobs;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/conversion_run.h"
+#include "ui/preview_loader.h"
 #include "ui/window/results_list.h"
 #include "ui/window/window_look.h"
 
@@ -35,6 +36,8 @@ struct WindowSetup {
     // Opens the help page, a row's JPEG or its folder with the desktop's
     // program for it; QDesktopServices::openUrl when not set.
     UrlOpener openUrl;
+    // Opens a fax for the preview; openFaxForPreview when not set.
+    PreviewOpener openPreview;
 };
 
 // The Zoziv Pagelift window: the Convert, Options and Settings tabs, "&Help"

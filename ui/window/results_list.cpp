@@ -22,6 +22,7 @@ constexpr int kIndexRole = Qt::UserRole;
 constexpr int kSourceRole = Qt::UserRole + 1;
 constexpr int kJpegRole = Qt::UserRole + 2;
 constexpr int kWordRole = Qt::UserRole + 3;  // the word of the row's output format: "JPEG"
+constexpr int kMovedRole = Qt::UserRole + 4; // where the source went in the backup folder
 
 enum Column { SourceColumn, DestinationColumn, ResultColumn };
 
@@ -154,6 +155,7 @@ void ResultsList::finishRow(int index, const FileResult& result)
     row->setText(ResultColumn, toQt(singleLine(result.result)));
     row->setData(SourceColumn, kJpegRole, toQt(result.jpeg));
     row->setData(SourceColumn, kWordRole, toQt(result.format));
+    row->setData(SourceColumn, kMovedRole, toQt(result.movedTo));
 }
 
 void ResultsList::setOutputWord(const std::string& word)
@@ -169,6 +171,12 @@ QString ResultsList::jpegOf(const QTreeWidgetItem& row)
 QString ResultsList::sourceOf(const QTreeWidgetItem& row)
 {
     return row.data(SourceColumn, kSourceRole).toString();
+}
+
+QString ResultsList::faxOf(const QTreeWidgetItem& row)
+{
+    const QString moved = row.data(SourceColumn, kMovedRole).toString();
+    return moved.isEmpty() ? sourceOf(row) : moved;
 }
 
 bool ResultsList::openRow(const QTreeWidgetItem& row)

@@ -49,6 +49,8 @@ public:
     // The file a row's actions use: its JPEG, or with none its source.
     static QString jpegOf(const QTreeWidgetItem& row);
     static QString sourceOf(const QTreeWidgetItem& row);
+    // Where the row's fax is now: its source, or where the run moved it.
+    static QString faxOf(const QTreeWidgetItem& row);
 
     // Opens the row's JPEG (the first page of several). False, with a
     // message saying why, when the row has none, the file is gone or no
