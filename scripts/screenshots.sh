@@ -1,11 +1,13 @@
 #!/bin/sh
 # Takes pictures of the real pagelift window under a virtual X server (Xvfb)
 # with a window manager (openbox) and stores them in docs/: each tab at the
-# window's starting size, and the Convert tab maximised. The faxes lie six
-# folders deep, as a fax server files them by date and line. On the way it
-# checks what a user does first: convert them with Alt+G, see the window
-# grow with its list, then end with Esc, which leaves exit code 2 and a
-# settings file with its three sections in order.
+# window's starting size, and the Convert tab maximised with a fax selected
+# and its pages beside the list, then with a fax of three pages and its
+# thumbnails. The faxes lie six folders deep, as a fax server files them by
+# date and line. On the way it checks what a user does first: convert them
+# with Alt+G, see the window grow with its list and open the preview, then
+# end with Esc, which leaves exit code 2 and a settings file with its three
+# sections in order.
 # Needs a release build and install-deps.sh --test (xvfb, openbox, xdotool,
 # ImageMagick).
 set -eu
@@ -20,6 +22,8 @@ mkdir -p "$work/config/pagelift" docs
 deep="2025/03-March/week-11/Monday/line-2/received"
 mkdir -p "$work/faxes/$deep"
 cp samples/*.tif samples/*.g3 "$work/faxes/$deep/"
+# The two-page letter and the memo as one fax of three pages.
+tiffcp samples/letter-g3.tif samples/memo-g4.tif "$work/faxes/$deep/three-pages.tif"
 # A scan already saved as JPEG, and a file that holds no fax.
 printf 'a picture' > "$work/faxes/$deep/cover-scan.jpg"
 printf 'no fax data in here at all' > "$work/faxes/$deep/notes.g3"
@@ -92,7 +96,16 @@ for _ in $(seq 25); do
     sleep 0.2
 done
 client Width > "$WORK/maximised-width"
+# Sorted by a click on the first heading, the rows run call.g3,
+# cover-scan.jpg, letter-g3.tif, ... three-pages.tif. The list's heading
+# lies where the starting layout put it, 165 pixels down the client window.
+xdotool mousemove --window "$window" 180 165 click 1
+sleep 0.3
+xdotool mousemove --window "$window" 180 182 click 1
+xdotool key --window "$window" Home Down Down
 shoot convert-maximised
+xdotool key --window "$window" End
+shoot preview-pages
 # Esc ends the program at once, so the key's release may find the window
 # gone already: xdotool's complaint about that is no failure.
 xdotool key --window "$window" Escape 2>/dev/null || true

@@ -18,7 +18,8 @@
 namespace pagelift::window {
 namespace {
 
-constexpr int kThumbnailWidth = 96;
+constexpr int kThumbnailWidth = 72;
+constexpr int kThumbnailHeight = 102;  // an A4 page's proportions
 const QColor kBehindPage(128, 128, 128);
 
 // A picture as an image sharing none of its memory.
@@ -220,8 +221,8 @@ PreviewPane::PreviewPane(PreviewOpener opener, QWidget* parent)
     thumbnails_->setFlow(QListView::LeftToRight);
     thumbnails_->setWrapping(false);
     thumbnails_->setMovement(QListView::Static);
-    thumbnails_->setIconSize(QSize(kThumbnailWidth, kThumbnailWidth * 3 / 2));
-    thumbnails_->setFixedHeight(kThumbnailWidth * 3 / 2 + thumbnails_->fontMetrics().height() * 2 + 24);
+    thumbnails_->setIconSize(QSize(kThumbnailWidth, kThumbnailHeight));
+    thumbnails_->setFixedHeight(kThumbnailHeight + thumbnails_->fontMetrics().height() + 28);
     thumbnails_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     thumbnails_->hide();
 
