@@ -3,6 +3,7 @@
 #include "raster/page_size.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace pagelift {
@@ -54,9 +55,17 @@ PagePicture pictureOf(const PageBitmap& page, int width, int height)
 
     std::vector<Span> columns(static_cast<size_t>(width));
     for (int x = 0; x < width; ++x) columns[size_t(x)] = spanOf(x, width, page.width);
-    // Black pixels of a page row up to each column, so that any span's count
-    // is one subtraction.
-    std::vector<int32_t> blackBefore(size_t(page.width) + 1);
+    // Black pixels of a page row before each of its bytes, so that any
+    // span's count is two lookups and a subtraction.
+    std::vector<int32_t> blackBeforeByte(size_t(page.bytesPerRow) + 1);
+    const uint8_t* bits = nullptr;
+    const auto blackBefore = [&](int64_t x) {
+        const int32_t whole = blackBeforeByte[size_t(x >> 3)];
+        const int partial = int(x & 7);
+        if (partial == 0) return whole;
+        const unsigned mask = (0xFFu << (8 - partial)) & 0xFFu;
+        return whole + std::popcount(unsigned(~bits[x >> 3]) & mask);
+    };
     std::vector<int64_t> black(static_cast<size_t>(width));
     int64_t countedRow = -1;
     for (int y = 0; y < height; ++y) {
@@ -69,18 +78,22 @@ PagePicture pictureOf(const PageBitmap& page, int width, int height)
             const int64_t rowEnd = std::min(rows.last, (row + 1) * repeat);
             const int64_t weight = rowEnd - tall;
             if (row != countedRow) {
-                const uint8_t* bits = page.pixels.data() + size_t(row) * size_t(page.bytesPerRow);
-                int32_t count = 0;
-                for (int32_t x = 0; x < page.width; ++x) {
-                    blackBefore[size_t(x)] = count;
-                    count += ((bits[x >> 3] >> (7 - (x & 7))) & 1) == 0;
+                bits = page.pixels.data() + size_t(row) * size_t(page.bytesPerRow);
+                // Bits past the width are never counted: no span reaches them.
+                for (int32_t byte = 0; byte < page.bytesPerRow; ++byte) {
+                    blackBeforeByte[size_t(byte) + 1] = blackBeforeByte[size_t(byte)] + std::popcount(uint8_t(~bits[byte]));
                 }
-                blackBefore[size_t(page.width)] = count;
                 countedRow = row;
             }
+            // Side by side spans share their edges: each edge is counted once.
+            int64_t edge = -1;
+            int32_t blackAtEdge = 0;
             for (int x = 0; x < width; ++x) {
                 const Span& span = columns[size_t(x)];
-                black[size_t(x)] += weight * (blackBefore[size_t(span.last)] - blackBefore[size_t(span.first)]);
+                const int32_t first = span.first == edge ? blackAtEdge : blackBefore(span.first);
+                edge = span.last;
+                blackAtEdge = blackBefore(span.last);
+                black[size_t(x)] += weight * (blackAtEdge - first);
             }
             tall = rowEnd;
         }
