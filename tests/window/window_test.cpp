@@ -1046,9 +1046,9 @@ private slots:
             released = true;
             changed.notify_all();
         };
-        auto letGo = qScopeGuard(release);  // the window's end waits for the decoder
-
         const auto window = makeWindow(realConverter(), std::chrono::milliseconds(5000), {}, held);
+        // Before the window goes, whatever happens: its end waits for the decoder.
+        auto letGo = qScopeGuard(release);
         QVERIFY(window);
         QVERIFY(listAndOpenPreview(*window, faxFolder(QStringLiteral("walk"), 4)));
         ConvertPage& page = *window->convertPage();
