@@ -5,6 +5,7 @@
 #include "app/startup.h"
 #include "platform/files.h"
 #include "platform/leftovers.h"
+#include "platform/work_folder.h"
 #include "support/fax_fixtures.h"
 
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -172,6 +174,32 @@ TEST(DeadCopiesLeftovers, OnlyWhatNoRunningCopyOwnsIsSwept)
     for (const int fd : heldLocks) close(fd);
     kill(running, SIGKILL);
     waitpid(running, nullptr, 0);
+}
+
+TEST(PrivateWorkFolder, AStopBySignalRemovesTheFilesOfEveryJobAndOfThePreview)
+{
+    ScratchFolder scratch;
+    const std::string temporary = scratch.file("tmp");
+    ASSERT_TRUE(createFolder(temporary));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("TMPDIR", temporary.c_str(), 1);
+        const std::string& folder = privateWorkFolder();
+        if (folder.empty()) _exit(1);
+        for (const std::string& name : {std::string("plftmp.tmp"), jobFilePrefix(2) + "bsegtmp.tmp",
+                                        previewFilePrefix() + "plftmp.tmp", previewFilePrefix() + "tmptif"}) {
+            faxtest::writeText(folder + name, "working");
+        }
+        raise(SIGTERM);
+        _exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    std::vector<std::string> left;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(temporary)) left.push_back(entry.path());
+    EXPECT_TRUE(left.empty()) << left.front();
 }
 
 TEST(DefaultResultsLog, BesideAPortableProgramOrInTheUsersStateFolder)
