@@ -100,7 +100,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
             done.end = FileEnd::Skipped;
             done.result = ConvertSkipped;
             done.passedOver = true;
-            if (request.reportPassedOver) done.report = entry.source + " : already JPEG format, need no converting!\r\n";
+            if (request.reportPassedOver) done.report = passedOverText(entry.source) + "\r\n";
             done.existingOutput = entry.source;
             count(tally, done.end);
             listener.fileDone(entry, done);

@@ -306,6 +306,11 @@ std::string notFaxText(const std::string& source)
     return "Failed : " + source + " - Not Fax";
 }
 
+std::string passedOverText(const std::string& source)
+{
+    return source + " : already JPEG format, need no converting!";
+}
+
 std::string moveToBackupFolder(const std::string& source, const std::string& backupFolder)
 {
     const size_t slash = source.rfind('/');

@@ -3,6 +3,7 @@
 #include "batch/single_file.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
+#include "output/output_names.h"
 
 #include <algorithm>
 
@@ -61,7 +62,8 @@ OpenedPreview openFaxForPreview(const std::string& path, const DecodeSetup& setu
     } catch (...) {
         // A failure inside the decoding reads as a file without a page.
     }
-    opened.failure = notFaxText(path);
+    // A JPEG file in the list is one the run passed over.
+    opened.failure = isJpegName(path) ? passedOverText(path) : notFaxText(path);
     return opened;
 }
 

@@ -37,7 +37,8 @@ using PreviewOpener = std::function<OpenedPreview(const std::string& path, const
 
 // Opens a fax file of any format the program reads, decoding with `setup`
 // (whose working files must be the preview's own). Without a page the
-// failure is the report's "Failed : PATH - Not Fax".
+// failure is the report's "Failed : PATH - Not Fax", or for a JPEG file the
+// words of a run that passes it over.
 OpenedPreview openFaxForPreview(const std::string& path, const DecodeSetup& setup);
 
 // What the loader tells its owner, on the loader's thread; the request

@@ -1078,24 +1078,33 @@ private slots:
         QCOMPARE(page.previewPane()->view()->page()->pixels, expected.page().pixels);
     }
 
-    // A row whose file holds no fax, or is gone by now, shows the report's
-    // words for it.
+    // A row whose file holds no fax, is gone by now or is a JPEG file shows
+    // the report's words for it.
     void thePreviewOfAnUnreadableFaxSaysWhy()
     {
         const QString folder = scratch_->filePath(QStringLiteral("faxes"));
         QDir().mkpath(folder);
         writeFile(folder + QStringLiteral("/broken.tif"), QByteArray("II*\0\x08\0\0\0not a fax at all", 24));
         copySample(QStringLiteral("memo-g4.tif"), folder, QStringLiteral("gone.tif"));
+        writeFile(folder + QStringLiteral("/scan.jpg"), QByteArray("\xff\xd8\xff\xe0 a picture"));
         const auto window = makeWindow();
         QVERIFY(window);
         QVERIFY(listAndOpenPreview(*window, folder));
         ConvertPage& page = *window->convertPage();
         QVERIFY(QFile::remove(folder + QStringLiteral("/gone.tif")));
-        for (const QString& name : {QStringLiteral("broken.tif"), QStringLiteral("gone.tif")}) {
+        struct Unreadable {
+            QString name;
+            QString reason;  // after the path
+        };
+        const Unreadable rows[] = {{QStringLiteral("broken.tif"), QStringLiteral(" - Not Fax")},
+                                   {QStringLiteral("gone.tif"), QStringLiteral(" - Not Fax")},
+                                   {QStringLiteral("scan.jpg"), QStringLiteral(" : already JPEG format, need no converting!")}};
+        for (const Unreadable& row : rows) {
             QSignalSpy shown(page.previewPane(), &PreviewPane::pageShown);
-            page.resultsList()->setCurrentItem(rowNamed(page, name));
+            page.resultsList()->setCurrentItem(rowNamed(page, row.name));
             QVERIFY(shown.wait(20000));
-            QCOMPARE(page.previewPane()->messageLabel()->text(), "Failed : " + folder + "/" + name + " - Not Fax");
+            const QString failed = row.name.endsWith(QStringLiteral(".jpg")) ? QString() : QStringLiteral("Failed : ");
+            QCOMPARE(page.previewPane()->messageLabel()->text(), failed + folder + "/" + row.name + row.reason);
             QVERIFY(page.previewPane()->messageLabel()->isVisible());
             QVERIFY(!page.previewPane()->view()->isVisible());
         }
