@@ -6,6 +6,7 @@
 #include "output/output_names.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace pagelift {
 namespace {
@@ -68,7 +69,7 @@ OpenedPreview openFaxForPreview(const std::string& path, const DecodeSetup& setu
 }
 
 PreviewLoader::PreviewLoader(PreviewEvents& events, PreviewOpener opener, int thumbnailWidth)
-    : events_(events), opener_(std::move(opener)), thumbnailWidth_(thumbnailWidth), thread_([this] { work(); })
+    : events_(events), opener_(std::move(opener)), thumbnailWidth_(thumbnailWidth)
 {
 }
 
@@ -79,7 +80,7 @@ PreviewLoader::~PreviewLoader()
         stopping_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
 uint64_t PreviewLoader::show(const std::string& path, const DecodeSetup& setup)
@@ -92,6 +93,14 @@ uint64_t PreviewLoader::show(const std::string& path, const DecodeSetup& setup)
         latest_.setup = setup;
         latest_.page = 0;
         number = latest_.number;
+    }
+    // A window whose preview is never opened starts no thread.
+    if (!thread_.joinable()) {
+        try {
+            thread_ = std::thread([this] { work(); });
+        } catch (const std::system_error&) {
+            return number;  // no thread to be had: the preview stays as it is
+        }
     }
     changed_.notify_all();
     return number;
@@ -119,6 +128,7 @@ void PreviewLoader::work()
     std::unique_ptr<PreviewDocument> document;
     int pageCount = 0;
     int shownPage = -1;
+    std::shared_ptr<const PageBitmap> shown;  // page shownPage: its thumbnail needs no second decoding
     int nextThumbnail = 0;
     for (;;) {
         Request wanted;
@@ -138,6 +148,7 @@ void PreviewLoader::work()
                 document.reset();
                 pageCount = 0;
                 shownPage = -1;
+                shown.reset();
                 nextThumbnail = 0;
                 if (wanted.path.empty()) continue;
                 OpenedPreview opened = opener_(wanted.path, wanted.setup);
@@ -155,12 +166,13 @@ void PreviewLoader::work()
             }
             const int index = std::min(wanted.page, pageCount - 1);
             if (index != shownPage) {
-                auto page = std::make_shared<const PageBitmap>(document->page(index));
+                shown = std::make_shared<const PageBitmap>(document->page(index));
                 shownPage = index;
-                if (!superseded(openRequest)) events_.pageDecoded(openRequest, index, std::move(page));
+                if (!superseded(openRequest)) events_.pageDecoded(openRequest, index, shown);
                 continue;
             }
-            const PageBitmap page = document->page(nextThumbnail);
+            const PageBitmap decoded = nextThumbnail == shownPage ? PageBitmap{} : document->page(nextThumbnail);
+            const PageBitmap& page = nextThumbnail == shownPage ? *shown : decoded;
             const PageShape shape = trueShapeOf(page);
             auto picture = std::make_shared<const PagePicture>(
                 pictureOf(page, thumbnailWidth_, heightAtWidth(shape, thumbnailWidth_)));

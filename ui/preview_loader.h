@@ -91,7 +91,7 @@ private:
     std::condition_variable changed_;
     Request latest_;
     bool stopping_ = false;
-    std::thread thread_;  // last: starts once the rest is ready
+    std::thread thread_;  // started by the first show()
 };
 
 }  // namespace pagelift

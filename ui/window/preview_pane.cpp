@@ -257,7 +257,7 @@ PreviewPane::~PreviewPane()
     loader_.reset();
 }
 
-bool PreviewPane::open() const
+bool PreviewPane::unfolded() const
 {
     return isVisible() && width() > 0;
 }
@@ -282,7 +282,7 @@ void PreviewPane::showFax(const QString& path, const DecodeSetup& setup)
 
 void PreviewPane::load()
 {
-    if (loaded_ || !open()) return;
+    if (loaded_ || !unfolded()) return;
     loaded_ = true;
     request_ = loader_->show(fromQt(path_), setup_);
     if (path_.isEmpty()) emit pageShown();

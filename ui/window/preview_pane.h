@@ -100,7 +100,8 @@ protected:
 
 private:
     class Events;
-    bool open() const;
+    // Shown and not folded away: only then is anything decoded.
+    bool unfolded() const;
     void load();
     void showMessage(const QString& text);
     void updatePageLabel();
