@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "ocr/page_recognition.h"
+#include "ocr/text_recognizer.h"
 #include "platform/messages.h"
 
 #include <cctype>

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace pagelift {
 
@@ -92,7 +93,10 @@ bool readListing(const std::string& from, std::vector<std::string>& entries)
 
 int runCommandLineConversion(ConversionOptions& options, const DecodeSettings& decode)
 {
-    if (const std::string problem = whyRunCannotStart(options); !problem.empty()) {
+    // Loaded only for a run that asks for text, and ended before the
+    // process's own exit, which the recognition library's teardown follows.
+    std::unique_ptr<TextRecognizer> recognizer;
+    if (const std::string problem = prepareRecognition(options, recognizer); !problem.empty()) {
         std::fprintf(stderr, "%s\n", problem.c_str());
         return 2;
     }
@@ -108,6 +112,7 @@ int runCommandLineConversion(ConversionOptions& options, const DecodeSettings& d
         watch.logPath = paths.resultsLog;
         watch.logMakesParents = paths.resultsLogMakesParents;
         watch.quiet = options.quiet;
+        watch.recognizer = recognizer.get();
         return watchFolder(options, setup, watch);
     }
     std::string report;
@@ -123,9 +128,9 @@ int runCommandLineConversion(ConversionOptions& options, const DecodeSettings& d
             std::fwrite(listing.data(), 1, listing.size(), stdout);
             return 0;
         }
-        convertFolder(options, setup, report);
+        convertFolder(options, setup, report, recognizer.get());
     } else {
-        report = "Zoziv Pagelift command line mode : convert file\r\n" + convertSingleFile(options, setup);
+        report = "Zoziv Pagelift command line mode : convert file\r\n" + convertSingleFile(options, setup, recognizer.get());
     }
 
     appendToResultsLog(paths.resultsLog, report,

@@ -4,17 +4,22 @@
 #include "batch/parallel_conversion.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
-#include "ocr/page_recognition.h"
+#include "ocr/recognition_loader.h"
 #include "output/output_names.h"
 
 #include <exception>
 
 namespace pagelift {
 
-std::string whyRunCannotStart(const ConversionOptions& options)
+std::string prepareRecognition(const ConversionOptions& options, std::unique_ptr<TextRecognizer>& recognizer)
 {
     if (options.ocrLanguages.empty() || options.listGroups) return {};
-    return ocrLanguagesProblem(options.ocrLanguages);
+    if (!recognizer) {
+        LoadedRecognizer loaded = loadTextRecognizer();
+        if (!loaded.recognizer) return loaded.problem;
+        recognizer = std::move(loaded.recognizer);
+    }
+    return recognizer->languagesProblem(options.ocrLanguages);
 }
 
 namespace {
@@ -137,7 +142,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
             FileConversion conversion;
             try {
                 conversion = convert(options, files[file].source, files[file].destination,
-                                     FileContext{request.decode, &written, &earlier, nullptr});
+                                     FileContext{request.decode, &written, &earlier, nullptr, request.recognizer});
             } catch (const std::exception&) {
                 conversion.report =
                     files[file].source + " --> " + files[file].destination + " : " + exceptionReportLine(*options.outputFormat);
@@ -146,7 +151,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
             deliver(file, conversion);
         }
     } else {
-        convertFilesInOrder(options, files, request.decode, jobs, convert, stopRequested, earlier,
+        convertFilesInOrder(options, files, request.decode, request.recognizer, jobs, convert, stopRequested, earlier,
                             [&](size_t file, FileConversion& conversion) {
                                 passOver(entryOfFile[file]);
                                 listener.fileStarting(entryOfFile[file], entries[entryOfFile[file]]);

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,16 +71,21 @@ struct RunRequest {
     // Names written before this run, and by which source; the run adds its
     // own. Null: the run knows only its own.
     WrittenOutputs* written = nullptr;
+    // Reads the text of pages when options ask for it (prepareRecognition).
+    TextRecognizer* recognizer = nullptr;
 };
 
 // Converts the entries. Returns the tally; `stopped` when a stop left entries
 // undone.
 RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entries, RunListener& listener);
 
-// Why a run of these options cannot start, as the message for the user (an
-// OCR language whose data are not installed, or a build without OCR); empty
-// when it can. Checked before anything is converted.
-std::string whyRunCannotStart(const ConversionOptions& options);
+// Makes `recognizer` ready for a run of these options, before anything is
+// converted: nothing happens when the run recognises no text; otherwise the
+// OCR module is loaded into it when it holds no recognizer yet, and the
+// run's languages are checked (and loaded), a language that failed before
+// included. The message for the user when the run cannot start so (no OCR
+// module, or a language whose data are not installed); empty when it can.
+std::string prepareRecognition(const ConversionOptions& options, std::unique_ptr<TextRecognizer>& recognizer);
 
 // The entries of a folder run: the source folder joined to each listed path.
 std::vector<RunEntry> folderEntries(const ConversionOptions& options);

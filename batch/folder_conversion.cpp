@@ -49,7 +49,8 @@ std::string folderOutputPath(const ConversionOptions& options, const std::string
     return pagelift::folderOutputPath(naming, *options.outputFormat, sourcePath);
 }
 
-int convertFolder(const ConversionOptions& options, const DecodeSetup& decode, std::string& report)
+int convertFolder(const ConversionOptions& options, const DecodeSetup& decode, std::string& report,
+                  TextRecognizer* recognizer)
 {
     if (options.destination.empty()) return -1;
 
@@ -64,6 +65,7 @@ int convertFolder(const ConversionOptions& options, const DecodeSetup& decode, s
     request.options = options;
     request.options.skipExisting = 0;
     request.decode = decode;
+    request.recognizer = recognizer;
     const RunTally tally = runFiles(request, folderEntries(options), listener);
     char total[64];
     std::snprintf(total, sizeof total, "\r\n---------\r\nTotal converted FAX files: %d\r\n", tally.converted);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ocr/text_recognizer.h"
 #include "settings/conversion_options.h"
 #include "settings/decode_settings.h"
 
@@ -27,9 +28,11 @@ void walkFaxFolder(const std::string& filter, const std::string& folder, int32_t
 // Converts every listed file into the destination folder (runFiles) and
 // writes the run's report into `report`: its heading, a line per file and
 // the count of converted files. A file whose output name an earlier file of
-// the run already took is skipped and left in place. -1 (nothing done,
-// `report` untouched) when the destination is empty; 0 otherwise.
-int convertFolder(const ConversionOptions& options, const DecodeSetup& decode, std::string& report);
+// the run already took is skipped and left in place. `recognizer` reads the
+// pages' text when options ask for it. -1 (nothing done, `report`
+// untouched) when the destination is empty; 0 otherwise.
+int convertFolder(const ConversionOptions& options, const DecodeSetup& decode, std::string& report,
+                  TextRecognizer* recognizer = nullptr);
 
 // The output path of one listed file in a run with these options: the
 // output stage's folderOutputPath with the run's folders, naming choices

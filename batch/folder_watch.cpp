@@ -166,6 +166,7 @@ void FolderWatch::convertDue(const std::vector<std::string>& due)
     RunRequest request;
     request.options = options_;
     request.decode = decode_;
+    request.recognizer = settings_.recognizer;
     request.stopRequested = stopRequestedBySignal;
     request.skipCurrentOutputs = options_.backupFolder.empty();
     request.written = &written_;

@@ -4,6 +4,7 @@
 // then every fax that arrives or is rewritten there, until it is asked to
 // stop. For fax servers, which write received faxes into a folder.
 
+#include "ocr/text_recognizer.h"
 #include "settings/conversion_options.h"
 #include "settings/decode_settings.h"
 #include "platform/file_writers.h"
@@ -24,6 +25,7 @@ struct WatchSettings {
     std::string logPath;  // one record per file converted; empty: no log
     bool logMakesParents = false;
     bool quiet = false;   // no report lines on standard output
+    TextRecognizer* recognizer = nullptr;  // reads the pages' text when options ask for it
 };
 
 // True when the file counts as finished at one look: its times say it was

@@ -122,7 +122,7 @@ private:
 }  // namespace
 
 void convertFilesInOrder(const ConversionOptions& options, const std::vector<FileJob>& files,
-                         const DecodeSetup& decode, int jobs, const FileConverter& convert,
+                         const DecodeSetup& decode, TextRecognizer* recognizer, int jobs, const FileConverter& convert,
                          const std::function<bool()>& stopRequested, const WrittenOutputs& writtenBefore,
                          const std::function<void(size_t index, FileConversion& conversion)>& finished)
 {
@@ -152,7 +152,7 @@ void convertFilesInOrder(const ConversionOptions& options, const std::vector<Fil
                     settle(index, State::NotStarted);
                     continue;
                 }
-                FileContext context{setup, &written, &writtenBefore, count > 1 ? &pagePool : nullptr};
+                FileContext context{setup, &written, &writtenBefore, count > 1 ? &pagePool : nullptr, recognizer};
                 FileConversion& conversion = conversions[index];
                 try {
                     conversion = convert(options, files[index].source, files[index].destination, context);

@@ -23,7 +23,7 @@ struct FileJob {
 int jobCountFor(int32_t requested, size_t files);
 
 // Converts the files `jobs` at a time, each job with working files of its
-// own beside those of `decode`, and hands each file's conversion to
+// own beside those of `decode` (and `recognizer`, shared, for their text), and hands each file's conversion to
 // `finished` on the calling thread, in the order of `files`: what one job
 // converting them one after the other gives. Files whose output names could
 // meet (outputNamesMayMeet) go to one job in list order, so that no file is
@@ -35,7 +35,7 @@ int jobCountFor(int32_t requested, size_t files);
 // until then are all handed over, those never started are not. A failure of
 // one file never stops the others.
 void convertFilesInOrder(const ConversionOptions& options, const std::vector<FileJob>& files,
-                         const DecodeSetup& decode, int jobs, const FileConverter& convert,
+                         const DecodeSetup& decode, TextRecognizer* recognizer, int jobs, const FileConverter& convert,
                          const std::function<bool()>& stopRequested, const WrittenOutputs& writtenBefore,
                          const std::function<void(size_t index, FileConversion& conversion)>& finished);
 

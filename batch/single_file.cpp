@@ -36,9 +36,10 @@ std::string pageNumberText(int pageNumber)
 // What the run asks of each page written. A page's recognition uses the
 // cores the run's jobs leave free, so that one fax converted alone uses them
 // all and a run of many jobs does not crowd them.
-OutputSettings outputSettingsOf(const ConversionOptions& options)
+OutputSettings outputSettingsOf(const ConversionOptions& options, TextRecognizer* recognizer)
 {
     OutputSettings settings;
+    settings.recognizer = recognizer;
     settings.quality = options.quality;
     settings.optimize = options.optimize;
     settings.ocrLanguages = options.ocrLanguages;
@@ -163,12 +164,10 @@ void writeTextBeside(const std::vector<PageResult>& results, const std::string& 
 // The report says "Success !" for the file and gives a line to each page
 // left out; without a page there is no file: a fax of one page says why as
 // for a page of its own, a longer one's page lines say why.
-PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const ConversionOptions& options,
-                               const std::string& source, const std::string& destination, PageShare* pageShare,
-                               FileConversion& conversion)
+PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const OutputFormat& output,
+                               const OutputSettings& settings, const std::string& source,
+                               const std::string& destination, PageShare* pageShare, FileConversion& conversion)
 {
-    const OutputFormat& output = *options.outputFormat;
-    const OutputSettings settings = outputSettingsOf(options);
     const int pageCount = std::max<int>(document.pageCount(), 1);
     const auto shared = std::make_shared<DocumentPages>(source, format, std::vector<std::string>(size_t(pageCount), destination),
                                                         output, settings);
@@ -217,17 +216,18 @@ PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const Co
 // not, and those written. A failure raised while converting a page is raised
 // again once the lines of the pages before it are in the report.
 PagesResult convertPages(FaxDocument& document, FaxFormat format, const ConversionOptions& options,
-                         const std::string& source, const std::string& destination, PageShare* pageShare,
+                         const std::string& source, const std::string& destination, const FileContext& context,
                          FileConversion& conversion)
 {
     std::string& report = conversion.report;
     const OutputFormat& output = *options.outputFormat;
+    const OutputSettings settings = outputSettingsOf(options, context.recognizer);
+    PageShare* const pageShare = context.pageShare;
     if (output.layout == OutputLayout::FilePerDocument) {
-        return convertIntoOneFile(document, format, options, source, destination, pageShare, conversion);
+        return convertIntoOneFile(document, format, output, settings, source, destination, pageShare, conversion);
     }
     const std::string notPreparedLine =
         "Failed : " + source + " - Error in preparing " + std::string(output.preparedName) + "\r\n";
-    const OutputSettings settings = outputSettingsOf(options);
     const int pageCount = document.pageCount();
     PagesResult pages;
     if (pageCount < 2) {
@@ -378,7 +378,7 @@ FileConversion convertFile(const ConversionOptions& options, const std::string& 
             document.close();
             return ended(ConvertSkipped);
         }
-        pages = convertPages(document, format, options, source, destination, context.pageShare, conversion);
+        pages = convertPages(document, format, options, source, destination, context, conversion);
     } catch (...) {
         report += exceptionReportLine(*options.outputFormat);
         return ended(ConvertException);
@@ -407,10 +407,11 @@ FileConversion convertFile(const ConversionOptions& options, const std::string& 
     return ended(result);
 }
 
-std::string convertSingleFile(const ConversionOptions& options, const DecodeSetup& decode)
+std::string convertSingleFile(const ConversionOptions& options, const DecodeSetup& decode, TextRecognizer* recognizer)
 {
     FileContext context;
     context.decode = decode;
+    context.recognizer = recognizer;
     const FileConversion conversion = convertFile(options, options.source, options.destination, context);
     if (conversion.toBackupFolder) moveToBackupFolder(options.source, options.backupFolder);
     return conversion.report;

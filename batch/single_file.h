@@ -32,6 +32,7 @@ struct FileContext {
     const WrittenOutputs* written = nullptr;         // names earlier files of this run wrote
     const WrittenOutputs* writtenEarlier = nullptr;  // names earlier runs of a watch wrote
     PageShare* pageShare = nullptr;                  // where its pages may be offered to other jobs
+    TextRecognizer* recognizer = nullptr;            // recognises the text of pages when the run asks for it
 };
 
 // What converting one file gave.
@@ -69,8 +70,10 @@ using FileConverter = std::function<FileConversion(const ConversionOptions& opti
 
 // The conversion of options.source into options.destination that a
 // single-file run makes, its source moved into the backup folder when it is
-// to go; the report of it after the run's heading.
-std::string convertSingleFile(const ConversionOptions& options, const DecodeSetup& decode);
+// to go; the report of it after the run's heading. `recognizer` reads the
+// pages' text when options ask for it.
+std::string convertSingleFile(const ConversionOptions& options, const DecodeSetup& decode,
+                              TextRecognizer* recognizer = nullptr);
 
 // The report line of a failure raised inside a conversion into `format`.
 std::string exceptionReportLine(const OutputFormat& format);

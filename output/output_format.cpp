@@ -4,7 +4,6 @@
 #include "imageout/jpeg_writer.h"
 #include "imageout/pdf_writer.h"
 #include "imageout/png_writer.h"
-#include "ocr/page_recognition.h"
 #include "platform/files.h"
 #include "platform/leftovers.h"
 #include "raster/page_size.h"
@@ -95,8 +94,8 @@ PageResult convertPage(const PageBitmap& page, const OutputSettings& settings, C
     try {
         if (!fitsOutputLimits(page)) return {PageOutcome::TooLarge, pageTooLargeText(page)};
         PageRecognition recognition;
-        if (!settings.ocrLanguages.empty()) {
-            recognition = recognisePage(page, settings.ocrLanguages, settings.ocrThreads);
+        if (!settings.ocrLanguages.empty() && settings.recognizer != nullptr) {
+            recognition = settings.recognizer->recognise(page, settings.ocrLanguages, settings.ocrThreads);
         }
         PageResult result(convert(recognition.turnedDegrees != 0 ? recognition.turned : page, recognition.text.words));
         result.textRecognised = recognition.recognised;

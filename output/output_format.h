@@ -6,6 +6,7 @@
 // reports outputs asks this table (and output_names.h); nothing above the
 // output stage knows an extension.
 
+#include "ocr/text_recognizer.h"
 #include "raster/page_bitmap.h"
 #include "raster/page_words.h"
 
@@ -47,6 +48,9 @@ struct OutputSettings {
     bool optimize = true;  // JPEG: optimised Huffman tables
     std::string ocrLanguages;  // the languages of text recognition ("eng+deu"); empty for none
     int ocrThreads = 1;        // threads that recognise one page side by side
+    // What recognises the text, owned by the run's owner; with languages
+    // and none, every page's recognition fails.
+    TextRecognizer* recognizer = nullptr;
 };
 
 // What a page's report line adds to its result: "turned 180 degrees" for a

@@ -1,11 +1,13 @@
 // Searchable outputs, held against independent readers: poppler finds the
 // words of a rendered page in our PDF, each inside the ink of the word it
 // names (ImageMagick's reading of the page); pages rendered upside down or
-// on their side come out equal to the upright page; a language without data
-// converts nothing; JPEG and PNG pages get their text file.
+// on their side come out equal to the upright page; a language without data,
+// a missing OCR module and one of another version convert nothing; JPEG and
+// PNG pages get their text file. The programs recognise through the OCR
+// module, which they find beside them in the build.
 
-#include "ocr/page_recognition.h"
 #include "support/fax_fixtures.h"
+#include "support/ocr_module.h"
 
 #include <gtest/gtest.h>
 
@@ -42,8 +44,7 @@ const std::vector<std::string> kWords = {
 
 std::string skipReason(std::initializer_list<std::string> tools)
 {
-    if (!ocrBuiltIn()) return "this build has no OCR (libtesseract-dev, scripts/install-deps.sh)";
-    if (!ocrLanguagesProblem(kDefaultOcrLanguages).empty()) return ocrLanguagesProblem(kDefaultOcrLanguages);
+    if (!testing::ocrUnavailableReason().empty()) return testing::ocrUnavailableReason();
     const std::string missing = missingTool(tools);
     return missing.empty() ? "" : "needs " + missing + " (scripts/install-deps.sh --test)";
 }
@@ -219,30 +220,43 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TurnCase>& row) { return std::string(row.param.name); });
 
 // A language whose data are not installed converts nothing and says what
-// to install; so does a build without OCR.
-TEST(OcrLanguages, MissingDataConvertNothingAndExitWithStatusTwo)
+// to install; so do a missing OCR module and a module of another interface
+// version, which a build without Tesseract meets too.
+TEST(OcrLanguages, MissingDataOrModuleConvertNothingAndExitWithStatusTwo)
 {
     struct Case {
         std::string option;
+        std::string module;  // PAGELIFT_OCR_MODULE; empty: the one beside the program
         std::string message;
     };
-    std::vector<Case> cases;
-    if (ocrBuiltIn()) {
-        cases.push_back({"/ocr=eng+qqq", "install the package tesseract-ocr-qqq"});
-        cases.push_back({"/ocr=zzz_old", "install the package tesseract-ocr-zzz-old"});
-        cases.push_back({"/ocr=eng+../x", "is not a language name"});
+    const std::string missing = "Text recognition needs the OCR module, which is not installed: install the package "
+                                "pagelift-ocr";
+    const std::string otherVersion = "it was made for another version of the program): install the package "
+                                     "pagelift-ocr of Zoziv Pagelift " PAGELIFT_VERSION;
+    std::vector<Case> cases = {
+        {"/ocr", "/nonexistent/pagelift-ocr.so", missing + " (/nonexistent/pagelift-ocr.so not found)"},
+        {"/ocr=deu", PAGELIFT_OTHER_VERSION_OCR_MODULE, otherVersion},
+    };
+    if (testing::builtOcrModule().empty()) {
+        cases.push_back({"/ocr", "", missing});
     } else {
-        cases.push_back({"/ocr", "This build has no OCR"});
+        cases.push_back({"/ocr=eng+qqq", "", "install the package tesseract-ocr-qqq"});
+        cases.push_back({"/ocr=zzz_old", "", "install the package tesseract-ocr-zzz-old"});
+        cases.push_back({"/ocr=eng+../x", "", "is not a language name"});
     }
     const std::string sample = (fs::path(PAGELIFT_SOURCE_DIR) / "samples" / "memo-g4.tif").string();
     for (const Case& test : cases) {
-        SCOPED_TRACE(test.option);
+        SCOPED_TRACE(test.option + " " + test.module);
         ScratchFolder scratch;
         std::vector<std::vector<std::string>> runs;
         runs.push_back({test.option, "/f=" + sample, "/sf=" + scratch.file("out/memo.pdf")});
         runs.push_back({test.option, "/d=" + sample.substr(0, sample.rfind('/')), "/sd=" + scratch.file("out"), "/j=2"});
         for (const std::vector<std::string>& run : runs) {
-            const CommandResult result = runPliftcmd(run, scratch.path().string());
+            std::string command;
+            if (!test.module.empty()) command.append("PAGELIFT_OCR_MODULE=").append(shellQuoted(test.module)).append(" ");
+            command += shellQuoted(PLIFTCMD_PATH);
+            for (const std::string& argument : run) command.append(" ").append(shellQuoted(argument));
+            const CommandResult result = testing::runShell(command, scratch.path().string());
             EXPECT_EQ(result.exitCode, 2);
             EXPECT_NE(result.err.find(test.message), std::string::npos) << result.err;
             EXPECT_FALSE(fs::exists(scratch / "out"));

@@ -6,11 +6,11 @@
 
 #include "batch/file_listing.h"
 #include "batch/parallel_conversion.h"
-#include "ocr/page_recognition.h"
 #include "output/output_names.h"
 #include "support/blank_faxes.h"
 #include "support/corpus_folder.h"
 #include "support/fax_fixtures.h"
+#include "support/ocr_module.h"
 
 #include <gtest/gtest.h>
 
@@ -197,7 +197,7 @@ TEST(ParallelRuns, TheJobsShareThePagesOfALongDocumentAndGiveWhatOneJobGives)
     };
     std::vector<Format> formats = {{"", 4, {"/j=2", "/j=5"}}, {"/to=pdf", 1, {"/j=4"}}};
     // Recognised text too: a page reads the same on one thread as on two.
-    if (ocrLanguagesProblem(kDefaultOcrLanguages).empty()) formats.push_back({"/to=pdf /ocr", 1, {"/j=3"}});
+    if (testing::ocrUnavailableReason().empty()) formats.push_back({"/to=pdf /ocr", 1, {"/j=3"}});
     const ScratchFolder scratch;
     for (const Format& format : formats) {
         for (const Case& c : cases) {

@@ -5,6 +5,7 @@
 #include "settings/working_paths.h"
 #include "support/fax_fixtures.h"
 #include "support/held_converter.h"
+#include "support/ocr_module.h"
 #include "ui/convert_controller.h"
 #include "ui/file_list.h"
 
@@ -573,6 +574,62 @@ TEST_F(WindowRunTest, AStopThatIsHeardEndsTheRunBeforeTheNextFile)
     EXPECT_EQ(events.rows().size(), 1u);
     EXPECT_EQ(events.status(), "Cancelled after 1 of 4 files: 1 FAX files converted");
     EXPECT_TRUE(controller.workerIdle());
+}
+
+}  // namespace
+}  // namespace pagelift
+
+namespace pagelift {
+namespace {
+
+// A language installed while the window is open is found by its next run:
+// nothing of a failed load is remembered, and the engines loaded once serve
+// the runs after.
+TEST_F(WindowRunTest, ALanguageInstalledAfterARunIsFoundByTheNextRun)
+{
+    if (!testing::ocrUnavailableReason().empty()) GTEST_SKIP() << testing::ocrUnavailableReason();
+    fs::path installed;
+    for (const fs::directory_entry& version : fs::directory_iterator("/usr/share/tesseract-ocr")) {
+        if (fs::exists(version.path() / "tessdata" / "eng.traineddata")) installed = version.path() / "tessdata";
+    }
+    if (installed.empty()) GTEST_SKIP() << "no Tesseract data under /usr/share/tesseract-ocr";
+    const std::string tessdata = scratch_.file("tessdata");
+    fs::create_directories(tessdata);
+    const testing::ScopedEnvironment module("PAGELIFT_OCR_MODULE", testing::builtOcrModule());
+    const testing::ScopedEnvironment data("TESSDATA_PREFIX", tessdata + "/");
+    controller_.choices.ocr = 1;
+
+    struct Step {
+        const char* install;  // the language installed before the start; "" for none
+        std::string message;  // why the start is refused; "" when it starts
+    };
+    const Step steps[] = {
+        {"", "Error: The OCR data for page orientation are not installed: install the package tesseract-ocr-osd"},
+        {"osd", "Error: The OCR data for language \"eng\" are not installed: install the package tesseract-ocr-eng"},
+        {"eng", ""},
+        {"", ""},  // the engines of the run before serve again
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.install);
+        if (*step.install != 0) {
+            const std::string name = std::string(step.install) + ".traineddata";
+            fs::copy_file(installed / name, fs::path(tessdata) / name);
+        }
+        notices_.messages.clear();
+        if (!step.message.empty()) {
+            EXPECT_EQ(controller_.startRun(false, notices_), StartResult::Refused);
+            EXPECT_EQ(notices_.messages, List{step.message});
+            continue;
+        }
+        fs::remove_all(scratch_.file("out"));
+        const std::vector<RecordedEvents::Row> rows = run(false);
+        EXPECT_TRUE(notices_.messages.empty());
+        ASSERT_EQ(rows.size(), 5u);
+        EXPECT_EQ(rows[0].result, "Converted!");
+        // The page is too small to hold words; that it was read says the text file beside it.
+        EXPECT_TRUE(fs::exists(scratch_.file("out/a.txt")));
+        EXPECT_EQ(faxtest::readText(controller_.logPath).find("recognition failed"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ RunTally runConversion(RunContext& context, RunEvents& events, const FileConvert
     RunRequest request;
     request.options = options;
     request.decode = context.decode;
+    request.recognizer = context.recognizer;
     request.convert = convert;
     request.stopRequested = [&] { return context.stopRequested->load(); };
     request.reportPassedOver = false;

@@ -24,6 +24,7 @@ struct RunContext {
     std::string logPath;         // where the run's report is appended; empty: none
     LogFolderCreation logFolderCreation = LogFolderCreation::OneLevel;
     std::string startNotes;      // lines the start put into the report (CR LF ends)
+    TextRecognizer* recognizer = nullptr;  // reads the pages' text when the options ask for it
     std::shared_ptr<std::atomic<bool>> stopRequested = std::make_shared<std::atomic<bool>>(false);
 };
 

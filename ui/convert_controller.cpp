@@ -125,16 +125,18 @@ StartResult ConvertController::startRun(bool automatic, PageNotices& notices)
                       "Warning");
     }
 
-    // Nothing is converted when the text cannot be recognised as asked.
+    // Nothing is converted when the text cannot be recognised as asked. No
+    // run is going, so the recognizer is the window's thread's alone now.
     ConversionOptions wanted;
     wanted.ocrLanguages = ocrLanguagesOf(choices);
-    if (const std::string problem = whyRunCannotStart(wanted); !problem.empty()) {
+    if (const std::string problem = prepareRecognition(wanted, recognizer_); !problem.empty()) {
         if (automatic) notices.showNote(problem);
         return refuse(problem, "Error");
     }
 
     std::shared_ptr<RunContext> context = snapshotRun(automatic, list, notices);
     context->runId = currentRunId_ + 1;
+    context->recognizer = recognizer_.get();
     RunEvents& events = events_;
     FileConverter convert = convert_;
     const bool started = runner_.start([context, &events, convert] { runConversion(*context, events, convert); });

@@ -107,6 +107,9 @@ private:
     bool starting_ = false;  // a start is showing a message: ticks must not start another run
     uint64_t currentRunId_ = 0;
     std::shared_ptr<std::atomic<bool>> stopRequested_;
+    // Loaded by the first run that asks for text, then kept with its engines
+    // for the next runs; it ends with the window, before the program does.
+    std::unique_ptr<TextRecognizer> recognizer_;
     ConversionRunner runner_;  // last: its thread ends before the rest goes away
 };
 

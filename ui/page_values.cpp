@@ -1,6 +1,6 @@
 #include "ui/page_values.h"
 
-#include "ocr/page_recognition.h"
+#include "ocr/text_recognizer.h"
 
 #include <limits>
 

@@ -7,12 +7,12 @@
 #include "batch/single_file.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
-#include "ocr/page_recognition.h"
 #include "platform/file_lock.h"
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
 #include "tests/support/corpus_folder.h"
 #include "tests/support/held_converter.h"
+#include "tests/support/ocr_module.h"
 #include "ui/window/convert_page.h"
 #include "ui/window/elided_label.h"
 #include "ui/window/main_window.h"
@@ -288,6 +288,9 @@ private slots:
     {
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
         QApplication::setQuitOnLastWindowClosed(false);
+        // The windows find the OCR module this build made, as the installed
+        // program finds its own.
+        qputenv("PAGELIFT_OCR_MODULE", QByteArray::fromStdString(testing::builtOcrModule()));
     }
 
     void init()
@@ -916,9 +919,7 @@ private slots:
         QFETCH(QString, written);
         QFETCH(QString, stored);
         QFETCH(bool, ocr);
-        if (ocr && !ocrLanguagesProblem(kDefaultOcrLanguages).empty()) {
-            QSKIP(ocrLanguagesProblem(kDefaultOcrLanguages).c_str());
-        }
+        if (ocr && !testing::ocrUnavailableReason().empty()) QSKIP(testing::ocrUnavailableReason().c_str());
         const auto window = makeWindow();
         QVERIFY(window);
         ConvertPage& page = *window->convertPage();
@@ -944,6 +945,34 @@ private slots:
         QTRY_COMPARE(ended.count(), 1);
         QVERIFY(readFile(QString::fromStdString(settingsFile())).contains(QStringLiteral("OutputFormat=%1\n").arg(stored)));
         QVERIFY(readFile(QString::fromStdString(settingsFile())).contains(QStringLiteral("Ocr=%1\n").arg(ocr ? 1 : 0)));
+    }
+
+    // The OCR box is looked at when the window opens: without the module it
+    // is disabled and clear, says what to install, and the stored choice
+    // stays in the settings file for when the module returns.
+    void theOcrBoxWaitsForTheModuleAndKeepsTheStoredChoice()
+    {
+        if (testing::builtOcrModule().empty()) QSKIP("this build has no OCR module");
+        struct Case {
+            const char* name;
+            std::string module;
+            bool enabled;
+        };
+        for (const Case& test : {Case{"missing", text(scratch_->filePath(QStringLiteral("none/pagelift-ocr.so"))), false},
+                                 Case{"built", testing::builtOcrModule(), true}}) {
+            qInfo("%s", test.name);
+            const testing::ScopedEnvironment module("PAGELIFT_OCR_MODULE", test.module);
+            writeSettings("[Options]\nOcr=1\n");
+            const auto window = makeWindow();
+            QVERIFY(window);
+            const QCheckBox& box = *window->optionsPage()->ocrBox();
+            QCOMPARE(box.isEnabled(), test.enabled);
+            QCOMPARE(box.isChecked(), test.enabled);
+            QCOMPARE(box.toolTip().contains(QStringLiteral("install the package pagelift-ocr")), !test.enabled);
+            QCOMPARE(window->convertPage()->controller().choices.ocr, test.enabled ? 1 : 0);
+            QVERIFY(window->storeSettings());
+            QVERIFY(readFile(QString::fromStdString(settingsFile())).contains(QStringLiteral("Ocr=1\n")));
+        }
     }
 
     // The preview of the selected row at its true proportions against

@@ -1,6 +1,7 @@
 #include "ui/window/options_page.h"
 
-#include "ocr/page_recognition.h"
+#include "ocr/recognition_loader.h"
+#include "ocr/recognition_module.h"
 #include "ui/window/window_look.h"
 
 #include <QApplication>
@@ -42,7 +43,7 @@ std::optional<int32_t> readNumberBox(QLineEdit& box)
 }
 
 OptionsPage::OptionsPage(const OptionsValues& stored, AutoConvertSwitch autoConvert, QWidget* parent)
-    : QWidget(parent), values_(stored), autoConvertSwitch_(std::move(autoConvert))
+    : QWidget(parent), values_(stored), storedOcr_(stored.ocr), autoConvertSwitch_(std::move(autoConvert))
 {
     buildControls();
     paintWidget(*this, colours::page, colours::optionsEdit);
@@ -109,9 +110,13 @@ void OptionsPage::buildControls()
     // Recognition applies to every format: PDF pages carry the text, the
     // others get a text file beside them.
     ocr_ = check("Searchable (OCR)", 172, 160, 100, 10);
-    if (!ocrBuiltIn()) {
+    // Only the module's file is looked at here: its libraries are loaded
+    // when a run first asks for text.
+    if (!recognitionModuleFound()) {
+        ocrMissing_ = true;
         ocr_->setEnabled(false);
-        ocr_->setToolTip(QStringLiteral("This build has no OCR"));
+        ocr_->setToolTip(QString::fromStdString(std::string("Needs the OCR module: install the package ") +
+                                                kRecognitionPackage));
     }
 
     connect(directory_, &QRadioButton::clicked, this, &OptionsPage::onSourceModeClicked);
@@ -133,7 +138,7 @@ void OptionsPage::loadControls()
     showCheckField(*keepDate_, values_.keepDate);
     showCheckField(*extension_, values_.keepExtension);
     showCheckField(*optimize_, values_.optimize);
-    showCheckField(*ocr_, values_.ocr);
+    showCheckField(*ocr_, ocrMissing_ ? 0 : values_.ocr);
     quality_->setText(QString::number(values_.quality));
     showCheckField(*autoConvert_, values_.autoConvert);
     minutes_->setText(QString::number(values_.cycleMinutes));
@@ -205,6 +210,7 @@ void OptionsPage::saveToSettings(IniFile& file)
     readControls();
     OptionsValues stored = values_;
     if (keepStoredAutoConvert_) stored.autoConvert = 1;
+    if (ocrMissing_) stored.ocr = storedOcr_;
     writeOptionsSection(file, stored);
 }
 

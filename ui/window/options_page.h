@@ -63,6 +63,10 @@ private:
     // Automatic conversion stored as on but held by another running copy: the
     // box shows clear, yet the stored choice stays until the user changes it.
     bool keepStoredAutoConvert_ = false;
+    // Without the OCR module the box is disabled and clear, so runs
+    // recognise nothing, yet the stored choice stays for when it returns.
+    int32_t storedOcr_ = 0;
+    bool ocrMissing_ = false;
     AutoConvertSwitch autoConvertSwitch_;
     QRadioButton* directory_ = nullptr;
     QRadioButton* files_ = nullptr;

@@ -1,7 +1,9 @@
-// Recognition with the Tesseract library, one engine per thread and set of
-// languages, so that the jobs of a run recognise pages side by side.
+// The OCR module: recognition with the Tesseract library, one engine per
+// thread and set of languages, so that the jobs of a run recognise pages
+// side by side. Built on its own as a loadable module, with the few pieces
+// of the page it needs; the programs open it only when a run asks for text.
 
-#include "ocr/page_recognition.h"
+#include "ocr/recognition_module.h"
 
 #include "raster/page_size.h"
 #include "raster/page_turn.h"
@@ -18,7 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -48,7 +50,8 @@ const std::vector<std::string> kQuietValues = {"/dev/null"};
 
 // Engines loaded, by their languages, each used by one thread at a time and
 // kept for the next page: loading one takes longer than a fifth of a page's
-// recognition. Languages that failed to load are remembered as such.
+// recognition. Languages that fail to load are not remembered: the next
+// request tries again, and finds data installed meanwhile.
 class EnginePool {
 public:
     using Engine = std::unique_ptr<tesseract::TessBaseAPI>;
@@ -59,7 +62,6 @@ public:
     {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
-            if (unloadable_.count(languages) != 0) return nullptr;
             std::vector<Engine>& free = free_[languages];
             if (!free.empty()) {
                 Engine engine = std::move(free.back());
@@ -68,20 +70,12 @@ public:
             }
         }
         auto engine = std::make_unique<tesseract::TessBaseAPI>();
-        bool loaded = false;
-        {
-            // Loading sets some of the library's parameters that all engines
-            // share (the debug file among them): one load at a time.
-            const std::lock_guard<std::mutex> lock(loading_);
-            loaded = engine->Init(nullptr, languages.c_str(), tesseract::OEM_DEFAULT, nullptr, 0, &kQuietNames,
-                                  &kQuietValues, false) == 0;
-        }
-        if (!loaded) {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            unloadable_.insert(languages);
-            return nullptr;
-        }
-        return engine;
+        // Loading sets some of the library's parameters that all engines
+        // share (the debug file among them): one load at a time.
+        const std::lock_guard<std::mutex> lock(loading_);
+        const bool loaded = engine->Init(nullptr, languages.c_str(), tesseract::OEM_DEFAULT, nullptr, 0, &kQuietNames,
+                                         &kQuietValues, false) == 0;
+        return loaded ? std::move(engine) : nullptr;
     }
 
     void giveBack(const std::string& languages, Engine engine)
@@ -96,32 +90,23 @@ private:
     std::mutex mutex_;
     std::mutex loading_;
     std::map<std::string, std::vector<Engine>> free_;
-    std::set<std::string> unloadable_;
 };
 
-// The pool lives as long as the process. Ending its engines at exit would
-// hand their dictionaries back to the library's cache of them, which the
-// library's own exit has destroyed by then.
-EnginePool& enginePool()
-{
-    static EnginePool* const pool = new EnginePool;
-    return *pool;
-}
-
-// An engine taken from the pool for one piece of work.
+// An engine taken from a pool for one piece of work.
 class BorrowedEngine {
 public:
-    explicit BorrowedEngine(std::string languages)
-        : languages_(std::move(languages)), engine_(enginePool().take(languages_))
+    BorrowedEngine(EnginePool& pool, std::string languages)
+        : pool_(pool), languages_(std::move(languages)), engine_(pool_.take(languages_))
     {
     }
-    ~BorrowedEngine() { enginePool().giveBack(languages_, std::move(engine_)); }
+    ~BorrowedEngine() { pool_.giveBack(languages_, std::move(engine_)); }
     BorrowedEngine(const BorrowedEngine&) = delete;
     BorrowedEngine& operator=(const BorrowedEngine&) = delete;
 
     tesseract::TessBaseAPI* get() const { return engine_.get(); }
 
 private:
+    EnginePool& pool_;
     std::string languages_;
     EnginePool::Engine engine_;
 };
@@ -276,6 +261,23 @@ void drawInToInk(const SquaredPage& squared, int& left, int& top, int& right, in
     bottom = inkBottom;
 }
 
+// The line of text the iterator stands in, starting at word `firstWord`,
+// with no words yet: its baseline as the engine found it, placed on the
+// page's own rows from a band starting at squared row `top`.
+PageLine lineAt(const tesseract::ResultIterator& words, int32_t top, int factor, size_t firstWord)
+{
+    PageLine line;
+    line.firstWord = firstWord;
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    if (words.Baseline(tesseract::RIL_TEXTLINE, &x1, &y1, &x2, &y2)) {
+        line.baselineLeftX = x1;
+        line.baselineLeftY = double(y1 + top) / factor;
+        line.baselineRightX = x2;
+        line.baselineRightY = double(y2 + top) / factor;
+    }
+    return line;
+}
+
 // Reads the words of rows [top, bottom) of the squared page, their boxes
 // placed on the page's own rows; false when the engine fails.
 bool readBand(tesseract::TessBaseAPI& engine, const SquaredPage& squared, int32_t top, int32_t bottom, PageText& text,
@@ -303,11 +305,13 @@ bool readBand(tesseract::TessBaseAPI& engine, const SquaredPage& squared, int32_
         drawInToInk(squared, left, wordTop, right, wordBottom);
         PageWord found;
         found.text = word.get();
-        found.startsLine = words->IsAtBeginningOf(tesseract::RIL_TEXTLINE);
+        found.startsLine = words->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || text.lines.empty();
         found.left = left;
         found.right = right;
         found.top = wordTop / squared.factor;
         found.bottom = (wordBottom + squared.factor - 1) / squared.factor;
+        if (found.startsLine) text.lines.push_back(lineAt(*words, top, squared.factor, text.words.size()));
+        ++text.lines.back().wordCount;
         text.words.push_back(std::move(found));
     } while (words->Next(tesseract::RIL_WORD));
     return true;
@@ -324,7 +328,8 @@ struct Reading {
     double confidence = 0;
 };
 
-bool readPage(const SquaredPage& squared, const std::string& languages, int threads, Reading& reading)
+bool readPage(EnginePool& pool, const SquaredPage& squared, const std::string& languages, int threads,
+              Reading& reading)
 {
     const std::vector<int32_t> starts = bandStarts(squared, kBands);
     const size_t bands = starts.size() - 1;
@@ -335,7 +340,7 @@ bool readPage(const SquaredPage& squared, const std::string& languages, int thre
     const auto readBands = [&] {
         for (size_t band = next++; band < bands; band = next++) {
             try {
-                const BorrowedEngine engine(languages);
+                const BorrowedEngine engine(pool, languages);
                 read[band] = engine.get() != nullptr &&
                              readBand(*engine.get(), squared, starts[band], starts[band + 1], texts[band],
                                       confidences[band]);
@@ -359,6 +364,10 @@ bool readPage(const SquaredPage& squared, const std::string& languages, int thre
         if (!read[band]) return false;
         reading.text.text += texts[band].text;
         weighted += double(confidences[band]) * double(texts[band].words.size());
+        for (PageLine& line : texts[band].lines) {
+            line.firstWord += reading.text.words.size();
+            reading.text.lines.push_back(line);
+        }
         for (PageWord& word : texts[band].words) reading.text.words.push_back(std::move(word));
     }
     reading.confidence = reading.text.words.empty() ? 0 : weighted / double(reading.text.words.size());
@@ -372,9 +381,9 @@ struct Orientation {
     float confidence = 0;
 };
 
-Orientation uprightTurn(const SquaredPage& squared)
+Orientation uprightTurn(EnginePool& pool, const SquaredPage& squared)
 {
-    const BorrowedEngine detector("osd");
+    const BorrowedEngine detector(pool, "osd");
     if (detector.get() == nullptr) return {};
     keepToThisThread();
     detector.get()->SetPageSegMode(tesseract::PSM_OSD_ONLY);
@@ -392,29 +401,35 @@ Orientation uprightTurn(const SquaredPage& squared)
     return {(360 - imageTurn % 360) % 360, confidence};
 }
 
-}  // namespace
+// Recognition with engines kept for as long as the recognizer lives.
+class TesseractRecognizer final : public TextRecognizer {
+public:
+    std::string languagesProblem(const std::string& languages) override;
+    PageRecognition recognise(const PageBitmap& page, const std::string& languages, int threads) override;
 
-bool ocrBuiltIn() { return true; }
+private:
+    EnginePool pool_;
+};
 
-std::string ocrLanguagesProblem(const std::string& languages)
+std::string TesseractRecognizer::languagesProblem(const std::string& languages)
 {
     const std::vector<std::string> names = languagesOf(languages);
     for (const std::string& language : names) {
         if (!isLanguageName(language)) return "OCR language \"" + language + "\" is not a language name";
     }
-    if (BorrowedEngine("osd").get() == nullptr) {
+    if (BorrowedEngine(pool_, "osd").get() == nullptr) {
         return "The OCR data for page orientation are not installed: install the package tesseract-ocr-osd";
     }
     const auto missing = [](const std::string& language) {
         return "The OCR data for language \"" + language + "\" are not installed: install the package " +
                packageOf(language);
     };
-    const BorrowedEngine engine(languages);
+    const BorrowedEngine engine(pool_, languages);
     if (engine.get() == nullptr) {
         // The library loads no engine when its first language is missing;
         // each is loaded alone only now, to name the one.
         for (const std::string& language : names) {
-            if (names.size() == 1 || BorrowedEngine(language).get() == nullptr) return missing(language);
+            if (names.size() == 1 || BorrowedEngine(pool_, language).get() == nullptr) return missing(language);
         }
         return "The OCR languages \"" + languages + "\" cannot be loaded together";
     }
@@ -428,7 +443,7 @@ std::string ocrLanguagesProblem(const std::string& languages)
     return {};
 }
 
-PageRecognition recognisePage(const PageBitmap& page, const std::string& languages, int threads)
+PageRecognition TesseractRecognizer::recognise(const PageBitmap& page, const std::string& languages, int threads)
 {
     PageRecognition recognition;
     try {
@@ -438,19 +453,19 @@ PageRecognition recognisePage(const PageBitmap& page, const std::string& languag
         }
         threads = std::clamp(threads, 1, 16);
         const SquaredPage squared = squaredPage(page);
-        const Orientation orientation = uprightTurn(squared);
+        const Orientation orientation = uprightTurn(pool_, squared);
         Reading reading;
         if (orientation.turn == 0) {
-            if (!readPage(squared, languages, threads, reading)) return {};
+            if (!readPage(pool_, squared, languages, threads, reading)) return {};
             recognition.recognised = true;
             recognition.text = std::move(reading.text);
             return recognition;
         }
         PageBitmap turned = turnedPage(page, orientation.turn);
-        if (!readPage(squaredPage(turned), languages, threads, reading)) return {};
+        if (!readPage(pool_, squaredPage(turned), languages, threads, reading)) return {};
         if (orientation.confidence < kSureTurn) {
             Reading asItStands;
-            if (!readPage(squared, languages, threads, asItStands)) return {};
+            if (!readPage(pool_, squared, languages, threads, asItStands)) return {};
             if (asItStands.confidence >= reading.confidence) {
                 recognition.recognised = true;
                 recognition.text = std::move(asItStands.text);
@@ -467,4 +482,21 @@ PageRecognition recognisePage(const PageBitmap& page, const std::string& languag
     return recognition;
 }
 
+}  // namespace
+
 }  // namespace pagelift
+
+// The module's one entry point; its name is kRecognitionEntryPoint.
+extern "C" __attribute__((visibility("default"))) const pagelift::RecognitionModule* pagelift_recognition_module()
+{
+    static_assert(std::string_view(pagelift::kRecognitionEntryPoint) == "pagelift_recognition_module");
+    static const pagelift::RecognitionModule module{
+        pagelift::kRecognitionInterfaceVersion, []() -> pagelift::TextRecognizer* {
+            try {
+                return new pagelift::TesseractRecognizer;
+            } catch (...) {
+                return nullptr;
+            }
+        }};
+    return &module;
+}
