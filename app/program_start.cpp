@@ -32,11 +32,7 @@ CommandLineStart startFromCommandLine(int argc, char** argv, const char* program
         start.handled = true;
         return start;
     }
-    if (!prepareProcess()) {
-        start.handled = true;
-        start.exitCode = 1;
-        return start;
-    }
+    prepareProcess();
 
     WorkingPaths& paths = processWorkingPaths();
     ConversionOptions options;

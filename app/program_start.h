@@ -21,9 +21,8 @@ struct CommandLineStart {
 // line parsed, and a fully selected conversion is run like any command-line
 // run (report to the log and, unless quiet, to standard output; exit code 0).
 // Not handled: the line selected no conversion (or its destination is
-// missing), and the caller decides what that means. Start-up failure is
-// handled, with exit code 1 and the reason on standard error; an option
-// value that cannot be used (/j=) too, with the usage and exit code 2.
+// missing), and the caller decides what that means. An option value that
+// cannot be used (/j=) is handled, with the usage and exit code 2.
 CommandLineStart startFromCommandLine(int argc, char** argv, const char* programName);
 
 }  // namespace pagelift

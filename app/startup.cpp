@@ -11,6 +11,7 @@
 #include "batch/single_file.h"
 #include "platform/allocation.h"
 #include "platform/files.h"
+#include "platform/leftovers.h"
 #include "platform/messages.h"
 #include "platform/paths.h"
 #include "platform/work_folder.h"
@@ -42,7 +43,7 @@ std::string defaultResultsLog(const std::string& programFolder)
     return joinPath(stateHome, "pagelift/log/plflog.txt");
 }
 
-bool prepareProcess()
+void prepareProcess()
 {
     reuseLargeAllocations();
     WorkingPaths& paths = processWorkingPaths();
@@ -52,17 +53,15 @@ bool prepareProcess()
     paths.resultsLog = defaultResultsLog(paths.programFolder);
     paths.resultsLogMakesParents = paths.resultsLog.rfind(paths.programFolder + "/log/", 0) != 0;
 
-    paths.workFolder = privateWorkFolder();
-    if (paths.workFolder.empty()) {
-        std::fprintf(stderr, "pliftcmd: cannot create a working folder in %s: %s\n", temporaryFolder().c_str(),
-                     std::strerror(errno));
-        return false;
-    }
-
-    paths.workingFiles.rawImagePath = paths.workFolder + "plftmp.tmp";
-    paths.workingFiles.rawSegmentPath = paths.workFolder + "bsegtmp.tmp";
-    paths.workingFiles.tempTiffPath = paths.workFolder + "tmptif";
-    return true;
+    // What copies that were killed left behind goes first, so that a server
+    // restarted now and then does not fill its disk with their pages. This
+    // copy's own folder is only named: a run makes it when it first needs a
+    // working file, and most need none.
+    sweepDeadWorkFolders(temporaryFolder());
+    const std::string& workFolder = privateWorkFolder();
+    paths.workingFiles.rawImagePath = workFolder + "plftmp.tmp";
+    paths.workingFiles.rawSegmentPath = workFolder + "bsegtmp.tmp";
+    paths.workingFiles.tempTiffPath = workFolder + "tmptif";
 }
 
 namespace {

@@ -7,11 +7,11 @@
 
 namespace pagelift {
 
-// Prepares the process: the private working folder, the working-file paths,
-// the default results log and the start values of the decoding settings.
-// False (with the reason on standard error) when the working folder cannot
-// be made.
-bool prepareProcess();
+// Prepares the process: removes the working folders of copies that were
+// killed, names the working files (in the private working folder, which
+// only a run that needs a working file makes), the default results log and
+// the start values of the decoding settings.
+void prepareProcess();
 
 // The default results log: the program folder's "log/plflog.txt" when a
 // writable "log" folder already stands there (a portable copy), else

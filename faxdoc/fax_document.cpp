@@ -1,6 +1,7 @@
 #include "faxdoc/fax_document.h"
 
 #include "platform/awd_converter.h"
+#include "platform/work_folder.h"
 
 #include <algorithm>
 
@@ -63,7 +64,9 @@ bool FaxDocument::openForPages(const std::string& path, FaxFormat format)
 int FaxDocument::openConvertedAwd(const std::string& path, FaxFormat format)
 {
     // Without a converted file the document has no page.
-    if (!convertAwd(path, setup_.files.tempTiffPath)) return readPage(format, 0);
+    if (!makeWorkFolderFor(setup_.files.tempTiffPath) || !convertAwd(path, setup_.files.tempTiffPath)) {
+        return readPage(format, 0);
+    }
     return openWithReader(setup_.files.tempTiffPath, format);
 }
 

@@ -8,9 +8,9 @@
 namespace pagelift {
 
 // From now on SIGTERM and SIGINT only request a stop (they replace the
-// working folder's clean-up on those two signals; the folder is still
-// removed when the program exits). False when the wake descriptor cannot be
-// made.
+// working folder's clean-up on those two signals, and a folder made later
+// leaves them so; the folder is still removed when the program exits).
+// False when the wake descriptor cannot be made.
 bool takeStopSignalsAsRequests();
 
 // True once SIGTERM or SIGINT came after takeStopSignalsAsRequests.

@@ -7,11 +7,16 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <pthread.h>
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <vector>
+#include <mutex>
+#include <random>
 
 namespace pagelift {
 namespace {
@@ -77,10 +82,16 @@ void onFatalSignal(int signalNumber)
     raise(signalNumber);
 }
 
+// The folder is made when a run first needs it, perhaps long after the
+// program took some of these signals as requests to stop (the watcher, the
+// window): those keep their handlers, and the program's exit removes the
+// folder. An ignored signal stays ignored.
 void installCleanup()
 {
     std::atexit(removePrivateWorkFolder);
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction current {};
+        if (sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
         struct sigaction action {};
         action.sa_handler = onFatalSignal;
         sigemptyset(&action.sa_mask);
@@ -107,15 +118,22 @@ bool lockFolderForThisProcess(const std::string& folder)
     return true;
 }
 
-std::string createFolder()
+// The folder's name: the process's number and six random characters,
+// chosen without touching the file system. The characters come from the
+// system's random source, so that nobody can make the folder first.
+std::string chosenFolderName()
 {
-    // What copies that were killed left behind goes first, so that a server
-    // restarted now and then does not fill its disk with their pages.
-    sweepDeadWorkFolders(temporaryFolder());
+    static constexpr char kCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    std::string name = "pagelift-" + std::to_string(getpid()) + "-";
+    for (int index = 0; index < 6; ++index) name += kCharacters[random() % (sizeof kCharacters - 1)];
+    return temporaryFolder() + name + "/";
+}
 
-    std::string pattern = temporaryFolder() + "pagelift-" + std::to_string(getpid()) + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
+// Makes the chosen folder, private to this user, with its clean-up and its
+// lock. False (errno set) when it cannot be made.
+bool makeFolder(const std::string& folder)
+{
     // A stop signal that comes between making the folder and installing its
     // clean-up waits until the clean-up is there, so it never leaves the
     // folder behind.
@@ -123,29 +141,49 @@ std::string createFolder()
     sigset_t previous;
     sigemptyset(&stopSignals);
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&stopSignals, signalNumber);
-    sigprocmask(SIG_BLOCK, &stopSignals, &previous);
-    std::string folder;
-    if (mkdtemp(buffer.data()) != nullptr) {
-        folder = std::string(buffer.data()) + "/";
-        if (folder.size() < kPathCapacity) memcpy(signalSafePath, folder.c_str(), folder.size() + 1);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+    // mkdir fails on anything already there, a link included.
+    bool made = folder.size() < kPathCapacity && ::mkdir(folder.c_str(), 0700) == 0;
+    if (made) {
+        memcpy(signalSafePath, folder.c_str(), folder.size() + 1);
         installCleanup();
         if (!lockFolderForThisProcess(folder)) {
             const int error = errno;
             removePrivateWorkFolder();
             errno = error;
-            folder.clear();
+            made = false;
         }
     }
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return folder;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return made;
 }
 
 }  // namespace
 
 const std::string& privateWorkFolder()
 {
-    static const std::string folder = createFolder();
+    static const std::string folder = chosenFolderName();
     return folder;
+}
+
+bool makeWorkFolderFor(const std::string& path)
+{
+    const std::string& folder = privateWorkFolder();
+    if (path.compare(0, folder.size(), folder) != 0) return true;
+    // Made by whichever job needs it first while the others wait; a folder
+    // that could not be made is tried again at the next need.
+    static std::mutex making;
+    static bool made = false;
+    const std::lock_guard<std::mutex> lock(making);
+    if (made) return true;
+    made = makeFolder(folder);
+    if (!made) {
+        const int error = errno;
+        std::fprintf(stderr, "cannot create a working folder in %s: %s\n", temporaryFolder().c_str(),
+                     std::strerror(error));
+        errno = error;
+    }
+    return made;
 }
 
 std::string jobFilePrefix(int job)

@@ -13,8 +13,7 @@ struct WorkingPaths {
     std::string settingsFile;        // programFolder/pagelift.ini
     std::string resultsLog;          // where runs append their records; empty: no log
     bool resultsLogMakesParents = false;  // the default log outside the program folder
-    std::string workFolder;          // private to this process, ends in '/'
-    WorkingFiles workingFiles;       // in the work folder: those of a run's decoding
+    WorkingFiles workingFiles;       // in the private work folder: those of a run's decoding
 };
 
 // The process-wide paths, set once at start-up.

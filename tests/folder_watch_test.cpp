@@ -218,9 +218,13 @@ TEST_F(FolderWatchTest, ABurstASlowWriterAndARewrittenFaxEachConvertOnceAsAOneSh
 
 TEST_F(FolderWatchTest, SigtermFinishesTheFaxInHand)
 {
+    // A raw stream first: its working files make the working folder while
+    // the watch takes SIGTERM as a request, which the folder must leave so.
+    copySample("call.g3", "call.g3");
+    start();
+    ASSERT_TRUE(reported("call.g3"));
     // The largest page converted takes long enough to be caught.
     testing::writeBytes(scratch_.file("in/large.tif"), testing::blankGroup4Tiff({{10000, 10000}}));
-    start();
     ASSERT_TRUE(waitUntil([&] {
         for (const fs::directory_entry& entry : fs::directory_iterator(scratch_ / "out")) {
             if (entry.path().string().find(".part-") != std::string::npos) return true;

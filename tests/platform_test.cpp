@@ -186,7 +186,7 @@ TEST(PrivateWorkFolder, AStopBySignalRemovesTheFilesOfEveryJobAndOfThePreview)
     if (child == 0) {
         setenv("TMPDIR", temporary.c_str(), 1);
         const std::string& folder = privateWorkFolder();
-        if (folder.empty()) _exit(1);
+        if (!makeWorkFolderFor(folder + "plftmp.tmp")) _exit(1);
         for (const std::string& name : {std::string("plftmp.tmp"), jobFilePrefix(2) + "bsegtmp.tmp",
                                         previewFilePrefix() + "plftmp.tmp", previewFilePrefix() + "tmptif"}) {
             faxtest::writeText(folder + name, "working");

@@ -7,6 +7,7 @@
 #include "support/fax_fixtures.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -141,30 +142,57 @@ TEST_F(PliftcmdTest, RelativePathsKeepWorkingOnceTheOutputFolderExists)
     EXPECT_NE(folder.out.find("Total converted FAX files: 1\n"), std::string::npos) << folder.out;
 }
 
-TEST_F(PliftcmdTest, TheWorkingFolderGoesAwayWhenTheProgramIsStopped)
+// A run makes its working folder only when a fax needs working files (an
+// AWD document here, whose converter is held mid-work); a TIFF fax needs
+// none. The folder made goes away when the program is stopped.
+TEST_F(PliftcmdTest, TheWorkingFolderIsMadeOnlyWhenNeededAndGoesAwayWhenStopped)
 {
-    // Opening a named pipe blocks until a writer comes, which holds the
-    // program mid-conversion with its working folder made.
+    // The TIFF fax is a named pipe: once this side has it open, the program
+    // has started and opened the fax, and is held there.
     const std::string pipe = scratch_.file("waiting.tif");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        setenv("TMPDIR", scratch_.file("tmp").c_str(), 1);
-        execl(PLIFTCMD_PATH, PLIFTCMD_PATH, ("/f=" + pipe).c_str(), ("/sf=" + scratch_.file("w.jpg")).c_str(), "/log=",
-              static_cast<char*>(nullptr));
-        _exit(127);
+    const std::string converter = scratch_.file("held-converter");
+    const std::string converterPid = scratch_.file("converter.pid");
+    testing::writeText(converter, "#!/bin/sh\necho $$ > '" + converterPid + "'\nexec sleep 60 </dev/null >/dev/null 2>&1\n");
+    fs::permissions(converter, fs::perms::owner_all);
+    testing::writeText(scratch_.file("held.awd"), "AWD document");
+    struct Case {
+        std::string fax;
+        bool folderMade;
+    };
+    for (const Case& test : {Case{pipe, false}, Case{scratch_.file("held.awd"), true}}) {
+        SCOPED_TRACE(test.fax);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            setenv("TMPDIR", scratch_.file("tmp").c_str(), 1);
+            setenv("PAGELIFT_AWD_CONVERTER", converter.c_str(), 1);
+            execl(PLIFTCMD_PATH, PLIFTCMD_PATH, ("/f=" + test.fax).c_str(), ("/sf=" + scratch_.file("w.jpg")).c_str(),
+                  "/log=", "/q", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (test.folderMade) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!workFoldersLeft() && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            ASSERT_TRUE(workFoldersLeft());
+        }
+        const int writer = test.folderMade ? -1 : open(pipe.c_str(), O_WRONLY);
+        if (!test.folderMade) {
+            EXPECT_FALSE(workFoldersLeft());
+        }
+        kill(child, SIGTERM);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (writer >= 0) close(writer);
+        // The TIFF run may have read the pipe's end and finished by then.
+        if (test.folderMade) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        }
+        EXPECT_FALSE(workFoldersLeft());
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!workFoldersLeft() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_TRUE(workFoldersLeft());
-    kill(child, SIGTERM);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    EXPECT_FALSE(workFoldersLeft());
+    if (fs::exists(converterPid)) kill(std::stoi(faxtest::readText(converterPid)), SIGKILL);
 }
 
 // Names under `folder` (with subfolders) that a partial file has.
@@ -281,12 +309,16 @@ TEST_F(PliftcmdTest, AKilledRunLeavesNothingBehindOnceTheNextRunStarts)
     for (const std::string& name : names) {
         testing::writeBytes((in / (name + ".tif")).string(), testing::blankGroup4Tiff({{10000, 10000}}));
     }
+    // A raw stream first, whose working files make the run's working folder.
+    fs::copy_file(fs::path(PAGELIFT_SOURCE_DIR) / "samples" / "call.g3", in / "call.g3");
+    testing::writeText(scratch_.file("list.txt"), "call.g3\nf1.tif\nf2.tif\nf3.tif\nf4.tif\n");
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         setenv("TMPDIR", scratch_.file("tmp").c_str(), 1);
         execl(PLIFTCMD_PATH, PLIFTCMD_PATH, ("/d=" + in.string()).c_str(), ("/sd=" + out.string()).c_str(),
-              ("/bd=" + done.string()).c_str(), "/q", "/log=", static_cast<char*>(nullptr));
+              ("/bd=" + done.string()).c_str(), ("/files=" + scratch_.file("list.txt")).c_str(), "/q", "/log=",
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);

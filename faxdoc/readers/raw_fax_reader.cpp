@@ -7,6 +7,7 @@
 #include "ccitt/page_setup.h"
 #include "ccitt/raw_analysis.h"
 #include "ccitt/raw_work_files.h"
+#include "platform/work_folder.h"
 
 #include <sys/types.h>
 
@@ -57,6 +58,9 @@ int RawFaxReader::analyse(uint8_t bitOrder, bool anyWidth)
 {
     // The decoders address the data with 32-bit offsets.
     if (fileSize() > std::numeric_limits<int32_t>::max() || !loadCodedData(0, size_t(fileSize()))) return -1;
+    // The analysis writes its working files; the private folder they go in
+    // is made only now, by the first run that needs it.
+    if (!makeWorkFolderFor(rawImagePath_) || !makeWorkFolderFor(rawSegmentPath_)) return -1;
     const uint8_t* data = codedData().data();
     const int32_t size = int32_t(codedData().size());
     CcittDecoder decoder(data, size, 1, FaxMhWithEol, 0);
