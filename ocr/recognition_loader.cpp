@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace pagelift {
 namespace {
@@ -14,7 +15,7 @@ namespace {
 // From the programs' folder to the module's once installed, as the build
 // computed it from the install folders ("../lib/x86_64-linux-gnu/pagelift").
 #ifndef PAGELIFT_OCR_MODULE_DIR_FROM_PROGRAMS
-#define PAGELIFT_OCR_MODULE_DIR_FROM_PROGRAMS "../lib/pagelift"
+#error "the build names the OCR module's folder"
 #endif
 
 std::string notInstalledText(const std::string& path)
@@ -37,10 +38,13 @@ std::string recognitionModulePath()
 {
     if (const char* named = std::getenv("PAGELIFT_OCR_MODULE"); named != nullptr && *named != '\0') return named;
     const std::string programs = folderOfPath(programPath());
-    const std::string installed =
-        joinPath(joinPath(programs, PAGELIFT_OCR_MODULE_DIR_FROM_PROGRAMS), kRecognitionModuleName);
-    if (isFile(installed)) return installed;
-    return joinPath(programs, kRecognitionModuleName);
+    const std::string beside = joinPath(programs, kRecognitionModuleName);
+    const std::string installed = std::filesystem::path(joinPath(programs, PAGELIFT_OCR_MODULE_DIR_FROM_PROGRAMS))
+                                      .append(kRecognitionModuleName)
+                                      .lexically_normal()
+                                      .string();
+    // Where none is, the package's place is the one to name.
+    return isFile(installed) || !isFile(beside) ? installed : beside;
 }
 
 bool recognitionModuleFound() { return isFile(recognitionModulePath()); }

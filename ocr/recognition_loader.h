@@ -13,8 +13,9 @@ namespace pagelift {
 
 // Where the module is looked for: $PAGELIFT_OCR_MODULE when it is set and
 // not empty; else the package's private library folder reached from the
-// running program's folder (an installed program), when the module is
-// there; else the running program's own folder (a build tree).
+// running program's folder (an installed program), unless the module is
+// missing there and stands in the running program's own folder (a build
+// tree).
 std::string recognitionModulePath();
 
 // True when a file stands at recognitionModulePath(); nothing is loaded.

@@ -1,6 +1,7 @@
 // The manual pages: they render without a warning from groff or man, hold
 // the sections a reader looks for, document every option pliftcmd --help
-// lists, and are what cmake --install puts into share/man/man1.
+// lists, and are what cmake --install puts into share/man/man1, beside the
+// programs and the OCR module they find.
 
 #include "support/test_files.h"
 
@@ -185,6 +186,17 @@ TEST(ManualPages, CmakeInstallPutsThemIntoSectionOne)
         EXPECT_NE(man.out.find("convert received fax documents into JPEG or PNG images"), std::string::npos) << man.out;
     }
     EXPECT_TRUE(fs::is_regular_file(fs::path(prefix) / "share/doc/pagelift/copyright"));
+
+    // The installed program finds the installed OCR module: it loads it and
+    // asks it for the language.
+    if (!std::string(PAGELIFT_BUILT_OCR_MODULE).empty()) {
+        const CommandResult ocr = runShell("env -u PAGELIFT_OCR_MODULE " + shellQuoted(prefix + "/bin/pliftcmd") +
+                                               " /ocr=zzz /f=" + shellQuoted(PAGELIFT_SOURCE_DIR "/samples/memo-g4.tif") +
+                                               " /sf=" + shellQuoted(scratch.file("memo.pdf")),
+                                           scratch.path().string());
+        EXPECT_EQ(ocr.exitCode, 2);
+        EXPECT_NE(ocr.err.find("install the package tesseract-ocr-zzz"), std::string::npos) << ocr.err;
+    }
 
     // The watch service's unit runs the pliftcmd of this install, and
     // systemd takes it as it is: its documentation, command and settings.
