@@ -128,6 +128,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
         done.report = std::move(conversion.report);
         done.written = std::move(conversion.written);
         done.existingOutput = std::move(conversion.existingOutput);
+        done.failure = std::move(conversion.failure);
         count(tally, done.end);
         listener.fileDone(entries[index], done);
         nextEntry = index + 1;

@@ -38,6 +38,7 @@ struct FileDone {
     std::vector<std::string> written;  // the files written, in page order
     std::string existingOutput;        // skipped: the output found there; passed over: the JPEG itself
     std::string movedTo;               // where the source went in the backup folder; empty when it stayed
+    WriteResult failure;               // an output that could not be written, and why; written when none
 };
 
 // How the files of a run ended.

@@ -10,6 +10,7 @@
 #include "platform/paths.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -19,11 +20,26 @@
 namespace pagelift {
 namespace {
 
-// The report's words for a page the format's writer failed to write, and
-// for a failure raised inside a conversion.
-std::string notWrittenLine(const OutputFormat& format)
+// " (No space left on device: out/fax.jpg)": what made a write fail, as
+// the report adds it to its line; nothing when nothing is known.
+std::string causeText(const WriteResult& written)
 {
-    return "Failed :  Error in converting FAX to " + std::string(format.reportName) + "!\r\n";
+    const std::string cause = written.cause();
+    return cause.empty() ? cause : " (" + cause + ")";
+}
+
+// The report's words for a page or document the format's writer failed to
+// write, with the cause, and for a failure raised inside a conversion.
+std::string notWrittenLine(const OutputFormat& format, const WriteResult& written = {})
+{
+    return "Failed :  Error in converting FAX to " + std::string(format.reportName) + "!" + causeText(written) +
+           "\r\n";
+}
+
+// Keeps the first write failure of a conversion: the one its owner shows.
+void noteFailure(FileConversion& conversion, const WriteResult& written)
+{
+    if (conversion.failure.written() && !written.written()) conversion.failure = written;
 }
 
 std::string pageNumberText(int pageNumber)
@@ -126,13 +142,14 @@ std::string onlyPageLine(const PageResult& page, const OutputFormat& format, con
 {
     switch (page.outcome) {
     case PageOutcome::Converted: return "Success !" + noteText(page, settings) + "\r\n";
-    case PageOutcome::TooLarge: return "Failed : " + page.tooLargeText + "\r\n";
+    case PageOutcome::TooLarge:
+    case PageOutcome::Empty: return "Failed : " + page.refusalText + "\r\n";
     case PageOutcome::NotPrepared:
         return "Failed : " + source + " - Error in preparing " + std::string(format.preparedName) + "\r\n";
-    case PageOutcome::NotCompressed:
+    case PageOutcome::NotWritten:
     case PageOutcome::Failed: break;
     }
-    return notWrittenLine(format);
+    return notWrittenLine(format, page.written);
 }
 
 // With text recognition, the text of a document's pages written as pages
@@ -152,8 +169,13 @@ void writeTextBeside(const std::vector<PageResult>& results, const std::string& 
     if (!anyWritten) return;
     const std::string name = textFileName(destination);
     conversion.outputs.push_back(name);
-    if (writePagesText(texts, name)) return;
-    conversion.report += "Failed : text not written to " + name + "\r\n";
+    const WriteResult written = writePagesText(texts, name);
+    if (written.written()) {
+        conversion.textFile = name;
+        return;
+    }
+    conversion.report += "Failed : text not written to " + name + causeText(written) + "\r\n";
+    noteFailure(conversion, written);
     pages.everyPageWritten = false;
     pages.result = ConvertOutputFailed;
 }
@@ -186,9 +208,12 @@ PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const Ou
             continue;
         }
         pageLeftOut = true;
-        const std::string reason = page.outcome == PageOutcome::TooLarge      ? page.tooLargeText
-                                   : page.outcome == PageOutcome::NotPrepared ? "Error in preparing " + std::string(output.preparedName)
-                                                                              : "Error in converting FAX to " + std::string(output.reportName) + "!";
+        if (page.outcome == PageOutcome::NotWritten) noteFailure(conversion, page.written);
+        const std::string reason =
+            page.outcome == PageOutcome::TooLarge || page.outcome == PageOutcome::Empty ? page.refusalText
+            : page.outcome == PageOutcome::NotPrepared ? "Error in preparing " + std::string(output.preparedName)
+                                                       : "Error in converting FAX to " + std::string(output.reportName) +
+                                                             "!" + causeText(page.written);
         leftOut += "        page " + pageNumberText(pageNumber) + " : Failed : " + reason + "\r\n";
     }
     PagesResult pages;
@@ -200,8 +225,9 @@ PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const Ou
         return pages;
     }
     const DocumentFacts facts{source, document.texts().dateTime, document.texts().description};
-    if (!output.writeDocument(encoded, facts, destination)) {
-        conversion.report += notWrittenLine(output) + leftOut;
+    if (const WriteResult written = output.writeDocument(encoded, facts, destination); !written.written()) {
+        conversion.report += notWrittenLine(output, written) + leftOut;
+        noteFailure(conversion, written);
         return pages;
     }
     conversion.written.push_back(destination);
@@ -237,6 +263,7 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, const Conversi
         if (pages.everyPageWritten) conversion.written.push_back(destination);
         pages.result = pages.everyPageWritten ? ConvertDone : ConvertOutputFailed;
         if (page.outcome == PageOutcome::Failed) throw std::runtime_error("the page could not be converted");
+        if (page.outcome == PageOutcome::NotWritten) noteFailure(conversion, page.written);
         report += onlyPageLine(page, output, source, settings);
         writeTextBeside({page}, destination, settings, pages, conversion);
         return pages;
@@ -258,15 +285,16 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, const Conversi
         if (page.outcome == PageOutcome::Failed) throw std::runtime_error("a page could not be converted");
         if (page.outcome == PageOutcome::Converted) conversion.written.push_back(name);
         if (page.outcome != PageOutcome::Converted) pages.everyPageWritten = false;
-        if (page.outcome == PageOutcome::TooLarge) {
+        if (page.outcome == PageOutcome::TooLarge || page.outcome == PageOutcome::Empty) {
             writeHeading();
-            report += pageLine + "Failed : " + page.tooLargeText + "\r\n";
+            report += pageLine + "Failed : " + page.refusalText + "\r\n";
             pages.result = ConvertOutputFailed;
         } else if (page.outcome == PageOutcome::NotPrepared) {
             report += notPreparedLine;
             pages.result = ConvertOutputFailed;
-        } else if (page.outcome == PageOutcome::NotCompressed) {
-            report += notWrittenLine(output);
+        } else if (page.outcome == PageOutcome::NotWritten) {
+            report += notWrittenLine(output, page.written);
+            noteFailure(conversion, page.written);
             pages.result = ConvertOutputFailed;
         } else {
             if (pageNumber == 1) writeHeading();
@@ -325,8 +353,12 @@ bool ensureFolder(const std::string& path)
     const size_t slash = path.rfind('/');
     // The recursion stops at the root folder.
     if (slash != std::string::npos && slash > 0) ensureFolder(path.substr(0, slash));
-    // Another job may have made it in the meantime.
-    return createFolder(path) || canEnterFolder(path);
+    if (createFolder(path)) return true;
+    // Another job may have made it in the meantime; else the reason stays.
+    const int error = errno;
+    if (canEnterFolder(path)) return true;
+    errno = error;
+    return false;
 }
 
 FileConversion convertFile(const ConversionOptions& options, const std::string& source, const std::string& destination,
@@ -355,7 +387,9 @@ FileConversion convertFile(const ConversionOptions& options, const std::string& 
     if (slash != std::string::npos && slash > 0) {
         const std::string folder = destination.substr(0, slash);
         if (!ensureFolder(folder)) {
-            report += "Failed to create dir : " + folder + "\r\n";
+            const WriteResult why = failureOfError(errno, folder, WriteFailure::Creating);
+            report += "Failed to create dir : " + folder + " (" + why.words + ")\r\n";
+            noteFailure(conversion, why);
             return ended(ConvertNoFolder);
         }
     }
@@ -385,26 +419,28 @@ FileConversion convertFile(const ConversionOptions& options, const std::string& 
     }
     document.close();
 
-    int result = pages.result;
+    // The files' times are no part of the conversion's result: a failure to
+    // copy them has its own line, and keeps the fax in the source folder.
     bool everyTimeCopied = true;
     if (options.keepDate) {
-        int timesResult = 0;
-        for (const std::string& output : conversion.outputs) {
-            timesResult = copyFileTimes(source, output);
-            if (timesResult != 0) everyTimeCopied = false;
+        std::vector<std::string> targets = conversion.written;
+        if (!conversion.textFile.empty()) targets.push_back(conversion.textFile);
+        for (const std::string& output : targets) {
+            if (copyFileTimes(source, output) == 0) continue;
+            if (everyTimeCopied) {
+                report += options.backupFolder.empty() ? "Failed : file times not copied to " + output + "\r\n"
+                                                       : "Failed : file times not copied, " + source + " stays in place\r\n";
+            }
+            everyTimeCopied = false;
         }
-        if (result == ConvertDone) result = timesResult;
     }
     // With a backup folder the source folder is the queue of faxes still to
     // convert: a fax leaves it only once every page of it is written (and
     // carries the source's times when asked), so that a failed one is
     // converted again by a later run instead of being lost from the queue.
     const bool complete = pages.everyPageWritten && everyTimeCopied;
-    if (pages.everyPageWritten && !everyTimeCopied && !options.backupFolder.empty()) {
-        report += "Failed : file times not copied, " + source + " stays in place\r\n";
-    }
     conversion.toBackupFolder = complete && !options.backupFolder.empty();
-    return ended(result);
+    return ended(pages.result);
 }
 
 std::string convertSingleFile(const ConversionOptions& options, const DecodeSetup& decode, TextRecognizer* recognizer)

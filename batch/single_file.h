@@ -41,6 +41,8 @@ struct FileConversion {
     std::string report;                // its lines of the run's report
     std::vector<std::string> outputs;  // every name it wrote or meant to write, in page order (then a text file)
     std::vector<std::string> written;  // the pages' files written, in page order
+    std::string textFile;              // the text file written beside the pages; empty when none
+    WriteResult failure;               // the first output (or its folder) that could not be written, and why
     std::string existingOutput;        // skipped: the output found there
     bool toBackupFolder = false;       // the source is to move into the backup folder
 };
@@ -50,12 +52,15 @@ struct FileConversion {
 // `destination`; pages of a longer one are named after it with a three-digit
 // page number (pageFileName: "out/fax.jpg" gives out/fax001.jpg ...). A page
 // beyond the size limits of raster/page_size.h is not converted ("page too
-// large: W x H"); the other pages still are. With keepDate the outputs get
-// the source's file times (and a failed time copy becomes the result of a
-// conversion that succeeded). With a backup folder the source is marked for
-// it only when every page was written and, with keepDate, every time copy
-// succeeded; otherwise it stays for a later run to convert. Nothing is moved
-// here: the caller moves it (moveToBackupFolder), in its run's order.
+// large: W x H"), nor a page without a pixel ("empty page: W x H"); the
+// other pages still are. An output that cannot be written gets its cause in
+// its report line, and the first such failure is kept. With keepDate the
+// files written get the source's file times; a time copy that fails has a
+// report line of its own and leaves the result as it was. With a backup
+// folder the source is marked for it only when every page was written and,
+// with keepDate, every time copy succeeded; otherwise it stays for a later
+// run to convert. Nothing is moved here: the caller moves it
+// (moveToBackupFolder), in its run's order.
 //
 // Skipped (result 1, source left in place): with skipExisting, when the
 // destination or its first page name already holds data; always, when one of
@@ -92,8 +97,8 @@ std::string passedOverText(const std::string& source);
 std::string moveToBackupFolder(const std::string& source, const std::string& backupFolder);
 
 // Makes sure a folder exists and may be entered, creating missing parents.
-// False when it cannot be created. The process's current folder does not
-// change.
+// False when it cannot be created, errno telling why. The process's
+// current folder does not change.
 bool ensureFolder(const std::string& path);
 
 }  // namespace pagelift

@@ -85,9 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const pagelift::PdfPage pdfPage{&coded, width, rows, uint16_t(data[0]), int16_t(data[1]), uint8_t(data[3] % 4),
                                     &words};
     static const std::string path = "/tmp/pagelift-pdf-fuzz-" + std::to_string(long(getpid())) + ".pdf";
-    const int written = pagelift::writePdfDocument({pdfPage}, info, path);
+    const pagelift::WriteResult written = pagelift::writePdfDocument({pdfPage}, info, path);
     const bool exists = access(path.c_str(), F_OK) == 0;
-    if (exists != (written == pagelift::PdfWritten)) std::abort();
+    if (exists != written.written()) std::abort();
     std::remove(path.c_str());
     return 0;
 }

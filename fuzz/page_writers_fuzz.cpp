@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     page.pixels.assign(data + 9, data + size);
     static const std::string path = "/tmp/pagelift-writers-fuzz-" + std::to_string(long(getpid()));
     const int quality = 1 + data[0] % 100;
-    const int results[] = {
+    const pagelift::WriteResult results[] = {
         pagelift::writeJpegPage(page, path + ".jpg", quality, true, pagelift::JpegFeed::FromBits),
         pagelift::writeJpegPage(page, path + "-rows.jpg", quality, false, pagelift::JpegFeed::Rows),
         pagelift::writePngPage(page, path + ".png"),
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // A file stands under the name exactly when the writer says it wrote one.
         const std::string written = path + names[i];
         const bool exists = access(written.c_str(), F_OK) == 0;
-        if (exists != (results[i] == 0 || (i < 2 && results[i] == pagelift::JpegWrittenWithWarnings))) std::abort();
+        if (exists != results[i].written()) std::abort();
         std::remove(written.c_str());
     }
     return 0;

@@ -19,23 +19,33 @@
 #include "imageout/gray_page.h"
 #include "imageout/huffman_tables.h"
 #include "platform/allocation.h"
-#include "platform/leftovers.h"
+#include "platform/partial_file.h"
 
 namespace pagelift {
 namespace {
 
 // The library's error manager, extended with the place a fatal error jumps
-// back to. Both parts are plain C data: nothing to destroy when jumping.
+// back to and the words of its last message. All plain C data: nothing to
+// destroy when jumping.
 struct ErrorTrap {
     jpeg_error_mgr manager;
     std::jmp_buf resume;
+    char words[JMSG_LENGTH_MAX];
 };
 
+// Replaces the library's default, which writes to standard error: the
+// message is kept for the writer's result.
+void keepMessage(j_common_ptr info)
+{
+    auto* trap = reinterpret_cast<ErrorTrap*>(info->err);
+    (*info->err->format_message)(info, trap->words);
+}
+
 // Replaces the library's default, which would end the process: the message
-// goes to standard error and control returns to the writer, which fails.
+// is kept and control returns to the writer, which fails.
 void leaveOnFatalError(j_common_ptr info)
 {
-    (*info->err->output_message)(info);
+    keepMessage(info);
     auto* trap = reinterpret_cast<ErrorTrap*>(info->err);
     std::longjmp(trap->resume, 1);
 }
@@ -117,17 +127,17 @@ void compressFromBits(jpeg_compress_struct& info, const CompressionJob& job)
     jpeg_finish_compress(&info);
 }
 
-// Runs the library over the whole page. Returns JpegWritten,
-// JpegWrittenWithWarnings or JpegFailed.
-int runCompression(const CompressionJob& job)
+// Runs the library over the whole page. False when it failed, with its
+// words in `trap`; a warning of the library leaves the file whole.
+bool runCompression(const CompressionJob& job, ErrorTrap& trap)
 {
     jpeg_compress_struct info{};
-    ErrorTrap trap{};
     info.err = jpeg_std_error(&trap.manager);
     trap.manager.error_exit = leaveOnFatalError;
+    trap.manager.output_message = keepMessage;
     if (setjmp(trap.resume) != 0) {
         jpeg_destroy_compress(&info);
-        return JpegFailed;
+        return false;
     }
     jpeg_create_compress(&info);
     const GrayPage& page = *job.page;
@@ -157,39 +167,25 @@ int runCompression(const CompressionJob& job)
         }
         jpeg_finish_compress(&info);
     }
-    const long warnings = trap.manager.num_warnings;
     jpeg_destroy_compress(&info);
-    return warnings > 0 ? JpegWrittenWithWarnings : JpegWritten;
+    return true;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
-int writeJpegPage(const PageBitmap& page, const std::string& path, int quality, bool optimize, JpegFeed feed)
+WriteResult writeJpegPage(const PageBitmap& page, const std::string& path, int quality, bool optimize, JpegFeed feed)
 {
     const GrayPage image(page);
-    if (!image.valid()) return JpegPageUnusable;
-    // Written under a partial name beside the destination, locked while it
-    // is written so that a copy starting meanwhile leaves it alone.
-    std::string partPath;
-    std::unique_ptr<std::FILE, FileCloser> jpeg(createPartialFile(path, partPath));
-    if (!jpeg) return JpegCannotOpen;
-
-    std::vector<uint8_t> row;
-    const CompressionJob job{&image, jpeg.get(), quality, optimize, feed, &row};
-    const int result = runCompression(job);
-    switch (finishPartialFile(jpeg.release(), partPath, path, result != JpegFailed)) {
-    case PartialFileEnd::Placed: return result;
-    case PartialFileEnd::NotWritten:
-        std::fprintf(stderr, "Output file write error --- out of disk space?\n");
-        return JpegFailed;
-    case PartialFileEnd::NotPlaced: return JpegCannotOpen;
-    case PartialFileEnd::Abandoned: break;
+    if (!image.valid() || image.width() < 1 || image.height() < 1) {
+        return failureOfWords(WriteFailure::NothingToEncode, path, "the page holds no image");
     }
-    return JpegFailed;
+    PartialFile jpeg(path);
+    if (jpeg.file() == nullptr) return jpeg.finish();
+    std::vector<uint8_t> row;
+    const CompressionJob job{&image, jpeg.file(), quality, optimize, feed, &row};
+    ErrorTrap trap{};
+    if (!runCompression(job, trap)) return jpeg.finish(failureOfWords(WriteFailure::Encoding, path, trap.words));
+    return jpeg.finish();
 }
 
 }  // namespace pagelift

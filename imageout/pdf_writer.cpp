@@ -1,6 +1,6 @@
 #include "imageout/pdf_writer.h"
 
-#include "platform/leftovers.h"
+#include "platform/partial_file.h"
 
 #include <charconv>
 #include <algorithm>
@@ -11,10 +11,6 @@
 
 namespace pagelift {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // A number as PDF writes reals: at most four decimals, no exponent, and a
 // point whatever the process's locale (the window sets the user's).
@@ -334,24 +330,18 @@ PdfPageSize pdfPageSize(const PdfPage& page)
     return {page.width * 72.0 / x, page.rows * 72.0 / y};
 }
 
-int writePdfDocument(const std::vector<PdfPage>& pages, const PdfInfo& info, const std::string& path)
+WriteResult writePdfDocument(const std::vector<PdfPage>& pages, const PdfInfo& info, const std::string& path)
 {
-    if (pages.empty()) return PdfNoPages;
+    const auto nothing = [&] { return failureOfWords(WriteFailure::NothingToEncode, path, "no page holds an image"); };
+    if (pages.empty()) return nothing();
     for (const PdfPage& page : pages) {
-        if (page.group4 == nullptr || page.group4->empty() || page.width < 1 || page.rows < 1) return PdfNoPages;
+        if (page.group4 == nullptr || page.group4->empty() || page.width < 1 || page.rows < 1) return nothing();
     }
-    std::string partPath;
-    std::unique_ptr<std::FILE, FileCloser> file(createPartialFile(path, partPath));
-    if (!file) return PdfCannotOpen;
-    PdfFile pdf(file.get());
+    PartialFile file(path);
+    if (file.file() == nullptr) return file.finish();
+    PdfFile pdf(file.file());
     writeDocument(pdf, pages, info);
-    switch (finishPartialFile(file.release(), partPath, path, !pdf.failed())) {
-    case PartialFileEnd::Placed: return PdfWritten;
-    case PartialFileEnd::NotPlaced: return PdfCannotOpen;
-    case PartialFileEnd::NotWritten:
-    case PartialFileEnd::Abandoned: break;
-    }
-    return PdfFailed;
+    return file.finish(pdf.failed() ? failureOfWords(WriteFailure::Writing, path, "a write failed") : WriteResult{});
 }
 
 std::optional<std::string> pdfDateOfTiffDateTime(std::string_view dateTime)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/write_result.h"
 #include "raster/page_words.h"
 
 #include <cstdint>
@@ -41,22 +42,16 @@ struct PdfPageSize {
 };
 PdfPageSize pdfPageSize(const PdfPage& page);
 
-// Results of writePdfDocument.
-enum PdfWriteResult : int {
-    PdfWritten = 0,
-    PdfCannotOpen = 1,  // the file cannot be created or put in place
-    PdfFailed = 3,      // writing failed (a full disk, as a rule)
-    PdfNoPages = 4,     // no page, or a page without data or size: nothing is written
-};
-
 // Writes a PDF 1.4 file with a cross-reference table: one page per entry of
 // `pages`, in their order, each drawn as its image (/CCITTFaxDecode, /K -1,
 // 0 black) with its words over it, and `info` as its document information.
 // Each word is invisible text (rendering mode 3) scaled to fill its box, in
 // a font without glyphs whose character codes map back to Unicode. The file is written
 // under its partial name beside `path` and renamed to it only once complete;
-// a failure leaves nothing there.
-int writePdfDocument(const std::vector<PdfPage>& pages, const PdfInfo& info, const std::string& path);
+// a failure leaves nothing there. Returns written, or why not:
+// NothingToEncode for no page, or a page without data or size (nothing is
+// written then), the system's words for the file's failures.
+WriteResult writePdfDocument(const std::vector<PdfPage>& pages, const PdfInfo& info, const std::string& path);
 
 // A TIFF DateTime ("YYYY:MM:DD HH:MM:SS", local time) as a PDF date without
 // a time zone, since TIFF states none; none when the text is not of that

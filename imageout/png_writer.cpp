@@ -1,22 +1,17 @@
 #include "imageout/png_writer.h"
 
 #include "imageout/gray_page.h"
-#include "platform/leftovers.h"
+#include "platform/partial_file.h"
 
 #include <png.h>
 
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 namespace pagelift {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // Dots per unit of a page field as pixels per metre; 0 when not stated.
 png_uint_32 pixelsPerMetre(uint32_t dotsPerUnit, uint8_t resolutionUnit)
@@ -35,20 +30,42 @@ struct PngJob {
     const GrayPage* image;
     std::FILE* file;
     uint8_t* row;  // one row of bytes, whitened past the width
+    char words[200];  // the library's last message
 };
 
-int runPng(const PngJob& job)
+// The library's messages are kept for the writer's result instead of going
+// to standard error; an error then returns to the writer, which fails.
+void keepError(png_structp png, png_const_charp message)
 {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (png == nullptr) return PngFailed;
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    std::snprintf(job->words, sizeof job->words, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void keepWarning(png_structp png, png_const_charp message)
+{
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    std::snprintf(job->words, sizeof job->words, "%s", message);
+}
+
+// Runs the library over the whole page; false when it failed, with its
+// words in the job.
+bool runPng(PngJob& job)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, keepError, keepWarning);
+    if (png == nullptr) {
+        std::snprintf(job.words, sizeof job.words, "%s", "out of memory");
+        return false;
+    }
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
         png_destroy_write_struct(&png, nullptr);
-        return PngFailed;
+        std::snprintf(job.words, sizeof job.words, "%s", "out of memory");
+        return false;
     }
     if (setjmp(png_jmpbuf(png)) != 0) {
         png_destroy_write_struct(&png, &info);
-        return PngFailed;
+        return false;
     }
     const GrayPage& image = *job.image;
     png_init_io(png, job.file);
@@ -76,31 +93,24 @@ int runPng(const PngJob& job)
     }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
-    return PngWritten;
+    return true;
 }
 
 }  // namespace
 
-int writePngPage(const PageBitmap& page, const std::string& path)
+WriteResult writePngPage(const PageBitmap& page, const std::string& path)
 {
     const GrayPage image(page);
-    if (!image.valid()) return PngPageUnusable;
-    // PNG has no empty image: such a page fails as the JPEG writer fails it.
-    if (image.visibleWidth() == 0 || image.height() == 0) return PngFailed;
-    std::vector<uint8_t> row(size_t((image.visibleWidth() + 7) / 8) + 1);
-    std::string partPath;
-    std::unique_ptr<std::FILE, FileCloser> file(createPartialFile(path, partPath));
-    if (!file) return PngCannotOpen;
-    const int result = runPng(PngJob{&page, &image, file.get(), row.data()});
-    switch (finishPartialFile(file.release(), partPath, path, result == PngWritten)) {
-    case PartialFileEnd::Placed: return PngWritten;
-    case PartialFileEnd::NotWritten:
-        std::fprintf(stderr, "Output file write error --- out of disk space?\n");
-        return PngFailed;
-    case PartialFileEnd::NotPlaced: return PngCannotOpen;
-    case PartialFileEnd::Abandoned: break;
+    // PNG has no empty image.
+    if (!image.valid() || image.visibleWidth() == 0 || image.height() == 0) {
+        return failureOfWords(WriteFailure::NothingToEncode, path, "the page holds no image");
     }
-    return result;
+    std::vector<uint8_t> row(size_t((image.visibleWidth() + 7) / 8) + 1);
+    PartialFile file(path);
+    if (file.file() == nullptr) return file.finish();
+    PngJob job{&page, &image, file.file(), row.data(), {}};
+    if (!runPng(job)) return file.finish(failureOfWords(WriteFailure::Encoding, path, job.words));
+    return file.finish();
 }
 
 }  // namespace pagelift

@@ -5,7 +5,7 @@
 #include "imageout/pdf_writer.h"
 #include "imageout/png_writer.h"
 #include "platform/files.h"
-#include "platform/leftovers.h"
+#include "platform/partial_file.h"
 #include "raster/page_size.h"
 
 #include <algorithm>
@@ -15,28 +15,24 @@
 namespace pagelift {
 namespace {
 
-PageOutcome writeJpeg(const PageBitmap& page, const std::string& path, const OutputSettings& settings)
+WriteResult writeJpeg(const PageBitmap& page, const std::string& path, const OutputSettings& settings)
 {
-    const int result = writeJpegPage(page, path, settings.quality, settings.optimize);
-    if (result == JpegPageUnusable) return PageOutcome::NotPrepared;
-    return result == JpegWritten ? PageOutcome::Converted : PageOutcome::NotCompressed;
+    return writeJpegPage(page, path, settings.quality, settings.optimize);
 }
 
-PageOutcome writePng(const PageBitmap& page, const std::string& path, const OutputSettings&)
+WriteResult writePng(const PageBitmap& page, const std::string& path, const OutputSettings&)
 {
-    const int result = writePngPage(page, path);
-    if (result == PngPageUnusable) return PageOutcome::NotPrepared;
-    return result == PngWritten ? PageOutcome::Converted : PageOutcome::NotCompressed;
+    return writePngPage(page, path);
 }
 
 // A page of a PDF: its own rows, Group 4 coded. Its pixels must hold its
 // rows, as for every format.
-PageOutcome encodePdfPage(const PageBitmap& page, const OutputSettings&, EncodedPage& encoded)
+WriteResult encodePdfPage(const PageBitmap& page, const OutputSettings&, EncodedPage& encoded)
 {
     const int64_t rowBytes = (int64_t{page.width} + 7) / 8;
     if (page.width < 1 || page.rows < 1 || page.bytesPerRow < rowBytes ||
         int64_t(page.pixels.size()) < int64_t{page.rows} * page.bytesPerRow) {
-        return PageOutcome::NotPrepared;
+        return failureOfWords(WriteFailure::NothingToEncode, {}, "the page holds no image");
     }
     encoded.data = encodeMmrPage(page.pixels.data(), page.width, page.rows, page.bytesPerRow);
     encoded.width = page.width;
@@ -44,7 +40,7 @@ PageOutcome encodePdfPage(const PageBitmap& page, const OutputSettings&, Encoded
     encoded.xResolution = page.xResolution;
     encoded.yResolution = page.yResolution;
     encoded.resolutionUnit = page.resolutionUnit;
-    return PageOutcome::Converted;
+    return {};
 }
 
 // The name of the fax without its folder and its last extension.
@@ -57,7 +53,7 @@ std::string documentTitle(const std::string& source)
     return name;
 }
 
-bool writePdf(const std::vector<const EncodedPage*>& pages, const DocumentFacts& facts, const std::string& path)
+WriteResult writePdf(const std::vector<const EncodedPage*>& pages, const DocumentFacts& facts, const std::string& path)
 {
     std::vector<PdfPage> pdfPages;
     for (const EncodedPage* page : pages) {
@@ -75,7 +71,7 @@ bool writePdf(const std::vector<const EncodedPage*>& pages, const DocumentFacts&
     } else if (const std::optional<FileStamp> stamp = fileStamp(facts.source)) {
         info.date = pdfDateOfTime(stamp->modifiedNs / 1000000000);
     }
-    return writePdfDocument(pdfPages, info, path) == PdfWritten;
+    return writePdfDocument(pdfPages, info, path);
 }
 
 bool equalNoCase(std::string_view a, std::string_view b)
@@ -85,19 +81,34 @@ bool equalNoCase(std::string_view a, std::string_view b)
            });
 }
 
+// The outcome of a page whose writer (or encoder) gave `written`.
+PageResult resultOfWriting(WriteResult written)
+{
+    PageResult result(written.written()                                        ? PageOutcome::Converted
+                      : written.failure == WriteFailure::NothingToEncode ? PageOutcome::NotPrepared
+                                                                         : PageOutcome::NotWritten);
+    result.written = std::move(written);
+    return result;
+}
+
 // Converts a page with `convert` (which writes or encodes it): refused
-// beyond the size limits, with text recognition asked for found first, and
-// then given the page turned upright; a failure raised inside is Failed.
+// beyond the size limits and without a pixel, with text recognition asked
+// for found first, and then given the page turned upright; a failure raised
+// inside is Failed.
 template <typename Convert>
 PageResult convertPage(const PageBitmap& page, const OutputSettings& settings, Convert convert)
 {
     try {
+        if (page.width < 1 || page.rows < 1) {
+            return {PageOutcome::Empty, "empty page: " + std::to_string(page.width) + " x " + std::to_string(page.rows)};
+        }
         if (!fitsOutputLimits(page)) return {PageOutcome::TooLarge, pageTooLargeText(page)};
         PageRecognition recognition;
         if (!settings.ocrLanguages.empty() && settings.recognizer != nullptr) {
             recognition = settings.recognizer->recognise(page, settings.ocrLanguages, settings.ocrThreads);
         }
-        PageResult result(convert(recognition.turnedDegrees != 0 ? recognition.turned : page, recognition.text.words));
+        PageResult result =
+            resultOfWriting(convert(recognition.turnedDegrees != 0 ? recognition.turned : page, recognition.text.words));
         result.textRecognised = recognition.recognised;
         result.turnedDegrees = recognition.turnedDegrees;
         result.text = std::move(recognition.text.text);
@@ -172,23 +183,22 @@ PageResult encodeOutputPage(const OutputFormat& format, const PageBitmap& page, 
                             EncodedPage& encoded)
 {
     return convertPage(page, settings, [&](const PageBitmap& upright, std::vector<PageWord>& words) {
-        const PageOutcome outcome = format.encodePage(upright, settings, encoded);
+        WriteResult encodedPage = format.encodePage(upright, settings, encoded);
         encoded.words = std::move(words);
-        return outcome;
+        return encodedPage;
     });
 }
 
-bool writePagesText(const std::vector<std::string>& texts, const std::string& path)
+WriteResult writePagesText(const std::vector<std::string>& texts, const std::string& path)
 {
-    std::string partPath;
-    std::FILE* file = createPartialFile(path, partPath);
-    if (file == nullptr) return false;
-    bool written = true;
+    PartialFile file(path);
+    if (file.file() == nullptr) return file.finish();
     for (size_t index = 0; index < texts.size(); ++index) {
-        if (index > 0) written = written && std::fputc('\f', file) != EOF;
-        written = written && std::fwrite(texts[index].data(), 1, texts[index].size(), file) == texts[index].size();
+        if (index > 0) std::fputc('\f', file.file());
+        std::fwrite(texts[index].data(), 1, texts[index].size(), file.file());
     }
-    return finishPartialFile(file, partPath, path, written) == PartialFileEnd::Placed;
+    // A write that failed is the stream's to tell.
+    return file.finish();
 }
 
 }  // namespace pagelift

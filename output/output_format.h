@@ -7,6 +7,7 @@
 // output stage knows an extension.
 
 #include "ocr/text_recognizer.h"
+#include "platform/write_result.h"
 #include "raster/page_bitmap.h"
 #include "raster/page_words.h"
 
@@ -20,21 +21,23 @@ namespace pagelift {
 // How writing one page went.
 enum class PageOutcome {
     Converted,
-    TooLarge,       // beyond the limits of raster/page_size.h: nothing written
-    NotPrepared,    // the page cannot be laid out (its pixels do not hold its rows)
-    NotCompressed,  // the encoder or the file failed: nothing written under the name
-    Failed,         // a failure was raised while converting it
+    TooLarge,     // beyond the limits of raster/page_size.h: nothing written
+    Empty,        // no pixel at all (a page the reader could not fill): nothing written
+    NotPrepared,  // the page cannot be laid out (its pixels do not hold its rows)
+    NotWritten,   // the encoder or the file failed: nothing written under the name
+    Failed,       // a failure was raised while converting it
 };
 
 struct PageResult {
     PageResult() = default;
-    PageResult(PageOutcome pageOutcome, std::string tooLarge = {})
-        : outcome(pageOutcome), tooLargeText(std::move(tooLarge))
+    PageResult(PageOutcome pageOutcome, std::string refusal = {})
+        : outcome(pageOutcome), refusalText(std::move(refusal))
     {
     }
 
     PageOutcome outcome = PageOutcome::Failed;
-    std::string tooLargeText;  // "page too large: W x H" for TooLarge
+    std::string refusalText;  // "page too large: W x H" for TooLarge, "empty page: W x H" for Empty
+    WriteResult written;      // NotPrepared, NotWritten: what failed, where, and why
     // With text recognition: whether it went, how far the page was turned
     // to stand upright, and its text in reading order.
     bool textRecognised = false;
@@ -88,12 +91,13 @@ struct OutputFormat {
     OutputLayout layout;
     // A file per page: writes one page to `path`, complete or not at all (a
     // file already there stays until the new one replaces it).
-    PageOutcome (*writePage)(const PageBitmap& page, const std::string& path, const OutputSettings& settings);
+    WriteResult (*writePage)(const PageBitmap& page, const std::string& path, const OutputSettings& settings);
     // A file per document: encodes one page on its own, then writes the
     // pages encoded, in page order, to `path`, complete or not at all.
-    PageOutcome (*encodePage)(const PageBitmap& page, const OutputSettings& settings, EncodedPage& encoded);
-    bool (*writeDocument)(const std::vector<const EncodedPage*>& pages, const DocumentFacts& facts,
-                          const std::string& path);
+    // NothingToEncode from either: the page (or no page) cannot be laid out.
+    WriteResult (*encodePage)(const PageBitmap& page, const OutputSettings& settings, EncodedPage& encoded);
+    WriteResult (*writeDocument)(const std::vector<const EncodedPage*>& pages, const DocumentFacts& facts,
+                                 const std::string& path);
 };
 
 // Every format, the default one (JPEG) first.
@@ -111,8 +115,10 @@ const OutputFormat* outputFormatOfPath(const std::string& path);
 std::string outputFormatNames();
 
 // Converts one decoded page into `path` in `format`: refused before
-// anything is written when it comes out beyond the size limits (TooLarge,
-// with the report's text); a failure raised inside comes back as Failed.
+// anything is written when it comes out beyond the size limits (TooLarge)
+// or holds no pixel (Empty), with the report's text; a writer's failure
+// comes back as NotWritten (NotPrepared when the page cannot be laid out)
+// with its result; a failure raised inside comes back as Failed.
 // With text recognition asked for, the page's text is found first, and a
 // page found on its side or upside down is written turned upright.
 PageResult writeOutputPage(const OutputFormat& format, const PageBitmap& page, const std::string& path,
@@ -124,7 +130,7 @@ PageResult encodeOutputPage(const OutputFormat& format, const PageBitmap& page, 
                             EncodedPage& encoded);
 
 // Writes the texts of a document's pages to `path` as UTF-8, a form feed
-// between pages, complete or not at all; false when it cannot.
-bool writePagesText(const std::vector<std::string>& texts, const std::string& path);
+// between pages, complete or not at all; written, or why not.
+WriteResult writePagesText(const std::vector<std::string>& texts, const std::string& path);
 
 }  // namespace pagelift

@@ -121,45 +121,6 @@ bool lockWhileOpen(int fd)
     return takeLockNow(fd) != LockOutcome::HeldByAnother;
 }
 
-std::FILE* createPartialFile(const std::string& finalPath, std::string& partialPath)
-{
-    partialPath = partialFileName(finalPath);
-    const int fd = ::open(partialPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) return nullptr;
-    // A file of this name can only be left by a dead copy that had the same
-    // number, and is emptied; one whose lock somebody holds is being written
-    // by a live copy (another machine sharing the folder), and is not ours.
-    if (!lockWhileOpen(fd)) {
-        ::close(fd);
-        errno = EBUSY;
-        return nullptr;
-    }
-    std::FILE* file = nullptr;
-    if (::ftruncate(fd, 0) == 0) file = ::fdopen(fd, "wb");
-    if (file == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-    }
-    return file;
-}
-
-PartialFileEnd finishPartialFile(std::FILE* file, const std::string& partialPath, const std::string& finalPath,
-                                 bool complete)
-{
-    const bool closed = std::fclose(file) == 0;
-    PartialFileEnd end = PartialFileEnd::Placed;
-    if (!complete) {
-        end = PartialFileEnd::Abandoned;
-    } else if (!closed) {
-        end = PartialFileEnd::NotWritten;
-    } else if (std::rename(partialPath.c_str(), finalPath.c_str()) != 0) {
-        end = PartialFileEnd::NotPlaced;
-    }
-    if (end != PartialFileEnd::Placed) std::remove(partialPath.c_str());
-    return end;
-}
-
 bool processIsGone(long pid)
 {
     if (pid <= 0) return false;

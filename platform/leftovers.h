@@ -10,7 +10,6 @@
 // whose lock can be taken (and, for names without a lock, whose process
 // number no longer runs) belongs to nobody.
 
-#include <cstdio>
 #include <string>
 
 namespace pagelift {
@@ -21,26 +20,6 @@ std::string partialFileName(const std::string& finalPath);
 
 // True when a file name has the form of a partial file's (NAME.part-PID).
 bool isPartialFileName(const std::string& name);
-
-// Creates (or empties) the partial file for `finalPath`, opened for binary
-// writing, and locks it for as long as it stays open, so that no other copy
-// sweeps it away while it is written. Null when it cannot be created (errno
-// tells why); `partialPath` receives its name either way.
-std::FILE* createPartialFile(const std::string& finalPath, std::string& partialPath);
-
-// How finishPartialFile ended.
-enum class PartialFileEnd {
-    Placed,      // the file stands under its final name
-    Abandoned,   // it was not complete: removed
-    NotWritten,  // closing it failed (the disk is full, as a rule): removed
-    NotPlaced,   // it could not take its final name: removed
-};
-
-// Closes a file made by createPartialFile and, when `complete`, gives it its
-// final name (replacing a file there); in every other case the partial file
-// is removed, so nothing is left but a whole file under the final name.
-PartialFileEnd finishPartialFile(std::FILE* file, const std::string& partialPath, const std::string& finalPath,
-                                 bool complete);
 
 // Takes the lock of an open file without waiting; it lasts while this
 // process keeps the file open. False when another process holds it; true

@@ -18,19 +18,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-PageOutcome encodeAsText(const PageBitmap& page, const OutputSettings&, EncodedPage& encoded)
+WriteResult encodeAsText(const PageBitmap& page, const OutputSettings&, EncodedPage& encoded)
 {
     const std::string text = std::to_string(page.width) + " x " + std::to_string(page.rows);
     encoded.data.assign(text.begin(), text.end());
-    return PageOutcome::Converted;
+    return {};
 }
 
-bool writePageList(const std::vector<const EncodedPage*>& pages, const DocumentFacts& facts, const std::string& path)
+WriteResult writePageList(const std::vector<const EncodedPage*>& pages, const DocumentFacts& facts,
+                          const std::string& path)
 {
     std::ofstream out(path, std::ios::binary);
     out << facts.source << "\n";
     for (const EncodedPage* page : pages) out << std::string(page->data.begin(), page->data.end()) << "\n";
-    return bool(out);
+    return out ? WriteResult{} : failureOfWords(WriteFailure::Writing, path, "not written");
 }
 
 const OutputFormat kPageList = {"list", ".list", "LIST", "list", "a list per fax",

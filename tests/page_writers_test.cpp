@@ -80,7 +80,7 @@ TEST(JpegPages, ByteIdenticalToCjpegOfThePageImageForEveryQualityAndBothFeeds)
                 ASSERT_EQ(imagetest::runCjpeg(scratch.file("page.pgm"), scratch.file("cjpeg.jpg"), quality, optimize), 0);
                 const std::vector<uint8_t> expected = imagetest::readBytes(scratch.file("cjpeg.jpg"));
                 for (const JpegFeed feed : {JpegFeed::FromBits, JpegFeed::Rows}) {
-                    ASSERT_EQ(writeJpegPage(page, scratch.file("ours.jpg"), quality, optimize, feed), JpegWritten);
+                    ASSERT_TRUE(writeJpegPage(page, scratch.file("ours.jpg"), quality, optimize, feed).written());
                     EXPECT_TRUE(imagetest::readBytes(scratch.file("ours.jpg")) == expected)
                         << (feed == JpegFeed::Rows ? "rows" : "from bits");
                 }
@@ -112,7 +112,7 @@ TEST(PngPages, PngtopnmReadsTheSquaredPageAtItsSquaredResolution)
     for (const PageCase& p : kPages) {
         SCOPED_TRACE(nameOf(p));
         const PageBitmap page = imagetest::makePatternPage(p.width, p.rows, p.xResolution, p.yResolution, seed++);
-        ASSERT_EQ(writePngPage(page, scratch.file("page.png")), PngWritten);
+        ASSERT_TRUE(writePngPage(page, scratch.file("page.png")).written());
         ASSERT_EQ(imagetest::runTool({"/bin/sh", "-c",
                                       "pngtopnm '" + scratch.file("page.png") + "' | pnmdepth 255 | ppmtopgm > '" +
                                           scratch.file("decoded.pgm") + "'"}),
@@ -148,27 +148,31 @@ TEST(PageWriters, PagesAndFilesThatCannotBeWrittenLeaveNothing)
         const char* name;
         const PageBitmap* page;
         const char* path;  // in the scratch folder; "taken" is a folder there
-        int jpeg;
-        int png;
+        WriteFailure failure;
+        const char* words;
     };
     const Case cases[] = {
-        {"an empty page", &empty, "out", JpegFailed, PngFailed},
-        {"a page whose pixels do not hold its rows", &short_, "out", JpegPageUnusable, PngPageUnusable},
-        {"no folder for the file", &good, "missing/out", JpegCannotOpen, PngCannotOpen},
-        {"a folder in the file's place", &good, "taken", JpegCannotOpen, PngCannotOpen},
-        {"a good page", &good, "out", JpegWritten, PngWritten},
+        {"an empty page", &empty, "out", WriteFailure::NothingToEncode, "the page holds no image"},
+        {"a page whose pixels do not hold its rows", &short_, "out", WriteFailure::NothingToEncode,
+         "the page holds no image"},
+        {"no folder for the file", &good, "missing/out", WriteFailure::Creating, "No such file or directory"},
+        {"a folder in the file's place", &good, "taken", WriteFailure::Writing, "Is a directory"},
+        {"a good page", &good, "out", WriteFailure::None, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchFolder scratch;
         std::filesystem::create_directories(scratch.file("taken/inner"));
         const std::string path = scratch.file(c.path);
-        if (c.jpeg != JpegWritten) imagetest::writeBytes(scratch.file("out"), {1, 2, 3});
+        if (c.failure != WriteFailure::None) imagetest::writeBytes(scratch.file("out"), {1, 2, 3});
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(writeJpegPage(*c.page, path, 50, true), c.jpeg);
-        EXPECT_EQ(writePngPage(*c.page, path), c.png);
-        ::testing::internal::GetCapturedStderr();
-        if (c.jpeg != JpegWritten) {
+        for (const WriteResult& written : {writeJpegPage(*c.page, path, 50, true), writePngPage(*c.page, path)}) {
+            EXPECT_EQ(written.failure, c.failure);
+            EXPECT_EQ(written.words, c.words);
+            EXPECT_EQ(written.path, written.written() ? "" : path);
+        }
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+        if (c.failure != WriteFailure::None) {
             EXPECT_EQ(imagetest::readBytes(scratch.file("out")), (std::vector<uint8_t>{1, 2, 3}));
         }
         EXPECT_EQ(filesIn(scratch), (std::vector<std::string>{"out", "taken"}));
@@ -180,7 +184,7 @@ TEST(JpegPages, QualityIsLimitedAndOptimizationOnlyShrinksTheFile)
     ScratchFolder scratch;
     const PageBitmap page = imagetest::makePatternPage(1728, 200, 204, 98, 5);
     auto compress = [&](int quality, bool optimize) {
-        EXPECT_EQ(writeJpegPage(page, scratch.file("page.jpg"), quality, optimize), JpegWritten);
+        EXPECT_TRUE(writeJpegPage(page, scratch.file("page.jpg"), quality, optimize).written());
         return imagetest::readBytes(scratch.file("page.jpg"));
     };
     EXPECT_EQ(compress(-20, true), compress(1, true));

@@ -150,7 +150,8 @@ TEST_F(SingleFileTest, FailuresAreReportedWithTheirOwnLines)
         {scratch_.file("missing.tif"), scratch_.file("m.jpg"), ConvertNotFax,
          "Failed : " + scratch_.file("missing.tif") + " - Not Fax\r\n"},
         {raw, scratch_.file("r.jpg"), ConvertNotFax, "Failed : " + raw + " - Not Fax\r\n"},
-        {fax, blocker + "/sub/x.jpg", ConvertNoFolder, "Failed to create dir : " + blocker + "/sub\r\n"},
+        {fax, blocker + "/sub/x.jpg", ConvertNoFolder,
+         "Failed to create dir : " + blocker + "/sub (Not a directory)\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

@@ -6,10 +6,12 @@
 
 namespace pagelift {
 
-std::string resultTextFor(int convertResult)
+std::string resultTextFor(const FileDone& done)
 {
-    if (convertResult == ConvertDone) return "Converted!";
-    if (convertResult == ConvertSkipped) return "Already exist, skipped!";
+    if (done.passedOver) return "Already JPEG!";
+    if (!done.failure.written()) return "Not written!";
+    if (done.result == ConvertDone) return "Converted!";
+    if (done.result == ConvertSkipped) return "Already exist, skipped!";
     return "Not FAX!";
 }
 
@@ -20,7 +22,8 @@ FileResult resultOf(const FileDone& done, const OutputFormat& format)
 {
     FileResult file;
     file.format = format.reportName;
-    file.result = done.passedOver ? "Already JPEG!" : resultTextFor(done.result);
+    file.result = resultTextFor(done);
+    file.cause = done.failure.cause();
     file.end = done.end;
     file.target = done.destination;
     file.movedTo = done.movedTo;

@@ -30,7 +30,8 @@ struct RunContext {
 
 // What a file's row shows and opens once the file is done.
 struct FileResult {
-    std::string result;                // "Converted!", "Already exist, skipped!", "Not FAX!" or "Already JPEG!"
+    std::string result;                // "Converted!", "Already exist, skipped!", "Not FAX!", "Not written!" or "Already JPEG!"
+    std::string cause;                 // "Not written!": what failed ("No space left on device: out/fax.jpg")
     FileEnd end = FileEnd::Failed;
     std::string target;                // the path the file was converted to (its pages are named after it)
     std::vector<std::string> written;  // converted: the files written, in page order
@@ -59,9 +60,12 @@ public:
     virtual void runFinished(uint64_t runId, const RunTally& tally, const std::string& status) = 0;
 };
 
-// The result column's text for a conversion result: "Converted!",
-// "Already exist, skipped!" or "Not FAX!".
-std::string resultTextFor(int convertResult);
+// The result column's text for a file's end: "Already JPEG!" for a JPEG
+// passed over, "Not written!" when an output (or its folder) could not be
+// written, else by the conversion's result "Converted!", "Already exist,
+// skipped!" or, for a file that holds no fax or cannot be decoded,
+// "Not FAX!".
+std::string resultTextFor(const FileDone& done);
 
 // The run itself (on the worker's thread): the listed files go to the run
 // loop (runFiles), until a stop is requested; JPEG files are passed over

@@ -161,7 +161,9 @@ void ConvertPage::arrangePreview()
 void ConvertPage::previewRow(const QTreeWidgetItem* row)
 {
     const QString fax = row != nullptr ? ResultsList::faxOf(*row) : QString();
-    preview_->showFax(fax, withFilePrefix(controller_.decode, previewFilePrefix()));
+    const QString cause = row != nullptr ? ResultsList::causeOf(*row) : QString();
+    preview_->showFax(fax, withFilePrefix(controller_.decode, previewFilePrefix()),
+                      cause.isEmpty() ? cause : QStringLiteral("Not written: ") + cause);
 }
 
 void ConvertPage::saveBoxes()

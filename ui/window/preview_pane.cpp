@@ -211,6 +211,10 @@ PreviewPane::PreviewPane(PreviewOpener opener, QWidget* parent)
     fitWidthButton_->setText(QStringLiteral("Fit width"));
     fitPageButton_ = new QToolButton(this);
     fitPageButton_->setText(QStringLiteral("Fit page"));
+    note_ = new QLabel(this);
+    note_->setWordWrap(true);
+    note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    note_->hide();
     message_ = new QLabel(this);
     message_->setWordWrap(true);
     message_->setAlignment(Qt::AlignCenter);
@@ -234,6 +238,7 @@ PreviewPane::PreviewPane(PreviewOpener opener, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 0, 0, 0);
     layout->addLayout(bar);
+    layout->addWidget(note_);
     layout->addWidget(message_, 1);
     layout->addWidget(view_, 1);
     layout->addWidget(thumbnails_);
@@ -262,8 +267,10 @@ bool PreviewPane::unfolded() const
     return isVisible() && width() > 0;
 }
 
-void PreviewPane::showFax(const QString& path, const DecodeSetup& setup)
+void PreviewPane::showFax(const QString& path, const DecodeSetup& setup, const QString& note)
 {
+    note_->setText(note);
+    note_->setVisible(!note.isEmpty());
     if (path == path_ && loaded_) return;
     path_ = path;
     setup_ = setup;

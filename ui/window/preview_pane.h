@@ -74,14 +74,16 @@ public:
     explicit PreviewPane(PreviewOpener opener, QWidget* parent = nullptr);
     ~PreviewPane() override;
 
-    // Shows the fax at `path` (empty: none), decoded with `setup`.
-    void showFax(const QString& path, const DecodeSetup& setup);
+    // Shows the fax at `path` (empty: none), decoded with `setup`, with
+    // `note` above its pages (what became of its conversion; empty: none).
+    void showFax(const QString& path, const DecodeSetup& setup, const QString& note = {});
     // Shows page `index` (from 0) of the fax shown.
     void showPage(int index);
 
     PageView* view() const { return view_; }
     QLabel* pageLabel() const { return pageLabel_; }
     QLabel* messageLabel() const { return message_; }
+    QLabel* noteLabel() const { return note_; }
     QListWidget* thumbnails() const { return thumbnails_; }
     QToolButton* fitWidthButton() const { return fitWidthButton_; }
     QToolButton* fitPageButton() const { return fitPageButton_; }
@@ -126,6 +128,7 @@ private:
     QToolButton* fitWidthButton_ = nullptr;
     QToolButton* fitPageButton_ = nullptr;
     QLabel* message_ = nullptr;
+    QLabel* note_ = nullptr;
     PageView* view_ = nullptr;
     QListWidget* thumbnails_ = nullptr;
 };

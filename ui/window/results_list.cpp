@@ -23,6 +23,7 @@ constexpr int kSourceRole = Qt::UserRole + 1;
 constexpr int kJpegRole = Qt::UserRole + 2;
 constexpr int kWordRole = Qt::UserRole + 3;  // the word of the row's output format: "JPEG"
 constexpr int kMovedRole = Qt::UserRole + 4; // where the source went in the backup folder
+constexpr int kCauseRole = Qt::UserRole + 5; // why an output was not written
 
 enum Column { SourceColumn, DestinationColumn, ResultColumn };
 
@@ -153,6 +154,8 @@ void ResultsList::finishRow(int index, const FileResult& result)
         row->setToolTip(DestinationColumn, written.join(QLatin1Char('\n')));
     }
     row->setText(ResultColumn, toQt(singleLine(result.result)));
+    row->setToolTip(ResultColumn, toQt(result.cause));
+    row->setData(SourceColumn, kCauseRole, toQt(result.cause));
     row->setData(SourceColumn, kJpegRole, toQt(result.jpeg));
     row->setData(SourceColumn, kWordRole, toQt(result.format));
     row->setData(SourceColumn, kMovedRole, toQt(result.movedTo));
@@ -171,6 +174,11 @@ QString ResultsList::jpegOf(const QTreeWidgetItem& row)
 QString ResultsList::sourceOf(const QTreeWidgetItem& row)
 {
     return row.data(SourceColumn, kSourceRole).toString();
+}
+
+QString ResultsList::causeOf(const QTreeWidgetItem& row)
+{
+    return row.data(SourceColumn, kCauseRole).toString();
 }
 
 QString ResultsList::faxOf(const QTreeWidgetItem& row)

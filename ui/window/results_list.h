@@ -51,6 +51,8 @@ public:
     static QString sourceOf(const QTreeWidgetItem& row);
     // Where the row's fax is now: its source, or where the run moved it.
     static QString faxOf(const QTreeWidgetItem& row);
+    // Why the row's outputs were not written; empty when they were.
+    static QString causeOf(const QTreeWidgetItem& row);
 
     // Opens the row's JPEG (the first page of several). False, with a
     // message saying why, when the row has none, the file is gone or no
