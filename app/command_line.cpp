@@ -3,11 +3,13 @@
 #include "ocr/text_recognizer.h"
 #include "platform/messages.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <vector>
 
 namespace pagelift {
 
@@ -116,29 +118,6 @@ void trimLeft(std::string& text)
     text.erase(0, i);
 }
 
-// The value of a prefix option that may be quoted. `rest` starts with the
-// token, whose length is `tokenLength`; returns the value and how many
-// characters of `rest` it consumed.
-struct QuotedValue {
-    std::string value;
-    size_t consumed;
-};
-
-QuotedValue readQuotableValue(const std::string& rest, size_t tokenLength, size_t valueStart)
-{
-    if (valueStart >= tokenLength || rest[valueStart] != '"') {
-        return {rest.substr(valueStart, tokenLength - valueStart), tokenLength};
-    }
-    const size_t closing = rest.find('"', valueStart + 1);
-    if (closing == std::string::npos) {
-        // No closing quote anywhere: the value is the token after the quote,
-        // and the options that follow are still read.
-        return {rest.substr(valueStart + 1, tokenLength - valueStart - 1), tokenLength};
-    }
-    const std::string value = rest.substr(valueStart + 1, closing - valueStart - 1);
-    return {value, closing < tokenLength ? tokenLength : closing + 1};
-}
-
 // A value such as that of /j= or /settle=: a whole number from 0 to
 // `maximum` in decimal digits alone, or -1 for anything else.
 int32_t readBoundedCount(const std::string& value, int32_t maximum)
@@ -195,6 +174,40 @@ bool applyFlag(const FlagOption* begin, const FlagOption* end, const std::string
     return false;
 }
 
+// The options whose value is a path or a file list: in a one-string command
+// line these alone may have their value in double quotes.
+struct PathOption {
+    const char* prefix;
+    void (*apply)(ConversionOptions&, std::string& logPath, std::string&& value);
+};
+
+const PathOption kPathOptions[] = {
+    {"/d=", [](ConversionOptions& o, std::string&, std::string&& v) { o.source = std::move(v); }},
+    {"/sd=",
+     [](ConversionOptions& o, std::string&, std::string&& v) {
+         o.conversionKind = ConversionFolder;
+         o.destination = std::move(v);
+     }},
+    {"/bd=", [](ConversionOptions& o, std::string&, std::string&& v) { o.backupFolder = std::move(v); }},
+    {"/f=", [](ConversionOptions& o, std::string&, std::string&& v) { o.source = std::move(v); }},
+    {"/sf=",
+     [](ConversionOptions& o, std::string&, std::string&& v) {
+         o.conversionKind = ConversionSingleFile;
+         o.destination = std::move(v);
+     }},
+    {"/log=", [](ConversionOptions&, std::string& log, std::string&& v) { log = std::move(v); }},
+    {"/files=", [](ConversionOptions& o, std::string&, std::string&& v) { o.listedFiles = std::move(v); }},
+};
+
+// The path option a token starts with, or null.
+const PathOption* pathOptionOf(const std::string& token)
+{
+    for (const PathOption& option : kPathOptions) {
+        if (startsWithNoCase(token, option.prefix)) return &option;
+    }
+    return nullptr;
+}
+
 // What the command line says beside the records it fills.
 struct LineExtras {
     std::string& logPath;
@@ -202,87 +215,102 @@ struct LineExtras {
     bool ocrGivenEmpty = false;             // /ocr= without languages
 };
 
-// Handles one token at the front of `rest`; returns how many characters of
-// `rest` it consumed. The options are tried in a fixed order, and the first
-// that matches acts.
-size_t handleToken(const std::string& rest, size_t tokenLength, ConversionOptions& options, DecodeSettings& decode,
-                   LineExtras& extras)
+// Applies one token, exactly as given: its value is everything after the
+// option's '='. The options are tried in a fixed order, and the first that
+// matches acts; a token that names no option is ignored.
+void handleToken(const std::string& token, ConversionOptions& options, DecodeSettings& decode, LineExtras& extras)
 {
-    const std::string token = rest.substr(0, tokenLength);
     const std::string lowerToken = lowerAscii(token);
 
-    if (applyFlag(std::begin(kFlagOptions), std::end(kFlagOptions), lowerToken, options, decode)) return tokenLength;
+    if (applyFlag(std::begin(kFlagOptions), std::end(kFlagOptions), lowerToken, options, decode)) return;
     if (startsWithNoCase(token, "/qa=")) {
         options.quality = readNumber(token.substr(4));
-        return tokenLength;
+        return;
     }
     if (startsWithNoCase(token, "/j=")) {
         options.jobs = readBoundedCount(token.substr(3), kMaxJobs);
-        return tokenLength;
+        return;
     }
     if (startsWithNoCase(token, "/settle=")) {
         options.settleSeconds = readBoundedCount(token.substr(8), kMaxSettleSeconds);
-        return tokenLength;
+        return;
     }
     if (startsWithNoCase(token, "/nw=")) {
         decode.minWidth = static_cast<uint16_t>(readNumber(token.substr(4)));
         decode.anyWidth = 1;
-        return tokenLength;
+        return;
     }
-    if (applyFlag(std::begin(kDecodeFlagOptions), std::end(kDecodeFlagOptions), lowerToken, options, decode)) {
-        return tokenLength;
-    }
+    if (applyFlag(std::begin(kDecodeFlagOptions), std::end(kDecodeFlagOptions), lowerToken, options, decode)) return;
     if (startsWithNoCase(token, "/filter=")) {
         options.filter = token.substr(8);
-        return tokenLength;
+        return;
     }
     if (startsWithNoCase(token, "/to=")) {
         extras.formatName = token.substr(4);
-        return tokenLength;
+        return;
     }
     if (lowerToken == "/ocr") {
         options.ocrLanguages = kDefaultOcrLanguages;
-        return tokenLength;
+        return;
     }
     if (startsWithNoCase(token, "/ocr=")) {
         options.ocrLanguages = token.substr(5);
         extras.ocrGivenEmpty = options.ocrLanguages.empty();
-        return tokenLength;
+        return;
     }
-
-    struct QuotableOption {
-        const char* prefix;
-        void (*apply)(ConversionOptions&, std::string&, std::string&&);
-    };
-    static const QuotableOption kQuotable[] = {
-        {"/d=", [](ConversionOptions& o, std::string&, std::string&& v) { o.source = std::move(v); }},
-        {"/sd=",
-         [](ConversionOptions& o, std::string&, std::string&& v) {
-             o.conversionKind = ConversionFolder;
-             o.destination = std::move(v);
-         }},
-        {"/bd=", [](ConversionOptions& o, std::string&, std::string&& v) { o.backupFolder = std::move(v); }},
-        {"/f=", [](ConversionOptions& o, std::string&, std::string&& v) { o.source = std::move(v); }},
-        {"/sf=",
-         [](ConversionOptions& o, std::string&, std::string&& v) {
-             o.conversionKind = ConversionSingleFile;
-             o.destination = std::move(v);
-         }},
-        {"/log=", [](ConversionOptions&, std::string& log, std::string&& v) { log = std::move(v); }},
-        {"/files=", [](ConversionOptions& o, std::string&, std::string&& v) { o.listedFiles = std::move(v); }},
-    };
-    for (const QuotableOption& option : kQuotable) {
-        if (!startsWithNoCase(token, option.prefix)) continue;
-        QuotedValue quoted = readQuotableValue(rest, tokenLength, std::char_traits<char>::length(option.prefix));
-        option.apply(options, extras.logPath, std::move(quoted.value));
-        return quoted.consumed;
+    if (const PathOption* option = pathOptionOf(token)) {
+        option->apply(options, extras.logPath, token.substr(std::char_traits<char>::length(option->prefix)));
     }
-    return tokenLength;  // no option of that name: ignored
 }
 
-}  // namespace
+// The next token of a one-string command line, at the front of `rest`, whose
+// first space is at `tokenLength`; returns how many characters of `rest` it
+// took. A path option's value that opens with a double quote runs to the next
+// double quote, over spaces; the quotes are not part of it. Without a closing
+// quote the value is the rest of the token after the opening one.
+size_t takeToken(const std::string& rest, size_t tokenLength, std::vector<std::string>& tokens)
+{
+    const PathOption* option = pathOptionOf(rest.substr(0, tokenLength));
+    const size_t valueStart = option != nullptr ? std::char_traits<char>::length(option->prefix) : tokenLength;
+    if (valueStart >= tokenLength || rest[valueStart] != '"') {
+        tokens.push_back(rest.substr(0, tokenLength));
+        return tokenLength;
+    }
+    const std::string name = rest.substr(0, valueStart);
+    const size_t closing = rest.find('"', valueStart + 1);
+    if (closing == std::string::npos) {
+        tokens.push_back(name + rest.substr(valueStart + 1, tokenLength - valueStart - 1));
+        return tokenLength;
+    }
+    tokens.push_back(name + rest.substr(valueStart + 1, closing - valueStart - 1));
+    // A closing quote inside the token drops what follows it there; one past
+    // the token ends the value, and the character after it goes too.
+    return closing < tokenLength ? tokenLength : closing + 1;
+}
 
-int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, std::string& logPath)
+// The tokens of a one-string command line. Tokens end at a space only (a tab
+// stays inside its token); blanks of any kind before a token are skipped.
+std::vector<std::string> splitCommandText(const char* text)
+{
+    std::string rest = text;
+    while (!rest.empty() && isBlank(rest.back())) rest.pop_back();
+    rest += ' ';
+    trimLeft(rest);
+
+    std::vector<std::string> tokens;
+    size_t space = rest.find(' ');
+    while (space != std::string::npos && space > 0) {
+        const size_t taken = takeToken(rest, space, tokens);
+        rest.erase(0, std::min(rest.size(), taken + 1));
+        trimLeft(rest);
+        space = rest.find(' ');
+    }
+    return tokens;
+}
+
+// What every command line starts from, whatever the owner had set: no
+// conversion, the default filter, format and jobs. Quality and paths stay.
+void resetOptions(ConversionOptions& options)
 {
     options.keepDate = false;
     options.quiet = false;
@@ -301,29 +329,29 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
     options.listedFiles.clear();
     options.outputFormat = &defaultOutputFormat();
     options.ocrLanguages.clear();
+}
 
-    if (text == nullptr) return kParseNoText;
-    if (*text == '\0') return kParseEmptyText;
-
-    decode.anyWidth = 0;
-    decode.rawData = 0;
-    decode.recountLines = 0;
-
-    std::string rest = text;
-    while (!rest.empty() && isBlank(rest.back())) rest.pop_back();
-    rest += ' ';
-    trimLeft(rest);
-
-    // Tokens end at a space only; a tab stays inside its token.
-    LineExtras extras{logPath, std::nullopt};
-    size_t space = rest.find(' ');
-    while (space != std::string::npos && space > 0) {
-        const size_t consumed = handleToken(rest, space, options, decode, extras);
-        rest.erase(0, std::min(rest.size(), consumed + 1));
-        trimLeft(rest);
-        space = rest.find(' ');
+// Settles the format: the one /to= names; without it a single file's name
+// tells (fax.png), and JPEG is the rest's. Returns false, with the reason on
+// standard error, when /to= names no format.
+bool chooseOutputFormat(ConversionOptions& options, const LineExtras& extras)
+{
+    if (extras.formatName) {
+        options.outputFormat = outputFormatNamed(*extras.formatName);
+        if (options.outputFormat == nullptr) {
+            std::fprintf(stderr, "/to= takes %s\n", outputFormatNames().c_str());
+            options.outputFormat = &defaultOutputFormat();
+            return false;
+        }
+    } else if (options.conversionKind == ConversionSingleFile) {
+        if (const OutputFormat* named = outputFormatOfPath(options.destination)) options.outputFormat = named;
     }
+    return true;
+}
 
+// The parser's result once every token is applied (see Parse).
+int checkLine(ConversionOptions& options, const LineExtras& extras)
+{
     if (options.jobs < 0) {
         std::fprintf(stderr, "/j= takes the number of files to convert at a time, 0 to %d (0: one per core)\n", kMaxJobs);
         return kParseBadValue;
@@ -336,18 +364,7 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
         std::fprintf(stderr, "/settle= takes whole seconds, 0 to %d\n", kMaxSettleSeconds);
         return kParseBadValue;
     }
-    // The format /to= names; without it a single file's name tells (fax.png),
-    // and JPEG is the rest's.
-    if (extras.formatName) {
-        options.outputFormat = outputFormatNamed(*extras.formatName);
-        if (options.outputFormat == nullptr) {
-            std::fprintf(stderr, "/to= takes %s\n", outputFormatNames().c_str());
-            options.outputFormat = &defaultOutputFormat();
-            return kParseBadValue;
-        }
-    } else if (options.conversionKind == ConversionSingleFile) {
-        if (const OutputFormat* named = outputFormatOfPath(options.destination)) options.outputFormat = named;
-    }
+    if (!chooseOutputFormat(options, extras)) return kParseBadValue;
     if ((options.watch || options.listGroups || !options.listedFiles.empty()) &&
         options.conversionKind == ConversionSingleFile) {
         std::fputs("/watch, /list and /files= take a folder: give them /d= and /sd=, not /f= and /sf=\n", stderr);
@@ -364,24 +381,36 @@ int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, 
     return kParseNothingToRun;
 }
 
-std::string joinArguments(int argc, const char* const* argv)
+// Applies the tokens of a command line that holds some, after the options
+// have been reset, and checks the result.
+int parseTokens(ConversionOptions& options, const std::vector<std::string>& tokens, DecodeSettings& decode,
+                std::string& logPath)
 {
-    std::string joined;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        const bool hasBlank = argument.find(' ') != std::string::npos;
-        if (hasBlank) {
-            const size_t equals = argument.find('=');
-            const bool isOption = !argument.empty() && argument[0] == '/' && equals != std::string::npos &&
-                                  argument.find(' ') > equals;
-            if (!isOption) continue;
-            const bool alreadyQuoted = equals + 1 < argument.size() && argument[equals + 1] == '"';
-            if (!alreadyQuoted) argument = argument.substr(0, equals + 1) + '"' + argument.substr(equals + 1) + '"';
-        }
-        if (!joined.empty()) joined += ' ';
-        joined += argument;
-    }
-    return joined;
+    decode.anyWidth = 0;
+    decode.rawData = 0;
+    decode.recountLines = 0;
+
+    LineExtras extras{logPath, std::nullopt};
+    for (const std::string& token : tokens) handleToken(token, options, decode, extras);
+    return checkLine(options, extras);
+}
+
+}  // namespace
+
+int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, std::string& logPath)
+{
+    resetOptions(options);
+    if (text == nullptr) return kParseNoText;
+    if (*text == '\0') return kParseEmptyText;
+    return parseTokens(options, splitCommandText(text), decode, logPath);
+}
+
+int parseArguments(ConversionOptions& options, const std::vector<std::string>& arguments, DecodeSettings& decode,
+                   std::string& logPath)
+{
+    resetOptions(options);
+    if (arguments.empty()) return kParseEmptyText;
+    return parseTokens(options, arguments, decode, logPath);
 }
 
 }  // namespace pagelift

@@ -4,6 +4,7 @@
 #include "settings/decode_settings.h"
 
 #include <string>
+#include <vector>
 
 namespace pagelift {
 
@@ -25,23 +26,27 @@ extern const char* const kUsageText;
 // What --help prints after them: every option, the exit status, the log.
 extern const char* const kOptionsText;
 
-// Reads the command line (without the program name) into `options`, the
-// decoding settings and the results-log path. Option names are matched
-// without regard to case; values keep theirs. Unknown tokens are ignored.
-// Returns 0 when a conversion with a destination is selected; -1 for no
-// text (null), -2 for an empty text, both leaving `decode` untouched; -3
-// when /j= holds no job count from 0 to kMaxJobs, /settle= no number of
-// seconds from 0 to kMaxSettleSeconds, or /watch comes with /f=; 126
-// when nothing is selected (the usage text is written to standard output) or
-// the destination is empty (the destination error is shown).
-int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, std::string& logPath);
+// Reads the arguments after the program name into `options`, the decoding
+// settings and the results-log path. Each argument is one token, taken as it
+// is: an option's value is everything after its '=', blanks, quotes and
+// slashes included, so nothing inside a value can become another option.
+// Option names are matched without regard to case; values keep theirs.
+// Unknown tokens are ignored. Returns 0 when a conversion with a destination
+// is selected; -2 when there are no arguments, leaving `decode` untouched;
+// -3 when /j= holds no job count from 0 to kMaxJobs, /settle= no number of
+// seconds from 0 to kMaxSettleSeconds, /ocr= no languages, /to= no known
+// format, or /watch, /list or /files= come with /sf=; 126 when nothing is
+// selected (the usage text is written to standard output) or the
+// destination is empty (the destination error is shown).
+int parseArguments(ConversionOptions& options, const std::vector<std::string>& arguments, DecodeSettings& decode,
+                   std::string& logPath);
 
-// The text handed to the parser for an argument vector: the arguments after
-// the program name joined with single spaces. An argument holding a blank has
-// its option value wrapped in double quotes ("/d=/srv/My Faxes" becomes
-// /d="/srv/My Faxes") so that it stays one value; an argument with a blank
-// that is no "/name=value" option could only split into stray tokens and is
-// left out.
-std::string joinArguments(int argc, const char* const* argv);
+// The same for a whole command line in one string, as one program hands it
+// to another. Tokens are separated by spaces; the value of /d=, /sd=, /bd=,
+// /f=, /sf=, /log= or /files= may be written in double quotes to hold
+// blanks (/d="/srv/My Faxes"). Returns what parseArguments returns for its
+// tokens, and -1 for no text (null) and -2 for an empty one, both leaving
+// `decode` untouched.
+int Parse(ConversionOptions& options, const char* text, DecodeSettings& decode, std::string& logPath);
 
 }  // namespace pagelift

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace pagelift {
 namespace {
@@ -14,6 +16,13 @@ namespace {
 bool isOnlyArgument(int argc, char** argv, const char* option)
 {
     return argc == 2 && std::strcmp(argv[1], option) == 0;
+}
+
+// Every argument as its own string; none when the vector is empty.
+std::vector<std::string> argumentsAfterProgramName(int argc, char** argv)
+{
+    if (argc < 2) return {};
+    return std::vector<std::string>(argv + 1, argv + argc);
 }
 
 }  // namespace
@@ -38,8 +47,7 @@ CommandLineStart startFromCommandLine(int argc, char** argv, const char* program
     ConversionOptions options;
     DecodeSettings decode;
     std::string logPath = paths.resultsLog;
-    const std::string text = joinArguments(argc, argv);
-    start.parseResult = Parse(options, text.c_str(), decode, logPath);
+    start.parseResult = parseArguments(options, argumentsAfterProgramName(argc, argv), decode, logPath);
     if (logPath != paths.resultsLog) {
         // A log named on the command line gets only its own folder created.
         paths.resultsLog = logPath;

@@ -2,8 +2,14 @@
 // options, and what it says when it selects none.
 
 #include "app/command_line.h"
+#include "support/blank_faxes.h"
+#include "support/fax_fixtures.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <tuple>
 
 namespace pagelift {
 namespace {
@@ -237,32 +243,124 @@ TEST(CommandLine, WithoutAConversionTheUsageOrTheDestinationErrorIsShown)
     }
 }
 
-TEST(CommandLine, ArgumentsAreJoinedSoThatValuesWithBlanksStayWhole)
+Parsed parseArgs(const std::vector<std::string>& arguments)
+{
+    Parsed parsed;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    parsed.result = parseArguments(parsed.options, arguments, parsed.decode, parsed.log);
+    parsed.out = ::testing::internal::GetCapturedStdout();
+    parsed.err = ::testing::internal::GetCapturedStderr();
+    return parsed;
+}
+
+// Values a remote caller may choose end up in arguments: whatever they hold,
+// they stay the value of their own option.
+TEST(CommandLine, EachArgumentIsOneTokenAndItsValueIsTakenAsItIs)
 {
     struct Case {
-        std::vector<const char*> argv;
-        const char* joined;
+        std::vector<std::string> arguments;
+        int32_t kind;
+        const char* source;
+        const char* destination;
+        const char* log;
     };
     const Case cases[] = {
-        {{"pliftcmd"}, ""},
-        {{"pliftcmd", "/f=a.tif", "/sf=b.jpg"}, "/f=a.tif /sf=b.jpg"},
-        {{"pliftcmd", "/d=/srv/My Faxes", "/sd=out"}, "/d=\"/srv/My Faxes\" /sd=out"},
-        {{"pliftcmd", "/d=\"/srv/My Faxes\"", "/q"}, "/d=\"/srv/My Faxes\" /q"},
-        // An argument with a blank that is no option could only split into
-        // stray tokens: it is left out.
-        {{"pliftcmd", "stray /q", "/sd=out"}, "/sd=out"},
+        {{"/f=in/x\" /bd=moved \"y.tif", "/sf=out.jpg"}, ConversionSingleFile, "in/x\" /bd=moved \"y.tif", "out.jpg",
+         "default-log"},
+        {{"/F=//srv/fax.tif", "/SF=/out/A b.jpg"}, ConversionSingleFile, "//srv/fax.tif", "/out/A b.jpg",
+         "default-log"},
+        // Quotes are part of the value; a value may look like an option.
+        {{"/f=\"quoted\"", "/sf=\" /bd=X \""}, ConversionSingleFile, "\"quoted\"", "\" /bd=X \"", "default-log"},
+        {{"/f= a.tif /bd=moved ", "/sf=/q"}, ConversionSingleFile, " a.tif /bd=moved ", "/q", "default-log"},
+        {{"/d=/srv/My Faxes", "/sd=/bd=x", "/log=/tmp/a \"b\"/log.txt"}, ConversionFolder, "/srv/My Faxes", "/bd=x",
+         "/tmp/a \"b\"/log.txt"},
+        // Two options in one argument are one unknown token, ignored.
+        {{"/q /bd=moved", "/f=a", "/sf=b"}, ConversionSingleFile, "a", "b", "default-log"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.joined);
-        EXPECT_EQ(joinArguments(static_cast<int>(c.argv.size()), c.argv.data()), c.joined);
+        SCOPED_TRACE(c.source);
+        const Parsed parsed = parseArgs(c.arguments);
+        EXPECT_EQ(parsed.result, kParseConversionSelected);
+        EXPECT_EQ(parsed.options.conversionKind, c.kind);
+        EXPECT_EQ(parsed.options.source, c.source);
+        EXPECT_EQ(parsed.options.destination, c.destination);
+        EXPECT_EQ(parsed.log, c.log);
+        EXPECT_EQ(parsed.options.backupFolder, "");
+        EXPECT_FALSE(parsed.options.quiet);
     }
-    // Round trip: the joined text parses back into the same values.
-    const char* argv[] = {"pliftcmd", "/d=/srv/My Faxes", "/sd=/srv/JPEG Out", "/log=/tmp/a b/log.txt"};
-    const std::string joined = joinArguments(4, argv);
-    const Parsed parsed = parse(joined.c_str());
-    EXPECT_EQ(parsed.options.source, "/srv/My Faxes");
-    EXPECT_EQ(parsed.options.destination, "/srv/JPEG Out");
-    EXPECT_EQ(parsed.log, "/tmp/a b/log.txt");
+}
+
+// The argument form reads what the one-string form reads when no value
+// holds a blank: every option, check and message is the same.
+TEST(CommandLine, ArgumentsAndTheOneStringFormAgree)
+{
+    const char* const lines[] = {
+        "/L /Q /KE /I /KH /O /qa=75abc /nw=2048 /RAW /relines /m=2 /b=2 /v=3 /filter=*.TIF /bd=/Backup /f=x /sf=y",
+        "/J=0 /watch /Settle=86400 /to=PNG /files=- /d=x /sd=y /log=/tmp/l.txt",
+        "/ocr /i /d=x /sd=y",
+        "/ocr=eng+deu /f=x /sf=y.pdf",
+        "/j=257 /d=x /sd=y",
+        "/settle=1.5 /d=x /sd=y",
+        "/ocr= /d=x /sd=y",
+        "/to=gif /d=x /sd=y",
+        "/list /f=x /sf=y.jpg",
+        "/f=a.tif /SF=",
+        "/q nonsense",
+    };
+    for (const char* line : lines) {
+        SCOPED_TRACE(line);
+        std::vector<std::string> arguments;
+        std::istringstream words(line);
+        for (std::string word; words >> word;) arguments.push_back(word);
+        const Parsed text = parse(line);
+        const Parsed args = parseArgs(arguments);
+        EXPECT_EQ(args.result, text.result);
+        EXPECT_EQ(args.out, text.out);
+        EXPECT_EQ(args.err, text.err);
+        EXPECT_EQ(args.log, text.log);
+        const ConversionOptions& a = args.options;
+        const ConversionOptions& t = text.options;
+        EXPECT_EQ(std::tie(a.conversionKind, a.source, a.destination, a.backupFolder, a.filter, a.listedFiles,
+                           a.ocrLanguages, a.outputFormat, a.quality, a.jobs, a.settleSeconds),
+                  std::tie(t.conversionKind, t.source, t.destination, t.backupFolder, t.filter, t.listedFiles,
+                           t.ocrLanguages, t.outputFormat, t.quality, t.jobs, t.settleSeconds));
+        EXPECT_EQ(std::tie(a.keepDate, a.quiet, a.keepExtension, a.includeSubfolders, a.keepHierarchy, a.watch,
+                           a.listGroups),
+                  std::tie(t.keepDate, t.quiet, t.keepExtension, t.includeSubfolders, t.keepHierarchy, t.watch,
+                           t.listGroups));
+        const DecodeSettings& ad = args.decode;
+        const DecodeSettings& td = text.decode;
+        EXPECT_EQ(std::tie(ad.anyWidth, ad.minWidth, ad.rawData, ad.recountLines, ad.decodeMode, ad.bitOrder,
+                           ad.resolution),
+                  std::tie(td.anyWidth, td.minWidth, td.rawData, td.recountLines, td.decodeMode, td.bitOrder,
+                           td.resolution));
+    }
+    const Parsed none = parseArgs({});
+    EXPECT_EQ(none.result, kParseEmptyText);
+    EXPECT_EQ(none.decode.anyWidth, 1);  // untouched
+    EXPECT_EQ(none.out, "");
+}
+
+// The program itself, given a fax whose folder name reads like an option:
+// the fax is converted from where it is, and nothing is moved.
+TEST(CommandLine, TheProgramTakesAValueThatLooksLikeOptionsAsOnePath)
+{
+    faxtest::ScratchFolder scratch;
+    const std::filesystem::path folder = scratch / "x\" /bd=moved \"";
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(scratch / "moved");
+    const std::string fax = (folder / "fax.tif").string();
+    testing::writeBytes(fax, testing::blankGroup4Tiff({{1728, 200, 200, 200}}));
+    const std::string out = scratch.file("out.jpg");
+
+    const faxtest::CommandResult result = faxtest::runPliftcmd({"/f=" + fax, "/sf=" + out, "/log="},
+                                                               scratch.path().string());
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.out.find("convert file\n" + fax + " --> " + out + " : "), std::string::npos) << result.out;
+    EXPECT_TRUE(std::filesystem::exists(fax));
+    EXPECT_TRUE(std::filesystem::is_empty(scratch / "moved"));
+    EXPECT_TRUE(std::filesystem::exists(out));
 }
 
 }  // namespace
