@@ -187,6 +187,27 @@ int copyFileTimes(const std::string& from, const std::string& to)
     return 0;
 }
 
+namespace {
+
+// The process's umask, read without setting it: umask(2) can only be read
+// by changing it, and a file another thread creates in that moment would
+// get the changed one. The kernel states it in /proc/self/status (Linux
+// 4.7 and later); without that, the strictest mask usual (077) is assumed.
+mode_t processUmask()
+{
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    if (status == nullptr) return 077;
+    char line[256];
+    unsigned mask = 077;
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+    }
+    std::fclose(status);
+    return mode_t(mask & 0777);
+}
+
+}  // namespace
+
 bool replaceFileContents(const std::string& path, const std::string& contents)
 {
     std::string pattern = path + ".new-XXXXXX";
@@ -201,9 +222,7 @@ bool replaceFileContents(const std::string& path, const std::string& contents)
     if (::stat(path.c_str(), &existing) == 0) {
         mode = existing.st_mode & 07777;
     } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~processUmask();
     }
     const bool written = writeAll(file.get(), contents.data(), contents.size()) && ::fchmod(file.get(), mode) == 0 &&
                          ::fsync(file.get()) == 0;

@@ -202,6 +202,29 @@ TEST(PrivateWorkFolder, AStopBySignalRemovesTheFilesOfEveryJobAndOfThePreview)
     EXPECT_TRUE(left.empty()) << left.front();
 }
 
+// A new file gets 0666 less the process's umask, an existing one keeps its
+// mode, and the umask is only read: another thread's files meanwhile get it.
+TEST(ReplaceFileContents, NewFilesTakeTheUmaskThatIsLeftAsItWas)
+{
+    ScratchFolder scratch;
+    const mode_t saved = ::umask(022);
+    for (const mode_t mask : {mode_t(022), mode_t(077), mode_t(027)}) {
+        SCOPED_TRACE(mask);
+        ::umask(mask);
+        const std::string fresh = scratch.file("fresh" + std::to_string(mask));
+        ASSERT_TRUE(replaceFileContents(fresh, "new"));
+        EXPECT_EQ(fs::status(fresh).permissions(), fs::perms(0666 & ~mask));
+        const std::string kept = scratch.file("kept" + std::to_string(mask));
+        faxtest::writeText(kept, "old");
+        fs::permissions(kept, fs::perms(0604));
+        ASSERT_TRUE(replaceFileContents(kept, "new"));
+        EXPECT_EQ(fs::status(kept).permissions(), fs::perms(0604));
+        EXPECT_EQ(faxtest::readText(kept), "new");
+        EXPECT_EQ(::umask(mask), mask);
+    }
+    ::umask(saved);
+}
+
 TEST(DefaultResultsLog, BesideAPortableProgramOrInTheUsersStateFolder)
 {
     ScratchFolder scratch;

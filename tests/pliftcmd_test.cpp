@@ -288,11 +288,19 @@ TEST_F(PliftcmdTest, ADestinationThatTakesNoMoreKeepsEveryUnconvertedFaxInItsQue
             ASSERT_FALSE(lines.empty()) << result.out;
             const bool failed = lines.find("Failed :  Error in converting FAX to JPEG!") != std::string::npos;
             if (failed) ++failures;
+            // The line names the cause, and the page it could not write.
+            if (failed && small.mounted()) {
+                EXPECT_NE(lines.find(c.full ? "! (No space left on device: " + out.string() + "/"
+                                            : "! (Read-only file system: " + out.string() + "/"),
+                          std::string::npos)
+                    << lines;
+            }
             // Only a fax whose pages were all written leaves the queue.
             EXPECT_EQ(fs::exists(source), failed) << lines;
             EXPECT_EQ(fs::exists(done / source.filename()), !failed) << lines;
         }
         EXPECT_GE(failures, c.full ? 1 : 5) << result.out;
+        EXPECT_EQ(result.err, "");
         EXPECT_EQ(partialFilesIn(out), std::vector<std::string>{});
     }
 }

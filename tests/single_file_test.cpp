@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -159,6 +161,59 @@ TEST_F(SingleFileTest, FailuresAreReportedWithTheirOwnLines)
         EXPECT_EQ(done.result, c.result);
         EXPECT_EQ(done.report, c.source + " --> " + c.destination + " : " + c.line);
         EXPECT_FALSE(fs::exists(c.destination));
+    }
+}
+
+// With /l, files its user may not write (made under umask 0277) take no
+// times: the failure has its own line, the conversion stays converted, and
+// with a backup folder the fax stays in the source folder. Run in a child
+// process, which a root test makes an ordinary user first.
+TEST_F(SingleFileTest, DatesThatCannotBeKeptHaveTheirOwnLineAndLeaveTheResult)
+{
+    const std::string fax = makeFax("dated.tif", 2, 64, 20, "200x200");
+    fs::permissions(scratch_.path(), fs::perms::all);
+    struct Case {
+        const char* backup;  // "" for none
+        const char* line;
+    };
+    for (const Case& test : {Case{"", "Failed : file times not copied to OUT/a001.jpg\r\n"},
+                             Case{"done", "Failed : file times not copied, FAX stays in place\r\n"}}) {
+        SCOPED_TRACE(test.line);
+        const std::string out = scratch_.file(std::string("out") + test.backup);
+        fs::create_directories(out);
+        fs::permissions(out, fs::perms::all);
+        if (*test.backup != 0) {
+            fs::create_directories(scratch_.file(test.backup));
+            fs::permissions(scratch_.file(test.backup), fs::perms::all);
+        }
+        int pipeEnds[2];
+        ASSERT_EQ(pipe(pipeEnds), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::umask(0277);
+            if (::getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+            ConversionOptions options;
+            options.keepDate = true;
+            if (*test.backup != 0) options.backupFolder = scratch_.file(test.backup);
+            const FileConversion done = convertFile(options, fax, out + "/a.jpg", FileContext{});
+            const std::string answer = std::to_string(done.result) + (done.toBackupFolder ? " move\n" : " stay\n") + done.report;
+            _exit(write(pipeEnds[1], answer.data(), answer.size()) == ssize_t(answer.size()) ? 0 : 4);
+        }
+        close(pipeEnds[1]);
+        std::string answer;
+        char buffer[4096];
+        for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) answer.append(buffer, size_t(got));
+        close(pipeEnds[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        std::string line = test.line;
+        if (const size_t at = line.find("OUT"); at != std::string::npos) line.replace(at, 3, out);
+        if (const size_t at = line.find("FAX"); at != std::string::npos) line.replace(at, 3, fax);
+        EXPECT_EQ(answer.substr(0, answer.find('\n')), "0 stay");
+        EXPECT_NE(answer.find("page 002 --> " + out + "/a002.jpg : Success !\r\n" + line), std::string::npos) << answer;
+        EXPECT_TRUE(fs::exists(out + "/a002.jpg"));
     }
 }
 
