@@ -18,7 +18,10 @@ const char* const kUsageText =
     "or\n"
     "Usage: pliftcmd [/q /l] [/b=0 /v=0] /d=source-directory /sd=dest-directory [/filter=]\n";
 
-const char* const kOptionsText =
+namespace {
+
+// --help's lines before the output formats, between them, and after them.
+const char* const kOptionsHead =
     "\n"
     "Converts received fax files into grayscale JPEG or one-bit PNG images, one per page,\n"
     "or into one PDF per fax.\n"
@@ -28,7 +31,8 @@ const char* const kOptionsText =
     "\n"
     "  /f=FILE          convert one fax file\n"
     "  /sf=FILE.jpg     ... into this file; pages of a longer fax become FILE001.jpg, ...\n"
-    "                   (FILE.png: PNG pages, FILE.pdf: one PDF, unless /to= says otherwise)\n"
+    "                   (its extension chooses the format, unless /to= says otherwise)\n";
+const char* const kOptionsMiddle =
     "  /d=FOLDER        convert every fax file of a folder\n"
     "  /sd=FOLDER       ... into this folder\n"
     "  /filter=PATTERN  folder runs: the names to take, * and ? wildcards (default *.*)\n"
@@ -41,9 +45,8 @@ const char* const kOptionsText =
     "  /settle=S        /watch: a file is finished once unchanged for S seconds (default 2)\n"
     "  /list            folder runs: print the files instead, a line per group that must stay\n"
     "                   together (names that may meet), for spreading a run over machines\n"
-    "  /files=LIST      folder runs: convert the files of such a listing (- standard input)\n"
-    "  /to=FORMAT       write jpg (grayscale JPEG, the default) or png (one-bit PNG) pages,\n"
-    "                   or pdf (one PDF per fax, its pages Group 4 coded at their true size)\n"
+    "  /files=LIST      folder runs: convert the files of such a listing (- standard input)\n";
+const char* const kOptionsTail =
     "  /ocr             recognise the text of every page: PDF pages carry it as searchable\n"
     "                   text, JPEG and PNG pages get FILE.txt beside them; pages on their side\n"
     "                   or upside down are turned upright\n"
@@ -61,16 +64,30 @@ const char* const kOptionsText =
     "  --help           this text\n"
     "  --version        the version\n"
     "\n"
-    "Option names may be written in any case; a value with blanks in double quotes.\n"
+    "Option names may be written in any case; each argument is one option, its value\n"
+    "taken as it is, blanks and quotes included.\n"
     "\n"
     "Exit status: 0 when a conversion ran, whatever became of each file (the report\n"
-    "and the log tell), and when /watch was stopped by SIGTERM or SIGINT; 1 when the\n"
-    "program cannot start or /watch finds no folder to watch; 2 when the command line\n"
-    "selects no conversion or holds a value that cannot be used, or /ocr names a\n"
-    "language whose data are not installed (nothing is converted then).\n"
+    "and the log tell), and when /watch was stopped by SIGTERM or SIGINT; 1 when\n"
+    "/watch finds no folder to watch; 2 when the command line selects no conversion or\n"
+    "holds a value that cannot be used, or /ocr cannot recognise text (no OCR module,\n"
+    "or a language whose data are not installed: nothing is converted then).\n"
     "\n"
     "Results log: $XDG_STATE_HOME/pagelift/log/plflog.txt (~/.local/state/pagelift/...),\n"
     "or log/plflog.txt beside the program when a log folder stands there.\n";
+
+}  // namespace
+
+std::string optionsText()
+{
+    std::string text = std::string(kOptionsHead) + kOptionsMiddle + "  /to=FORMAT       what to write:\n";
+    for (const OutputFormat& format : outputFormats()) {
+        std::string line = "                     " + std::string(format.name);
+        line.resize(27, ' ');
+        text += line + std::string(format.description) + (&format == &defaultOutputFormat() ? " (the default)" : "") + "\n";
+    }
+    return text + kOptionsTail;
+}
 
 namespace {
 

@@ -23,8 +23,9 @@ constexpr int32_t kMaxSettleSeconds = 86400;
 
 // The two usage lines, printed whenever a command line selects nothing.
 extern const char* const kUsageText;
-// What --help prints after them: every option, the exit status, the log.
-extern const char* const kOptionsText;
+// What --help prints after them: every option (the output formats as the
+// output table lists them), the exit status, the log.
+std::string optionsText();
 
 // Reads the arguments after the program name into `options`, the decoding
 // settings and the results-log path. Each argument is one token, taken as it

@@ -32,7 +32,7 @@ CommandLineStart startFromCommandLine(int argc, char** argv, const char* program
     CommandLineStart start;
     if (isOnlyArgument(argc, argv, "--help")) {
         std::fputs(kUsageText, stdout);
-        std::fputs(kOptionsText, stdout);
+        std::fputs(optionsText().c_str(), stdout);
         start.handled = true;
         return start;
     }

@@ -70,11 +70,12 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     tally.listed = static_cast<int>(entries.size());
     const auto stopRequested = [&] { return request.stopRequested && request.stopRequested(); };
 
-    // JPEG files are passed over; the others go to the output their names give.
+    // Outputs already (JPEG files, say) are passed over; the others go to
+    // the output their names give.
     std::vector<FileJob> files;
     std::vector<size_t> entryOfFile;
     for (size_t index = 0; index < entries.size(); ++index) {
-        if (isJpegName(entries[index].source)) continue;
+        if (outputFormatOfOwnFile(entries[index].source) != nullptr) continue;
         files.push_back({entries[index].source, folderOutputPath(options, entries[index].source)});
         entryOfFile.push_back(index);
     }
@@ -95,7 +96,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     };
 
     size_t nextEntry = 0;
-    // The JPEG entries before `end` are told where they stand in the list.
+    // The entries passed over before `end` are told where they stand in the list.
     const auto passOver = [&](size_t end) {
         for (; nextEntry < end; ++nextEntry) {
             const RunEntry& entry = entries[nextEntry];
@@ -104,8 +105,8 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
             done.index = nextEntry;
             done.end = FileEnd::Skipped;
             done.result = ConvertSkipped;
-            done.passedOver = true;
-            if (request.reportPassedOver) done.report = passedOverText(entry.source) + "\r\n";
+            done.passedOverAs = outputFormatOfOwnFile(entry.source);
+            if (request.reportPassedOver) done.report = passedOverText(entry.source, *done.passedOverAs) + "\r\n";
             done.existingOutput = entry.source;
             count(tally, done.end);
             listener.fileDone(entry, done);

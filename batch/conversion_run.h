@@ -2,7 +2,7 @@
 
 // The one run loop: the command line's folder and listing runs, the window's
 // runs and the watcher's batches of arrivals all hand it their files. It
-// passes JPEG files over, names each file's outputs, converts the files one
+// passes over files that are outputs already (JPEG files, say), names each file's outputs, converts the files one
 // or several at a time, moves converted faxes into the backup folder in list
 // order, and tells each file's outcome as an event, in list order.
 
@@ -33,7 +33,7 @@ struct FileDone {
     std::string destination;           // its output path (pages are named after it); empty when passed over
     FileEnd end = FileEnd::Failed;
     int result = 0;                    // a ConvertResult
-    bool passedOver = false;           // a JPEG: never converted
+    const OutputFormat* passedOverAs = nullptr;  // an output already (a JPEG file), of this format: never converted
     std::string report;                // its lines of the run's report (none for faxes whose outputs are current)
     std::vector<std::string> written;  // the files written, in page order
     std::string existingOutput;        // skipped: the output found there; passed over: the JPEG itself
@@ -67,7 +67,7 @@ struct RunRequest {
     DecodeSetup decode;         // jobs work with working files of their own beside these
     FileConverter convert;      // empty: convertFile
     std::function<bool()> stopRequested;  // once true, no further file starts
-    bool reportPassedOver = true;    // a JPEG of the list gets a report line
+    bool reportPassedOver = true;    // an output of the list (a JPEG file) gets a report line
     bool skipCurrentOutputs = false;  // a fax whose outputs are current is not converted, nor reported
     // Names written before this run, and by which source; the run adds its
     // own. Null: the run knows only its own.

@@ -80,7 +80,7 @@ private:
 bool FolderWatch::isCandidate(const std::string& path) const
 {
     const std::string name = nameOfPath(path);
-    return matchesWildcard(options_.filter, name) && !isJpegName(path) && !isPartialFileName(name) &&
+    return matchesWildcard(options_.filter, name) && outputFormatOfOwnFile(path) == nullptr && !isPartialFileName(name) &&
            identifyFormat(path) != NotFax;
 }
 

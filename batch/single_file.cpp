@@ -334,9 +334,9 @@ std::string notFaxText(const std::string& source)
     return "Failed : " + source + " - Not Fax";
 }
 
-std::string passedOverText(const std::string& source)
+std::string passedOverText(const std::string& source, const OutputFormat& format)
 {
-    return source + " : already JPEG format, need no converting!";
+    return source + " : already " + std::string(format.reportName) + " format, need no converting!";
 }
 
 std::string moveToBackupFolder(const std::string& source, const std::string& backupFolder)

@@ -87,9 +87,10 @@ std::string exceptionReportLine(const OutputFormat& format);
 // cannot be opened): "Failed : SOURCE - Not Fax", without the line's end.
 std::string notFaxText(const std::string& source);
 
-// The report's words for a JPEG file a run passes over: "SOURCE : already
-// JPEG format, need no converting!", without the line's end.
-std::string passedOverText(const std::string& source);
+// The report's words for an output of `format` (a JPEG file, say) that a
+// run passes over: "SOURCE : already JPEG format, need no converting!",
+// without the line's end.
+std::string passedOverText(const std::string& source, const OutputFormat& format);
 
 // Moves a converted source into the backup folder under its own name, never
 // over an existing file (it then stays where it is). Returns where the

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 namespace pagelift {
 namespace {
@@ -128,13 +129,62 @@ std::string pageNote(const PageResult& page, const OutputSettings& settings)
     return {};
 }
 
+namespace {
+
+bool endsWithNoCase(std::string_view text, std::string_view ending)
+{
+    return !ending.empty() && text.size() >= ending.size() && equalNoCase(text.substr(text.size() - ending.size()), ending);
+}
+
+// The table, each row checked against those before it: a row that cannot
+// work ends the program at its first use, so that no run half uses it.
+std::vector<OutputFormat> checkedFormats(std::vector<OutputFormat> rows)
+{
+    for (size_t index = 0; index < rows.size(); ++index) {
+        const std::vector<OutputFormat> before(rows.begin(), rows.begin() + std::ptrdiff_t(index));
+        if (const std::string fault = outputFormatFault(rows[index], before); !fault.empty()) {
+            std::fprintf(stderr, "output format %s: %s\n", std::string(rows[index].name).c_str(), fault.c_str());
+            std::abort();
+        }
+    }
+    return rows;
+}
+
+}  // namespace
+
+std::string outputFormatFault(const OutputFormat& format, const std::vector<OutputFormat>& others)
+{
+    if (format.name.empty() || format.extension.empty() || format.reportName.empty() || format.preparedName.empty() ||
+        format.choiceLabel.empty() || format.mimeType.empty() || format.description.empty()) {
+        return "a text is missing";
+    }
+    if (format.ownEndings[0].empty() || !endsWithNoCase(format.extension, format.ownEndings[0])) {
+        return "its own files' endings do not hold its extension";
+    }
+    const bool perPage = format.writePage != nullptr && format.encodePage == nullptr && format.writeDocument == nullptr;
+    const bool perDocument = format.writePage == nullptr && format.encodePage != nullptr && format.writeDocument != nullptr;
+    if (format.layout == OutputLayout::FilePerPage ? !perPage : !perDocument) return "its writers are not its layout's";
+    for (const OutputFormat& other : others) {
+        if (equalNoCase(other.name, format.name)) return "its name is another format's";
+        for (const std::string_view ending : format.ownEndings) {
+            for (const std::string_view theirs : other.ownEndings) {
+                if (endsWithNoCase(ending, theirs) || endsWithNoCase(theirs, ending)) return "its files end as another format's";
+            }
+        }
+    }
+    return {};
+}
+
 const std::vector<OutputFormat>& outputFormats()
 {
-    static const std::vector<OutputFormat> formats = {
-        {"jpg", ".jpg", "JPEG", "jpeg", "JPEG per page", OutputLayout::FilePerPage, writeJpeg, nullptr, nullptr},
-        {"png", ".png", "PNG", "png", "PNG per page", OutputLayout::FilePerPage, writePng, nullptr, nullptr},
-        {"pdf", ".pdf", "PDF", "pdf", "PDF per fax", OutputLayout::FilePerDocument, nullptr, encodePdfPage, writePdf},
-    };
+    static const std::vector<OutputFormat> formats = checkedFormats({
+        {"jpg", ".jpg", "JPEG", "jpeg", "JPEG per page", OutputLayout::FilePerPage, writeJpeg, nullptr, nullptr,
+         "image/jpeg", "grayscale JPEG pages", {"jpg", "jpeg"}},
+        {"png", ".png", "PNG", "png", "PNG per page", OutputLayout::FilePerPage, writePng, nullptr, nullptr,
+         "image/png", "one-bit PNG pages", {"png", {}}},
+        {"pdf", ".pdf", "PDF", "pdf", "PDF per fax", OutputLayout::FilePerDocument, nullptr, encodePdfPage, writePdf,
+         "application/pdf", "one PDF per fax, its pages Group 4 coded at their true size", {"pdf", {}}},
+    });
     return formats;
 }
 
@@ -155,6 +205,16 @@ const OutputFormat* outputFormatOfPath(const std::string& path)
         if (name.size() > format.extension.size() &&
             equalNoCase(name.substr(name.size() - format.extension.size()), format.extension)) {
             return &format;
+        }
+    }
+    return nullptr;
+}
+
+const OutputFormat* outputFormatOfOwnFile(std::string_view path)
+{
+    for (const OutputFormat& format : outputFormats()) {
+        for (const std::string_view ending : format.ownEndings) {
+            if (endsWithNoCase(path, ending)) return &format;
         }
     }
     return nullptr;

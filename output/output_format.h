@@ -11,6 +11,7 @@
 #include "raster/page_bitmap.h"
 #include "raster/page_words.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -98,7 +99,18 @@ struct OutputFormat {
     WriteResult (*encodePage)(const PageBitmap& page, const OutputSettings& settings, EncodedPage& encoded);
     WriteResult (*writeDocument)(const std::vector<const EncodedPage*>& pages, const DocumentFacts& facts,
                                  const std::string& path);
+    std::string_view mimeType = {};     // of its files, as mail names them: "image/jpeg"
+    std::string_view description = {};  // for --help: "grayscale JPEG pages"
+    // How its files' names end, in any case ("jpg", "jpeg"): such a file is
+    // an output already, and no run takes it for a fax.
+    std::array<std::string_view, 2> ownEndings = {};
 };
+
+// Why a row cannot be one of the table: its texts missing, its writers not
+// those of its layout (writePage alone for a file per page; encodePage and
+// writeDocument for a file per document), its name or endings another
+// row's; empty when it can. The table is checked so when it is built.
+std::string outputFormatFault(const OutputFormat& format, const std::vector<OutputFormat>& others);
 
 // Every format, the default one (JPEG) first.
 const std::vector<OutputFormat>& outputFormats();
@@ -113,6 +125,10 @@ const OutputFormat* outputFormatOfPath(const std::string& path);
 
 // The names of every format as a choice: "jpg, png or pdf".
 std::string outputFormatNames();
+
+// The format whose own files a path names (its ending, in any case: a JPEG
+// file ends in "jpg" or "jpeg"); null for a path that is no output of any.
+const OutputFormat* outputFormatOfOwnFile(std::string_view path);
 
 // Converts one decoded page into `path` in `format`: refused before
 // anything is written when it comes out beyond the size limits (TooLarge)

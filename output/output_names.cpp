@@ -10,16 +10,6 @@
 namespace pagelift {
 namespace {
 
-bool endsWithNoCase(const std::string& text, const std::string& suffix)
-{
-    if (text.size() < suffix.size()) return false;
-    for (size_t i = 0; i < suffix.size(); ++i) {
-        const unsigned char a = static_cast<unsigned char>(text[text.size() - suffix.size() + i]);
-        if (std::tolower(a) != suffix[i]) return false;
-    }
-    return true;
-}
-
 bool allDigits(const std::string& text, size_t from)
 {
     return std::all_of(text.begin() + std::ptrdiff_t(from), text.end(),
@@ -189,9 +179,5 @@ std::string folderOutputPath(const FolderNaming& naming, const OutputFormat& for
     return naming.destination + "/" + output;
 }
 
-bool isJpegName(const std::string& path)
-{
-    return endsWithNoCase(path, "jpg") || endsWithNoCase(path, "jpeg");
-}
 
 }  // namespace pagelift

@@ -74,8 +74,5 @@ struct FolderNaming {
 // the source folder).
 std::string folderOutputPath(const FolderNaming& naming, const OutputFormat& format, const std::string& sourcePath);
 
-// True when a path ends in "jpg" or "jpeg" in any case: such a file is a
-// JPEG image already and is never converted.
-bool isJpegName(const std::string& path);
 
 }  // namespace pagelift

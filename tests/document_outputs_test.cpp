@@ -3,6 +3,7 @@
 // page left out. A stand-in format of the test's own, whose file lists each
 // page it holds, stands for such a format.
 
+#include "app/command_line.h"
 #include "batch/conversion_run.h"
 #include "output/output_names.h"
 #include "support/blank_faxes.h"
@@ -87,6 +88,72 @@ TEST(DocumentOutputs, PagesGoIntoOneFileInOrderWhateverJobEncodedThem)
     EXPECT_FALSE(outputNamesMayMeet(kPageList, "out/fax.list", "out/fax001.list"));
     EXPECT_TRUE(outputNamesMayMeet(kPageList, "out/fax.list", "out/fax.list"));
     EXPECT_EQ(outputNamesOf(kPageList, "out/fax.list", 5), std::vector<std::string>{"out/fax.list"});
+}
+
+// The table holds only rows that can work: a row whose texts, writers or
+// file endings are wrong is named with its fault; --help lists every row.
+TEST(OutputTable, ARowMustBeWholeAndItsOwn)
+{
+    for (const OutputFormat& format : outputFormats()) {
+        EXPECT_EQ(outputFormatFault(format, {}), "") << format.name;
+        EXPECT_NE(optionsText().find(std::string(format.name) + "   " + std::string(format.description)), std::string::npos);
+    }
+    const OutputFormat& jpeg = outputFormats().front();
+    const auto changed = [&](auto change) {
+        OutputFormat row = jpeg;
+        row.name = "new";
+        row.ownEndings = {"new", {}};
+        row.extension = ".new";
+        change(row);
+        return row;
+    };
+    struct Case {
+        const char* name;
+        OutputFormat row;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {"no MIME type", changed([](OutputFormat& row) { row.mimeType = {}; }), "a text is missing"},
+        {"a document writer on a page format", changed([](OutputFormat& row) { row.writeDocument = kPageList.writeDocument; }),
+         "its writers are not its layout's"},
+        {"no page writer", changed([](OutputFormat& row) { row.writePage = nullptr; }), "its writers are not its layout's"},
+        {"endings without its extension", changed([](OutputFormat& row) { row.ownEndings = {"old", {}}; }),
+         "its own files' endings do not hold its extension"},
+        {"another row's name", changed([](OutputFormat& row) { row.name = "JPG"; }), "its name is another format's"},
+        {"another row's ending", changed([](OutputFormat& row) { row.ownEndings = {"new", "peg"}; }),
+         "its files end as another format's"},
+    };
+    for (const Case& test : cases) EXPECT_EQ(outputFormatFault(test.row, outputFormats()), test.fault) << test.name;
+}
+
+// Every format's outputs are passed over, not only JPEG files: a run never
+// takes its own outputs for faxes.
+TEST(OutputTable, RunsPassOverEveryFormatsOutputs)
+{
+    RunRequest request;
+    request.options.source = "in";
+    request.options.destination = "out";
+    request.options.fileList = {"a.png", "b.PDF", "c.jpeg", "d.JPG", "fax.tif"};
+    std::vector<std::string> converted;
+    request.convert = [&](const ConversionOptions&, const std::string& source, const std::string&, const FileContext&) {
+        converted.push_back(source);
+        return FileConversion{};
+    };
+    struct Passed final : RunListener {
+        std::vector<std::string> words;
+        void fileDone(const RunEntry&, const FileDone& done) override
+        {
+            if (done.passedOverAs != nullptr) words.push_back(std::string(done.passedOverAs->name) + ": " + done.report);
+        }
+    } passed;
+    runFiles(request, folderEntries(request.options), passed);
+    EXPECT_EQ(converted, std::vector<std::string>{"in/fax.tif"});
+    EXPECT_EQ(passed.words, (std::vector<std::string>{
+                                "png: in/a.png : already PNG format, need no converting!\r\n",
+                                "pdf: in/b.PDF : already PDF format, need no converting!\r\n",
+                                "jpg: in/c.jpeg : already JPEG format, need no converting!\r\n",
+                                "jpg: in/d.JPG : already JPEG format, need no converting!\r\n",
+                            }));
 }
 
 }  // namespace

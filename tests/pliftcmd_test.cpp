@@ -76,7 +76,7 @@ TEST_F(PliftcmdTest, HelpVersionAndCommandLinesThatSelectNothing)
         "ERROR Save Folder\nPlease set save folder with '/sd=' or '/sf=', and be sure it is not the same as source "
         "folder\n";
     const std::vector<Case> cases = {
-        {"--help", 0, kUsage + kOptionsText, ""},
+        {"--help", 0, kUsage + optionsText(), ""},
         {"/d=in /sd=out /j=many", 2, kUsage, "/j= takes the number of files to convert at a time, 0 to 256 (0: one per core)\n"},
         {"", 2, kUsage, ""},
         {"/q /f=x.tif", 2, kUsage, ""},

@@ -8,7 +8,7 @@ namespace pagelift {
 
 std::string resultTextFor(const FileDone& done)
 {
-    if (done.passedOver) return "Already JPEG!";
+    if (done.passedOverAs != nullptr) return "Already " + std::string(done.passedOverAs->reportName) + "!";
     if (!done.failure.written()) return "Not written!";
     if (done.result == ConvertDone) return "Converted!";
     if (done.result == ConvertSkipped) return "Already exist, skipped!";

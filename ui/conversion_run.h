@@ -61,7 +61,7 @@ public:
 };
 
 // The result column's text for a file's end: "Already JPEG!" for a JPEG
-// passed over, "Not written!" when an output (or its folder) could not be
+// file passed over (the word of its output format), "Not written!" when an output (or its folder) could not be
 // written, else by the conversion's result "Converted!", "Already exist,
 // skipped!" or, for a file that holds no fax or cannot be decoded,
 // "Not FAX!".

@@ -63,8 +63,9 @@ OpenedPreview openFaxForPreview(const std::string& path, const DecodeSetup& setu
     } catch (...) {
         // A failure inside the decoding reads as a file without a page.
     }
-    // A JPEG file in the list is one the run passed over.
-    opened.failure = isJpegName(path) ? passedOverText(path) : notFaxText(path);
+    // An output in the list (a JPEG file) is one the run passed over.
+    const OutputFormat* output = outputFormatOfOwnFile(path);
+    opened.failure = output != nullptr ? passedOverText(path, *output) : notFaxText(path);
     return opened;
 }
 
