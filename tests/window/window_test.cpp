@@ -8,6 +8,7 @@
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
 #include "platform/file_lock.h"
+#include "platform/partial_file.h"
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
 #include "tests/support/corpus_folder.h"
@@ -1137,6 +1138,33 @@ private slots:
             QVERIFY(page.previewPane()->messageLabel()->isVisible());
             QVERIFY(!page.previewPane()->view()->isVisible());
         }
+    }
+
+    // A fax whose pages could not be written: its row says so, its tooltip
+    // and its preview, above its pages, say why.
+    void aFaxNotWrittenSaysWhyInItsRowAndPreview()
+    {
+        const QString folder = scratch_->filePath(QStringLiteral("faxes"));
+        QDir().mkpath(folder);
+        copySample(QStringLiteral("memo-g4.tif"), folder, QStringLiteral("memo.tif"));
+        const auto window = makeWindow();
+        QVERIFY(window);
+        failPartialFilesAt(PartialFileStep::Write, ENOSPC);
+        const bool listed = listAndOpenPreview(*window, folder);
+        failPartialFilesAt(PartialFileStep::Write, 0);
+        QVERIFY(listed);
+        ConvertPage& page = *window->convertPage();
+        QTreeWidgetItem* row = rowNamed(page, QStringLiteral("memo.tif"));
+        QVERIFY(row != nullptr);
+        const QString cause = QStringLiteral("No space left on device: ") + scratch_->filePath(QStringLiteral("out/memo.tif.jpg"));
+        QCOMPARE(row->text(2), QStringLiteral("Not written!"));
+        QCOMPARE(row->toolTip(2), cause);
+        QSignalSpy shown(page.previewPane(), &PreviewPane::pageShown);
+        page.resultsList()->setCurrentItem(row);
+        QVERIFY(shown.wait(20000));
+        QCOMPARE(page.previewPane()->noteLabel()->text(), QStringLiteral("Not written: ") + cause);
+        QVERIFY(page.previewPane()->noteLabel()->isVisible());
+        QVERIFY(page.previewPane()->view()->isVisible());
     }
 
     void everyEndStoresTheSettingsWithItsExitCode_data()
