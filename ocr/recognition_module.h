@@ -11,7 +11,7 @@
 
 namespace pagelift {
 
-inline constexpr int kRecognitionInterfaceVersion = 1;
+inline constexpr int kRecognitionInterfaceVersion = 2;
 
 // The file name of the module, and the Debian package that installs it.
 inline constexpr const char* kRecognitionModuleName = "pagelift-ocr.so";

@@ -8,6 +8,7 @@
 #include "raster/page_size.h"
 #include "raster/page_turn.h"
 
+#include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
@@ -42,6 +43,23 @@ constexpr float kSureTurn = 8.0f;
 // half the time, and text is rarely cut into more bands than that without
 // a white row to cut on.
 constexpr int kBands = 2;
+
+// Leptonica's messages (Tesseract's image library) are kept, the first of
+// each reading on its thread, instead of going to the run's standard error:
+// a reading that fails gives them as its reason.
+std::string& libraryWords()
+{
+    thread_local std::string words;
+    return words;
+}
+
+void keepLibraryMessage(const char* message)
+{
+    std::string& words = libraryWords();
+    if (!words.empty() || message == nullptr) return;
+    words = message;
+    while (!words.empty() && (words.back() == '\n' || words.back() == ' ')) words.pop_back();
+}
 
 // Tesseract's messages go to its debug file; without one they would land in
 // the run's standard error, between its report lines.
@@ -322,10 +340,11 @@ bool readBand(tesseract::TessBaseAPI& engine, const SquaredPage& squared, int32_
 // however many threads read them, so that a page's text does not depend on
 // the machine or the run's jobs.
 // A page's reading: its text, and the engine's mean word confidence (0 to
-// 100) over its words.
+// 100) over its words; when it failed, why.
 struct Reading {
     PageText text;
     double confidence = 0;
+    std::string failure;
 };
 
 bool readPage(EnginePool& pool, const SquaredPage& squared, const std::string& languages, int threads,
@@ -336,9 +355,11 @@ bool readPage(EnginePool& pool, const SquaredPage& squared, const std::string& l
     std::vector<PageText> texts(bands);
     std::vector<int> confidences(bands, 0);
     std::vector<char> read(bands, 0);
+    std::vector<std::string> failures(bands);
     std::atomic<size_t> next{0};
     const auto readBands = [&] {
         for (size_t band = next++; band < bands; band = next++) {
+            libraryWords().clear();
             try {
                 const BorrowedEngine engine(pool, languages);
                 read[band] = engine.get() != nullptr &&
@@ -347,6 +368,7 @@ bool readPage(EnginePool& pool, const SquaredPage& squared, const std::string& l
             } catch (...) {
                 read[band] = 0;
             }
+            if (!read[band]) failures[band] = libraryWords().empty() ? "the engine could not read the page" : libraryWords();
         }
     };
     std::vector<std::thread> helpers;
@@ -361,7 +383,10 @@ bool readPage(EnginePool& pool, const SquaredPage& squared, const std::string& l
     for (std::thread& helper : helpers) helper.join();
     double weighted = 0;
     for (size_t band = 0; band < bands; ++band) {
-        if (!read[band]) return false;
+        if (!read[band]) {
+            reading.failure = failures[band];
+            return false;
+        }
         reading.text.text += texts[band].text;
         weighted += double(confidences[band]) * double(texts[band].words.size());
         for (PageLine& line : texts[band].lines) {
@@ -455,17 +480,22 @@ PageRecognition TesseractRecognizer::recognise(const PageBitmap& page, const std
         const SquaredPage squared = squaredPage(page);
         const Orientation orientation = uprightTurn(pool_, squared);
         Reading reading;
+        const auto failed = [&](const Reading& failedReading) {
+            PageRecognition none;
+            none.failure = failedReading.failure;
+            return none;
+        };
         if (orientation.turn == 0) {
-            if (!readPage(pool_, squared, languages, threads, reading)) return {};
+            if (!readPage(pool_, squared, languages, threads, reading)) return failed(reading);
             recognition.recognised = true;
             recognition.text = std::move(reading.text);
             return recognition;
         }
         PageBitmap turned = turnedPage(page, orientation.turn);
-        if (!readPage(pool_, squaredPage(turned), languages, threads, reading)) return {};
+        if (!readPage(pool_, squaredPage(turned), languages, threads, reading)) return failed(reading);
         if (orientation.confidence < kSureTurn) {
             Reading asItStands;
-            if (!readPage(pool_, squared, languages, threads, asItStands)) return {};
+            if (!readPage(pool_, squared, languages, threads, asItStands)) return failed(asItStands);
             if (asItStands.confidence >= reading.confidence) {
                 recognition.recognised = true;
                 recognition.text = std::move(asItStands.text);
@@ -476,8 +506,12 @@ PageRecognition TesseractRecognizer::recognise(const PageBitmap& page, const std
         recognition.text = std::move(reading.text);
         recognition.turnedDegrees = orientation.turn;
         recognition.turned = std::move(turned);
+    } catch (const std::exception& failure) {
+        recognition = {};
+        recognition.failure = failure.what();
     } catch (...) {
         recognition = {};
+        recognition.failure = "the engine failed";
     }
     return recognition;
 }
@@ -493,6 +527,7 @@ extern "C" __attribute__((visibility("default"))) const pagelift::RecognitionMod
     static const pagelift::RecognitionModule module{
         pagelift::kRecognitionInterfaceVersion, []() -> pagelift::TextRecognizer* {
             try {
+                leptSetStderrHandler(pagelift::keepLibraryMessage);
                 return new pagelift::TesseractRecognizer;
             } catch (...) {
                 return nullptr;

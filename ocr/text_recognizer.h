@@ -19,6 +19,7 @@ inline constexpr const char* kDefaultOcrLanguages = "eng";
 // How recognising a page went.
 struct PageRecognition {
     bool recognised = false;  // false: recognition failed, and text is empty
+    std::string failure;      // then why, in the engine's or its libraries' words
     int turnedDegrees = 0;    // the page must be turned this far clockwise (0, 90, 180 or 270)
     PageBitmap turned;        // the page turned so, when turnedDegrees is not 0
     PageText text;            // placed on the page as it is after the turn

@@ -111,6 +111,7 @@ PageResult convertPage(const PageBitmap& page, const OutputSettings& settings, C
         PageResult result =
             resultOfWriting(convert(recognition.turnedDegrees != 0 ? recognition.turned : page, recognition.text.words));
         result.textRecognised = recognition.recognised;
+        result.recognitionFailure = std::move(recognition.failure);
         result.turnedDegrees = recognition.turnedDegrees;
         result.text = std::move(recognition.text.text);
         return result;
@@ -124,7 +125,9 @@ PageResult convertPage(const PageBitmap& page, const OutputSettings& settings, C
 std::string pageNote(const PageResult& page, const OutputSettings& settings)
 {
     if (settings.ocrLanguages.empty() || page.outcome != PageOutcome::Converted) return {};
-    if (!page.textRecognised) return "no text: recognition failed";
+    if (!page.textRecognised) {
+        return "no text: recognition failed" + (page.recognitionFailure.empty() ? "" : ", " + page.recognitionFailure);
+    }
     if (page.turnedDegrees != 0) return "turned " + std::to_string(page.turnedDegrees) + " degrees";
     return {};
 }

@@ -42,6 +42,7 @@ struct PageResult {
     // With text recognition: whether it went, how far the page was turned
     // to stand upright, and its text in reading order.
     bool textRecognised = false;
+    std::string recognitionFailure;  // when not recognised, why (the engine's words; may be empty)
     int turnedDegrees = 0;
     std::string text;
 };
@@ -59,7 +60,8 @@ struct OutputSettings {
 
 // What a page's report line adds to its result: "turned 180 degrees" for a
 // page turned upright, "no text: recognition failed" for a converted page
-// whose text could not be found; empty otherwise.
+// whose text could not be found (", " and the engine's words when it gave
+// any); empty otherwise.
 std::string pageNote(const PageResult& page, const OutputSettings& settings);
 
 enum class OutputLayout { FilePerPage, FilePerDocument };
