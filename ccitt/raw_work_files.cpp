@@ -7,6 +7,7 @@
 #include "ccitt/two_d_decoder.h"
 #include "ccitt/work_image_rows.h"
 #include "platform/little_endian.h"
+#include "platform/owned_file.h"
 
 #include <sys/types.h>
 
@@ -21,10 +22,7 @@
 namespace pagelift {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = OwnedFile;
 
 bool writeAt(std::FILE* file, int64_t offset, const uint8_t* bytes, size_t length)
 {

@@ -12,6 +12,7 @@
 #include "ccitt/row_writer.h"
 #include "ccitt/stream_position.h"
 #include "raster/page_bitmap.h"
+#include "platform/owned_file.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -90,10 +91,7 @@ public:
     int finish();
 
 private:
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    using File = std::unique_ptr<std::FILE, FileCloser>;
+    using File = OwnedFile;
 
     void closeSegment();
     void endPage();

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
@@ -66,6 +67,7 @@ struct CompressionJob {
     bool optimize;
     JpegFeed feed;
     std::vector<uint8_t>* row;  // the 8-bit row handed to the library
+    std::optional<BlockTransform>* transform;  // made once the library's tables are known
 };
 
 // The library's own tables for a component, filled with the optimal codes.
@@ -104,7 +106,7 @@ void compressFromBits(jpeg_compress_struct& info, const CompressionJob& job)
     std::array<uint16_t, 64> quantization{};
     const JQUANT_TBL* table = info.quant_tbl_ptrs[info.comp_info[0].quant_tbl_no];
     for (size_t i = 0; i < 64; ++i) quantization[i] = table->quantval[i];
-    BlockTransform transform(quantization);
+    BlockTransform& transform = job.transform->emplace(quantization);
     SymbolCounter counter;
     static_assert(std::is_same_v<JCOEF, int16_t>, "blocks are written straight into the library's arrays");
     const int64_t lastRow = page.height() - 1;
@@ -182,7 +184,8 @@ WriteResult writeJpegPage(const PageBitmap& page, const std::string& path, int q
     PartialFile jpeg(path);
     if (jpeg.file() == nullptr) return jpeg.finish();
     std::vector<uint8_t> row;
-    const CompressionJob job{&image, jpeg.file(), quality, optimize, feed, &row};
+    std::optional<BlockTransform> transform;
+    const CompressionJob job{&image, jpeg.file(), quality, optimize, feed, &row, &transform};
     ErrorTrap trap{};
     if (!runCompression(job, trap)) return jpeg.finish(failureOfWords(WriteFailure::Encoding, path, trap.words));
     return jpeg.finish();

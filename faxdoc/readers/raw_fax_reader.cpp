@@ -8,6 +8,7 @@
 #include "ccitt/raw_analysis.h"
 #include "ccitt/raw_work_files.h"
 #include "platform/work_folder.h"
+#include "platform/owned_file.h"
 
 #include <sys/types.h>
 
@@ -21,10 +22,7 @@
 namespace pagelift {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = OwnedFile;
 
 // A header this program's writers could have made: the rows that follow it
 // can be cut into pages without any size going wrong.
