@@ -34,9 +34,6 @@ public:
     // the naming, else `incomplete` as the writer gave it.
     WriteResult finish(const WriteResult& incomplete = {});
 
-    // Where the file is going.
-    const std::string& finalPath() const { return finalPath_; }
-
 private:
     struct Stream;
     // Makes the file and its stream; the system error when it cannot.

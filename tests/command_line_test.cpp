@@ -23,15 +23,22 @@ struct Parsed {
     std::string err;
 };
 
-Parsed parse(const char* text)
+// What a parse (`call`, given the record to fill) made, with what it printed.
+template <typename ParseCall>
+Parsed parsedBy(ParseCall call)
 {
     Parsed parsed;
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
-    parsed.result = Parse(parsed.options, text, parsed.decode, parsed.log);
+    parsed.result = call(parsed);
     parsed.out = ::testing::internal::GetCapturedStdout();
     parsed.err = ::testing::internal::GetCapturedStderr();
     return parsed;
+}
+
+Parsed parse(const char* text)
+{
+    return parsedBy([&](Parsed& parsed) { return Parse(parsed.options, text, parsed.decode, parsed.log); });
 }
 
 TEST(CommandLine, SelectsTheConversionAndKeepsTheCaseOfValues)
@@ -245,13 +252,7 @@ TEST(CommandLine, WithoutAConversionTheUsageOrTheDestinationErrorIsShown)
 
 Parsed parseArgs(const std::vector<std::string>& arguments)
 {
-    Parsed parsed;
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    parsed.result = parseArguments(parsed.options, arguments, parsed.decode, parsed.log);
-    parsed.out = ::testing::internal::GetCapturedStdout();
-    parsed.err = ::testing::internal::GetCapturedStderr();
-    return parsed;
+    return parsedBy([&](Parsed& parsed) { return parseArguments(parsed.options, arguments, parsed.decode, parsed.log); });
 }
 
 // Values a remote caller may choose end up in arguments: whatever they hold,
