@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -79,11 +80,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         start = end + 1;
     }
 
+    // Lines over those words, from the same seeds: some of them out of
+    // range, overlapping, empty, or with baselines of any value.
+    std::vector<pagelift::PageLine> lines;
+    for (size_t index = 0; index < words.size(); ++index) {
+        const int32_t seed = words[index].left * 31 + words[index].top;
+        const double far = (seed & 7) == 0 ? std::numeric_limits<double>::quiet_NaN() : (seed & 7) == 1 ? 1e300 : 0;
+        lines.push_back({index, size_t(seed % 3), double(words[index].left), double(words[index].bottom) + far,
+                         double(words[index].right), double(words[index].bottom - seed % 5)});
+    }
+
     // The text as every field: dates must be refused or taken, never read past.
     (void)pagelift::pdfDateOfTiffDateTime(text);
     pagelift::PdfInfo info{text, text, "fuzz", pagelift::pdfDateOfTiffDateTime(text).value_or("")};
     const pagelift::PdfPage pdfPage{&coded, width, rows, uint16_t(data[0]), int16_t(data[1]), uint8_t(data[3] % 4),
-                                    &words};
+                                    &words, data[0] & 1 ? &lines : nullptr};
     static const std::string path = "/tmp/pagelift-pdf-fuzz-" + std::to_string(long(getpid())) + ".pdf";
     const pagelift::WriteResult written = pagelift::writePdfDocument({pdfPage}, info, path);
     const bool exists = access(path.c_str(), F_OK) == 0;

@@ -1,69 +1,15 @@
 #include "imageout/pdf_writer.h"
 
+#include "imageout/glyphless_font.h"
+#include "imageout/pdf_syntax.h"
+#include "imageout/pdf_text_layer.h"
 #include "platform/partial_file.h"
 
-#include <charconv>
-#include <algorithm>
 #include <cstdio>
-#include <map>
 #include <ctime>
-#include <memory>
 
 namespace pagelift {
 namespace {
-
-// A number as PDF writes reals: at most four decimals, no exponent, and a
-// point whatever the process's locale (the window sets the user's).
-std::string pdfNumber(double value)
-{
-    char text[64];
-    const std::to_chars_result end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 4);
-    std::string number(text, end.ptr);
-    while (number.back() == '0') number.pop_back();
-    if (number.back() == '.') number.pop_back();
-    return number == "-0" ? "0" : number;
-}
-
-// A 16-bit unit as four hex digits.
-void appendUtf16(std::string& hex, uint32_t unit)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (int shift = 12; shift >= 0; shift -= 4) hex += kDigits[(unit >> shift) & 0xF];
-}
-
-// A code point as UTF-16 units in hex, a surrogate pair beyond the BMP.
-void appendUtf16Point(std::string& hex, uint32_t point)
-{
-    if (point < 0x10000) {
-        appendUtf16(hex, point);
-    } else {
-        appendUtf16(hex, 0xD800 + ((point - 0x10000) >> 10));
-        appendUtf16(hex, 0xDC00 + ((point - 0x10000) & 0x3FF));
-    }
-}
-
-// The code points of valid UTF-8 (no overlong forms, surrogates or values
-// past U+10FFFF); none for anything else.
-std::optional<std::vector<uint32_t>> utf8CodePoints(std::string_view text)
-{
-    std::vector<uint32_t> points;
-    for (size_t at = 0; at < text.size();) {
-        const uint8_t lead = uint8_t(text[at]);
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || at + size_t(length) > text.size()) return std::nullopt;
-        uint32_t point = length == 1 ? lead : lead & (0x7Fu >> length);
-        for (int index = 1; index < length; ++index) {
-            const uint8_t next = uint8_t(text[at + size_t(index)]);
-            if ((next & 0xC0) != 0x80) return std::nullopt;
-            point = (point << 6) | (next & 0x3Fu);
-        }
-        static constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (point < kLeast[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return std::nullopt;
-        points.push_back(point);
-        at += size_t(length);
-    }
-    return points;
-}
 
 // Dots per inch of a resolution field; 0 when not stated.
 double dotsPerInch(double dots, uint8_t unit)
@@ -130,135 +76,52 @@ private:
 };
 
 // Objects: 1 the catalogue, 2 the page tree, 3 the information, then three
-// per page (the page, its contents, its image), then the four of the text
+// per page (the page, its contents, its image), then the six of the text
 // font when any page has words.
 constexpr size_t kCatalogue = 1;
 constexpr size_t kPageTree = 2;
 constexpr size_t kInformation = 3;
 constexpr size_t pageObject(size_t index) { return 4 + 3 * index; }
 
-// Every glyph of the text font is half an em wide: a word of n characters
-// is n / 2 text units long before it is scaled to its box.
-constexpr double kGlyphWidth = 0.5;
-
-// The characters of the document's words get codes 1, 2 ... in the order of
-// their code points; the font's ToUnicode map turns them back.
-class TextCodes {
-public:
-    explicit TextCodes(const std::vector<PdfPage>& pages)
-    {
-        for (const PdfPage& page : pages) {
-            if (page.words == nullptr) continue;
-            for (const PageWord& word : *page.words) {
-                if (const std::optional<std::vector<uint32_t>> points = utf8CodePoints(word.text)) {
-                    for (const uint32_t point : *points) codes_.emplace(point, 0);
-                }
-            }
-        }
-        uint32_t next = 1;
-        for (auto& [point, code] : codes_) {
-            if (next > 0xFFFF) break;  // beyond two-byte codes: such characters are left out
-            code = next++;
-        }
-    }
-
-    bool empty() const { return codes_.empty(); }
-
-    // The word as a hex string of two-byte codes, and its characters' count;
-    // empty when nothing of it can be coded.
-    std::string hexOf(std::string_view text, size_t& characters) const
-    {
-        std::string hex;
-        characters = 0;
-        const std::optional<std::vector<uint32_t>> points = utf8CodePoints(text);
-        if (!points) return hex;
-        for (const uint32_t point : *points) {
-            const auto found = codes_.find(point);
-            if (found == codes_.end() || found->second == 0) continue;
-            appendCode(hex, found->second);
-            ++characters;
-        }
-        return hex;
-    }
-
-    // The ToUnicode CMap of the codes.
-    std::string toUnicodeMap() const
-    {
-        std::string map =
-            "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-            "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
-            "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
-            "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
-        std::vector<std::pair<uint32_t, uint32_t>> entries;
-        for (const auto& [point, code] : codes_) {
-            if (code != 0) entries.emplace_back(code, point);
-        }
-        // A bfchar block holds at most 100 entries.
-        for (size_t first = 0; first < entries.size(); first += 100) {
-            const size_t count = std::min<size_t>(100, entries.size() - first);
-            map += std::to_string(count) + " beginbfchar\n";
-            for (size_t index = first; index < first + count; ++index) {
-                std::string code;
-                std::string unicode;
-                appendCode(code, entries[index].first);
-                appendUtf16Point(unicode, entries[index].second);
-                map += "<" + code + "> <" + unicode + ">\n";
-            }
-            map += "endbfchar\n";
-        }
-        return map + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
-    }
-
-private:
-    static void appendCode(std::string& hex, uint32_t code) { appendUtf16(hex, code); }
-
-    std::map<uint32_t, uint32_t> codes_;  // code point -> code
-};
-
-// The page's words as invisible text: each word's characters stretched to
-// fill its box, the baseline on the box's bottom.
-std::string textOfPage(const PdfPage& page, const PdfPageSize& size, const TextCodes& codes)
+// The text font: a composite font of two-byte codes, whose descendant is
+// the embedded glyphless TrueType font with every code used sent to its
+// empty glyph, and whose ToUnicode map gives the codes' characters back.
+// Widths are the font's own advance, which the text layer stretches.
+void writeTextFont(PdfFile& pdf, size_t first, const PdfTextCodes& codes)
 {
-    if (page.words == nullptr || page.words->empty() || codes.empty()) return {};
-    const double xScale = size.width / page.width;
-    const double yScale = size.height / page.rows;
-    std::string text = "BT 3 Tr /F1 1 Tf\n";
-    for (const PageWord& word : *page.words) {
-        size_t characters = 0;
-        const std::string hex = codes.hexOf(word.text, characters);
-        if (characters == 0 || word.right <= word.left || word.bottom <= word.top) continue;
-        const double wordWidth = (word.right - word.left) * xScale;
-        const double wordHeight = (word.bottom - word.top) * yScale;
-        text += pdfNumber(wordWidth / (kGlyphWidth * double(characters))) + " 0 0 " + pdfNumber(wordHeight) + " " +
-                pdfNumber(word.left * xScale) + " " + pdfNumber(size.height - word.bottom * yScale) + " Tm <" + hex +
-                "> Tj\n";
-    }
-    return text + "ET\n";
-}
-
-// The text font: a composite font of two-byte codes without glyphs (its
-// text is never drawn), whose metrics make a glyph's box its em square, so
-// that a word's box in a viewer is the box it was found in (a descent of 0
-// would read as none given: hence -1).
-void writeTextFont(PdfFile& pdf, size_t first, const TextCodes& codes)
-{
+    const std::string name = kGlyphlessFontName;
+    const std::string advance = std::to_string(kGlyphlessAdvance * 1000 / kGlyphlessUnitsPerEm);
+    const auto inPdfUnits = [](int units) { return std::to_string(units * 1000 / kGlyphlessUnitsPerEm); };
+    const auto reference = [first](size_t offset) { return std::to_string(first + offset) + " 0 R"; };
     pdf.beginObject(first);
-    pdf.write("<< /Type /Font /Subtype /Type0 /BaseFont /GlyphLessFont /Encoding /Identity-H /DescendantFonts [ " +
-              std::to_string(first + 1) + " 0 R ] /ToUnicode " + std::to_string(first + 3) + " 0 R >>\n");
+    pdf.write("<< /Type /Font /Subtype /Type0 /BaseFont /" + name + " /Encoding /Identity-H /DescendantFonts [ " +
+              reference(1) + " ] /ToUnicode " + reference(3) + " >>\n");
     pdf.endObject();
     pdf.beginObject(first + 1);
-    pdf.write("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /GlyphLessFont"
+    pdf.write("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + name +
               " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
-              " /FontDescriptor " + std::to_string(first + 2) + " 0 R /DW " + pdfNumber(kGlyphWidth * 1000) +
-              " /CIDToGIDMap /Identity >>\n");
+              " /FontDescriptor " + reference(2) + " /DW " + advance + " /CIDToGIDMap " + reference(4) + " >>\n");
     pdf.endObject();
     pdf.beginObject(first + 2);
-    pdf.write("<< /Type /FontDescriptor /FontName /GlyphLessFont /Flags 5 /FontBBox [ 0 0 " +
-              pdfNumber(kGlyphWidth * 1000) + " 1000 ] /ItalicAngle 0 /Ascent 1000 /Descent -1 /CapHeight 1000"
-              " /StemV 80 >>\n");
+    // Symbolic and fixed pitch; the box is the em's advance, ascent to descent.
+    pdf.write("<< /Type /FontDescriptor /FontName /" + name + " /Flags 5 /FontBBox [ 0 " +
+              inPdfUnits(kGlyphlessDescent) + " " + advance + " " + inPdfUnits(kGlyphlessAscent) +
+              " ] /ItalicAngle 0 /Ascent " + inPdfUnits(kGlyphlessAscent) + " /Descent " +
+              inPdfUnits(kGlyphlessDescent) + " /CapHeight " + inPdfUnits(kGlyphlessAscent) + " /StemV 80 /FontFile2 " +
+              reference(5) + " >>\n");
     pdf.endObject();
     const std::string map = codes.toUnicodeMap();
     pdf.writeStreamObject(first + 3, "", map.data(), map.size());
+    // Two bytes a code, from code 0 to the highest: each the empty glyph.
+    std::vector<uint8_t> glyphs;
+    for (uint32_t code = 0; code <= codes.highestCode(); ++code) {
+        glyphs.push_back(uint8_t(kGlyphlessGlyph >> 8));
+        glyphs.push_back(uint8_t(kGlyphlessGlyph & 0xFF));
+    }
+    pdf.writeStreamObject(first + 4, "", glyphs.data(), glyphs.size());
+    const std::vector<uint8_t>& program = glyphlessTrueTypeFont();
+    pdf.writeStreamObject(first + 5, "/Length1 " + std::to_string(program.size()) + " ", program.data(),
+                          program.size());
 }
 
 void writeDocument(PdfFile& pdf, const std::vector<PdfPage>& pages, const PdfInfo& info)
@@ -289,7 +152,9 @@ void writeDocument(PdfFile& pdf, const std::vector<PdfPage>& pages, const PdfInf
     pdf.write("<<\n" + entries + ">>\n");
     pdf.endObject();
 
-    const TextCodes codes(pages);
+    std::vector<const std::vector<PageWord>*> words;
+    for (const PdfPage& page : pages) words.push_back(page.words);
+    const PdfTextCodes codes(words);
     const size_t font = pageObject(pages.size());
     const std::string fontResource = codes.empty() ? "" : " /Font << /F1 " + std::to_string(font) + " 0 R >>";
     for (size_t index = 0; index < pages.size(); ++index) {
@@ -303,7 +168,8 @@ void writeDocument(PdfFile& pdf, const std::vector<PdfPage>& pages, const PdfInf
                   height + " ] /Resources << /XObject << /Im1 " + std::to_string(object + 2) + " 0 R >>" +
                   fontResource + " >> /Contents " + std::to_string(object + 1) + " 0 R >>\n");
         pdf.endObject();
-        const std::string contents = "q " + width + " 0 0 " + height + " 0 0 cm /Im1 Do Q\n" + textOfPage(page, size, codes);
+        const std::string contents = "q " + width + " 0 0 " + height + " 0 0 cm /Im1 Do Q\n" +
+            invisibleTextOfPage({page.words, page.lines, page.width, page.rows, size.width, size.height}, codes, "/F1");
         pdf.writeStreamObject(object + 1, "", contents.data(), contents.size());
         const std::string columns = std::to_string(page.width);
         const std::string rows = std::to_string(page.rows);
@@ -403,7 +269,7 @@ std::string pdfTextString(std::string_view text)
         for (const char c : text) points.push_back(uint8_t(c));
     }
     std::string hex = "<FEFF";
-    for (const uint32_t point : points) appendUtf16Point(hex, point);
+    for (const uint32_t point : points) appendHexUtf16(hex, point);
     return hex + ">";
 }
 

@@ -20,8 +20,10 @@ struct PdfPage {
     int16_t yResolution = 0;
     uint8_t resolutionUnit = 2;  // 3 centimetre, anything else inch
     // Words found on the page, in its pixels, drawn over it as invisible
-    // text so that viewers find and select them; may be null.
+    // text so that viewers find and select them, and their lines; either
+    // may be null.
     const std::vector<PageWord>* words = nullptr;
+    const std::vector<PageLine>* lines = nullptr;
 };
 
 // The document information of a PDF; empty texts are left out.
@@ -45,8 +47,9 @@ PdfPageSize pdfPageSize(const PdfPage& page);
 // Writes a PDF 1.4 file with a cross-reference table: one page per entry of
 // `pages`, in their order, each drawn as its image (/CCITTFaxDecode, /K -1,
 // 0 black) with its words over it, and `info` as its document information.
-// Each word is invisible text (rendering mode 3) scaled to fill its box, in
-// a font without glyphs whose character codes map back to Unicode. The file is written
+// The words are invisible text (rendering mode 3) placed line by line
+// (imageout/pdf_text_layer.h) in an embedded TrueType font without glyphs,
+// whose character codes map back to Unicode. The file is written
 // under its partial name beside `path` and renamed to it only once complete;
 // a failure leaves nothing there. Returns written, or why not:
 // NothingToEncode for no page, or a page without data or size (nothing is

@@ -59,7 +59,7 @@ WriteResult writePdf(const std::vector<const EncodedPage*>& pages, const Documen
     std::vector<PdfPage> pdfPages;
     for (const EncodedPage* page : pages) {
         pdfPages.push_back({&page->data, page->width, page->rows, page->xResolution, page->yResolution,
-                            page->resolutionUnit, &page->words});
+                            page->resolutionUnit, &page->words, &page->lines});
     }
     PdfInfo info;
     info.title = documentTitle(facts.source);
@@ -109,7 +109,7 @@ PageResult convertPage(const PageBitmap& page, const OutputSettings& settings, C
             recognition = settings.recognizer->recognise(page, settings.ocrLanguages, settings.ocrThreads);
         }
         PageResult result =
-            resultOfWriting(convert(recognition.turnedDegrees != 0 ? recognition.turned : page, recognition.text.words));
+            resultOfWriting(convert(recognition.turnedDegrees != 0 ? recognition.turned : page, recognition.text));
         result.textRecognised = recognition.recognised;
         result.recognitionFailure = std::move(recognition.failure);
         result.turnedDegrees = recognition.turnedDegrees;
@@ -237,7 +237,7 @@ std::string outputFormatNames()
 PageResult writeOutputPage(const OutputFormat& format, const PageBitmap& page, const std::string& path,
                            const OutputSettings& settings)
 {
-    return convertPage(page, settings, [&](const PageBitmap& upright, std::vector<PageWord>&) {
+    return convertPage(page, settings, [&](const PageBitmap& upright, PageText&) {
         return format.writePage(upright, path, settings);
     });
 }
@@ -245,9 +245,10 @@ PageResult writeOutputPage(const OutputFormat& format, const PageBitmap& page, c
 PageResult encodeOutputPage(const OutputFormat& format, const PageBitmap& page, const OutputSettings& settings,
                             EncodedPage& encoded)
 {
-    return convertPage(page, settings, [&](const PageBitmap& upright, std::vector<PageWord>& words) {
+    return convertPage(page, settings, [&](const PageBitmap& upright, PageText& text) {
         WriteResult encodedPage = format.encodePage(upright, settings, encoded);
-        encoded.words = std::move(words);
+        encoded.words = std::move(text.words);
+        encoded.lines = std::move(text.lines);
         return encodedPage;
     });
 }

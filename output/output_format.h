@@ -76,6 +76,7 @@ struct EncodedPage {
     int16_t yResolution = 0;
     uint8_t resolutionUnit = 2;
     std::vector<PageWord> words;  // the page's text, when recognised
+    std::vector<PageLine> lines;  // its lines of text
 };
 
 // What a document's file states besides its pages.
