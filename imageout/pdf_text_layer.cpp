@@ -24,11 +24,12 @@ std::vector<PageLine> linesToPlace(const std::vector<PageWord>& words, const std
 {
     if (lines != nullptr && !lines->empty()) {
         size_t next = 0;
-        for (const PageLine& line : *lines) {
-            if (line.firstWord != next || line.wordCount == 0 || line.wordCount > words.size() - next) break;
-            next += line.wordCount;
-        }
-        if (next == words.size()) return *lines;
+        const bool ordered = std::all_of(lines->begin(), lines->end(), [&](const PageLine& line) {
+            const bool follows = line.firstWord == next && line.wordCount > 0 && line.wordCount <= words.size() - next;
+            next += follows ? line.wordCount : 0;
+            return follows;
+        });
+        if (ordered && next == words.size()) return *lines;
     }
     std::vector<PageLine> derived;
     for (size_t index = 0; index < words.size(); ++index) {

@@ -5,13 +5,16 @@
 // font is embedded and whole as a TrueType font, its widths those the file
 // states, and no reader warns of it.
 
+#include "imageout/pdf_text_layer.h"
 #include "support/fax_fixtures.h"
 #include "support/ocr_module.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <regex>
 
 namespace pagelift::faxtest {
@@ -209,6 +212,55 @@ TEST(SearchablePdfFile, EmbedsAWholeTrueTypeFontOfTheStatedWidthsThatNoReaderWar
         shellQuoted(font));
     ASSERT_EQ(read.exitCode, 0) << read.err;
     EXPECT_EQ(read.out, "[" + width[1].str() + "]\n0\n") << "advances in thousandths of an em, then contours";
+}
+
+// Lines that do not match the words (past them, overlapping, empty, with
+// baselines of no sense) still leave every word placed once, in order, at
+// a size that can be drawn: the lines are then taken from the words.
+TEST(TextLayer, PlacesEveryWordOnceInOrderWhateverItsLinesSay)
+{
+    const std::vector<PageWord> words = {{"alpha", 10, 10, 60, 30, true},  {"beta", 70, 12, 110, 30, false},
+                                         {"gamma", 10, 50, 70, 75, true},  {"delta", 80, 50, 130, 70, false},
+                                         {"inside-out", 50, 50, 40, 40, false}};
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* name;
+        std::vector<PageLine> lines;
+    };
+    const Case cases[] = {
+        {"the lines the words have", {{0, 2, 10, 30, 110, 30}, {2, 3, 10, 70, 130, 70}}},
+        {"none", {}},
+        {"one more, past the words", {{0, 2, 10, 30, 110, 30}, {2, 3, 10, 70, 130, 70}, {5, 4, 0, 0, 0, 0}}},
+        {"an empty one at the end", {{0, 2, 10, 30, 110, 30}, {2, 3, 10, 70, 130, 70}, {5, 0, 0, 0, 0, 0}}},
+        {"overlapping", {{0, 3, 10, 30, 110, 30}, {2, 3, 10, 70, 130, 70}}},
+        {"baselines of no sense", {{0, 2, nan, 30, 110, 30}, {2, 3, 1e300, -1e300, 130, 5e200}}},
+        {"a baseline above the ink", {{0, 2, 10, 0, 110, 0}, {2, 3, 10, 70, 130, 70}}},
+        {"a baseline right to left", {{0, 2, 110, 30, 10, 30}, {2, 3, 10, 70, 130, 70}}},
+    };
+    const PdfTextCodes codes({&words});
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::string text = invisibleTextOfPage({&words, &test.lines, 200, 100, 72, 36}, codes, "/F1");
+        size_t at = 0;
+        for (size_t index = 0; index + 1 < words.size(); ++index) {
+            size_t characters = 0;
+            std::string hex = codes.hexOf(words[index].text, characters);
+            hex.insert(hex.begin(), '<');
+            hex.push_back('>');
+            const size_t found = text.find(hex, at);
+            ASSERT_NE(found, std::string::npos) << words[index].text << " after " << at << " in\n" << text;
+            EXPECT_EQ(text.find(hex, found + 1), std::string::npos) << words[index].text << " twice";
+            at = found;
+        }
+        // Four words are placed, each with its own origin; the inside-out one is not.
+        const std::regex origin(" Tm ");
+        EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), origin), std::sregex_iterator()), 4);
+        const std::regex size(R"(/F1 ([-0-9.]+) Tf)");
+        for (std::sregex_iterator match(text.begin(), text.end(), size), end; match != end; ++match) {
+            const double points = std::stod((*match)[1]);
+            EXPECT_TRUE(points > 0.5 && points < 36) << points;
+        }
+    }
 }
 
 }  // namespace
