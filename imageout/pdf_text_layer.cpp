@@ -192,6 +192,16 @@ std::string invisibleTextOfPage(const PdfTextPage& page, const PdfTextCodes& cod
             baseline = levelBaseline(line, words, page.rows);
             ascent = ascentOf(placed, baseline);
         }
+        // A line that slants by less than a quarter of its height from end to
+        // end is laid level through its middle: the engine finds a slant of a
+        // pixel or two in lines that have none, and some readers (Ghostscript)
+        // take each word of a slanted line for a line of its own.
+        const double middle = (placed.front().first->left + placed.back().first->right) / 2.0;
+        const double span = placed.back().first->right - placed.front().first->left;
+        if (baseline.slope != 0 && std::abs(baseline.slope * span) < ascent / kAscent / 4) {
+            baseline = {middle, baseline.at(middle), 0};
+            ascent = std::max(ascentOf(placed, baseline), 1.0);
+        }
         // Points along the baseline per pixel across, and the direction.
         const double run = std::hypot(xScale, baseline.slope * yScale);
         const double cosine = xScale / run;

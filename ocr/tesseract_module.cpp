@@ -160,15 +160,65 @@ bool isLanguageName(const std::string& name)
     });
 }
 
-// The page with its rows repeated to square pixels, as the engine reads it.
+// The page with its rows repeated to square pixels, where its orientation,
+// bands and ink are found; and for a page whose rows were repeated, the
+// same smoothed to gray, which the engine reads instead.
 struct SquaredPage {
-    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> pixels;  // one bit a pixel, 0 black, most significant first
     int32_t width = 0;
     int32_t height = 0;
     int32_t bytesPerRow = 0;
     int factor = 1;
     int dotsPerInch = 0;
+    std::vector<uint8_t> smoothed;  // a byte a pixel, 0 black, `width` to a row; empty when not repeated
 };
+
+// The five weights of a binomial filter (1 4 6 4 1), which sum to 16.
+constexpr uint32_t kBinomial[5] = {1, 4, 6, 4, 1};
+
+// The squared page smoothed by the binomial filter across and down, edges
+// repeated outward. Repeated rows make a staircase of every slanted or
+// round stroke, which the engine reads worse than the same strokes a little
+// blurred: on standard-resolution pages of 8-point type, words found rose
+// from 0.96 to 1.00 of those on the page (bench/ocr_compare.py's pages, the
+// tesseract program), where gray rows between the repeated ones, other
+// resampling filters and a doubled page did less.
+std::vector<uint8_t> smoothedGray(const SquaredPage& squared)
+{
+    const size_t width = size_t(squared.width);
+    const size_t height = size_t(squared.height);
+    // Across: each row's pixels (255 white) weighted, sums up to 16 * 255.
+    std::vector<uint16_t> across(width * height);
+    std::vector<uint16_t> row(width + 4);
+    for (size_t y = 0; y < height; ++y) {
+        const uint8_t* bits = squared.pixels.data() + y * size_t(squared.bytesPerRow);
+        for (size_t x = 0; x < width; ++x) row[x + 2] = (bits[x / 8] & (0x80 >> (x % 8))) != 0 ? 255 : 0;
+        row[0] = row[1] = row[2];
+        row[width + 2] = row[width + 3] = row[width + 1];
+        uint16_t* out = across.data() + y * width;
+        for (size_t x = 0; x < width; ++x) {
+            uint32_t sum = 0;
+            for (size_t tap = 0; tap < 5; ++tap) sum += kBinomial[tap] * row[x + tap];
+            out[x] = uint16_t(sum);
+        }
+    }
+    // Down: sums up to 256 * 255, brought back to a byte.
+    std::vector<uint8_t> gray(width * height);
+    for (size_t y = 0; y < height; ++y) {
+        const uint16_t* rows[5];
+        for (size_t tap = 0; tap < 5; ++tap) {
+            const size_t source = size_t(std::clamp<int64_t>(int64_t(y) + int64_t(tap) - 2, 0, int64_t(height) - 1));
+            rows[tap] = across.data() + source * width;
+        }
+        uint8_t* out = gray.data() + y * width;
+        for (size_t x = 0; x < width; ++x) {
+            uint32_t sum = 0;
+            for (size_t tap = 0; tap < 5; ++tap) sum += kBinomial[tap] * rows[tap][x];
+            out[x] = uint8_t((sum + 128) >> 8);
+        }
+    }
+    return gray;
+}
 
 SquaredPage squaredPage(const PageBitmap& page)
 {
@@ -184,6 +234,7 @@ SquaredPage squaredPage(const PageBitmap& page)
     }
     const int xDpi = page.resolutionUnit == 3 ? int(page.xResolution * 254 / 100) : int(page.xResolution);
     squared.dotsPerInch = xDpi >= 70 && xDpi <= 2400 ? xDpi : 200;
+    if (squared.factor > 1) squared.smoothed = smoothedGray(squared);
     return squared;
 }
 
@@ -302,8 +353,13 @@ bool readBand(tesseract::TessBaseAPI& engine, const SquaredPage& squared, int32_
               int& meanConfidence)
 {
     keepToThisThread();
-    engine.SetImage(squared.pixels.data() + size_t(top) * size_t(squared.bytesPerRow), squared.width, bottom - top,
-                    0, squared.bytesPerRow);
+    if (squared.smoothed.empty()) {
+        engine.SetImage(squared.pixels.data() + size_t(top) * size_t(squared.bytesPerRow), squared.width,
+                        bottom - top, 0, squared.bytesPerRow);
+    } else {
+        engine.SetImage(squared.smoothed.data() + size_t(top) * size_t(squared.width), squared.width, bottom - top, 1,
+                        squared.width);
+    }
     engine.SetSourceResolution(squared.dotsPerInch);
     if (engine.Recognize(nullptr) != 0) return false;
     const std::unique_ptr<char[]> all(engine.GetUTF8Text());

@@ -216,7 +216,8 @@ TEST(SearchablePdfFile, EmbedsAWholeTrueTypeFontOfTheStatedWidthsThatNoReaderWar
 
 // Lines that do not match the words (past them, overlapping, empty, with
 // baselines of no sense) still leave every word placed once, in order, at
-// a size that can be drawn: the lines are then taken from the words.
+// a size that can be drawn: the lines are then taken from the words. A line
+// is laid level unless it slants by a good part of its height.
 TEST(TextLayer, PlacesEveryWordOnceInOrderWhateverItsLinesSay)
 {
     const std::vector<PageWord> words = {{"alpha", 10, 10, 60, 30, true},  {"beta", 70, 12, 110, 30, false},
@@ -226,9 +227,10 @@ TEST(TextLayer, PlacesEveryWordOnceInOrderWhateverItsLinesSay)
     struct Case {
         const char* name;
         std::vector<PageLine> lines;
+        bool level = true;  // every word laid on a level baseline
     };
     const Case cases[] = {
-        {"the lines the words have", {{0, 2, 10, 30, 110, 30}, {2, 3, 10, 70, 130, 70}}},
+        {"the lines the words have, slanting by a pixel", {{0, 2, 10, 30, 110, 31}, {2, 3, 10, 70, 130, 70}}},
         {"none", {}},
         {"one more, past the words", {{0, 2, 10, 30, 110, 30}, {2, 3, 10, 70, 130, 70}, {5, 4, 0, 0, 0, 0}}},
         {"an empty one at the end", {{0, 2, 10, 30, 110, 30}, {2, 3, 10, 70, 130, 70}, {5, 0, 0, 0, 0, 0}}},
@@ -236,6 +238,7 @@ TEST(TextLayer, PlacesEveryWordOnceInOrderWhateverItsLinesSay)
         {"baselines of no sense", {{0, 2, nan, 30, 110, 30}, {2, 3, 1e300, -1e300, 130, 5e200}}},
         {"a baseline above the ink", {{0, 2, 10, 0, 110, 0}, {2, 3, 10, 70, 130, 70}}},
         {"a baseline right to left", {{0, 2, 110, 30, 10, 30}, {2, 3, 10, 70, 130, 70}}},
+        {"slanting by a line's height", {{0, 2, 10, 25, 110, 45}, {2, 3, 10, 70, 130, 70}}, false},
     };
     const PdfTextCodes codes({&words});
     for (const Case& test : cases) {
@@ -253,8 +256,15 @@ TEST(TextLayer, PlacesEveryWordOnceInOrderWhateverItsLinesSay)
             at = found;
         }
         // Four words are placed, each with its own origin; the inside-out one is not.
-        const std::regex origin(" Tm ");
-        EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), origin), std::sregex_iterator()), 4);
+        const std::regex origin(R"(([-0-9.]+) ([-0-9.]+) [-0-9.]+ [-0-9.]+ [-0-9.]+ [-0-9.]+ Tm )");
+        int origins = 0;
+        bool level = true;
+        for (std::sregex_iterator match(text.begin(), text.end(), origin), end; match != end; ++match) {
+            ++origins;
+            level = level && (*match)[2] == "0";
+        }
+        EXPECT_EQ(origins, 4);
+        EXPECT_EQ(level, test.level);
         const std::regex size(R"(/F1 ([-0-9.]+) Tf)");
         for (std::sregex_iterator match(text.begin(), text.end(), size), end; match != end; ++match) {
             const double points = std::stod((*match)[1]);
