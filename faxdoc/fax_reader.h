@@ -14,7 +14,7 @@ namespace pagelift {
 // What a container says of the fax as a whole, where it says anything:
 // texts as stored, up to their first zero byte; empty when not stated.
 struct FaxTexts {
-    std::string dateTime;     // when the fax was made ("YYYY:MM:DD HH:MM:SS" in TIFF)
+    std::string dateTime;     // when the fax was made ("YYYY:MM:DD HH:MM:SS" in TIFF, or with slashes)
     std::string description;  // fax servers put the sender's identification here
 };
 

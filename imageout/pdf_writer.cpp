@@ -210,30 +210,12 @@ WriteResult writePdfDocument(const std::vector<PdfPage>& pages, const PdfInfo& i
     return file.finish(pdf.failed() ? failureOfWords(WriteFailure::Writing, path, "a write failed") : WriteResult{});
 }
 
-std::optional<std::string> pdfDateOfTiffDateTime(std::string_view dateTime)
+std::string pdfDateOf(const FaxDateTime& time)
 {
-    while (!dateTime.empty() && (dateTime.back() == ' ' || dateTime.back() == '\0')) dateTime.remove_suffix(1);
-    // "YYYY:MM:DD HH:MM:SS": digits everywhere but at the separators.
-    if (dateTime.size() != 19) return std::nullopt;
-    std::string digits;
-    for (size_t at = 0; at < dateTime.size(); ++at) {
-        const char separator = at == 4 || at == 7 ? ':' : at == 10 ? ' ' : at == 13 || at == 16 ? ':' : '\0';
-        if (separator != '\0') {
-            if (dateTime[at] != separator) return std::nullopt;
-        } else if (dateTime[at] < '0' || dateTime[at] > '9') {
-            return std::nullopt;
-        } else {
-            digits += dateTime[at];
-        }
-    }
-    const auto field = [&digits](size_t at, size_t length) { return std::stoi(digits.substr(at, length)); };
-    const int month = field(4, 2);
-    const int day = field(6, 2);
-    if (field(0, 4) < 1 || month < 1 || month > 12 || day < 1 || day > 31 || field(8, 2) > 23 || field(10, 2) > 59 ||
-        field(12, 2) > 59) {
-        return std::nullopt;
-    }
-    return "D:" + digits;
+    char text[48];
+    std::snprintf(text, sizeof text, "D:%04d%02d%02d%02d%02d%02d", time.year % 10000, time.month % 100,
+                  time.day % 100, time.hour % 100, time.minute % 100, time.second % 100);
+    return text;
 }
 
 std::string pdfDateOfTime(int64_t seconds)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/fax_time.h"
 #include "platform/write_result.h"
 #include "raster/page_words.h"
 
@@ -56,10 +57,9 @@ PdfPageSize pdfPageSize(const PdfPage& page);
 // written then), the system's words for the file's failures.
 WriteResult writePdfDocument(const std::vector<PdfPage>& pages, const PdfInfo& info, const std::string& path);
 
-// A TIFF DateTime ("YYYY:MM:DD HH:MM:SS", local time) as a PDF date without
-// a time zone, since TIFF states none; none when the text is not of that
-// form or names no possible time.
-std::optional<std::string> pdfDateOfTiffDateTime(std::string_view dateTime);
+// A fax's date and time as a PDF date without a time zone, since fax
+// containers state none ("D:20261209143000").
+std::string pdfDateOf(const FaxDateTime& time);
 
 // A time (seconds since 1970) as a PDF date in local time with its offset
 // from UTC ("D:20261209143000+01'00'").

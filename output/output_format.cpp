@@ -67,8 +67,8 @@ WriteResult writePdf(const std::vector<const EncodedPage*>& pages, const Documen
     info.producer = "Zoziv Pagelift " PAGELIFT_VERSION;
     // The fax's own date where its container states one, else the day its
     // file was last written.
-    if (const std::optional<std::string> date = pdfDateOfTiffDateTime(facts.dateTime)) {
-        info.date = *date;
+    if (const std::optional<FaxDateTime> received = parseFaxDateTime(facts.dateTime)) {
+        info.date = pdfDateOf(*received);
     } else if (const std::optional<FileStamp> stamp = fileStamp(facts.source)) {
         info.date = pdfDateOfTime(stamp->modifiedNs / 1000000000);
     }

@@ -82,7 +82,8 @@ struct EncodedPage {
 // What a document's file states besides its pages.
 struct DocumentFacts {
     std::string source;       // the fax it was converted from
-    std::string dateTime;     // when the fax was made, as its container states it (TIFF DateTime); may be empty
+    std::string dateTime;     // when the fax was made, as its container states it (TIFF DateTime, in
+                              // either of the forms parseFaxDateTime reads); may be empty
     std::string description;  // the container's description of it (TIFF ImageDescription); may be empty
 };
 

@@ -218,6 +218,9 @@ TEST(PdfOutputs, DocumentInformationCarriesTheFaxsDateNameAndDescription)
          "ACME Corp +1 555 0100"},
         {"undated (1).tif", blankFax("", "M\xc3\xbcller \\ (Fax)"), "D:20210601120000+02'00'", "M\xc3\xbcller \\ (Fax)"},
         {"Latin-1.tif", blankFax("0000:00:00 00:00:00", "M\xfcller"), "D:20210601120000+02'00'", "M\xc3\xbcller"},
+        {"spandsp.tif", blankFax("2024/02/29 23:59:59", "+49 30 1234567"), "D:20240229235959", "+49 30 1234567"},
+        {"no such day.tif", blankFax("2023:02:29 10:00:00", ""), "D:20210601120000+02'00'", ""},
+        {"mixed separators.tif", blankFax("2024:03/05 14:07:09", ""), "D:20210601120000+02'00'", ""},
         {"no texts.g4.tif", blankFax("", ""), "D:20210601120000+02'00'", ""},
     };
     for (const Case& c : cases) {
