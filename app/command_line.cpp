@@ -51,6 +51,11 @@ const char* const kOptionsTail =
     "                   text, JPEG and PNG pages get FILE.txt beside them; pages on their side\n"
     "                   or upside down are turned upright\n"
     "  /ocr=LANGS       ... in these languages (eng+deu; /ocr alone reads eng)\n"
+    "  /meta=NAME=VALUE give every fax this fact, over what the fax states; repeatable\n"
+    "                   (/meta=called=4930123456); NAME one of sender, caller, callername,\n"
+    "                   called, subaddress, received (2026:12:01 09:15:00), pages, source,\n"
+    "                   machine. A PDF's Author is the sender, its Keywords the caller and\n"
+    "                   called numbers\n"
     "  /bd=FOLDER       move each fax into this folder once all its pages are written\n"
     "  /l               give the written files the source's file times\n"
     "  /qa=N            JPEG quality, 1 to 100 (default 50)\n"
@@ -230,7 +235,21 @@ struct LineExtras {
     std::string& logPath;
     std::optional<std::string> formatName;  // the value of /to=, when given
     bool ocrGivenEmpty = false;             // /ocr= without languages
+    std::string factRefused;                // why a /meta= cannot be taken; empty when every one can
 };
+
+// Takes /meta=NAME=VALUE's value as it is: the value runs from the first
+// '=' after the name to the end, quotes, blanks and slashes included.
+void takeGivenFact(const std::string& nameAndValue, ConversionOptions& options, LineExtras& extras)
+{
+    const size_t equals = nameAndValue.find('=');
+    const std::string name = nameAndValue.substr(0, equals);
+    const std::string value = equals == std::string::npos ? "" : nameAndValue.substr(equals + 1);
+    FaxFacts check;
+    std::string why = equals == std::string::npos ? "it takes NAME=VALUE" : setFaxFact(check, name, value);
+    if (!why.empty() && extras.factRefused.empty()) extras.factRefused = "/meta=" + nameAndValue + ": " + why;
+    options.givenFacts.emplace_back(name, value);
+}
 
 // Applies one token, exactly as given: its value is everything after the
 // option's '='. The options are tried in a fixed order, and the first that
@@ -264,6 +283,10 @@ void handleToken(const std::string& token, ConversionOptions& options, DecodeSet
     }
     if (startsWithNoCase(token, "/to=")) {
         extras.formatName = token.substr(4);
+        return;
+    }
+    if (startsWithNoCase(token, "/meta=")) {
+        takeGivenFact(token.substr(6), options, extras);
         return;
     }
     if (lowerToken == "/ocr") {
@@ -346,6 +369,7 @@ void resetOptions(ConversionOptions& options)
     options.listedFiles.clear();
     options.outputFormat = &defaultOutputFormat();
     options.ocrLanguages.clear();
+    options.givenFacts.clear();
 }
 
 // Settles the format: the one /to= names; without it a single file's name
@@ -375,6 +399,10 @@ int checkLine(ConversionOptions& options, const LineExtras& extras)
     }
     if (extras.ocrGivenEmpty) {
         std::fputs("/ocr= takes the languages of the text, such as eng or eng+deu\n", stderr);
+        return kParseBadValue;
+    }
+    if (!extras.factRefused.empty()) {
+        std::fprintf(stderr, "%s\n", extras.factRefused.c_str());
         return kParseBadValue;
     }
     if (options.settleSeconds < 0) {
@@ -407,7 +435,7 @@ int parseTokens(ConversionOptions& options, const std::vector<std::string>& toke
     decode.rawData = 0;
     decode.recountLines = 0;
 
-    LineExtras extras{logPath, std::nullopt};
+    LineExtras extras{logPath, std::nullopt, false, {}};
     for (const std::string& token : tokens) handleToken(token, options, decode, extras);
     return checkLine(options, extras);
 }

@@ -186,9 +186,23 @@ void writeTextBeside(const std::vector<PageResult>& results, const std::string& 
 // The report says "Success !" for the file and gives a line to each page
 // left out; without a page there is no file: a fax of one page says why as
 // for a page of its own, a longer one's page lines say why.
+// What the document's file states of the fax: what its container says, and
+// the facts the run was given over that.
+DocumentFacts documentFactsOf(const FaxDocument& document, const std::string& source, const GivenFaxFacts& given)
+{
+    const FaxTexts& texts = document.texts();
+    DocumentFacts facts{source, texts.description,
+                        faxFactsOfContainer(texts.description, texts.dateTime, texts.make, texts.model, texts.subAddress)};
+    facts.fax.source = faxSourceName(source);
+    facts.fax.pages = document.pageCount();
+    setGivenFaxFacts(facts.fax, given);
+    return facts;
+}
+
 PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const OutputFormat& output,
                                const OutputSettings& settings, const std::string& source,
-                               const std::string& destination, PageShare* pageShare, FileConversion& conversion)
+                               const std::string& destination, PageShare* pageShare, const GivenFaxFacts& givenFacts,
+                               FileConversion& conversion)
 {
     const int pageCount = std::max<int>(document.pageCount(), 1);
     const auto shared = std::make_shared<DocumentPages>(source, format, std::vector<std::string>(size_t(pageCount), destination),
@@ -224,7 +238,7 @@ PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const Ou
                                             : "Failed : no page could be converted\r\n" + leftOut;
         return pages;
     }
-    const DocumentFacts facts{source, document.texts().dateTime, document.texts().description};
+    const DocumentFacts facts = documentFactsOf(document, source, givenFacts);
     if (const WriteResult written = output.writeDocument(encoded, facts, destination); !written.written()) {
         conversion.report += notWrittenLine(output, written) + leftOut;
         noteFailure(conversion, written);
@@ -250,7 +264,8 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, const Conversi
     const OutputSettings settings = outputSettingsOf(options, context.recognizer);
     PageShare* const pageShare = context.pageShare;
     if (output.layout == OutputLayout::FilePerDocument) {
-        return convertIntoOneFile(document, format, output, settings, source, destination, pageShare, conversion);
+        return convertIntoOneFile(document, format, output, settings, source, destination, pageShare,
+                                  options.givenFacts, conversion);
     }
     const std::string notPreparedLine =
         "Failed : " + source + " - Error in preparing " + std::string(output.preparedName) + "\r\n";

@@ -16,6 +16,9 @@ namespace pagelift {
 struct FaxTexts {
     std::string dateTime;     // when the fax was made ("YYYY:MM:DD HH:MM:SS" in TIFF, or with slashes)
     std::string description;  // fax servers put the sender's identification here
+    std::string make;         // the machine that received it (spandsp: the remote one), and its model
+    std::string model;
+    std::string subAddress;   // the sub-address the caller dialled (TIFF FaxSubAddress)
 };
 
 // What every container reader shares: the open source file, the table of

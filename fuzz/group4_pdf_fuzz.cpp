@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The text as every field: dates must be refused or taken, never read past.
     const std::optional<pagelift::FaxDateTime> received = pagelift::parseFaxDateTime(text);
-    pagelift::PdfInfo info{text, text, "fuzz", received ? pagelift::pdfDateOf(*received) : ""};
+    pagelift::PdfInfo info{text, text, text, text, "fuzz", received ? pagelift::pdfDateOf(*received) : ""};
     const pagelift::PdfPage pdfPage{&coded, width, rows, uint16_t(data[0]), int16_t(data[1]), uint8_t(data[3] % 4),
                                     &words, data[0] & 1 ? &lines : nullptr};
     static const std::string path = "/tmp/pagelift-pdf-fuzz-" + std::to_string(long(getpid())) + ".pdf";

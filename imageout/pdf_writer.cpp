@@ -144,7 +144,9 @@ void writeDocument(PdfFile& pdf, const std::vector<PdfPage>& pages, const PdfInf
         if (!value.empty()) entries += std::string("/") + key + " " + pdfTextString(value) + "\n";
     };
     add("Title", info.title);
+    add("Author", info.author);
     add("Subject", info.subject);
+    add("Keywords", info.keywords);
     add("Producer", info.producer);
     add("CreationDate", info.date);
     add("ModDate", info.date);

@@ -30,7 +30,9 @@ struct PdfPage {
 // The document information of a PDF; empty texts are left out.
 struct PdfInfo {
     std::string title;
+    std::string author;
     std::string subject;
+    std::string keywords;
     std::string producer;
     std::string date;  // a PDF date ("D:20261209143000"), the creation and modification date
 };

@@ -44,16 +44,6 @@ WriteResult encodePdfPage(const PageBitmap& page, const OutputSettings&, Encoded
     return {};
 }
 
-// The name of the fax without its folder and its last extension.
-std::string documentTitle(const std::string& source)
-{
-    const size_t slash = source.rfind('/');
-    std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.erase(dot);
-    return name;
-}
-
 WriteResult writePdf(const std::vector<const EncodedPage*>& pages, const DocumentFacts& facts, const std::string& path)
 {
     std::vector<PdfPage> pdfPages;
@@ -62,13 +52,16 @@ WriteResult writePdf(const std::vector<const EncodedPage*>& pages, const Documen
                             page->resolutionUnit, &page->words, &page->lines});
     }
     PdfInfo info;
-    info.title = documentTitle(facts.source);
+    info.title = faxSourceName(facts.source);
     info.subject = facts.description;
+    info.author = facts.fax.sender;
+    info.keywords = facts.fax.caller;
+    if (!facts.fax.called.empty()) info.keywords += (info.keywords.empty() ? "" : ", ") + facts.fax.called;
     info.producer = "Zoziv Pagelift " PAGELIFT_VERSION;
-    // The fax's own date where its container states one, else the day its
-    // file was last written.
-    if (const std::optional<FaxDateTime> received = parseFaxDateTime(facts.dateTime)) {
-        info.date = pdfDateOf(*received);
+    // The fax's own date where its container states one (or the run was
+    // told it), else the day its file was last written.
+    if (facts.fax.received) {
+        info.date = pdfDateOf(*facts.fax.received);
     } else if (const std::optional<FileStamp> stamp = fileStamp(facts.source)) {
         info.date = pdfDateOfTime(stamp->modifiedNs / 1000000000);
     }

@@ -9,6 +9,7 @@
 #include "ocr/text_recognizer.h"
 #include "platform/write_result.h"
 #include "raster/page_bitmap.h"
+#include "output/fax_facts.h"
 #include "raster/page_words.h"
 
 #include <array>
@@ -82,9 +83,8 @@ struct EncodedPage {
 // What a document's file states besides its pages.
 struct DocumentFacts {
     std::string source;       // the fax it was converted from
-    std::string dateTime;     // when the fax was made, as its container states it (TIFF DateTime, in
-                              // either of the forms parseFaxDateTime reads); may be empty
     std::string description;  // the container's description of it (TIFF ImageDescription); may be empty
+    FaxFacts fax;             // what the fax says of itself, and what the run was told
 };
 
 struct OutputFormat {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "output/fax_facts.h"
 #include "output/output_format.h"
 
 #include <cstdint>
@@ -26,6 +27,9 @@ struct ConversionOptions {
     // The languages the text of every page is recognised in ("eng+deu"),
     // checked before the run starts; empty: no text recognition.
     std::string ocrLanguages;
+    // Facts of every fax given on the command line (/meta=NAME=VALUE), over
+    // what the faxes state; checked before the run starts.
+    GivenFaxFacts givenFacts;
     int32_t skipExisting = 0;    // 1: a non-empty existing output is not redone
     std::string filter = "*.*";
     std::string source;

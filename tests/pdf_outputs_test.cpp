@@ -3,7 +3,9 @@
 // drawn black on white, the file passes qpdf's check, and the document
 // information carries the fax's own date, name and description.
 
+#include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
+#include "output/fax_facts.h"
 #include "support/blank_faxes.h"
 #include "support/corpus_folder.h"
 #include "support/fax_fixtures.h"
@@ -239,6 +241,75 @@ TEST(PdfOutputs, DocumentInformationCarriesTheFaxsDateNameAndDescription)
         EXPECT_EQ(info["Subject"], c.subject);
         EXPECT_EQ(info["Producer"], "Zoziv Pagelift " PAGELIFT_VERSION);
         EXPECT_EQ(fs::last_write_time(pdf), fileTime) << "/l gives the PDF the fax's times";
+    }
+}
+
+// What fax servers write into the TIFF files they receive (tags set with
+// tiffset, as HylaFAX and spandsp set them) reaches the fax's facts and the
+// PDF's information, and /meta= gives facts over them, taken exactly as
+// given; a fact the run cannot take stops it before anything is written.
+TEST(PdfOutputs, FaxServersTagsAndGivenFactsReachTheFactsAndTheDocumentInformation)
+{
+    const std::string missing = missingTool({"pdfinfo", "tiffset"});
+    if (!missing.empty()) GTEST_SKIP() << "needs " << missing << " (scripts/install-deps.sh --test)";
+    const ScratchFolder scratch;
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, std::string>> tags;  // set with tiffset
+        std::vector<std::string> given;                  // /meta= values
+        int exitCode;
+        // The facts, then the PDF's Author, Keywords and CreationDate (or
+        // the words on standard error for a refused run).
+        std::string sender, caller, callerName, subAddress, machine, author, keywords, date;
+    };
+    const std::string hylafax = "+49 30 1234567\n4930123456\nACME GmbH";
+    const Case cases[] = {
+        {"HylaFAX", {{270, hylafax}, {306, "2026:12:01 09:15:00"}, {34909, "77"}}, {}, 0,
+         "+49 30 1234567", "4930123456", "ACME GmbH", "77", "", "+49 30 1234567", "4930123456", "D:20261201091500"},
+        {"spandsp", {{270, " SPANDSP TSI "}, {271, "Asterisk"}, {272, "T.38 gateway"}, {306, "2026/12/01 09:15:00"}},
+         {}, 0, "SPANDSP TSI", "", "", "", "Asterisk T.38 gateway", "SPANDSP TSI", "", "D:20261201091500"},
+        {"given over the tags", {{270, hylafax}, {306, "2026:12:01 09:15:00"}},
+         {"sender=\" /hook=x \"", "called=4930999", "received=2025/01/02 03:04:05"}, 0, "+49 30 1234567",
+         "4930123456", "ACME GmbH", "", "", "\" /hook=x \"", "4930123456, 4930999", "D:20250102030405"},
+        {"no such fact", {}, {"colour=red"}, 2, "", "", "", "", "", "\"colour\" is no fact of a fax", "", ""},
+        {"no date", {}, {"received=yesterday"}, 2, "", "", "", "", "", "received takes a date and time", "", ""},
+        {"no value", {}, {"sender"}, 2, "", "", "", "", "", "/meta=sender: it takes NAME=VALUE", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string fax = scratch.file("fax.tif");
+        writeBytes(fax, group4Tiff({{{8, 1}, {0x80, 0x10, 0x01}, "", ""}}));
+        for (const auto& [tag, value] : c.tags) {
+            ASSERT_EQ(runShell("tiffset -s " + std::to_string(tag) + " " + shellQuoted(value) + " " + shellQuoted(fax),
+                               scratch.path().string())
+                          .exitCode,
+                      0);
+        }
+        if (c.exitCode == 0) {
+            FaxDocument document;
+            ASSERT_GE(document.open(fax, Tiff), 0);
+            const FaxTexts& texts = document.texts();
+            const FaxFacts facts =
+                faxFactsOfContainer(texts.description, texts.dateTime, texts.make, texts.model, texts.subAddress);
+            EXPECT_EQ(std::vector<std::string>({facts.sender, facts.caller, facts.callerName, facts.subAddress,
+                                                facts.machine}),
+                      std::vector<std::string>({c.sender, c.caller, c.callerName, c.subAddress, c.machine}));
+        }
+        const std::string pdf = scratch.file("fax.pdf");
+        std::vector<std::string> arguments = {"/f=" + fax, "/sf=" + pdf};
+        for (const std::string& given : c.given) arguments.push_back("/meta=" + given);
+        const CommandResult run = faxtest::runPliftcmd(arguments, scratch.path().string());
+        ASSERT_EQ(run.exitCode, c.exitCode) << run.err;
+        if (c.exitCode != 0) {
+            EXPECT_NE(run.err.find(c.author), std::string::npos) << run.err;
+            EXPECT_FALSE(fs::exists(pdf));
+            continue;
+        }
+        std::map<std::string, std::string> info = documentInformation(pdf, scratch);
+        EXPECT_EQ(info["Author"], c.author);
+        EXPECT_EQ(info["Keywords"], c.keywords);
+        EXPECT_EQ(info["CreationDate"], c.date);
+        fs::remove(pdf);
     }
 }
 

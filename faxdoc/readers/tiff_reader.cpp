@@ -33,6 +33,8 @@ enum TiffTag : uint16_t {
     TagCompression = 259,
     TagPhotometric = 262,
     TagImageDescription = 270,
+    TagMake = 271,
+    TagModel = 272,
     TagFillOrder = 266,
     TagStripOffsets = 273,
     TagRowsPerStrip = 278,
@@ -48,6 +50,7 @@ enum TiffTag : uint16_t {
     TagTileLength = 323,
     TagTileOffsets = 324,
     TagTileByteCounts = 325,
+    TagFaxSubAddress = 34909,
 };
 
 constexpr uint16_t kPhotometricWhiteIsZero = 0;
@@ -699,6 +702,11 @@ FaxTexts TiffReader::faxTexts()
         // sender's identification.
         if (entry.tag == TagDateTime) texts.dateTime = asciiValue(entry, 64);
         if (entry.tag == TagImageDescription) texts.description = asciiValue(entry, 4096);
+        // Names of machines and sub-addresses (at most 20 digits in T.30)
+        // are short: more is none of theirs.
+        if (entry.tag == TagMake) texts.make = asciiValue(entry, 256);
+        if (entry.tag == TagModel) texts.model = asciiValue(entry, 256);
+        if (entry.tag == TagFaxSubAddress) texts.subAddress = asciiValue(entry, 256);
     }
     return texts;
 }
