@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "ocr/text_recognizer.h"
+#include "output/name_template.h"
 #include "platform/messages.h"
 
 #include <algorithm>
@@ -56,6 +57,10 @@ const char* const kOptionsTail =
     "                   called, subaddress, received (2026:12:01 09:15:00), pages, source,\n"
     "                   machine. A PDF's Author is the sender, its Keywords the caller and\n"
     "                   called numbers\n"
+    "  /name=TEMPLATE   folder runs: name each fax's outputs by its facts, as\n"
+    "                   fax-{received:%Y%m%d-%H%M%S}-{caller}; fields are the facts' names,\n"
+    "                   {received:FORMAT} in strftime's conversions, {{ and }} braces; a fact\n"
+    "                   not known gives \"unknown\"; names that meet get -2, -3 ... in list order\n"
     "  /bd=FOLDER       move each fax into this folder once all its pages are written\n"
     "  /l               give the written files the source's file times\n"
     "  /qa=N            JPEG quality, 1 to 100 (default 50)\n"
@@ -238,6 +243,14 @@ struct LineExtras {
     std::string factRefused;                // why a /meta= cannot be taken; empty when every one can
 };
 
+// Why the /name= template cannot be used; empty when it can (or none is given).
+std::string nameTemplateFault(const std::string& text)
+{
+    std::string why;
+    if (text.empty() || NameTemplate::parse(text, why)) return {};
+    return "/name=" + text + ": " + why;
+}
+
 // Takes /meta=NAME=VALUE's value as it is: the value runs from the first
 // '=' after the name to the end, quotes, blanks and slashes included.
 void takeGivenFact(const std::string& nameAndValue, ConversionOptions& options, LineExtras& extras)
@@ -283,6 +296,10 @@ void handleToken(const std::string& token, ConversionOptions& options, DecodeSet
     }
     if (startsWithNoCase(token, "/to=")) {
         extras.formatName = token.substr(4);
+        return;
+    }
+    if (startsWithNoCase(token, "/name=")) {
+        options.nameTemplate = token.substr(6);
         return;
     }
     if (startsWithNoCase(token, "/meta=")) {
@@ -370,6 +387,8 @@ void resetOptions(ConversionOptions& options)
     options.outputFormat = &defaultOutputFormat();
     options.ocrLanguages.clear();
     options.givenFacts.clear();
+    options.nameTemplate.clear();
+    options.nameRecord.clear();
 }
 
 // Settles the format: the one /to= names; without it a single file's name
@@ -403,6 +422,10 @@ int checkLine(ConversionOptions& options, const LineExtras& extras)
     }
     if (!extras.factRefused.empty()) {
         std::fprintf(stderr, "%s\n", extras.factRefused.c_str());
+        return kParseBadValue;
+    }
+    if (const std::string fault = nameTemplateFault(options.nameTemplate); !fault.empty()) {
+        std::fprintf(stderr, "%s\n", fault.c_str());
         return kParseBadValue;
     }
     if (options.settleSeconds < 0) {

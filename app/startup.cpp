@@ -24,14 +24,12 @@
 
 namespace pagelift {
 
-std::string defaultResultsLog(const std::string& programFolder)
+namespace {
+
+// The user's folder of the program's state: $XDG_STATE_HOME/pagelift, else
+// ~/.local/state/pagelift.
+std::string userStateFolder()
 {
-    // An installed program never writes into its own folder; a portable copy
-    // says it wants its log beside it by having a log folder there.
-    const std::string portableLog = programFolder + "/log";
-    if (!programFolder.empty() && folderExists(portableLog) && folderIsWritable(portableLog)) {
-        return portableLog + "/plflog.txt";
-    }
     std::string stateHome;
     if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg != '\0') {
         stateHome = xdg;
@@ -40,7 +38,31 @@ std::string defaultResultsLog(const std::string& programFolder)
     } else {
         stateHome = temporaryFolder() + ".local/state";
     }
-    return joinPath(stateHome, "pagelift/log/plflog.txt");
+    return joinPath(stateHome, "pagelift");
+}
+
+}  // namespace
+
+std::string defaultResultsLog(const std::string& programFolder)
+{
+    // An installed program never writes into its own folder; a portable copy
+    // says it wants its log beside it by having a log folder there.
+    const std::string portableLog = programFolder + "/log";
+    if (!programFolder.empty() && folderExists(portableLog) && folderIsWritable(portableLog)) {
+        return portableLog + "/plflog.txt";
+    }
+    return joinPath(userStateFolder(), "log/plflog.txt");
+}
+
+std::string defaultNameRecord()
+{
+    // A service's own state folder, which systemd makes and keeps for it;
+    // it may name several, separated by ':'.
+    if (const char* service = std::getenv("STATE_DIRECTORY"); service != nullptr && *service != '\0') {
+        const std::string folders = service;
+        return joinPath(folders.substr(0, folders.find(':')), "names.txt");
+    }
+    return joinPath(userStateFolder(), "names.txt");
 }
 
 void prepareProcess()
@@ -103,6 +125,7 @@ int runCommandLineConversion(ConversionOptions& options, const DecodeSettings& d
     // whose listing swept the destination already: the parts do not walk it
     // again each.
     if (options.listedFiles.empty()) sweepPartialFilesOfDeadRuns(options);
+    if (!options.nameTemplate.empty() && options.nameRecord.empty()) options.nameRecord = defaultNameRecord();
     const WorkingPaths& paths = processWorkingPaths();
     const DecodeSetup setup{decode, paths.workingFiles};
     if (options.watch) {

@@ -19,6 +19,12 @@ void prepareProcess();
 // is unset or empty), for every user, root included.
 std::string defaultResultsLog(const std::string& programFolder);
 
+// Where folder runs that name by template keep the names they gave: the
+// service's state folder ($STATE_DIRECTORY, as systemd sets it, the first
+// when it names several), else $XDG_STATE_HOME/pagelift (~/.local/state
+// when unset or empty); "names.txt" in it.
+std::string defaultNameRecord();
+
 // Runs the conversion a parsed command line selected, appends its report to
 // the results log and, unless quiet, shows it. Returns 0: outcomes are told
 // by the report and the log, not by the exit code. With /watch it watches

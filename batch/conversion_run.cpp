@@ -1,6 +1,7 @@
 #include "batch/conversion_run.h"
 
 #include "batch/folder_conversion.h"
+#include "batch/output_naming.h"
 #include "batch/parallel_conversion.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
@@ -72,13 +73,19 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
 
     // Outputs already (JPEG files, say) are passed over; the others go to
     // the output their names give.
-    std::vector<FileJob> files;
+    std::vector<std::string> sources;
     std::vector<size_t> entryOfFile;
     for (size_t index = 0; index < entries.size(); ++index) {
         if (outputFormatOfOwnFile(entries[index].source) != nullptr) continue;
-        files.push_back({entries[index].source, folderOutputPath(options, entries[index].source)});
+        sources.push_back(entries[index].source);
         entryOfFile.push_back(index);
     }
+    // Names given by template are remembered with their sources, so that
+    // a fax converted again gets them back.
+    NameRecord record(options.nameTemplate.empty() ? "" : options.nameRecord);
+    const std::vector<std::string> destinations = runOutputPaths(options, sources, &record);
+    std::vector<FileJob> files;
+    for (size_t file = 0; file < sources.size(); ++file) files.push_back({sources[file], destinations[file]});
     WrittenOutputs written;  // this run's own
     const WrittenOutputs earlier = request.written != nullptr ? *request.written : WrittenOutputs{};
     const FileConverter convertOne = request.convert ? request.convert : FileConverter(convertFile);
@@ -118,6 +125,9 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
         const size_t index = entryOfFile[file];
         for (const std::string& name : conversion.outputs) written[name] = files[file].source;
         const std::string& source = files[file].source;
+        if (!options.nameTemplate.empty() && !conversion.written.empty()) {
+            record.add(files[file].destination, sourceIdentity(source));
+        }
         const std::string sourceNow =
             conversion.toBackupFolder ? moveToBackupFolder(source, options.backupFolder) : source;
         FileDone done;
@@ -164,6 +174,9 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     if (request.written != nullptr) {
         for (const auto& [name, source] : written) (*request.written)[name] = source;
     }
+    // A record that cannot be written loses no output: a later run only
+    // gives such a fax a name of its own again.
+    if (!options.nameTemplate.empty()) (void)record.save();
     // A stop that came after the last file changed nothing: the run is complete.
     tally.stopped = tally.finished() < tally.listed;
     return tally;

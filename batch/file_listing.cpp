@@ -1,13 +1,13 @@
 #include "batch/file_listing.h"
 
 #include "batch/folder_conversion.h"
+#include "batch/output_naming.h"
 #include "output/output_names.h"
 #include "batch/parallel_conversion.h"
 
 namespace pagelift {
-namespace {
 
-std::string escaped(const std::string& name)
+std::string listingEscaped(const std::string& name)
 {
     std::string text;
     for (const char c : name) {
@@ -24,19 +24,17 @@ std::string escaped(const std::string& name)
     return text;
 }
 
-}  // namespace
-
 std::string listOutputGroups(const ConversionOptions& options)
 {
-    std::vector<std::string> destinations;
-    for (const std::string& entry : options.fileList) {
-        destinations.push_back(folderOutputPath(options, options.source + "/" + entry));
-    }
+    std::vector<std::string> sources;
+    for (const std::string& entry : options.fileList) sources.push_back(options.source + "/" + entry);
+    const NameRecord record(options.nameTemplate.empty() ? "" : options.nameRecord);
+    const std::vector<std::string> destinations = runOutputPaths(options, sources, &record);
     std::string text;
     for (const std::vector<size_t>& group : outputGroupsOf(*options.outputFormat, destinations)) {
         for (size_t i = 0; i < group.size(); ++i) {
             if (i > 0) text += '\t';
-            text += escaped(options.fileList[group[i]]);
+            text += listingEscaped(options.fileList[group[i]]);
         }
         text += '\n';
     }

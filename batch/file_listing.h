@@ -18,6 +18,10 @@ namespace pagelift {
 // by tabs. A backslash, tab or newline in a name is written \\, \t or \n.
 std::string listOutputGroups(const ConversionOptions& options);
 
+// An entry as such lines write it: a backslash, tab or newline in it as
+// \\, \t or \n.
+std::string listingEscaped(const std::string& name);
+
 // The entries of such lines, in their order, whatever their grouping; empty
 // lines are passed over.
 std::vector<std::string> readListedEntries(const std::string& text);

@@ -58,6 +58,7 @@ bool FaxDocument::openForPages(const std::string& path, FaxFormat format)
     if (pages < 0) return false;
     pageCount_ = static_cast<uint16_t>(pages);
     pageValid_ = pages > 0;
+    texts_ = reader.faxTexts();
     return pageValid_;
 }
 

@@ -30,6 +30,14 @@ struct ConversionOptions {
     // Facts of every fax given on the command line (/meta=NAME=VALUE), over
     // what the faxes state; checked before the run starts.
     GivenFaxFacts givenFacts;
+    // Folder runs: each fax's outputs named by this template of its facts
+    // (output/name_template.h) instead of after its file; empty: after its
+    // file. Checked before the run starts.
+    std::string nameTemplate;
+    // Where the names a template gave are kept with the sources that wrote
+    // them, so that a fax converted again gets its own names back; empty:
+    // nowhere.
+    std::string nameRecord;
     int32_t skipExisting = 0;    // 1: a non-empty existing output is not redone
     std::string filter = "*.*";
     std::string source;

@@ -3,12 +3,18 @@
 // as one plain file name.
 
 #include "output/name_template.h"
+#include "support/blank_faxes.h"
+#include "support/fax_fixtures.h"
 #include "support/ocr_module.h"
 
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
+#include <map>
 #include <optional>
+#include <set>
+#include <sstream>
 
 namespace pagelift {
 namespace {
@@ -87,6 +93,113 @@ TEST(NameTemplates, HostileFactsComeOutAsOnePlainFileName)
         SCOPED_TRACE(test.name);
         EXPECT_EQ(safeFileName(test.text, test.limit), test.safe);
     }
+}
+
+namespace fs = std::filesystem;
+using faxtest::ScratchFolder;
+
+// A one-page fax whose ImageDescription is `description`.
+void writeFax(const fs::path& path, const std::string& description)
+{
+    testing::writeBytes(path.string(), testing::group4Tiff({{{8, 1}, {0x80, 0x10, 0x01}, "2026:12:01 09:15:00", description}}));
+}
+
+// The PDFs of a folder, each with its Keywords as pdfinfo reads them (the
+// caller's number: the second line of the fax's description).
+std::map<std::string, std::string> keywordsByName(const fs::path& folder, const ScratchFolder& scratch)
+{
+    std::map<std::string, std::string> keywords;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string info =
+            faxtest::runShell("pdfinfo " + testing::shellQuoted(entry.path().string()), scratch.path().string()).out;
+        const size_t at = info.find("Keywords:");
+        const size_t value = info.find_first_not_of(' ', at + 9);
+        keywords[entry.path().filename().string()] =
+            at == std::string::npos ? "" : info.substr(value, info.find('\n', value) - value);
+    }
+    return keywords;
+}
+
+std::string pliftcmdLine(const std::string& state, const std::vector<std::string>& arguments)
+{
+    std::string line = "XDG_STATE_HOME=";
+    line.append(testing::shellQuoted(state)).append(" ").append(testing::shellQuoted(PLIFTCMD_PATH));
+    for (const std::string& argument : arguments) line.append(" ").append(testing::shellQuoted(argument));
+    return line;
+}
+
+// Faxes named by template: names that meet get -2, -3 in list order, the
+// same with one job or three; a second run gives each fax its own names
+// back and writes nothing new; hostile facts make one plain name inside the
+// destination.
+TEST(TemplateNames, ClashesGetSuffixesInListOrderAndASecondRunGetsItsOwnNamesBack)
+{
+    if (!faxtest::toolsAvailable({"/usr/bin/pdfinfo"})) GTEST_SKIP() << "needs pdfinfo (scripts/install-deps.sh --test)";
+    ScratchFolder scratch;
+    const fs::path in = scratch / "in";
+    fs::create_directories(in);
+    // In list order: a, b and c from one sender; d's facts are hostile.
+    writeFax(in / "a.tif", "ACME\nfirst");
+    writeFax(in / "b.tif", "ACME\nsecond");
+    writeFax(in / "c.tif", "ACME\nthird");
+    writeFax(in / "d.tif", "../../x\r\n$(id)");
+    // The run's list order is the folder's: the listing tells it, a file a
+    // line (their own names do not meet).
+    std::stringstream order(faxtest::runShell(pliftcmdLine((scratch / "state").string(),
+                                                           {"/list", "/d=" + in.string(), "/sd=" + scratch.file("x")}),
+                                              scratch.path().string())
+                                .out);
+    const std::map<std::string, std::string> callers = {{"a.tif", "first"}, {"b.tif", "second"}, {"c.tif", "third"}};
+    std::map<std::string, std::string> expected = {{"fax-..-..-x.pdf", "$(id)"}};
+    for (std::string file; std::getline(order, file);) {
+        const std::vector<std::string> names = {"fax-ACME.pdf", "fax-ACME-2.pdf", "fax-ACME-3.pdf"};
+        if (callers.count(file) != 0) expected[names[expected.size() - 1]] = callers.at(file);
+    }
+    ASSERT_EQ(expected.size(), 4u);
+    for (const char* jobs : {"/j=1", "/j=3"}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = scratch / (std::string("out") + jobs);
+        const std::string line = pliftcmdLine((scratch / "state").string(),
+                                              {"/q", "/to=pdf", jobs, "/d=" + in.string(), "/sd=" + out.string(),
+                                               "/name=fax-{sender}"});
+        ASSERT_EQ(faxtest::runShell(line, scratch.path().string()).exitCode, 0);
+        EXPECT_EQ(keywordsByName(out, scratch), expected);
+        ASSERT_EQ(faxtest::runShell(line, scratch.path().string()).exitCode, 0);
+        EXPECT_EQ(keywordsByName(out, scratch), expected) << "the second run";
+    }
+    EXPECT_FALSE(fs::exists(scratch / "x.pdf"));
+}
+
+// /list groups faxes by the names the template gives them: a.tif and a1.tif
+// (whose own names may meet: a.jpg, a1.jpg) stand apart, b.tif and c.tif
+// (named x and x1) together.
+TEST(TemplateNames, ListingGroupsByTheNamesTheTemplateGives)
+{
+    ScratchFolder scratch;
+    const fs::path in = scratch / "in";
+    fs::create_directories(in);
+    writeFax(in / "a.tif", "S\np");
+    writeFax(in / "a1.tif", "S\nq");
+    writeFax(in / "b.tif", "S\nx");
+    writeFax(in / "c.tif", "S\nx1");
+    // The groups, whatever order the folder lists its files in.
+    const auto groups = [&](const std::vector<std::string>& naming) {
+        std::vector<std::string> arguments = {"/list", "/d=" + in.string(), "/sd=" + (scratch / "out").string()};
+        arguments.insert(arguments.end(), naming.begin(), naming.end());
+        std::stringstream lines(
+            faxtest::runShell(pliftcmdLine((scratch / "state").string(), arguments), scratch.path().string()).out);
+        std::set<std::set<std::string>> found;
+        for (std::string line; std::getline(lines, line);) {
+            std::set<std::string> group;
+            std::stringstream entries(line);
+            for (std::string entry; std::getline(entries, entry, '\t');) group.insert(entry);
+            found.insert(group);
+        }
+        return found;
+    };
+    using Groups = std::set<std::set<std::string>>;
+    EXPECT_EQ(groups({}), (Groups{{"a.tif", "a1.tif"}, {"b.tif"}, {"c.tif"}}));
+    EXPECT_EQ(groups({"/name={caller}"}), (Groups{{"a.tif"}, {"a1.tif"}, {"b.tif", "c.tif"}}));
 }
 
 }  // namespace
