@@ -5,6 +5,7 @@
 #include "batch/shared_pages.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
+#include "output/name_template.h"
 #include "output/output_names.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -186,22 +187,31 @@ void writeTextBeside(const std::vector<PageResult>& results, const std::string& 
 // The report says "Success !" for the file and gives a line to each page
 // left out; without a page there is no file: a fax of one page says why as
 // for a page of its own, a longer one's page lines say why.
-// What the document's file states of the fax: what its container says, and
-// the facts the run was given over that.
-DocumentFacts documentFactsOf(const FaxDocument& document, const std::string& source, const GivenFaxFacts& given)
+// What the document's file states of the fax: what its container says, the
+// facts the run was given over that, and as its title the run's name
+// template filled with them.
+DocumentFacts documentFactsOf(const FaxDocument& document, const std::string& source, const ConversionOptions& options)
 {
     const FaxTexts& texts = document.texts();
     DocumentFacts facts{source, texts.description,
-                        faxFactsOfContainer(texts.description, texts.dateTime, texts.make, texts.model, texts.subAddress)};
+                        faxFactsOfContainer(texts.description, texts.dateTime, texts.make, texts.model, texts.subAddress),
+                        {}};
     facts.fax.source = faxSourceName(source);
     facts.fax.pages = document.pageCount();
-    setGivenFaxFacts(facts.fax, given);
+    setGivenFaxFacts(facts.fax, options.givenFacts);
+    std::string why;
+    const std::optional<NameTemplate> title =
+        options.nameTemplate.empty() ? std::nullopt : NameTemplate::parse(options.nameTemplate, why);
+    if (title) {
+        const std::optional<FileStamp> stamp = fileStamp(source);
+        facts.title = title->fill(facts.fax, stamp ? stamp->modifiedNs / 1000000000 : 0);
+    }
     return facts;
 }
 
 PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const OutputFormat& output,
                                const OutputSettings& settings, const std::string& source,
-                               const std::string& destination, PageShare* pageShare, const GivenFaxFacts& givenFacts,
+                               const std::string& destination, PageShare* pageShare, const ConversionOptions& options,
                                FileConversion& conversion)
 {
     const int pageCount = std::max<int>(document.pageCount(), 1);
@@ -238,7 +248,7 @@ PagesResult convertIntoOneFile(FaxDocument& document, FaxFormat format, const Ou
                                             : "Failed : no page could be converted\r\n" + leftOut;
         return pages;
     }
-    const DocumentFacts facts = documentFactsOf(document, source, givenFacts);
+    const DocumentFacts facts = documentFactsOf(document, source, options);
     if (const WriteResult written = output.writeDocument(encoded, facts, destination); !written.written()) {
         conversion.report += notWrittenLine(output, written) + leftOut;
         noteFailure(conversion, written);
@@ -264,8 +274,8 @@ PagesResult convertPages(FaxDocument& document, FaxFormat format, const Conversi
     const OutputSettings settings = outputSettingsOf(options, context.recognizer);
     PageShare* const pageShare = context.pageShare;
     if (output.layout == OutputLayout::FilePerDocument) {
-        return convertIntoOneFile(document, format, output, settings, source, destination, pageShare,
-                                  options.givenFacts, conversion);
+        return convertIntoOneFile(document, format, output, settings, source, destination, pageShare, options,
+                                  conversion);
     }
     const std::string notPreparedLine =
         "Failed : " + source + " - Error in preparing " + std::string(output.preparedName) + "\r\n";

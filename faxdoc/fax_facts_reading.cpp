@@ -1,5 +1,6 @@
 #include "faxdoc/fax_facts_reading.h"
 
+#include "faxdoc/container_formats.h"
 #include "faxdoc/fax_document.h"
 #include "faxdoc/fax_format.h"
 
@@ -15,6 +16,10 @@ FaxFacts readFaxFacts(const std::string& path)
         facts = faxFactsOfContainer(texts.description, texts.dateTime, texts.make, texts.model, texts.subAddress);
         facts.pages = document.pageCount();
         document.close();
+    } else if (format != NotFax && containerFormatOf(format).opening == Opening::WithHeader) {
+        // Their headers count their pages; raw streams and AWD documents
+        // would have to be decoded first.
+        if (const int pages = document.countPages(path, format); pages > 0) facts.pages = pages;
     }
     facts.source = faxSourceName(path);
     return facts;

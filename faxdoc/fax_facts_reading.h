@@ -11,7 +11,8 @@ namespace pagelift {
 
 // The facts a fax file states, read without decoding a page: for files whose
 // pages are read in any order (TIFF) the first page's tags and the page
-// count; for the others nothing but their name. `source` is always the
+// count; for other containers with a header their page count; for raw
+// streams and AWD documents nothing but their name. `source` is always the
 // file's name without its folder and extension; a file that cannot be read
 // gives only that.
 FaxFacts readFaxFacts(const std::string& path);

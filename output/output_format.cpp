@@ -52,7 +52,7 @@ WriteResult writePdf(const std::vector<const EncodedPage*>& pages, const Documen
                             page->resolutionUnit, &page->words, &page->lines});
     }
     PdfInfo info;
-    info.title = faxSourceName(facts.source);
+    info.title = facts.title.empty() ? faxSourceName(facts.source) : facts.title;
     info.subject = facts.description;
     info.author = facts.fax.sender;
     info.keywords = facts.fax.caller;

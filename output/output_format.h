@@ -85,6 +85,7 @@ struct DocumentFacts {
     std::string source;       // the fax it was converted from
     std::string description;  // the container's description of it (TIFF ImageDescription); may be empty
     FaxFacts fax;             // what the fax says of itself, and what the run was told
+    std::string title;        // the run's name template filled with the facts; empty: the source's name
 };
 
 struct OutputFormat {

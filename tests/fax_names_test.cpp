@@ -158,7 +158,7 @@ TEST(TemplateNames, ClashesGetSuffixesInListOrderAndASecondRunGetsItsOwnNamesBac
     ASSERT_EQ(expected.size(), 4u);
     for (const char* jobs : {"/j=1", "/j=3"}) {
         SCOPED_TRACE(jobs);
-        const fs::path out = scratch / (std::string("out") + jobs);
+        const fs::path out = scratch / (std::string("out-") + (jobs + 1));
         const std::string line = pliftcmdLine((scratch / "state").string(),
                                               {"/q", "/to=pdf", jobs, "/d=" + in.string(), "/sd=" + out.string(),
                                                "/name=fax-{sender}"});
@@ -168,6 +168,21 @@ TEST(TemplateNames, ClashesGetSuffixesInListOrderAndASecondRunGetsItsOwnNamesBac
         EXPECT_EQ(keywordsByName(out, scratch), expected) << "the second run";
     }
     EXPECT_FALSE(fs::exists(scratch / "x.pdf"));
+    // The PDF's title is what the template gave, before it was made a file name.
+    const std::string info =
+        faxtest::runShell("pdfinfo " + testing::shellQuoted((scratch / "out-j=1" / "fax-..-..-x.pdf").string()),
+                          scratch.path().string())
+            .out;
+    EXPECT_NE(info.find("Title:           fax-../../x\n"), std::string::npos) << info;
+    // A template that names no fact, or leaves a brace open, stops the run.
+    for (const char* bad : {"/name=fax-{colour}", "/name=fax-{sender"}) {
+        const faxtest::CommandResult refused = faxtest::runShell(
+            pliftcmdLine((scratch / "state").string(), {"/d=" + in.string(), "/sd=" + scratch.file("refused"), bad}),
+            scratch.path().string());
+        EXPECT_EQ(refused.exitCode, 2) << bad;
+        EXPECT_NE(refused.err.find(bad), std::string::npos) << refused.err;
+        EXPECT_FALSE(fs::exists(scratch / "refused"));
+    }
 }
 
 // /list groups faxes by the names the template gives them: a.tif and a1.tif
