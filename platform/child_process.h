@@ -24,7 +24,19 @@ enum class ChildEnd {
 
 struct ChildOutcome {
     ChildEnd end = ChildEnd::NotStarted;
-    int exitCode = -1;  // only for Exited
+    int exitCode = -1;   // only for Exited
+    std::string errors;  // what it wrote to standard error, when asked for (at most kChildErrorsKept bytes)
+};
+
+// The most of a child's standard error that is kept; the rest is read and
+// dropped, so that the child never waits on a full pipe.
+constexpr size_t kChildErrorsKept = 64 * 1024;
+
+// What a child is given besides its arguments, and what is taken from it.
+struct ChildIo {
+    std::string input;                     // its standard input, then end of file
+    std::vector<std::string> environment;  // "NAME=VALUE" added to this process's, over a variable of that name
+    bool keepErrors = false;               // its standard error goes into ChildOutcome::errors, not this process's
 };
 
 // Runs `program` (an absolute path) with `arguments` as its argv[1...],
@@ -36,5 +48,12 @@ struct ChildOutcome {
 // been reaped.
 ChildOutcome runChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                              std::chrono::milliseconds limit);
+
+// As above, with `io`: the child reads io.input on its standard input (a
+// child that stops reading early is no failure of this process), finds
+// io.environment in its environment, and with keepErrors its standard
+// error is kept in the outcome. The limit counts the whole exchange.
+ChildOutcome runChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+                             std::chrono::milliseconds limit, const ChildIo& io);
 
 }  // namespace pagelift

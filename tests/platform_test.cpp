@@ -3,6 +3,7 @@
 // what dead copies of the program left from what live ones are writing.
 
 #include "app/startup.h"
+#include "platform/child_process.h"
 #include "platform/files.h"
 #include "platform/leftovers.h"
 #include "platform/work_folder.h"
@@ -242,6 +243,49 @@ TEST(DefaultResultsLog, BesideAPortableProgramOrInTheUsersStateFolder)
         EXPECT_EQ(defaultResultsLog(scratch.file("no-such-program-folder")), home + "/.local/state/pagelift/log/plflog.txt");
     }
     if (savedState) setenv("XDG_STATE_HOME", saved.c_str(), 1);
+}
+
+// A child fed on standard input, given variables, its standard error kept:
+// values reach it as they are (no shell sees them), a child that stops
+// reading or writes without end neither blocks nor harms this process, and
+// the time limit ends what outlives it.
+TEST(ChildProcesses, InputEnvironmentErrorsExitCodesAndTheTimeLimit)
+{
+    using namespace std::chrono_literals;
+    const std::string big(4 * 1024 * 1024, 'x');
+    struct Case {
+        const char* name;
+        const char* script;
+        ChildIo io;
+        std::chrono::milliseconds limit;
+        ChildEnd end;
+        int exitCode;
+        std::string errors;
+    };
+    const Case cases[] = {
+        {"input to errors", "cat >&2", {"To: a@example.com\n\nbody\n", {}, true}, 5000ms, ChildEnd::Exited, 0,
+         "To: a@example.com\n\nbody\n"},
+        {"a variable taken as it is", "printf %s \"$FAX_SENDER\" >&2; exit 75",
+         {"", {"FAX_SENDER=$(id) `id`\r\nBcc: x", "HOME=/nonexistent"}, true}, 5000ms, ChildEnd::Exited, 75,
+         "$(id) `id`\r\nBcc: x"},
+        {"a variable over this process's", "printf %s \"$PATH\" >&2", {"", {"PATH=/only/this"}, true}, 5000ms,
+         ChildEnd::Exited, 0, "/only/this"},
+        {"stops reading", "head -c 3 >&2; exit 0", {big, {}, true}, 5000ms, ChildEnd::Exited, 0, "xxx"},
+        {"writes without end", "cat /dev/zero | head -c 10000000 >&2; exit 2", {"", {}, true}, 10000ms,
+         ChildEnd::Exited, 2, std::string(kChildErrorsKept, '\0')},
+        {"outlives its time", "echo started >&2; sleep 30", {big, {}, true}, 300ms, ChildEnd::TimedOut, -1,
+         "started\n"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const auto start = std::chrono::steady_clock::now();
+        const ChildOutcome outcome = runChildProcess("/bin/sh", {"-c", test.script}, test.limit, test.io);
+        EXPECT_EQ(outcome.end, test.end);
+        EXPECT_EQ(outcome.exitCode, test.exitCode);
+        EXPECT_EQ(outcome.errors, test.errors);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, test.limit + 5s);
+    }
+    EXPECT_EQ(runChildProcess("/nonexistent/sendmail", {}, 1000ms, ChildIo{"x", {}, true}).end, ChildEnd::NotStarted);
 }
 
 }  // namespace
