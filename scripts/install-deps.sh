@@ -16,7 +16,8 @@
 #                            reading searchable PDFs back Ghostscript,
 #                            fontTools, node and npm where missing, and
 #                            pdf.js (pdfjs-dist, from the npm registry,
-#                            into build/pdfjs) where node is 20.19 or later
+#                            into build/pdfjs) where node is 20.19 or later;
+#                            msmtp and aiosmtpd for mail
 #   install-deps.sh --package  what scripts/package.sh needs to make and check
 #                            the Debian package (dpkg-shlibdeps, lintian)
 #   install-deps.sh --fuzz   clang with libFuzzer, for scripts/fuzz.sh
@@ -29,6 +30,9 @@ if [ "${1:-}" = "--test" ]; then
     packages="$packages googletest libgtest-dev libtiff-tools libtiff-dev netpbm imagemagick libjpeg-turbo-progs parallel sfftobmp jbigkit-bin poppler-utils qpdf mupdf-tools img2pdf ocrmypdf"
     packages="$packages xvfb xauth xdotool openbox groff-base man-db time openssh-server openssh-client"
     packages="$packages ghostscript python3-fonttools"
+    # Mail of received faxes goes through a real sendmail (msmtp) to an SMTP
+    # server the tests start (aiosmtpd).
+    packages="$packages msmtp python3-aiosmtpd"
     # node and npm may come from elsewhere than Debian (NodeSource's nodejs
     # brings its own npm): only what no program answers for.
     command -v node > /dev/null || packages="$packages nodejs"

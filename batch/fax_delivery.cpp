@@ -1,0 +1,142 @@
+#include "batch/fax_delivery.h"
+
+#include "output/fax_mail.h"
+#include "output/name_template.h"
+#include "platform/child_process.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+
+namespace pagelift {
+namespace {
+
+constexpr int kTryAgainLater = 75;  // EX_TEMPFAIL of sysexits.h, as sendmail and hooks use it
+
+std::string hostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+    return name;
+}
+
+std::string filled(const std::string& text, const ConvertedFax& fax)
+{
+    std::string why;
+    const std::optional<NameTemplate> parsed = NameTemplate::parse(text, why);
+    return parsed ? parsed->fill(fax.facts, fax.fileSeconds) : text;
+}
+
+// The outcome of a program that ended so; `what` names it in the words.
+DeliveryOutcome outcomeOf(const ChildOutcome& child, const std::string& what, std::chrono::milliseconds limit)
+{
+    std::string errors = child.errors;
+    while (!errors.empty() && (errors.back() == '\n' || errors.back() == '\r')) errors.pop_back();
+    switch (child.end) {
+    case ChildEnd::Exited:
+        if (child.exitCode == 0) return {DeliveryEnd::Done, {}};
+        return {child.exitCode == kTryAgainLater ? DeliveryEnd::Deferred : DeliveryEnd::Failed,
+                what + " exited with status " + std::to_string(child.exitCode) + (errors.empty() ? "" : ": " + errors)};
+    case ChildEnd::TimedOut:
+        return {DeliveryEnd::Deferred, what + " gave no answer within " + std::to_string(limit.count() / 1000) + " s"};
+    case ChildEnd::Signalled:
+        return {DeliveryEnd::Failed, what + " was ended by a signal" + (errors.empty() ? "" : ": " + errors)};
+    case ChildEnd::NotStarted:
+        break;
+    }
+    return {DeliveryEnd::Deferred, what + " could not be started"};
+}
+
+std::string messageId()
+{
+    static std::atomic<unsigned> counter{0};
+    char text[128];
+    std::snprintf(text, sizeof text, "<%lld.%ld.%u@", static_cast<long long>(std::time(nullptr)), long(::getpid()),
+                  counter++);
+    return text + hostName() + ">";
+}
+
+// What the mail says of the fax when its rule gives no body.
+std::string plainAccount(const ConvertedFax& fax)
+{
+    return filled("A fax from {sender} ({caller}), {pages} pages, received {received}.", fax);
+}
+
+std::string isoReceived(const ConvertedFax& fax)
+{
+    if (fax.facts.received) {
+        const FaxDateTime& time = *fax.facts.received;
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", time.year, time.month, time.day, time.hour,
+                      time.minute, time.second);
+        return text;
+    }
+    const std::time_t seconds = static_cast<std::time_t>(fax.fileSeconds);
+    std::tm local{};
+    char text[40] = {};
+    if (localtime_r(&seconds, &local) != nullptr) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+    return text;
+}
+
+}  // namespace
+
+DeliveryOutcome mailFax(const DeliveryRule& rule, const ConvertedFax& fax, const MailSettings& settings)
+{
+    if (rule.mailTo.empty()) return {DeliveryEnd::Done, {}};
+    const std::string program = findProgram(settings.sendmail);
+    FaxMail mail;
+    mail.from = settings.from.empty() ? "pagelift@" + hostName() : settings.from;
+    mail.to = rule.mailTo;
+    mail.subject = filled(rule.subject, fax);
+    mail.body = rule.body.empty() ? plainAccount(fax) : filled(rule.body, fax);
+    mail.date = mailDate(std::time(nullptr));
+    mail.messageId = messageId();
+    int64_t bytes = 0;
+    for (const std::string& output : fax.outputs) bytes += std::max<int64_t>(readableFileSize(output), 0);
+    const bool tooLarge = rule.maxAttachMegabytes && double(bytes) > *rule.maxAttachMegabytes * 1024 * 1024;
+    if (rule.attach && tooLarge) {
+        char size[64];
+        std::snprintf(size, sizeof size, "%.1f MB", double(bytes) / (1024 * 1024));
+        mail.body += "\n\nThe fax's files (" + std::string(size) + ") are larger than this mail may carry; they are in " +
+                     (fax.outputs.empty() ? std::string("the destination") : folderOfPath(fax.outputs.front())) + ".";
+    } else if (rule.attach) {
+        for (const std::string& output : fax.outputs) {
+            mail.attachments.push_back({output, nameOfPath(output), fax.format != nullptr ? fax.format->mimeType : ""});
+        }
+    }
+    std::string why;
+    const std::optional<std::string> message = faxMailMessage(mail, why);
+    if (!message) return {DeliveryEnd::Deferred, "the mail could not be made: " + why};
+    if (program.empty()) return {DeliveryEnd::Deferred, settings.sendmail + " could not be started (not found)"};
+    std::vector<std::string> arguments = {"-i", "-f", mail.from, "--"};
+    arguments.insert(arguments.end(), rule.mailTo.begin(), rule.mailTo.end());
+    const ChildOutcome sent = runChildProcess(program, arguments, settings.limit, ChildIo{*message, {}, true});
+    return outcomeOf(sent, settings.sendmail, settings.limit);
+}
+
+DeliveryOutcome runFaxHook(const DeliveryRule& rule, const ConvertedFax& fax, std::chrono::milliseconds limit)
+{
+    if (rule.hook.empty()) return {DeliveryEnd::Done, {}};
+    const std::string program = findProgram(rule.hook);
+    if (program.empty()) return {DeliveryEnd::Deferred, rule.hook + " could not be started (not found)"};
+    const FaxFacts& facts = fax.facts;
+    ChildIo io;
+    io.keepErrors = true;
+    io.environment = {"FAX_SENDER=" + facts.sender,
+                      "FAX_CALLER=" + facts.caller,
+                      "FAX_CALLERNAME=" + facts.callerName,
+                      "FAX_CALLED=" + facts.called,
+                      "FAX_SUBADDRESS=" + facts.subAddress,
+                      "FAX_PAGES=" + (facts.pages ? std::to_string(*facts.pages) : std::string()),
+                      "FAX_RECEIVED=" + isoReceived(fax),
+                      "FAX_SOURCE=" + facts.source,
+                      "FAX_SOURCE_PATH=" + fax.sourcePath,
+                      "FAX_MACHINE=" + facts.machine};
+    return outcomeOf(runChildProcess(program, fax.outputs, limit, io), rule.hook, limit);
+}
+
+}  // namespace pagelift

@@ -1,0 +1,223 @@
+// A converted fax's actions against the real programs: mail handed to msmtp
+// (a real sendmail) and carried to an SMTP server on 127.0.0.1 (aiosmtpd),
+// read back with Python's email package; sendmail programs that fail on
+// purpose; the hook with its arguments, environment, exit codes and limit.
+
+#include "batch/fax_delivery.h"
+#include "support/ocr_module.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace pagelift {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::ScratchFolder;
+using testing::shellQuoted;
+
+// An SMTP server on a free port of 127.0.0.1 that keeps what it receives in
+// a maildir, for at most a minute, ended with the object.
+const char* const kServer = R"(
+import os, socket, sys, time
+from aiosmtpd.controller import Controller
+from aiosmtpd.handlers import Mailbox
+box, port_file, stop_file = sys.argv[1:4]
+probe = socket.socket()
+probe.bind(('127.0.0.1', 0))
+port = probe.getsockname()[1]
+probe.close()
+controller = Controller(Mailbox(box), hostname='127.0.0.1', port=port)
+controller.start()
+open(port_file + '.new', 'w').write(str(port))
+os.rename(port_file + '.new', port_file)
+deadline = time.time() + 60
+while time.time() < deadline and not os.path.exists(stop_file):
+    time.sleep(0.05)
+controller.stop()
+)";
+
+// Prints each message of a maildir, in the order of their subjects: its
+// envelope recipients, header names, decoded subject, and each attachment's
+// name and whether it equals the file of that name in the folder given.
+const char* const kReader = R"(
+import mailbox, os, sys, email.policy
+box, files = sys.argv[1:3]
+maildir = mailbox.Maildir(box, factory=None, create=False)
+messages = [email.message_from_bytes(maildir.get_bytes(key), policy=email.policy.default) for key in maildir.keys()]
+for message in sorted(messages, key=lambda message: str(message['Subject'])):
+    print('to', message['X-RcptTo'])
+    print('headers', sorted(set(message.keys()) - {'X-Peer', 'X-MailFrom', 'X-RcptTo'}))
+    print('subject', repr(str(message['Subject'])))
+    for part in message.iter_parts():
+        if part.get_content_maintype() == 'text':
+            print('text', repr(part.get_content()))
+        else:
+            name = part.get_filename()
+            print('file', repr(name), part.get_content_type(),
+                  part.get_content() == open(os.path.join(files, name), 'rb').read())
+)";
+
+class SmtpServer {
+public:
+    explicit SmtpServer(const ScratchFolder& scratch) : scratch_(scratch)
+    {
+        testing::writeText(scratch.file("server.py"), kServer);
+        testing::runShell("/usr/bin/python3 " + shellQuoted(scratch.file("server.py")) + " " +
+                              shellQuoted(scratch.file("box")) + " " + shellQuoted(scratch.file("port")) + " " +
+                              shellQuoted(scratch.file("stop")) + " > /dev/null 2>&1 &",
+                          scratch.path().string());
+        for (int wait = 0; wait < 200 && !fs::exists(scratch.file("port")); ++wait) std::this_thread::sleep_for(50ms);
+        port_ = fs::exists(scratch.file("port")) ? testing::readText(scratch.file("port")) : "";
+    }
+    ~SmtpServer() { testing::writeText(scratch_.file("stop"), ""); }
+    SmtpServer(const SmtpServer&) = delete;
+    SmtpServer& operator=(const SmtpServer&) = delete;
+
+    const std::string& port() const { return port_; }
+
+private:
+    const ScratchFolder& scratch_;
+    std::string port_;
+};
+
+std::string whySkipped()
+{
+    const std::string missing = testing::missingTool({"/usr/bin/msmtp", "/usr/bin/python3"});
+    if (!missing.empty()) return "needs " + missing + " (scripts/install-deps.sh --test)";
+    if (!testing::runQuietly("/usr/bin/python3 -c 'import aiosmtpd'")) {
+        return "needs python3-aiosmtpd (scripts/install-deps.sh --test)";
+    }
+    return {};
+}
+
+ConvertedFax faxOf(const ScratchFolder& scratch, const std::string& sender)
+{
+    fs::create_directories(scratch / "out");
+    std::vector<uint8_t> pdf;
+    for (int byte = 0; byte < 300000; ++byte) pdf.push_back(uint8_t(byte * 31 + byte / 251));
+    testing::writeBytes(scratch.file("out/fax-ACME.pdf"), pdf);
+    testing::writeBytes(scratch.file("out/M\xc3\xbcller.pdf"), {'%', 'P', 'D', 'F', '\n'});
+    ConvertedFax fax;
+    fax.facts.sender = sender;
+    fax.facts.caller = "+49 30 5551";
+    fax.facts.pages = 2;
+    fax.facts.received = FaxDateTime{2026, 12, 1, 9, 15, 0};
+    fax.sourcePath = scratch.file("in/fax.tif");
+    fax.outputs = {scratch.file("out/fax-ACME.pdf"), scratch.file("out/M\xc3\xbcller.pdf")};
+    fax.format = outputFormatNamed("pdf");
+    return fax;
+}
+
+TEST(FaxDelivery, MailReachesTheRulesRecipientsThroughARealSendmailWithWhatTheRuleSays)
+{
+    const std::string reason = whySkipped();
+    if (!reason.empty()) GTEST_SKIP() << reason;
+    ScratchFolder scratch;
+    const SmtpServer server(scratch);
+    ASSERT_FALSE(server.port().empty()) << "the SMTP server did not start";
+    // msmtp reads ~/.msmtprc, which must be the user's alone.
+    testing::writeText(scratch.file(".msmtprc"),
+                       "account default\nhost 127.0.0.1\nport " + server.port() + "\nauth off\ntls off\n");
+    ::chmod(scratch.file(".msmtprc").c_str(), 0600);
+    const testing::ScopedEnvironment home("HOME", scratch.path().string());
+    const ConvertedFax fax = faxOf(scratch, "ACME\r\nBcc: all@example.com");
+
+    DeliveryRule attached;
+    attached.mailTo = {"sales@example.com", "boss@example.org"};
+    DeliveryRule plain;
+    plain.mailTo = {"office@example.com"};
+    plain.attach = false;
+    plain.subject = "Fax f\xc3\xbcr {called}";
+    plain.body = "From {sender}";
+    DeliveryRule tooLarge;
+    tooLarge.mailTo = {"office@example.com"};
+    tooLarge.maxAttachMegabytes = 0.1;
+    tooLarge.subject = "large";
+    const MailSettings settings{"msmtp", "fax@example.com", 20000ms};
+    for (const DeliveryRule* rule : {&attached, &plain, &tooLarge}) {
+        const DeliveryOutcome sent = mailFax(*rule, fax, settings);
+        EXPECT_EQ(sent.end, DeliveryEnd::Done) << sent.words;
+    }
+    testing::writeText(scratch.file("read.py"), kReader);
+    const testing::CommandResult read = testing::runShell(
+        "/usr/bin/python3 " + shellQuoted(scratch.file("read.py")) + " " + shellQuoted(scratch.file("box")) + " " +
+            shellQuoted(scratch.file("out")),
+        scratch.path().string());
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    const std::string headers = "headers ['Content-Type', 'Date', 'From', 'MIME-Version', 'Message-ID', 'Subject', 'To']\n";
+    EXPECT_EQ(read.out,
+              "to sales@example.com, boss@example.org\n" + headers +
+                  "subject 'Fax from ACME\\r\\nBcc: all@example.com (2 pages)'\n"
+                  "text 'A fax from ACME\\r\\nBcc: all@example.com (+49 30 5551), 2 pages, received 2026-12-01 09:15.'\n"
+                  "file 'fax-ACME.pdf' application/pdf True\n"
+                  "file 'M\xc3\xbcller.pdf' application/pdf True\n"
+                  "to office@example.com\n" + headers +
+                  "subject 'Fax f\xc3\xbcr unknown'\n"
+                  "text 'From ACME\\r\\nBcc: all@example.com'\n"
+                  "to office@example.com\n" + headers + "subject 'large'\n"
+                  "text \"A fax from ACME\\r\\nBcc: all@example.com (+49 30 5551), 2 pages, received 2026-12-01 "
+                  "09:15.\\n\\nThe fax's files (0.3 MB) are larger than this mail may carry; they are in " +
+                  scratch.file("out") + ".\"\n");
+}
+
+// What a sendmail or a hook that fails makes of the delivery; the programs
+// that fail are stand-ins made to fail so.
+TEST(FaxDelivery, ProgramsThatFailDeferOrFailTheActionWithTheirWords)
+{
+    ScratchFolder scratch;
+    const ConvertedFax fax = faxOf(scratch, "$(touch pwned) `touch pwned`");
+    const auto program = [&](const std::string& name, const std::string& body) {
+        testing::writeText(scratch.file(name), "#!/bin/sh\n" + body + "\n");
+        ::chmod(scratch.file(name).c_str(), 0700);
+        return scratch.file(name);
+    };
+    // The hook writes down its arguments and the facts it was given.
+    const std::string recorder = program(
+        "recorder", "printf '%s\\n' \"$@\" > \"$0.args\"; env | grep '^FAX_' | sort > \"$0.env\"; exit 0");
+    struct Case {
+        const char* name;
+        std::string sendmail;  // or, with hook, the hook
+        bool hook;
+        DeliveryEnd end;
+        std::string words;
+    };
+    const Case cases[] = {
+        {"sendmail says try later", program("later", "cat > /dev/null; exit 75"), false, DeliveryEnd::Deferred,
+         "exited with status 75"},
+        {"sendmail refuses", program("refuses", "echo 'no such user' >&2; exit 67"), false, DeliveryEnd::Failed,
+         "exited with status 67: no such user"},
+        {"no sendmail", scratch.file("missing"), false, DeliveryEnd::Deferred, "could not be started"},
+        {"sendmail hangs", program("hangs", "exec sleep 30"), false, DeliveryEnd::Deferred, "gave no answer within 1 s"},
+        {"hook done", recorder, true, DeliveryEnd::Done, ""},
+        {"hook says try later", program("hook-later", "exit 75"), true, DeliveryEnd::Deferred, "exited with status 75"},
+        {"hook fails", program("hook-fails", "echo 'disk full' >&2; exit 3"), true, DeliveryEnd::Failed,
+         "exited with status 3: disk full"},
+        {"hook hangs", program("hook-hangs", "sleep 30"), true, DeliveryEnd::Deferred, "gave no answer within 1 s"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        DeliveryRule rule;
+        rule.mailTo = {"office@example.com"};
+        rule.hook = test.hook ? test.sendmail : "";
+        const DeliveryOutcome outcome = test.hook ? runFaxHook(rule, fax, 1000ms)
+                                                  : mailFax(rule, fax, MailSettings{test.sendmail, "", 1000ms});
+        EXPECT_EQ(outcome.end, test.end);
+        EXPECT_NE(outcome.words.find(test.words), std::string::npos) << outcome.words;
+    }
+    EXPECT_EQ(testing::readText(recorder + ".args"), fax.outputs[0] + "\n" + fax.outputs[1] + "\n");
+    EXPECT_EQ(testing::readText(recorder + ".env"),
+              "FAX_CALLED=\nFAX_CALLER=+49 30 5551\nFAX_CALLERNAME=\nFAX_MACHINE=\nFAX_PAGES=2\n"
+              "FAX_RECEIVED=2026-12-01T09:15:00\nFAX_SENDER=$(touch pwned) `touch pwned`\nFAX_SOURCE=\n"
+              "FAX_SOURCE_PATH=" + fax.sourcePath + "\nFAX_SUBADDRESS=\n");
+    EXPECT_FALSE(fs::exists(scratch / "pwned"));
+}
+
+}  // namespace
+}  // namespace pagelift
