@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -61,6 +62,15 @@ const char* const kOptionsTail =
     "                   fax-{received:%Y%m%d-%H%M%S}-{caller}; fields are the facts' names,\n"
     "                   {received:FORMAT} in strftime's conversions, {{ and }} braces; a fact\n"
     "                   not known gives \"unknown\"; names that meet get -2, -3 ... in list order\n"
+    "  /rules=FILE      deliver each fax converted by the first rule of FILE that holds for\n"
+    "                   its facts: mail its outputs (mailto, subject, body, attach, maxattach)\n"
+    "                   and run a hook; a fax whose delivery is deferred stays where it is\n"
+    "  /mailto=ADDRS    ... a rule for every fax, after the file's: mail to these addresses\n"
+    "  /subject=TEXT    ... its subject, a template (default \"Fax from {sender} ({pages} pages)\")\n"
+    "  /hook=PROGRAM    ... run PROGRAM with the outputs as arguments, the facts in FAX_*\n"
+    "  /mailfrom=ADDR   the mail's sender (default pagelift@ this host)\n"
+    "  /sendmail=PROG   the program that sends mail (default /usr/sbin/sendmail)\n"
+    "  /hooktime=S      a hook or sendmail taking longer is ended, and tried again later (default 60)\n"
     "  /bd=FOLDER       move each fax into this folder once all its pages are written\n"
     "  /l               give the written files the source's file times\n"
     "  /qa=N            JPEG quality, 1 to 100 (default 50)\n"
@@ -240,7 +250,7 @@ struct LineExtras {
     std::string& logPath;
     std::optional<std::string> formatName;  // the value of /to=, when given
     bool ocrGivenEmpty = false;             // /ocr= without languages
-    std::string factRefused;                // why a /meta= cannot be taken; empty when every one can
+    std::string factRefused;                // why a /meta= (or a rule's option) cannot be taken; empty when all can
 };
 
 // Why the /name= template cannot be used; empty when it can (or none is given).
@@ -296,6 +306,32 @@ void handleToken(const std::string& token, ConversionOptions& options, DecodeSet
     }
     if (startsWithNoCase(token, "/to=")) {
         extras.formatName = token.substr(4);
+        return;
+    }
+    if (startsWithNoCase(token, "/rules=")) {
+        options.rulesFile = token.substr(7);
+        return;
+    }
+    for (const auto& [prefix, key] : {std::pair{"/mailto=", "mailto"}, {"/subject=", "subject"}, {"/hook=", "hook"}}) {
+        if (!startsWithNoCase(token, prefix)) continue;
+        if (!options.commandLineRule) {
+            options.commandLineRule.emplace();
+            options.commandLineRule->name = "command line";
+        }
+        const std::string why = setDeliveryRuleKey(*options.commandLineRule, key, token.substr(std::strlen(prefix)));
+        if (!why.empty() && extras.factRefused.empty()) extras.factRefused = token + ": " + why;
+        return;
+    }
+    if (startsWithNoCase(token, "/mailfrom=")) {
+        options.mailFrom = token.substr(10);
+        return;
+    }
+    if (startsWithNoCase(token, "/sendmail=")) {
+        options.sendmail = token.substr(10);
+        return;
+    }
+    if (startsWithNoCase(token, "/hooktime=")) {
+        options.hookSeconds = readBoundedCount(token.substr(10), kMaxHookSeconds);
         return;
     }
     if (startsWithNoCase(token, "/name=")) {
@@ -389,6 +425,12 @@ void resetOptions(ConversionOptions& options)
     options.givenFacts.clear();
     options.nameTemplate.clear();
     options.nameRecord.clear();
+    options.rulesFile.clear();
+    options.commandLineRule.reset();
+    options.mailFrom.clear();
+    options.sendmail = "/usr/sbin/sendmail";
+    options.hookSeconds = 60;
+    options.delivery.reset();
 }
 
 // Settles the format: the one /to= names; without it a single file's name
@@ -426,6 +468,14 @@ int checkLine(ConversionOptions& options, const LineExtras& extras)
     }
     if (const std::string fault = nameTemplateFault(options.nameTemplate); !fault.empty()) {
         std::fprintf(stderr, "%s\n", fault.c_str());
+        return kParseBadValue;
+    }
+    if (options.hookSeconds < 1) {
+        std::fprintf(stderr, "/hooktime= takes whole seconds, 1 to %d\n", kMaxHookSeconds);
+        return kParseBadValue;
+    }
+    if (!options.mailFrom.empty() && !isPlainMailAddress(options.mailFrom)) {
+        std::fprintf(stderr, "/mailfrom= takes one address, without blanks\n");
         return kParseBadValue;
     }
     if (options.settleSeconds < 0) {

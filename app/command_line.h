@@ -20,6 +20,7 @@ constexpr int32_t kMaxJobs = 256;
 
 // The longest settle time /settle= takes, in seconds (a day).
 constexpr int32_t kMaxSettleSeconds = 86400;
+constexpr int32_t kMaxHookSeconds = 86400;
 
 // The two usage lines, printed whenever a command line selects nothing.
 extern const char* const kUsageText;

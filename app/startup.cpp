@@ -3,6 +3,7 @@
 #include "settings/decode_settings.h"
 #include "settings/working_paths.h"
 #include "batch/conversion_run.h"
+#include "batch/fax_delivery.h"
 #include "batch/file_listing.h"
 #include "batch/folder_conversion.h"
 #include "batch/folder_watch.h"
@@ -54,15 +55,15 @@ std::string defaultResultsLog(const std::string& programFolder)
     return joinPath(userStateFolder(), "log/plflog.txt");
 }
 
-std::string defaultNameRecord()
+std::string runStateFolder()
 {
     // A service's own state folder, which systemd makes and keeps for it;
     // it may name several, separated by ':'.
     if (const char* service = std::getenv("STATE_DIRECTORY"); service != nullptr && *service != '\0') {
         const std::string folders = service;
-        return joinPath(folders.substr(0, folders.find(':')), "names.txt");
+        return folders.substr(0, folders.find(':'));
     }
-    return joinPath(userStateFolder(), "names.txt");
+    return userStateFolder();
 }
 
 void prepareProcess()
@@ -125,7 +126,14 @@ int runCommandLineConversion(ConversionOptions& options, const DecodeSettings& d
     // whose listing swept the destination already: the parts do not walk it
     // again each.
     if (options.listedFiles.empty()) sweepPartialFilesOfDeadRuns(options);
-    if (!options.nameTemplate.empty() && options.nameRecord.empty()) options.nameRecord = defaultNameRecord();
+    if (!options.nameTemplate.empty() && options.nameRecord.empty()) {
+        options.nameRecord = joinPath(runStateFolder(), "names.txt");
+    }
+    if (const std::string problem = prepareDelivery(options, joinPath(runStateFolder(), "deliveries.txt"));
+        !problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return 2;
+    }
     const WorkingPaths& paths = processWorkingPaths();
     const DecodeSetup setup{decode, paths.workingFiles};
     if (options.watch) {

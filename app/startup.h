@@ -19,11 +19,11 @@ void prepareProcess();
 // is unset or empty), for every user, root included.
 std::string defaultResultsLog(const std::string& programFolder);
 
-// Where folder runs that name by template keep the names they gave: the
-// service's state folder ($STATE_DIRECTORY, as systemd sets it, the first
-// when it names several), else $XDG_STATE_HOME/pagelift (~/.local/state
-// when unset or empty); "names.txt" in it.
-std::string defaultNameRecord();
+// Where runs keep what they must remember between them (the names given
+// by template, the deliveries done): the service's state folder
+// ($STATE_DIRECTORY, as systemd sets it, the first when it names several),
+// else $XDG_STATE_HOME/pagelift (~/.local/state when unset or empty).
+std::string runStateFolder();
 
 // Runs the conversion a parsed command line selected, appends its report to
 // the results log and, unless quiet, shows it. Returns 0: outcomes are told

@@ -82,7 +82,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     }
     // Names given by template are remembered with their sources, so that
     // a fax converted again gets them back.
-    NameRecord record(options.nameTemplate.empty() ? "" : options.nameRecord);
+    RunRecord record(options.nameTemplate.empty() ? "" : options.nameRecord);
     const std::vector<std::string> destinations = runOutputPaths(options, sources, &record);
     std::vector<FileJob> files;
     for (size_t file = 0; file < sources.size(); ++file) files.push_back({sources[file], destinations[file]});
@@ -126,7 +126,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
         for (const std::string& name : conversion.outputs) written[name] = files[file].source;
         const std::string& source = files[file].source;
         if (!options.nameTemplate.empty() && !conversion.written.empty()) {
-            record.add(files[file].destination, sourceIdentity(source));
+            record.set(files[file].destination, sourceIdentity(source));
         }
         const std::string sourceNow =
             conversion.toBackupFolder ? moveToBackupFolder(source, options.backupFolder) : source;

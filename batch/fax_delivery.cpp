@@ -1,5 +1,6 @@
 #include "batch/fax_delivery.h"
 
+#include "batch/run_record.h"
 #include "output/fax_mail.h"
 #include "output/name_template.h"
 #include "platform/child_process.h"
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 namespace pagelift {
 namespace {
@@ -137,6 +139,73 @@ DeliveryOutcome runFaxHook(const DeliveryRule& rule, const ConvertedFax& fax, st
                       "FAX_SOURCE_PATH=" + fax.sourcePath,
                       "FAX_MACHINE=" + facts.machine};
     return outcomeOf(runChildProcess(program, fax.outputs, limit, io), rule.hook, limit);
+}
+
+FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const ConvertedFax& fax)
+{
+    FaxDeliveryReport report;
+    const DeliveryRule* rule = deliveryRuleFor(delivery.rules, fax.facts);
+    if (rule == nullptr) return report;
+    // The jobs of a run deliver side by side: one reads and writes the
+    // record at a time.
+    static std::mutex recordLock;
+    const std::string source = sourceIdentity(fax.sourcePath);
+    struct Action {
+        const char* kind;
+        bool wanted;
+        std::string what;  // in report lines
+    };
+    std::string recipients;
+    for (const std::string& address : rule->mailTo) recipients += (recipients.empty() ? "" : ", ") + address;
+    const Action actions[] = {{"mail", !rule->mailTo.empty(), "mail to " + recipients},
+                              {"hook", !rule->hook.empty(), "hook " + rule->hook}};
+    for (const Action& action : actions) {
+        if (!action.wanted) continue;
+        const std::string key = std::string(action.kind) + " " + source;
+        {
+            const std::lock_guard<std::mutex> lock(recordLock);
+            if (RunRecord(delivery.recordPath).valueOf(key) == "done") continue;
+        }
+        const DeliveryOutcome outcome = std::string(action.kind) == "mail" ? mailFax(*rule, fax, delivery.mail)
+                                                                           : runFaxHook(*rule, fax, delivery.hookLimit);
+        if (outcome.end == DeliveryEnd::Done) {
+            const std::lock_guard<std::mutex> lock(recordLock);
+            RunRecord record(delivery.recordPath);
+            record.set(key, "done");
+            // A record that cannot be kept costs at most one delivery more.
+            (void)record.save();
+            report.lines += "Delivered : " + action.what + "\r\n";
+            continue;
+        }
+        report.complete = false;
+        // A program's words on one line of the report.
+        std::string words = outcome.words;
+        for (char& c : words) c = static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+        report.lines += std::string(outcome.end == DeliveryEnd::Deferred ? "Delivery deferred : " : "Delivery failed : ") +
+                        action.what + " (" + words + ")\r\n";
+    }
+    return report;
+}
+
+std::string prepareDelivery(ConversionOptions& options, const std::string& recordPath)
+{
+    options.delivery.reset();
+    if (options.rulesFile.empty() && !options.commandLineRule) return {};
+    auto delivery = std::make_shared<RunDelivery>();
+    if (!options.rulesFile.empty()) {
+        std::string why;
+        std::optional<DeliveryRules> rules = readDeliveryRules(options.rulesFile, why);
+        if (!rules) return why;
+        delivery->rules = std::move(*rules);
+    }
+    if (options.commandLineRule) delivery->rules.rules.push_back(*options.commandLineRule);
+    delivery->mail.sendmail = options.sendmail;
+    delivery->mail.from = options.mailFrom;
+    delivery->mail.limit = std::chrono::seconds(options.hookSeconds);
+    delivery->hookLimit = std::chrono::seconds(options.hookSeconds);
+    delivery->recordPath = recordPath;
+    options.delivery = std::move(delivery);
+    return {};
 }
 
 }  // namespace pagelift

@@ -6,6 +6,7 @@
 
 #include "output/delivery_rules.h"
 #include "output/output_format.h"
+#include "settings/conversion_options.h"
 
 #include <chrono>
 #include <string>
@@ -33,18 +34,32 @@ struct ConvertedFax {
     const OutputFormat* format = nullptr;
 };
 
-struct MailSettings {
-    std::string sendmail = "/usr/sbin/sendmail";  // a path, or a name looked up in PATH
-    std::string from;                             // the sender's address; empty: pagelift@ this host's name
-    std::chrono::milliseconds limit{60000};
-};
-
 // Mails the fax as the rule says: to its addresses, its subject and body
 // filled with the fax's facts, the outputs attached unless the rule says
 // no or they weigh more than its maxattach (the body then says so and
 // where they are). Runs `sendmail -i -f FROM -- ADDRESSES` with the message
 // on its standard input: the recipients are never read from the headers.
 DeliveryOutcome mailFax(const DeliveryRule& rule, const ConvertedFax& fax, const MailSettings& settings);
+
+// What delivering a fax came to: its report lines, and whether every
+// action of its rule is done (now or by an earlier run).
+struct FaxDeliveryReport {
+    bool complete = true;
+    std::string lines;
+};
+
+// Delivers a fax whose outputs are written: the actions of the rule that
+// applies (mail, then hook; no rule applies: nothing to do), each unless the
+// record says this source (path, size and time) had it already; each one
+// done is recorded at once.
+FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const ConvertedFax& fax);
+
+// Reads the run's delivery from its options into options.delivery: the
+// rules file's rules, then the command line's rule, the mail's settings and
+// the hook's time, the record of deliveries done in `recordPath`. Returns
+// why it cannot be (the rules file's mistake, naming file, line and key);
+// "" when it can or nothing is to be delivered.
+std::string prepareDelivery(ConversionOptions& options, const std::string& recordPath);
 
 // Runs the rule's hook: the program itself, no shell, the outputs as its
 // arguments and the facts in its environment (FAX_SENDER, FAX_CALLER,

@@ -1,9 +1,11 @@
 #include "batch/single_file.h"
 
 #include "settings/decode_settings.h"
+#include "batch/fax_delivery.h"
 #include "batch/parallel_conversion.h"
 #include "batch/shared_pages.h"
 #include "faxdoc/fax_document.h"
+#include "faxdoc/fax_facts_reading.h"
 #include "faxdoc/fax_format.h"
 #include "output/name_template.h"
 #include "output/output_names.h"
@@ -464,7 +466,23 @@ FileConversion convertFile(const ConversionOptions& options, const std::string& 
     // carries the source's times when asked), so that a failed one is
     // converted again by a later run instead of being lost from the queue.
     const bool complete = pages.everyPageWritten && everyTimeCopied;
-    conversion.toBackupFolder = complete && !options.backupFolder.empty();
+    // Delivered once its outputs are written, before any move: a delivery
+    // deferred or failed keeps the fax where it is, to be delivered later.
+    bool delivered = true;
+    if (options.delivery != nullptr && !conversion.written.empty()) {
+        ConvertedFax fax;
+        fax.facts = readFaxFacts(source);
+        setGivenFaxFacts(fax.facts, options.givenFacts);
+        fax.sourcePath = source;
+        const std::optional<FileStamp> stamp = fileStamp(source);
+        fax.fileSeconds = stamp ? stamp->modifiedNs / 1000000000 : 0;
+        fax.outputs = conversion.written;
+        fax.format = options.outputFormat;
+        const FaxDeliveryReport delivery = deliverConvertedFax(*options.delivery, fax);
+        report += delivery.lines;
+        delivered = delivery.complete;
+    }
+    conversion.toBackupFolder = complete && delivered && !options.backupFolder.empty();
     return ended(pages.result);
 }
 

@@ -50,9 +50,9 @@ std::optional<std::vector<std::string>> linesOfFile(const std::string& path)
     return lines;
 }
 
-// An address as it may stand on sendmail's command line: no blank, no
-// control character, no comma, and not taken for an option.
-bool isPlainAddress(const std::string& address)
+}  // namespace
+
+bool isPlainMailAddress(const std::string& address)
 {
     return !address.empty() && address.front() != '-' &&
            std::none_of(address.begin(), address.end(), [](char c) {
@@ -61,8 +61,7 @@ bool isPlainAddress(const std::string& address)
            });
 }
 
-// Sets `key` of `rule` to `value`; "" when done, else what is wrong.
-std::string setRuleKey(DeliveryRule& rule, const std::string& key, const std::string& value)
+std::string setDeliveryRuleKey(DeliveryRule& rule, const std::string& key, const std::string& value)
 {
     if (key == "called" || key == "subaddress" || key == "sender" || key == "caller") {
         rule.conditions.emplace_back(key, value);
@@ -73,7 +72,7 @@ std::string setRuleKey(DeliveryRule& rule, const std::string& key, const std::st
         while (start <= value.size()) {
             const size_t comma = std::min(value.find(',', start), value.size());
             const std::string address = trimmed(value.substr(start, comma - start));
-            if (!isPlainAddress(address)) return "mailto takes addresses separated by commas, not \"" + address + "\"";
+            if (!isPlainMailAddress(address)) return "mailto takes addresses separated by commas, not \"" + address + "\"";
             rule.mailTo.push_back(address);
             start = comma + 1;
         }
@@ -107,8 +106,6 @@ std::string setRuleKey(DeliveryRule& rule, const std::string& key, const std::st
     }
     return "unknown key \"" + key + "\"";
 }
-
-}  // namespace
 
 std::optional<DeliveryRules> readDeliveryRules(const std::string& path, std::string& why)
 {
@@ -154,7 +151,7 @@ std::optional<DeliveryRules> readDeliveryRules(const std::string& path, std::str
             why = where + "key \"" + key + "\" a second time in [" + rules.rules.back().name + "]";
             return std::nullopt;
         }
-        if (const std::string fault = setRuleKey(rules.rules.back(), key, trimmed(line.substr(equals + 1)));
+        if (const std::string fault = setDeliveryRuleKey(rules.rules.back(), key, trimmed(line.substr(equals + 1)));
             !fault.empty()) {
             why = where + fault;
             return std::nullopt;

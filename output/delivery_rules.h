@@ -7,6 +7,7 @@
 
 #include "output/fax_facts.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
@@ -33,6 +34,29 @@ struct DeliveryRule {
 struct DeliveryRules {
     std::vector<DeliveryRule> rules;
 };
+
+struct MailSettings {
+    std::string sendmail = "/usr/sbin/sendmail";  // a path, or a name looked up in PATH
+    std::string from;                             // the sender's address; empty: pagelift@ this host's name
+    std::chrono::milliseconds limit{60000};
+};
+
+// How a run delivers the faxes it converts.
+struct RunDelivery {
+    DeliveryRules rules;                       // the file's, then the command line's
+    MailSettings mail;
+    std::chrono::milliseconds hookLimit{60000};
+    std::string recordPath;                    // where the actions done are kept; empty: nowhere
+};
+
+// True for an address that may stand on sendmail's command line and in a
+// header: not empty, no blank, control character or comma, and no leading
+// '-' that would read as an option.
+bool isPlainMailAddress(const std::string& address);
+
+// Sets `key` of `rule` to `value` as a rules file would; "" when done, else
+// what is wrong (an unknown key, a value of the wrong kind).
+std::string setDeliveryRuleKey(DeliveryRule& rule, const std::string& key, const std::string& value);
 
 // Reads a rules file: sections "[name]", lines "key = value" (blanks about
 // both dropped), blank lines and lines starting with ';' or '#' skipped.

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "output/delivery_rules.h"
 #include "output/fax_facts.h"
 #include "output/output_format.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +41,17 @@ struct ConversionOptions {
     // them, so that a fax converted again gets its own names back; empty:
     // nowhere.
     std::string nameRecord;
+    // Delivery of each fax converted: a rules file (/rules=), the rule the
+    // command line makes (/mailto=, /subject=, /hook=; tried after the
+    // file's), the mail's sender and program, the hook's time. The run's
+    // owner reads them into `delivery` before the run starts; null: the
+    // faxes are not delivered.
+    std::string rulesFile;
+    std::optional<DeliveryRule> commandLineRule;
+    std::string mailFrom;
+    std::string sendmail = "/usr/sbin/sendmail";
+    int32_t hookSeconds = 60;
+    std::shared_ptr<const RunDelivery> delivery;
     int32_t skipExisting = 0;    // 1: a non-empty existing output is not redone
     std::string filter = "*.*";
     std::string source;

@@ -4,6 +4,8 @@
 // purpose; the hook with its arguments, environment, exit codes and limit.
 
 #include "batch/fax_delivery.h"
+#include "support/blank_faxes.h"
+#include "support/fax_fixtures.h"
 #include "support/ocr_module.h"
 #include "support/test_files.h"
 
@@ -217,6 +219,81 @@ TEST(FaxDelivery, ProgramsThatFailDeferOrFailTheActionWithTheirWords)
               "FAX_RECEIVED=2026-12-01T09:15:00\nFAX_SENDER=$(touch pwned) `touch pwned`\nFAX_SOURCE=\n"
               "FAX_SOURCE_PATH=" + fax.sourcePath + "\nFAX_SUBADDRESS=\n");
     EXPECT_FALSE(fs::exists(scratch / "pwned"));
+}
+
+// Folder runs deliver by the rules file: each fax by the first rule that
+// holds, once, whatever runs follow; a fax whose mail is deferred stays in
+// the source folder and is mailed, once, by the next run; a rules file with
+// a mistake converts nothing.
+TEST(FaxDelivery, FolderRunsMailEachFaxOnceAndKeepADeferredOneUntilItIsMailed)
+{
+    const std::string reason = whySkipped();
+    if (!reason.empty()) GTEST_SKIP() << reason;
+    ScratchFolder scratch;
+    const SmtpServer server(scratch);
+    ASSERT_FALSE(server.port().empty()) << "the SMTP server did not start";
+    testing::writeText(scratch.file(".msmtprc"),
+                       "account default\nhost 127.0.0.1\nport " + server.port() + "\nauth off\ntls off\n");
+    ::chmod(scratch.file(".msmtprc").c_str(), 0600);
+    const testing::ScopedEnvironment home("HOME", scratch.path().string());
+    const testing::ScopedEnvironment state("XDG_STATE_HOME", scratch.file("state"));
+    fs::create_directories(scratch / "in");
+    fs::create_directories(scratch / "done");
+    const auto fax = [&](const std::string& name, const std::string& description) {
+        testing::writeBytes(scratch.file("in/" + name),
+                            testing::group4Tiff({{{8, 1}, {0x80, 0x10, 0x01}, "2026:12:01 09:15:00", description}}));
+    };
+    fax("acme.tif", "ACME\n+49 30 5551");
+    fax("evil.tif", "EVIL\r\nBcc: all@example.com\n$(touch pwned)");
+    testing::writeText(scratch.file("rules.ini"),
+                       "[ACME]\nsender = ACME\nmailto = acme@example.com\nsubject = From {sender} {caller}\n"
+                       "[Everyone else]\nmailto = office@example.com\n");
+    const std::string stand_in = scratch.file("sendmail-later");
+    testing::writeText(stand_in, "#!/bin/sh\ncat > /dev/null\nexit 75\n");
+    ::chmod(stand_in.c_str(), 0700);
+    const auto run = [&](const std::string& sendmail, const std::string& rules) {
+        return faxtest::runPliftcmd({"/to=pdf", "/d=" + scratch.file("in"), "/sd=" + scratch.file("out"),
+                                     "/bd=" + scratch.file("done"), "/rules=" + rules, "/sendmail=" + sendmail,
+                                     "/mailfrom=fax@example.com"},
+                                    scratch.path().string());
+    };
+    const auto mailed = [&] {
+        const testing::CommandResult read = testing::runShell(
+            "/usr/bin/python3 -c 'import mailbox, sys, email.policy\n"
+            "box = mailbox.Maildir(sys.argv[1], factory=None, create=False)\n"
+            "for key in sorted(box.keys(), key=lambda key: str(box[key][\"X-RcptTo\"])):\n"
+            "    print(box[key][\"X-RcptTo\"], \"|\", box[key][\"Bcc\"])' " +
+                shellQuoted(scratch.file("box")),
+            scratch.path().string());
+        return read.out;
+    };
+
+    // The first run's mail is deferred: the faxes stay, converted.
+    testing::CommandResult first = run(stand_in, scratch.file("rules.ini"));
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_NE(first.out.find("Delivery deferred : mail to acme@example.com (" + stand_in + " exited with status 75)"),
+              std::string::npos) << first.out;
+    EXPECT_TRUE(fs::exists(scratch / "in/acme.tif") && fs::exists(scratch / "in/evil.tif"));
+    EXPECT_TRUE(fs::exists(scratch / "out/acme.pdf"));
+    // The next run mails both, once, and moves them on; a third finds nothing to mail.
+    const testing::CommandResult second = run("msmtp", scratch.file("rules.ini"));
+    EXPECT_NE(second.out.find("Delivered : mail to office@example.com"), std::string::npos) << second.out;
+    EXPECT_TRUE(fs::exists(scratch / "done/acme.tif") && fs::exists(scratch / "done/evil.tif"));
+    fs::copy_file(scratch / "done/acme.tif", scratch / "in/acme.tif");
+    fs::last_write_time(scratch / "in/acme.tif", fs::last_write_time(scratch / "done/acme.tif"));
+    fs::remove(scratch / "done/acme.tif");
+    const testing::CommandResult third = run("msmtp", scratch.file("rules.ini"));
+    EXPECT_EQ(third.out.find("Delivered"), std::string::npos) << third.out;
+    EXPECT_EQ(mailed(), "acme@example.com | None\noffice@example.com | None\n");
+    EXPECT_FALSE(fs::exists(scratch / "pwned"));
+
+    // A rules file with a mistake stops the run before anything is converted.
+    fax("new.tif", "NEW");
+    testing::writeText(scratch.file("bad.ini"), "[a]\nmailto = a@example.com\nmail_to = b@example.com\n");
+    const testing::CommandResult refused = run("msmtp", scratch.file("bad.ini"));
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find(scratch.file("bad.ini") + ":3: unknown key \"mail_to\""), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(scratch / "out/new.pdf"));
 }
 
 }  // namespace

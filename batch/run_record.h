@@ -1,0 +1,36 @@
+#pragma once
+
+// What runs must remember between them, kept in a file of the run's state
+// folder: which source got which name, which fax had which delivery.
+
+#include <map>
+#include <string>
+
+namespace pagelift {
+
+// Keys and values, read whole and replaced whole.
+class RunRecord {
+public:
+    // The record in `path`; empty when the file is missing or cannot be read,
+    // or `path` is empty.
+    explicit RunRecord(std::string path);
+
+    // The value of `key`; "" when it has none.
+    std::string valueOf(const std::string& key) const;
+
+    void set(const std::string& key, const std::string& value) { values_[key] = value; }
+
+    // Writes the record back, its folder made when missing; false when it
+    // cannot be.
+    bool save() const;
+
+private:
+    std::string path_;
+    std::map<std::string, std::string> values_;
+};
+
+// A source as records name it: its path, size and modification time, so
+// that a new file under an old name is another source.
+std::string sourceIdentity(const std::string& path);
+
+}  // namespace pagelift
