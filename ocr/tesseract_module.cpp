@@ -46,20 +46,50 @@ constexpr int kBands = 2;
 
 // Leptonica's messages (Tesseract's image library) are kept, the first of
 // each reading on its thread, instead of going to the run's standard error:
-// a reading that fails gives them as its reason.
-std::string& libraryWords()
+// a reading that fails gives them as its reason. Kept by thread in a map,
+// not in thread-local storage: a loaded module's dynamic TLS is what
+// LeakSanitizer's scan of the main thread at exit fails on.
+class LibraryWords {
+public:
+    // Starts a reading on this thread: no words yet.
+    void clear()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        words_.erase(std::this_thread::get_id());
+    }
+    // The first message of this thread's reading, blanks at its end dropped.
+    void keep(const char* message)
+    {
+        if (message == nullptr) return;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        std::string& words = words_[std::this_thread::get_id()];
+        if (!words.empty()) return;
+        words = message;
+        while (!words.empty() && (words.back() == '\n' || words.back() == ' ')) words.pop_back();
+    }
+    // This thread's words, taken: none are left behind for it.
+    std::string take()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto found = words_.find(std::this_thread::get_id());
+        if (found == words_.end()) return {};
+        std::string words = std::move(found->second);
+        words_.erase(found);
+        return words;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::thread::id, std::string> words_;
+};
+
+LibraryWords& libraryWords()
 {
-    thread_local std::string words;
+    static LibraryWords words;
     return words;
 }
 
-void keepLibraryMessage(const char* message)
-{
-    std::string& words = libraryWords();
-    if (!words.empty() || message == nullptr) return;
-    words = message;
-    while (!words.empty() && (words.back() == '\n' || words.back() == ' ')) words.pop_back();
-}
+void keepLibraryMessage(const char* message) { libraryWords().keep(message); }
 
 // Tesseract's messages go to its debug file; without one they would land in
 // the run's standard error, between its report lines.
@@ -425,7 +455,8 @@ bool readPage(EnginePool& pool, const SquaredPage& squared, const std::string& l
             } catch (...) {
                 read[band] = 0;
             }
-            if (!read[band]) failures[band] = libraryWords().empty() ? "the engine could not read the page" : libraryWords();
+            const std::string words = libraryWords().take();
+            if (!read[band]) failures[band] = words.empty() ? "the engine could not read the page" : words;
         }
     };
     std::vector<std::thread> helpers;
