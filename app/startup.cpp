@@ -126,9 +126,7 @@ int runCommandLineConversion(ConversionOptions& options, const DecodeSettings& d
     // whose listing swept the destination already: the parts do not walk it
     // again each.
     if (options.listedFiles.empty()) sweepPartialFilesOfDeadRuns(options);
-    if (!options.nameTemplate.empty() && options.nameRecord.empty()) {
-        options.nameRecord = joinPath(runStateFolder(), "names.txt");
-    }
+    if (options.nameRecord.empty()) options.nameRecord = joinPath(runStateFolder(), "names.txt");
     if (const std::string problem = prepareDelivery(options, joinPath(runStateFolder(), "deliveries.txt"));
         !problem.empty()) {
         std::fprintf(stderr, "%s\n", problem.c_str());

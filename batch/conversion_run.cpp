@@ -82,7 +82,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     }
     // Names given by template are remembered with their sources, so that
     // a fax converted again gets them back.
-    RunRecord record(options.nameTemplate.empty() ? "" : options.nameRecord);
+    RunRecord record(namesByTemplate(options) ? options.nameRecord : "");
     const std::vector<std::string> destinations = runOutputPaths(options, sources, &record);
     std::vector<FileJob> files;
     for (size_t file = 0; file < sources.size(); ++file) files.push_back({sources[file], destinations[file]});
@@ -125,7 +125,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
         const size_t index = entryOfFile[file];
         for (const std::string& name : conversion.outputs) written[name] = files[file].source;
         const std::string& source = files[file].source;
-        if (!options.nameTemplate.empty() && !conversion.written.empty()) {
+        if (namesByTemplate(options) && !conversion.written.empty()) {
             record.set(files[file].destination, sourceIdentity(source));
         }
         const std::string sourceNow =
@@ -176,7 +176,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     }
     // A record that cannot be written loses no output: a later run only
     // gives such a fax a name of its own again.
-    if (!options.nameTemplate.empty()) (void)record.save();
+    if (namesByTemplate(options)) (void)record.save();
     // A stop that came after the last file changed nothing: the run is complete.
     tally.stopped = tally.finished() < tally.listed;
     return tally;

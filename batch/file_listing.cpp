@@ -28,7 +28,7 @@ std::string listOutputGroups(const ConversionOptions& options)
 {
     std::vector<std::string> sources;
     for (const std::string& entry : options.fileList) sources.push_back(options.source + "/" + entry);
-    const RunRecord record(options.nameTemplate.empty() ? "" : options.nameRecord);
+    const RunRecord record(namesByTemplate(options) ? options.nameRecord : "");
     const std::vector<std::string> destinations = runOutputPaths(options, sources, &record);
     std::string text;
     for (const std::vector<size_t>& group : outputGroupsOf(*options.outputFormat, destinations)) {

@@ -14,8 +14,17 @@
 
 namespace pagelift {
 
+// True when some fax of the run may be named by a template: /name=, or a
+// delivery rule's name.
+bool namesByTemplate(const ConversionOptions& options);
+
+// The name template of a fax of these facts: its delivery rule's name when
+// the rule that applies has one, else the run's /name=; empty: named after
+// its file.
+std::string nameTemplateFor(const ConversionOptions& options, const FaxFacts& facts);
+
 // The output path of each source, in the sources' order. Without a name
-// template: folderOutputPath's. With one: in the folder folderOutputPath
+// template (nameTemplateFor): folderOutputPath's. With one: in the folder folderOutputPath
 // gives, the template filled with the fax's facts (readFaxFacts, the run's
 // given facts over them) made a safe file name, and the format's extension;
 // a name that an earlier source of the list took, that the record gives to

@@ -2,6 +2,7 @@
 
 #include "settings/decode_settings.h"
 #include "batch/fax_delivery.h"
+#include "batch/output_naming.h"
 #include "batch/parallel_conversion.h"
 #include "batch/shared_pages.h"
 #include "faxdoc/fax_document.h"
@@ -202,8 +203,9 @@ DocumentFacts documentFactsOf(const FaxDocument& document, const std::string& so
     facts.fax.pages = document.pageCount();
     setGivenFaxFacts(facts.fax, options.givenFacts);
     std::string why;
+    const std::string titleTemplate = nameTemplateFor(options, facts.fax);
     const std::optional<NameTemplate> title =
-        options.nameTemplate.empty() ? std::nullopt : NameTemplate::parse(options.nameTemplate, why);
+        titleTemplate.empty() ? std::nullopt : NameTemplate::parse(titleTemplate, why);
     if (title) {
         const std::optional<FileStamp> stamp = fileStamp(source);
         facts.title = title->fill(facts.fax, stamp ? stamp->modifiedNs / 1000000000 : 0);

@@ -217,5 +217,29 @@ TEST(TemplateNames, ListingGroupsByTheNamesTheTemplateGives)
     EXPECT_EQ(groups({"/name={caller}"}), (Groups{{"a.tif"}, {"a1.tif"}, {"b.tif", "c.tif"}}));
 }
 
+// A delivery rule's name names the faxes it applies to, over /name=; the
+// others keep the run's naming.
+TEST(TemplateNames, ARulesNameNamesTheFaxesOfItsRule)
+{
+    ScratchFolder scratch;
+    const fs::path in = scratch / "in";
+    fs::create_directories(in);
+    writeFax(in / "a.tif", "ACME\nfirst");
+    writeFax(in / "b.tif", "OTHER\nsecond");
+    testing::writeText(scratch.file("rules.ini"), "[ACME]\nsender = ACME\nname = acme-{caller}\n[Others]\n");
+    for (const std::string& naming : {std::string(), std::string("/name=fax-{caller}")}) {
+        SCOPED_TRACE(naming);
+        const fs::path out = scratch / ("out" + std::to_string(naming.size()));
+        std::vector<std::string> arguments = {"/q", "/to=pdf", "/d=" + in.string(), "/sd=" + out.string(),
+                                              "/rules=" + scratch.file("rules.ini")};
+        if (!naming.empty()) arguments.push_back(naming);
+        ASSERT_EQ(faxtest::runShell(pliftcmdLine((scratch / "state").string(), arguments), scratch.path().string()).exitCode,
+                  0);
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(out)) names.insert(entry.path().filename().string());
+        EXPECT_EQ(names, (std::set<std::string>{"acme-first.pdf", naming.empty() ? "b.pdf" : "fax-second.pdf"}));
+    }
+}
+
 }  // namespace
 }  // namespace pagelift
