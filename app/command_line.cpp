@@ -3,6 +3,7 @@
 #include "ocr/text_recognizer.h"
 #include "output/name_template.h"
 #include "platform/messages.h"
+#include "platform/plain_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -114,12 +115,6 @@ namespace {
 bool isBlank(char c)
 {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
-std::string lowerAscii(std::string text)
-{
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 bool startsWithNoCase(const std::string& token, const char* prefix)

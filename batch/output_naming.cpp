@@ -1,7 +1,7 @@
 #include "batch/output_naming.h"
 
 #include "batch/folder_conversion.h"
-#include "faxdoc/fax_facts_reading.h"
+#include "batch/fax_facts_reading.h"
 #include "output/name_template.h"
 #include "output/output_names.h"
 #include "platform/files.h"

@@ -5,31 +5,16 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 
-#include <cstdio>
 #include <optional>
 
 namespace pagelift {
-namespace {
-
-std::string readWholeFile(const std::string& path)
-{
-    std::string text;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return text;
-    char buffer[65536];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, got);
-    std::fclose(file);
-    return text;
-}
-
-}  // namespace
 
 RunRecord::RunRecord(std::string path) : path_(std::move(path))
 {
     if (path_.empty()) return;
     // Lines of two entries, the key and its value, escaped as a listing's
     // entries are.
-    const std::vector<std::string> entries = readListedEntries(readWholeFile(path_));
+    const std::vector<std::string> entries = readListedEntries(wholeFile(path_).value_or(""));
     for (size_t index = 0; index + 1 < entries.size(); index += 2) values_[entries[index]] = entries[index + 1];
 }
 

@@ -6,7 +6,7 @@
 #include "batch/parallel_conversion.h"
 #include "batch/shared_pages.h"
 #include "faxdoc/fax_document.h"
-#include "faxdoc/fax_facts_reading.h"
+#include "batch/fax_facts_reading.h"
 #include "faxdoc/fax_format.h"
 #include "output/name_template.h"
 #include "output/output_names.h"

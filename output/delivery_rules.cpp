@@ -1,7 +1,9 @@
 #include "output/delivery_rules.h"
 
 #include "output/name_template.h"
+#include "platform/files.h"
 #include "platform/folder_search.h"
+#include "platform/plain_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,33 +13,14 @@
 namespace pagelift {
 namespace {
 
-std::string trimmed(const std::string& text)
-{
-    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && blank(text[begin])) ++begin;
-    while (end > begin && blank(text[end - 1])) --end;
-    return text.substr(begin, end - begin);
-}
-
-std::string lowerAscii(std::string text)
-{
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+std::string trimmed(std::string_view text) { return std::string(trimmedBlanks(text)); }
 
 // The lines of a file; none when it cannot be read.
 std::optional<std::vector<std::string>> linesOfFile(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return std::nullopt;
-    std::string text;
-    char buffer[65536];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return std::nullopt;
+    const std::optional<std::string> contents = wholeFile(path);
+    if (!contents) return std::nullopt;
+    const std::string& text = *contents;
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < text.size()) {

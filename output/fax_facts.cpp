@@ -1,18 +1,12 @@
 #include "output/fax_facts.h"
 
+#include "platform/plain_text.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace pagelift {
 namespace {
-
-std::string_view trimmed(std::string_view text)
-{
-    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 // Line `index` (from 0) of the text, lines ending at '\n' (a '\r' before it
 // goes as a blank); empty past the last.
@@ -23,14 +17,7 @@ std::string lineOf(std::string_view text, size_t index)
         if (end == std::string_view::npos) return {};
         text.remove_prefix(end + 1);
     }
-    return std::string(trimmed(text.substr(0, std::min(text.find('\n'), text.size()))));
-}
-
-bool equalNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
+    return std::string(trimmedBlanks(text.substr(0, std::min(text.find('\n'), text.size()))));
 }
 
 }  // namespace
@@ -42,9 +29,9 @@ FaxFacts faxFactsOfContainer(std::string_view description, std::string_view date
     facts.sender = lineOf(description, 0);
     facts.caller = lineOf(description, 1);
     facts.callerName = lineOf(description, 2);
-    facts.subAddress = std::string(trimmed(subAddress));
-    facts.machine = std::string(trimmed(make));
-    const std::string_view modelName = trimmed(model);
+    facts.subAddress = std::string(trimmedBlanks(subAddress));
+    facts.machine = std::string(trimmedBlanks(make));
+    const std::string_view modelName = trimmedBlanks(model);
     if (!modelName.empty()) {
         if (!facts.machine.empty()) facts.machine += ' ';
         facts.machine.append(modelName);

@@ -1,5 +1,8 @@
 #include "output/fax_mail.h"
 
+#include "imageout/pdf_syntax.h"
+#include "platform/files.h"
+
 #include <cstdio>
 #include <ctime>
 #include <random>
@@ -38,15 +41,7 @@ std::string base64Lines(std::string_view bytes)
 // Latin-1 (as fax machines that send accented names write them).
 std::string asUtf8(std::string_view text)
 {
-    bool valid = true;
-    for (size_t at = 0; at < text.size() && valid;) {
-        const uint8_t lead = uint8_t(text[at]);
-        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        valid = length != 0 && at + length <= text.size() && (length != 2 || lead >= 0xC2);
-        for (size_t index = 1; valid && index < length; ++index) valid = (uint8_t(text[at + index]) & 0xC0) == 0x80;
-        at += length == 0 ? 1 : length;
-    }
-    if (valid) return std::string(text);
+    if (utf8CodePoints(text)) return std::string(text);
     std::string utf8;
     for (const char c : text) {
         const uint8_t byte = uint8_t(c);
@@ -101,19 +96,6 @@ std::string fileNameParameter(const char* name, std::string_view fileName)
     for (const char c : utf8) plain = plain && c >= 0x20 && c <= 0x7E && c != '"' && c != '\\';
     if (plain) return std::string(name) + "=\"" + utf8 + "\"";
     return std::string(name) + "*=UTF-8''" + percentEncoded(utf8);
-}
-
-std::optional<std::string> fileBytes(const std::string& path)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return std::nullopt;
-    std::string bytes;
-    char buffer[65536];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return std::nullopt;
-    return bytes;
 }
 
 std::string boundary()
@@ -186,7 +168,7 @@ std::optional<std::string> faxMailMessage(const FaxMail& mail, std::string& why)
                "\nContent-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: base64\n\n" +
                base64Lines(asUtf8(mail.body));
     for (const MailAttachment& attachment : mail.attachments) {
-        const std::optional<std::string> bytes = fileBytes(attachment.path);
+        const std::optional<std::string> bytes = wholeFile(attachment.path);
         if (!bytes) {
             why = attachment.path + " cannot be read";
             return std::nullopt;

@@ -6,6 +6,7 @@
 #include "imageout/png_writer.h"
 #include "platform/files.h"
 #include "platform/partial_file.h"
+#include "platform/plain_text.h"
 #include "raster/page_size.h"
 
 #include <algorithm>
@@ -66,13 +67,6 @@ WriteResult writePdf(const std::vector<const EncodedPage*>& pages, const Documen
         info.date = pdfDateOfTime(stamp->modifiedNs / 1000000000);
     }
     return writePdfDocument(pdfPages, info, path);
-}
-
-bool equalNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // The outcome of a page whose writer (or encoder) gave `written`.

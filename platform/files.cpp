@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include <cstdio>
+
 #include "platform/leftovers.h"
 
 #include <fcntl.h>
@@ -231,6 +233,19 @@ bool replaceFileContents(const std::string& path, const std::string& contents)
         return false;
     }
     return true;
+}
+
+std::optional<std::string> wholeFile(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace pagelift

@@ -39,6 +39,9 @@ std::optional<FileStamp> fileStamp(const std::string& path);
 // it does not exist, is not a regular file or cannot be read.
 int64_t readableFileSize(const std::string& path);
 
+// The whole contents of a file; none when it cannot be opened or read.
+std::optional<std::string> wholeFile(const std::string& path);
+
 // Removes a file; false when it cannot (missing files included).
 bool deleteFile(const std::string& path);
 

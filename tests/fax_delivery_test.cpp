@@ -89,6 +89,17 @@ private:
     std::string port_;
 };
 
+// msmtp as this process's children find it: ~/.msmtprc (which must be the
+// user's alone) sending to the server, HOME the scratch folder while the
+// returned variable lives.
+testing::ScopedEnvironment msmtpTo(const SmtpServer& server, const ScratchFolder& scratch)
+{
+    testing::writeText(scratch.file(".msmtprc"),
+                       "account default\nhost 127.0.0.1\nport " + server.port() + "\nauth off\ntls off\n");
+    ::chmod(scratch.file(".msmtprc").c_str(), 0600);
+    return testing::ScopedEnvironment("HOME", scratch.path().string());
+}
+
 std::string whySkipped()
 {
     const std::string missing = testing::missingTool({"/usr/bin/msmtp", "/usr/bin/python3"});
@@ -124,11 +135,7 @@ TEST(FaxDelivery, MailReachesTheRulesRecipientsThroughARealSendmailWithWhatTheRu
     ScratchFolder scratch;
     const SmtpServer server(scratch);
     ASSERT_FALSE(server.port().empty()) << "the SMTP server did not start";
-    // msmtp reads ~/.msmtprc, which must be the user's alone.
-    testing::writeText(scratch.file(".msmtprc"),
-                       "account default\nhost 127.0.0.1\nport " + server.port() + "\nauth off\ntls off\n");
-    ::chmod(scratch.file(".msmtprc").c_str(), 0600);
-    const testing::ScopedEnvironment home("HOME", scratch.path().string());
+    const testing::ScopedEnvironment home = msmtpTo(server, scratch);
     const ConvertedFax fax = faxOf(scratch, "ACME\r\nBcc: all@example.com");
 
     DeliveryRule attached;
@@ -232,10 +239,7 @@ TEST(FaxDelivery, FolderRunsMailEachFaxOnceAndKeepADeferredOneUntilItIsMailed)
     ScratchFolder scratch;
     const SmtpServer server(scratch);
     ASSERT_FALSE(server.port().empty()) << "the SMTP server did not start";
-    testing::writeText(scratch.file(".msmtprc"),
-                       "account default\nhost 127.0.0.1\nport " + server.port() + "\nauth off\ntls off\n");
-    ::chmod(scratch.file(".msmtprc").c_str(), 0600);
-    const testing::ScopedEnvironment home("HOME", scratch.path().string());
+    const testing::ScopedEnvironment home = msmtpTo(server, scratch);
     const testing::ScopedEnvironment state("XDG_STATE_HOME", scratch.file("state"));
     fs::create_directories(scratch / "in");
     fs::create_directories(scratch / "done");

@@ -1,4 +1,4 @@
-#include "faxdoc/fax_facts_reading.h"
+#include "batch/fax_facts_reading.h"
 
 #include "faxdoc/container_formats.h"
 #include "faxdoc/fax_document.h"
