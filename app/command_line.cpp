@@ -46,6 +46,8 @@ const char* const kOptionsMiddle =
     "  /watch           folder runs: then keep watching the folder and convert what arrives,\n"
     "                   until SIGTERM or SIGINT\n"
     "  /settle=S        /watch: a file is finished once unchanged for S seconds (default 2)\n"
+    "  /retry=S         /watch: a deferred delivery is tried again after S seconds, then after\n"
+    "                   5, 15 and 60 minutes, then hourly, for two days (default 60)\n"
     "  /list            folder runs: print the files instead, a line per group that must stay\n"
     "                   together (names that may meet), for spreading a run over machines\n"
     "  /files=LIST      folder runs: convert the files of such a listing (- standard input)\n";
@@ -285,6 +287,10 @@ void handleToken(const std::string& token, ConversionOptions& options, DecodeSet
         options.jobs = readBoundedCount(token.substr(3), kMaxJobs);
         return;
     }
+    if (startsWithNoCase(token, "/retry=")) {
+        options.retrySeconds = readBoundedCount(token.substr(7), kMaxRetrySeconds);
+        return;
+    }
     if (startsWithNoCase(token, "/settle=")) {
         options.settleSeconds = readBoundedCount(token.substr(8), kMaxSettleSeconds);
         return;
@@ -413,6 +419,7 @@ void resetOptions(ConversionOptions& options)
     options.jobs = 1;
     options.watch = false;
     options.settleSeconds = 2;
+    options.retrySeconds = 60;
     options.listGroups = false;
     options.listedFiles.clear();
     options.outputFormat = &defaultOutputFormat();
@@ -471,6 +478,10 @@ int checkLine(ConversionOptions& options, const LineExtras& extras)
     }
     if (!options.mailFrom.empty() && !isPlainMailAddress(options.mailFrom)) {
         std::fprintf(stderr, "/mailfrom= takes one address, without blanks\n");
+        return kParseBadValue;
+    }
+    if (options.retrySeconds < 1) {
+        std::fprintf(stderr, "/retry= takes whole seconds, 1 to %d\n", kMaxRetrySeconds);
         return kParseBadValue;
     }
     if (options.settleSeconds < 0) {

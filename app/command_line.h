@@ -21,6 +21,7 @@ constexpr int32_t kMaxJobs = 256;
 // The longest settle time /settle= takes, in seconds (a day).
 constexpr int32_t kMaxSettleSeconds = 86400;
 constexpr int32_t kMaxHookSeconds = 86400;
+constexpr int32_t kMaxRetrySeconds = 86400;
 
 // The two usage lines, printed whenever a command line selects nothing.
 extern const char* const kUsageText;
@@ -36,7 +37,8 @@ std::string optionsText();
 // Unknown tokens are ignored. Returns 0 when a conversion with a destination
 // is selected; -2 when there are no arguments, leaving `decode` untouched;
 // -3 when /j= holds no job count from 0 to kMaxJobs, /settle= no number of
-// seconds from 0 to kMaxSettleSeconds, /ocr= no languages, /to= no known
+// seconds from 0 to kMaxSettleSeconds, /retry= none from 1 to
+// kMaxRetrySeconds, /ocr= no languages, /to= no known
 // format, or /watch, /list or /files= come with /sf=; 126 when nothing is
 // selected (the usage text is written to standard output) or the
 // destination is empty (the destination error is shown).

@@ -137,6 +137,7 @@ int runCommandLineConversion(ConversionOptions& options, const DecodeSettings& d
     if (options.watch) {
         WatchSettings watch;
         watch.settle = std::chrono::seconds(options.settleSeconds);
+        watch.firstRetry = std::chrono::seconds(options.retrySeconds);
         watch.logPath = paths.resultsLog;
         watch.logMakesParents = paths.resultsLogMakesParents;
         watch.quiet = options.quiet;

@@ -32,7 +32,7 @@ void ArrivalTracker::keepOnly(const std::set<std::string>& paths)
 
 ArrivalTracker::Clock::time_point ArrivalTracker::dueAt(const Entry& entry) const
 {
-    return std::max(entry.quietSince + settle_, entry.notBefore);
+    return std::max({entry.quietSince + settle_, entry.notBefore, entry.heldUntil});
 }
 
 std::vector<std::string> ArrivalTracker::due(Clock::time_point now) const
@@ -64,6 +64,14 @@ void ArrivalTracker::postpone(const std::string& path, Clock::time_point until)
 {
     const auto known = files_.find(path);
     if (known != files_.end()) known->second.notBefore = std::max(known->second.notBefore, until);
+}
+
+void ArrivalTracker::dueAgainAt(const std::string& path, const FileStamp& stamp, Clock::time_point when)
+{
+    const auto known = files_.find(path);
+    if (known == files_.end() || known->second.stamp != stamp) return;
+    known->second.handled = false;
+    known->second.heldUntil = when;
 }
 
 std::optional<FileStamp> ArrivalTracker::stampOf(const std::string& path) const

@@ -56,6 +56,11 @@ public:
     // sooner.
     void postpone(const std::string& path, Clock::time_point until);
 
+    // Handled in this stamp, but due again at `when` (a delivery to try
+    // again); sightings do not bring it forward, a new stamp does. Nothing
+    // happens when the file's stamp is another by now.
+    void dueAgainAt(const std::string& path, const FileStamp& stamp, Clock::time_point when);
+
     // The stamp last seen; none for a file the tracker does not know.
     std::optional<FileStamp> stampOf(const std::string& path) const;
 
@@ -65,6 +70,7 @@ private:
         Clock::time_point quietSince;
         Clock::time_point notBefore;
         bool handled = false;
+        Clock::time_point heldUntil{};  // dueAgainAt
     };
     Clock::time_point dueAt(const Entry& entry) const;
 

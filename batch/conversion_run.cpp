@@ -1,5 +1,6 @@
 #include "batch/conversion_run.h"
 
+#include "batch/fax_delivery.h"
 #include "batch/folder_conversion.h"
 #include "batch/output_naming.h"
 #include "batch/parallel_conversion.h"
@@ -91,7 +92,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     const FileConverter convertOne = request.convert ? request.convert : FileConverter(convertFile);
     const FileConverter convert = [&](const ConversionOptions& runOptions, const std::string& source,
                                       const std::string& destination, const FileContext& context) {
-        if (request.skipCurrentOutputs &&
+        if (request.skipCurrentOutputs && !(runOptions.delivery && deliveryPending(*runOptions.delivery, source)) &&
             outputsAreCurrent(*runOptions.outputFormat, source, destination,
                               [&] { return countPagesOf(source, context.decode); })) {
             FileConversion current;
@@ -140,6 +141,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
         done.written = std::move(conversion.written);
         done.existingOutput = std::move(conversion.existingOutput);
         done.failure = std::move(conversion.failure);
+        done.deliveryDeferred = conversion.deliveryDeferred;
         count(tally, done.end);
         listener.fileDone(entries[index], done);
         nextEntry = index + 1;

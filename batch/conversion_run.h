@@ -39,6 +39,7 @@ struct FileDone {
     std::string existingOutput;        // skipped: the output found there; passed over: the JPEG itself
     std::string movedTo;               // where the source went in the backup folder; empty when it stayed
     WriteResult failure;               // an output that could not be written, and why; written when none
+    bool deliveryDeferred = false;     // a delivery of it is to be tried again later
 };
 
 // How the files of a run ended.
@@ -68,7 +69,9 @@ struct RunRequest {
     FileConverter convert;      // empty: convertFile
     std::function<bool()> stopRequested;  // once true, no further file starts
     bool reportPassedOver = true;    // an output of the list (a JPEG file) gets a report line
-    bool skipCurrentOutputs = false;  // a fax whose outputs are current is not converted, nor reported
+    // A fax whose outputs are current is not converted, nor reported, unless
+    // a delivery of it is pending.
+    bool skipCurrentOutputs = false;
     // Names written before this run, and by which source; the run adds its
     // own. Null: the run knows only its own.
     WrittenOutputs* written = nullptr;

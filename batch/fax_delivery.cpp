@@ -19,6 +19,10 @@ namespace {
 
 constexpr int kTryAgainLater = 75;  // EX_TEMPFAIL of sysexits.h, as sendmail and hooks use it
 
+// An action's state in the record.
+const char* const kDone = "done";
+const char* const kPending = "pending";
+
 std::string hostName()
 {
     char name[256] = {};
@@ -147,7 +151,7 @@ FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const Convert
     const DeliveryRule* rule = deliveryRuleFor(delivery.rules, fax.facts);
     if (rule == nullptr) return report;
     // The jobs of a run deliver side by side: one reads and writes the
-    // record at a time.
+    // record at a time (other processes wait for its lock file).
     static std::mutex recordLock;
     const std::string source = sourceIdentity(fax.sourcePath);
     struct Action {
@@ -164,20 +168,23 @@ FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const Convert
         const std::string key = std::string(action.kind) + " " + source;
         {
             const std::lock_guard<std::mutex> lock(recordLock);
-            if (RunRecord(delivery.recordPath).valueOf(key) == "done") continue;
+            if (RunRecord(delivery.recordPath).valueOf(key) == kDone) continue;
         }
         const DeliveryOutcome outcome = std::string(action.kind) == "mail" ? mailFax(*rule, fax, delivery.mail)
                                                                            : runFaxHook(*rule, fax, delivery.hookLimit);
-        if (outcome.end == DeliveryEnd::Done) {
+        {
             const std::lock_guard<std::mutex> lock(recordLock);
             RunRecord record(delivery.recordPath);
-            record.set(key, "done");
+            record.set(key, outcome.end == DeliveryEnd::Done ? kDone : kPending);
             // A record that cannot be kept costs at most one delivery more.
             (void)record.save();
+        }
+        if (outcome.end == DeliveryEnd::Done) {
             report.lines += "Delivered : " + action.what + "\r\n";
             continue;
         }
         report.complete = false;
+        report.deferred = report.deferred || outcome.end == DeliveryEnd::Deferred;
         // A program's words on one line of the report.
         std::string words = outcome.words;
         for (char& c : words) c = static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
@@ -185,6 +192,14 @@ FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const Convert
                         action.what + " (" + words + ")\r\n";
     }
     return report;
+}
+
+bool deliveryPending(const RunDelivery& delivery, const std::string& sourcePath)
+{
+    if (delivery.recordPath.empty()) return false;
+    const std::string source = sourceIdentity(sourcePath);
+    const RunRecord record(delivery.recordPath);
+    return record.valueOf("mail " + source) == kPending || record.valueOf("hook " + source) == kPending;
 }
 
 std::string prepareDelivery(ConversionOptions& options, const std::string& recordPath)

@@ -45,14 +45,20 @@ DeliveryOutcome mailFax(const DeliveryRule& rule, const ConvertedFax& fax, const
 // action of its rule is done (now or by an earlier run).
 struct FaxDeliveryReport {
     bool complete = true;
+    bool deferred = false;  // an action is to be tried again later
     std::string lines;
 };
 
 // Delivers a fax whose outputs are written: the actions of the rule that
 // applies (mail, then hook; no rule applies: nothing to do), each unless the
-// record says this source (path, size and time) had it already; each one
-// done is recorded at once.
+// record says this source (path, size and time) had it already. Each action
+// is recorded at once: done, or pending when deferred or failed.
 FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const ConvertedFax& fax);
+
+// True when the record holds an action of this source (as it is now) that
+// is pending: a run that passes over faxes whose outputs are current still
+// converts it, to deliver it.
+bool deliveryPending(const RunDelivery& delivery, const std::string& sourcePath);
 
 // Reads the run's delivery from its options into options.delivery: the
 // rules file's rules, then the command line's rule, the mail's settings and

@@ -3,6 +3,7 @@
 #include "batch/arrivals.h"
 #include "batch/folder_conversion.h"
 #include "batch/conversion_run.h"
+#include "batch/delivery_retries.h"
 #include "batch/results_log.h"
 #include "batch/single_file.h"
 #include "faxdoc/fax_document.h"
@@ -53,7 +54,8 @@ bool heldByAWriter(const std::string& path, const std::set<FileIdentity>& openFo
 class FolderWatch {
 public:
     FolderWatch(const ConversionOptions& options, const DecodeSetup& decode, const WatchSettings& settings)
-        : options_(options), decode_(decode), settings_(settings), tracker_(settings.settle)
+        : options_(options), decode_(decode), settings_(settings), tracker_(settings.settle),
+          retries_(settings.firstRetry)
     {
         options_.skipExisting = 0;
     }
@@ -66,12 +68,14 @@ private:
     void rescan();
     void look(const std::string& path);
     void convertDue(const std::vector<std::string>& due);
+    std::string afterDelivery(const std::string& path, const FileStamp& stamp, bool deferred);
     void report(const std::string& lines);
 
     ConversionOptions options_;
     const DecodeSetup& decode_;
     const WatchSettings& settings_;
     ArrivalTracker tracker_;
+    DeliveryRetries retries_;
     FolderEvents events_;
     WrittenOutputs written_;  // every output name written in this watch, and from which fax
     int converted_ = 0;
@@ -121,6 +125,22 @@ void FolderWatch::report(const std::string& lines)
                        settings_.logMakesParents ? LogFolderCreation::AllParents : LogFolderCreation::OneLevel);
 }
 
+// Schedules the fax again when its delivery was deferred; the report line
+// that says when, or that the watcher gives up on it.
+std::string FolderWatch::afterDelivery(const std::string& path, const FileStamp& stamp, bool deferred)
+{
+    if (!deferred) {
+        retries_.settled(path);
+        return {};
+    }
+    const Clock::time_point now = Clock::now();
+    const std::optional<Clock::time_point> again = retries_.deferred(path, now);
+    if (!again) return "Delivery given up : " + path + " was deferred for two days; a later run delivers it\r\n";
+    tracker_.dueAgainAt(path, stamp, *again);
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(*again - now).count();
+    return "Delivery to be tried again in " + std::to_string(seconds) + " s\r\n";
+}
+
 void FolderWatch::convertDue(const std::vector<std::string>& due)
 {
     const std::set<FileIdentity> openForWriting = filesOpenForWriting();
@@ -156,11 +176,13 @@ void FolderWatch::convertDue(const std::vector<std::string>& due)
         }
         void fileDone(const RunEntry& entry, const FileDone& done) override
         {
-            if (!done.report.empty()) watch.report(done.report);
             if (done.end == FileEnd::Converted) ++watch.converted_;
             // Seen once more: a fax changed meanwhile stays due.
             watch.look(entry.source);
             watch.tracker_.handled(entry.source, stamps[done.index]);
+            const std::string lines =
+                done.report + watch.afterDelivery(entry.source, stamps[done.index], done.deliveryDeferred);
+            if (!lines.empty()) watch.report(lines);
         }
     } arrivals(*this, files, stamps);
     RunRequest request;

@@ -22,6 +22,9 @@ struct WatchSettings {
     // How often the whole folder is listed again, for folders whose changes
     // the kernel does not report (network folders).
     std::chrono::seconds rescan{300};
+    // The first wait before a deferred delivery is tried again (then 5, 15,
+    // 60 minutes, then hourly, for two days).
+    std::chrono::seconds firstRetry{60};
     std::string logPath;  // one record per file converted; empty: no log
     bool logMakesParents = false;
     bool quiet = false;   // no report lines on standard output
@@ -41,7 +44,9 @@ bool looksFinished(const std::string& path, std::chrono::seconds settle, const s
 // once it is finished (see ArrivalTracker), until SIGTERM or SIGINT: the
 // files in hand are finished first. Without a backup folder, a fax whose
 // outputs are current (outputsAreCurrent) is not converted again, also
-// across restarts. Each file's report lines go to standard output as they
+// across restarts, unless a delivery of it is pending. A fax whose
+// delivery was deferred is converted and delivered again as DeliveryRetries
+// says. Each file's report lines go to standard output as they
 // come, and one log record per file to the results log. Returns 0 after a
 // requested stop; 1 when the source folder cannot be watched or read (the
 // reason on standard error).

@@ -2,6 +2,7 @@
 
 #include "batch/file_listing.h"
 #include "batch/single_file.h"
+#include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -9,13 +10,23 @@
 
 namespace pagelift {
 
+namespace {
+
+// Lines of two entries, the key and its value, escaped as a listing's
+// entries are.
+std::map<std::string, std::string> recordIn(const std::string& path)
+{
+    std::map<std::string, std::string> values;
+    const std::vector<std::string> entries = readListedEntries(wholeFile(path).value_or(""));
+    for (size_t index = 0; index + 1 < entries.size(); index += 2) values[entries[index]] = entries[index + 1];
+    return values;
+}
+
+}  // namespace
+
 RunRecord::RunRecord(std::string path) : path_(std::move(path))
 {
-    if (path_.empty()) return;
-    // Lines of two entries, the key and its value, escaped as a listing's
-    // entries are.
-    const std::vector<std::string> entries = readListedEntries(wholeFile(path_).value_or(""));
-    for (size_t index = 0; index + 1 < entries.size(); index += 2) values_[entries[index]] = entries[index + 1];
+    if (!path_.empty()) values_ = recordIn(path_);
 }
 
 std::string RunRecord::valueOf(const std::string& key) const
@@ -24,12 +35,20 @@ std::string RunRecord::valueOf(const std::string& key) const
     return found == values_.end() ? "" : found->second;
 }
 
-bool RunRecord::save() const
+bool RunRecord::save()
 {
     if (path_.empty() || !ensureFolder(folderOfPath(path_))) return false;
+    // Without the lock (its file cannot be made) the keys are still written:
+    // a record kept is worth more than none.
+    ExclusiveFileLock lock;
+    (void)lock.acquire(path_ + ".lock");
+    values_ = recordIn(path_);
+    for (const auto& [key, value] : changed_) values_[key] = value;
     std::string text;
     for (const auto& [key, value] : values_) text += listingEscaped(key) + "\t" + listingEscaped(value) + "\n";
-    return replaceFileContents(path_, text);
+    if (!replaceFileContents(path_, text)) return false;
+    changed_.clear();
+    return true;
 }
 
 std::string sourceIdentity(const std::string& path)

@@ -8,7 +8,9 @@
 
 namespace pagelift {
 
-// Keys and values, read whole and replaced whole.
+// Keys and values, read whole and replaced whole. Several processes may
+// keep one record (the watcher and a manual run): each saves only the keys
+// it set, over what the file holds by then.
 class RunRecord {
 public:
     // The record in `path`; empty when the file is missing or cannot be read,
@@ -18,15 +20,22 @@ public:
     // The value of `key`; "" when it has none.
     std::string valueOf(const std::string& key) const;
 
-    void set(const std::string& key, const std::string& value) { values_[key] = value; }
+    void set(const std::string& key, const std::string& value)
+    {
+        values_[key] = value;
+        changed_[key] = value;
+    }
 
-    // Writes the record back, its folder made when missing; false when it
-    // cannot be.
-    bool save() const;
+    // Writes the keys set since it was read into the file as it stands now,
+    // its folder made when missing, while holding the record's lock (a file
+    // beside it) so that no other process's keys are lost; the record then
+    // holds what the file does. False when it cannot be written.
+    bool save();
 
 private:
     std::string path_;
     std::map<std::string, std::string> values_;
+    std::map<std::string, std::string> changed_;
 };
 
 // A source as records name it: its path, size and modification time, so

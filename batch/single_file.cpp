@@ -483,6 +483,7 @@ FileConversion convertFile(const ConversionOptions& options, const std::string& 
         const FaxDeliveryReport delivery = deliverConvertedFax(*options.delivery, fax);
         report += delivery.lines;
         delivered = delivery.complete;
+        conversion.deliveryDeferred = delivery.deferred;
     }
     conversion.toBackupFolder = complete && delivered && !options.backupFolder.empty();
     return ended(pages.result);

@@ -45,6 +45,7 @@ struct FileConversion {
     WriteResult failure;               // the first output (or its folder) that could not be written, and why
     std::string existingOutput;        // skipped: the output found there
     bool toBackupFolder = false;       // the source is to move into the backup folder
+    bool deliveryDeferred = false;     // a delivery of it is to be tried again later
 };
 
 // Converts one fax file into options.outputFormat (for JPEG and PNG a file

@@ -15,12 +15,22 @@ ExclusiveFileLock::~ExclusiveFileLock()
 
 bool ExclusiveFileLock::tryAcquire(const std::string& path)
 {
+    return take(path, false);
+}
+
+bool ExclusiveFileLock::acquire(const std::string& path)
+{
+    return take(path, true);
+}
+
+bool ExclusiveFileLock::take(const std::string& path, bool wait)
+{
     if (held()) return true;
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     int locked = -1;
     do {
-        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        locked = ::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB);
     } while (locked != 0 && errno == EINTR);
     if (locked != 0) {
         ::close(fd);

@@ -19,12 +19,18 @@ public:
     // another process holds it or the file cannot be made.
     bool tryAcquire(const std::string& path);
 
+    // As tryAcquire, but waits while another process holds the lock. False
+    // only when the file cannot be made or locked at all.
+    bool acquire(const std::string& path);
+
     // Gives the lock up; nothing happens when it is not held.
     void release();
 
     bool held() const { return fd_ >= 0; }
 
 private:
+    bool take(const std::string& path, bool wait);
+
     int fd_ = -1;
 };
 

@@ -65,6 +65,8 @@ struct ConversionOptions {
     // settleSeconds (-1: a value that cannot be used).
     bool watch = false;
     int32_t settleSeconds = 2;
+    // The watcher's first wait before it tries a deferred delivery again.
+    int32_t retrySeconds = 60;
     // Folder runs from the command line, spread over machines: print the
     // files in groups that must stay together instead of converting them;
     // or convert the files a listing names (a file, "-" for standard input)

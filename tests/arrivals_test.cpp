@@ -2,6 +2,7 @@
 // held back, and not converted already in their present state.
 
 #include "batch/arrivals.h"
+#include "batch/delivery_retries.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +16,10 @@ using namespace std::chrono_literals;
 using Clock = ArrivalTracker::Clock;
 
 struct Step {
-    enum Kind { Saw, Handled, Postpone, Forget, Due } kind;
+    enum Kind { Saw, Handled, Postpone, DueAgain, Forget, Due } kind;
     const char* path;
-    int64_t size = 0;   // the stamp, by its size alone (Saw, Handled)
-    int milliseconds = 0;  // when (Saw, Due), until when (Postpone)
+    int64_t size = 0;   // the stamp, by its size alone (Saw, Handled, DueAgain)
+    int milliseconds = 0;  // when (Saw, Due), until when (Postpone, DueAgain)
     int alreadyQuiet = 0;  // Saw: what its times tell, in milliseconds
     std::vector<std::string> due = {};  // Due: what is due then
 };
@@ -51,6 +52,15 @@ TEST(ArrivalTracker, FilesAreDueOnceQuietForTheSettleTimeAndOnlyOncePerState)
          {{S::Saw, "a", 10, 0, 5000}, {S::Postpone, "a", 0, 5000}, {S::Due, "", 0, 4999}, {S::Due, "", 0, 5000, 0, {"a"}}}},
         {"an event ends a postponement",
          {{S::Saw, "a", 10, 0, 5000}, {S::Postpone, "a", 0, 5000}, {S::Saw, "a", 10, 1000}, {S::Due, "", 0, 1000, 0, {"a"}}}},
+        {"a delivery to try again makes it due at that time, whatever is seen meanwhile",
+         {{S::Saw, "a", 10, 0, 5000}, {S::Handled, "a", 10}, {S::DueAgain, "a", 10, 60000}, {S::Saw, "a", 10, 30000},
+          {S::Due, "", 0, 59999}, {S::Due, "", 0, 60000, 0, {"a"}}}},
+        {"a fax rewritten since is due as any rewritten fax",
+         {{S::Saw, "a", 10, 0, 5000}, {S::Handled, "a", 10}, {S::DueAgain, "a", 10, 60000}, {S::Saw, "a", 20, 1000},
+          {S::Due, "", 0, 3000, 0, {"a"}}}},
+        {"a time to try again for a state gone by is not taken",
+         {{S::Saw, "a", 10, 0, 5000}, {S::Saw, "a", 20, 100}, {S::Handled, "a", 20}, {S::DueAgain, "a", 10, 4000},
+          {S::Due, "", 0, 9000}}},
         {"a file gone is forgotten",
          {{S::Saw, "a", 10, 0, 5000}, {S::Forget, "a"}, {S::Due, "", 0, 9000}}},
         {"due files come in the order of their paths",
@@ -68,6 +78,7 @@ TEST(ArrivalTracker, FilesAreDueOnceQuietForTheSettleTimeAndOnlyOncePerState)
             case Step::Saw: tracker.saw(step.path, stamp, at, std::chrono::milliseconds(step.alreadyQuiet)); break;
             case Step::Handled: tracker.handled(step.path, stamp); break;
             case Step::Postpone: tracker.postpone(step.path, at); break;
+            case Step::DueAgain: tracker.dueAgainAt(step.path, stamp, at); break;
             case Step::Forget: tracker.forget(step.path); break;
             case Step::Due:
                 EXPECT_EQ(tracker.due(at), step.due) << "at " << step.milliseconds << " ms";
@@ -79,6 +90,34 @@ TEST(ArrivalTracker, FilesAreDueOnceQuietForTheSettleTimeAndOnlyOncePerState)
             }
         }
     }
+}
+
+// The waits between tries of a deferred delivery, and the end of them.
+TEST(DeliveryRetries, WaitTheFirstWaitThenFiveFifteenAndSixtyMinutesThenHourlyForTwoDays)
+{
+    using std::chrono::minutes;
+    DeliveryRetries retries(10s);
+    const Clock::time_point start{};
+    Clock::time_point now = start;
+    std::vector<Clock::duration> waits;
+    while (const auto again = retries.deferred("a", now)) {
+        waits.push_back(*again - now);
+        now = *again;
+        ASSERT_LT(waits.size(), 100u);
+    }
+    // 10 s, 5, 15 and 60 minutes (1 h 20 min 10 s), then 47 hours: the 48th
+    // hour after the first deferral ends it.
+    ASSERT_EQ(waits.size(), 51u);
+    EXPECT_EQ(std::vector<Clock::duration>(waits.begin(), waits.begin() + 5),
+              (std::vector<Clock::duration>{10s, minutes(5), minutes(15), minutes(60), minutes(60)}));
+    EXPECT_EQ(waits.back(), minutes(60));
+    EXPECT_GE(now - start, std::chrono::hours(48));
+    // Given up, it starts over when deferred again; so does a fax settled.
+    EXPECT_EQ(retries.deferred("a", now), now + 10s);
+    EXPECT_EQ(retries.deferred("b", now), now + 10s);
+    retries.settled("b");
+    EXPECT_EQ(retries.deferred("b", now + 1s), now + 11s);
+    EXPECT_EQ(retries.deferred("a", now + 1s), now + 1s + minutes(5));
 }
 
 }  // namespace

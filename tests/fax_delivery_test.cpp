@@ -10,7 +10,11 @@
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -226,6 +230,125 @@ TEST(FaxDelivery, ProgramsThatFailDeferOrFailTheActionWithTheirWords)
               "FAX_RECEIVED=2026-12-01T09:15:00\nFAX_SENDER=$(touch pwned) `touch pwned`\nFAX_SOURCE=\n"
               "FAX_SOURCE_PATH=" + fax.sourcePath + "\nFAX_SUBADDRESS=\n");
     EXPECT_FALSE(fs::exists(scratch / "pwned"));
+}
+
+// pliftcmd /watch on in/ into out/, its report in a file, ended with the
+// object (SIGTERM) unless stopped before.
+class Watcher {
+public:
+    Watcher(const ScratchFolder& scratch, const std::string& report, const std::vector<std::string>& options)
+        : report_(report)
+    {
+        std::vector<std::string> arguments = {PLIFTCMD_PATH, "/d=" + scratch.file("in"), "/sd=" + scratch.file("out"),
+                                              "/log=", "/watch", "/settle=0"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int out = ::open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::execv(PLIFTCMD_PATH, argv.data());
+            ::_exit(127);
+        }
+    }
+    ~Watcher() { stop(); }
+    Watcher(const Watcher&) = delete;
+    Watcher& operator=(const Watcher&) = delete;
+
+    // Its exit status; -1 when it was stopped before.
+    int stop()
+    {
+        if (pid_ <= 0) return -1;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    std::string report() const { return fs::exists(report_) ? testing::readText(report_) : ""; }
+
+    // Waits, at most 60 s, until the report holds `part` `count` times.
+    bool reported(const std::string& part, size_t count = 1) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string text = report();
+            size_t found = 0;
+            for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
+            if (found >= count) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+private:
+    std::string report_;
+    pid_t pid_ = -1;
+};
+
+// The watcher (without a backup folder, where a fax whose outputs are
+// current is otherwise passed over) tries a deferred mail again after
+// /retry=, and a mail deferred when it stopped is sent by the next watcher:
+// every fax is mailed exactly once.
+TEST(FaxDelivery, TheWatcherMailsADeferredFaxOnceAfterItsWaitAndAfterARestart)
+{
+    const std::string reason = whySkipped();
+    if (!reason.empty()) GTEST_SKIP() << reason;
+    ScratchFolder scratch;
+    const SmtpServer server(scratch);
+    ASSERT_FALSE(server.port().empty()) << "the SMTP server did not start";
+    const testing::ScopedEnvironment home = msmtpTo(server, scratch);
+    const testing::ScopedEnvironment state("XDG_STATE_HOME", scratch.file("state"));
+    fs::create_directories(scratch / "in");
+    fs::create_directories(scratch / "out");
+    // msmtp itself, but for "try again later" while the file "down" exists.
+    const std::string sendmail = scratch.file("sendmail-when-up");
+    testing::writeText(sendmail, "#!/bin/sh\nif [ -e " + shellQuoted(scratch.file("down")) +
+                                     " ]; then cat > /dev/null; exit 75; fi\nexec msmtp \"$@\"\n");
+    ::chmod(sendmail.c_str(), 0700);
+    const auto fax = [&](const std::string& name, const std::string& sender) {
+        testing::writeBytes(scratch.file("in/" + name),
+                            testing::group4Tiff({{{8, 1}, {0x80, 0x10, 0x01}, "2026:12:01 09:15:00", sender}}));
+    };
+    const std::vector<std::string> options = {"/to=pdf", "/retry=1", "/mailto=office@example.com",
+                                              "/sendmail=" + sendmail, "/subject=From {sender}"};
+    const auto subjects = [&] {
+        return testing::runShell("/usr/bin/python3 -c 'import mailbox, sys\n"
+                                 "box = mailbox.Maildir(sys.argv[1], factory=None, create=False)\n"
+                                 "print(sorted(str(box[key][\"Subject\"]) for key in box.keys()))' " +
+                                     shellQuoted(scratch.file("box")),
+                                 scratch.path().string())
+            .out;
+    };
+
+    testing::writeText(scratch.file("down"), "");
+    fax("a.tif", "ACME");
+    Watcher first(scratch, scratch.file("first.txt"), options);
+    ASSERT_TRUE(first.reported("Delivery to be tried again in 1 s")) << first.report();
+    EXPECT_NE(first.report().find("Delivery deferred : mail to office@example.com (" + sendmail +
+                                  " exited with status 75)"),
+              std::string::npos)
+        << first.report();
+    fs::remove(scratch.file("down"));
+    ASSERT_TRUE(first.reported("Delivered : mail to office@example.com")) << first.report();
+
+    // Deferred again when the watcher stops: the next one mails it at once.
+    testing::writeText(scratch.file("down"), "");
+    fax("b.tif", "BETA");
+    ASSERT_TRUE(first.reported("Delivery deferred", 2)) << first.report();
+    EXPECT_EQ(first.stop(), 0);
+    fs::remove(scratch.file("down"));
+    Watcher second(scratch, scratch.file("second.txt"), options);
+    ASSERT_TRUE(second.reported("Delivered : mail to office@example.com")) << second.report();
+    std::this_thread::sleep_for(1500ms);  // time for a needless conversion or mail to show
+    EXPECT_EQ(second.stop(), 0);
+    const std::string report = second.report();
+    EXPECT_EQ(report.find("a.tif -->"), std::string::npos) << report;
+    EXPECT_NE(report.find("b.tif -->"), std::string::npos) << report;
+    EXPECT_EQ(subjects(), "['From ACME', 'From BETA']\n");
 }
 
 // Folder runs deliver by the rules file: each fax by the first rule that
