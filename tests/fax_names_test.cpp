@@ -2,12 +2,15 @@
 // filled for each fax, and whatever a stranger put into the facts comes out
 // as one plain file name.
 
+#include "batch/run_record.h"
 #include "output/name_template.h"
 #include "support/blank_faxes.h"
 #include "support/fax_fixtures.h"
 #include "support/ocr_module.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <ctime>
 #include <filesystem>
@@ -239,6 +242,45 @@ TEST(TemplateNames, ARulesNameNamesTheFaxesOfItsRule)
         for (const auto& entry : fs::directory_iterator(out)) names.insert(entry.path().filename().string());
         EXPECT_EQ(names, (std::set<std::string>{"acme-first.pdf", naming.empty() ? "b.pdf" : "fax-second.pdf"}));
     }
+}
+
+// Processes that keep one record side by side (a watcher and a manual run)
+// lose none of each other's keys, however their reads and saves interleave.
+TEST(RunRecords, KeepersOfOneRecordLoseNoneOfEachOthersKeys)
+{
+    ScratchFolder scratch;
+    const std::string path = scratch.file("state/record.txt");
+    RunRecord early(path);  // read before the others write
+    constexpr int kProcesses = 4;
+    constexpr int kKeys = 40;
+    std::vector<pid_t> children;
+    for (int process = 0; process < kProcesses; ++process) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            bool saved = true;
+            for (int key = 0; key < kKeys; ++key) {
+                RunRecord record(path);
+                record.set(std::to_string(process) + "/" + std::to_string(key), "done");
+                saved = record.save() && saved;
+            }
+            ::_exit(saved ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0);
+    }
+    early.set("early", "pending");
+    ASSERT_TRUE(early.save());
+    const RunRecord after(path);
+    EXPECT_EQ(after.valueOf("early"), "pending");
+    int kept = 0;
+    for (int process = 0; process < kProcesses; ++process) {
+        for (int key = 0; key < kKeys; ++key) kept += after.valueOf(std::to_string(process) + "/" + std::to_string(key)) == "done";
+    }
+    EXPECT_EQ(kept, kProcesses * kKeys);
 }
 
 }  // namespace
