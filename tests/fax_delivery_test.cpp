@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 namespace pagelift {
@@ -93,17 +94,6 @@ private:
     std::string port_;
 };
 
-// msmtp as this process's children find it: ~/.msmtprc (which must be the
-// user's alone) sending to the server, HOME the scratch folder while the
-// returned variable lives.
-testing::ScopedEnvironment msmtpTo(const SmtpServer& server, const ScratchFolder& scratch)
-{
-    testing::writeText(scratch.file(".msmtprc"),
-                       "account default\nhost 127.0.0.1\nport " + server.port() + "\nauth off\ntls off\n");
-    ::chmod(scratch.file(".msmtprc").c_str(), 0600);
-    return testing::ScopedEnvironment("HOME", scratch.path().string());
-}
-
 std::string whySkipped()
 {
     const std::string missing = testing::missingTool({"/usr/bin/msmtp", "/usr/bin/python3"});
@@ -113,6 +103,49 @@ std::string whySkipped()
     }
     return {};
 }
+
+// A scratch folder with an SMTP server, msmtp as this process's children
+// find it (~/.msmtprc, which must be the user's alone, HOME the scratch
+// folder) sending to it, a state folder of its own, and in/ for faxes.
+class MailedFaxes : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string reason = whySkipped();
+        if (!reason.empty()) GTEST_SKIP() << reason;
+        server_.emplace(scratch_);
+        ASSERT_FALSE(server_->port().empty()) << "the SMTP server did not start";
+        testing::writeText(scratch_.file(".msmtprc"),
+                           "account default\nhost 127.0.0.1\nport " + server_->port() + "\nauth off\ntls off\n");
+        ::chmod(scratch_.file(".msmtprc").c_str(), 0600);
+        home_.emplace("HOME", scratch_.path().string());
+        state_.emplace("XDG_STATE_HOME", scratch_.file("state"));
+        fs::create_directories(scratch_ / "in");
+    }
+
+    // A fax in in/, its TSI (and caller) as given.
+    void fax(const std::string& name, const std::string& description)
+    {
+        testing::writeBytes(scratch_.file("in/" + name),
+                            testing::group4Tiff({{{8, 1}, {0x80, 0x10, 0x01}, "2026:12:01 09:15:00", description}}));
+    }
+
+    // The output of a Python program given the server's maildir.
+    std::string readMail(const std::string& program)
+    {
+        return testing::runShell("/usr/bin/python3 -c " + shellQuoted("import mailbox, sys, email.policy\n"
+                                                                      "box = mailbox.Maildir(sys.argv[1], factory=None, create=False)\n" +
+                                                                      program) +
+                                     " " + shellQuoted(scratch_.file("box")),
+                                 scratch_.path().string())
+            .out;
+    }
+
+    ScratchFolder scratch_;
+    std::optional<SmtpServer> server_;
+    std::optional<testing::ScopedEnvironment> home_;
+    std::optional<testing::ScopedEnvironment> state_;
+};
 
 ConvertedFax faxOf(const ScratchFolder& scratch, const std::string& sender)
 {
@@ -132,14 +165,9 @@ ConvertedFax faxOf(const ScratchFolder& scratch, const std::string& sender)
     return fax;
 }
 
-TEST(FaxDelivery, MailReachesTheRulesRecipientsThroughARealSendmailWithWhatTheRuleSays)
+TEST_F(MailedFaxes, ReachTheRulesRecipientsThroughARealSendmailWithWhatTheRuleSays)
 {
-    const std::string reason = whySkipped();
-    if (!reason.empty()) GTEST_SKIP() << reason;
-    ScratchFolder scratch;
-    const SmtpServer server(scratch);
-    ASSERT_FALSE(server.port().empty()) << "the SMTP server did not start";
-    const testing::ScopedEnvironment home = msmtpTo(server, scratch);
+    const ScratchFolder& scratch = scratch_;
     const ConvertedFax fax = faxOf(scratch, "ACME\r\nBcc: all@example.com");
 
     DeliveryRule attached;
@@ -293,36 +321,17 @@ private:
 // current is otherwise passed over) tries a deferred mail again after
 // /retry=, and a mail deferred when it stopped is sent by the next watcher:
 // every fax is mailed exactly once.
-TEST(FaxDelivery, TheWatcherMailsADeferredFaxOnceAfterItsWaitAndAfterARestart)
+TEST_F(MailedFaxes, AWatcherMailsADeferredFaxOnceAfterItsWaitAndAfterARestart)
 {
-    const std::string reason = whySkipped();
-    if (!reason.empty()) GTEST_SKIP() << reason;
-    ScratchFolder scratch;
-    const SmtpServer server(scratch);
-    ASSERT_FALSE(server.port().empty()) << "the SMTP server did not start";
-    const testing::ScopedEnvironment home = msmtpTo(server, scratch);
-    const testing::ScopedEnvironment state("XDG_STATE_HOME", scratch.file("state"));
-    fs::create_directories(scratch / "in");
+    const ScratchFolder& scratch = scratch_;
     fs::create_directories(scratch / "out");
     // msmtp itself, but for "try again later" while the file "down" exists.
     const std::string sendmail = scratch.file("sendmail-when-up");
     testing::writeText(sendmail, "#!/bin/sh\nif [ -e " + shellQuoted(scratch.file("down")) +
                                      " ]; then cat > /dev/null; exit 75; fi\nexec msmtp \"$@\"\n");
     ::chmod(sendmail.c_str(), 0700);
-    const auto fax = [&](const std::string& name, const std::string& sender) {
-        testing::writeBytes(scratch.file("in/" + name),
-                            testing::group4Tiff({{{8, 1}, {0x80, 0x10, 0x01}, "2026:12:01 09:15:00", sender}}));
-    };
     const std::vector<std::string> options = {"/to=pdf", "/retry=1", "/mailto=office@example.com",
                                               "/sendmail=" + sendmail, "/subject=From {sender}"};
-    const auto subjects = [&] {
-        return testing::runShell("/usr/bin/python3 -c 'import mailbox, sys\n"
-                                 "box = mailbox.Maildir(sys.argv[1], factory=None, create=False)\n"
-                                 "print(sorted(str(box[key][\"Subject\"]) for key in box.keys()))' " +
-                                     shellQuoted(scratch.file("box")),
-                                 scratch.path().string())
-            .out;
-    };
 
     testing::writeText(scratch.file("down"), "");
     fax("a.tif", "ACME");
@@ -348,28 +357,17 @@ TEST(FaxDelivery, TheWatcherMailsADeferredFaxOnceAfterItsWaitAndAfterARestart)
     const std::string report = second.report();
     EXPECT_EQ(report.find("a.tif -->"), std::string::npos) << report;
     EXPECT_NE(report.find("b.tif -->"), std::string::npos) << report;
-    EXPECT_EQ(subjects(), "['From ACME', 'From BETA']\n");
+    EXPECT_EQ(readMail("print(sorted(str(box[key]['Subject']) for key in box.keys()))"), "['From ACME', 'From BETA']\n");
 }
 
 // Folder runs deliver by the rules file: each fax by the first rule that
 // holds, once, whatever runs follow; a fax whose mail is deferred stays in
 // the source folder and is mailed, once, by the next run; a rules file with
 // a mistake converts nothing.
-TEST(FaxDelivery, FolderRunsMailEachFaxOnceAndKeepADeferredOneUntilItIsMailed)
+TEST_F(MailedFaxes, FolderRunsMailEachFaxOnceAndKeepADeferredOneUntilItIsMailed)
 {
-    const std::string reason = whySkipped();
-    if (!reason.empty()) GTEST_SKIP() << reason;
-    ScratchFolder scratch;
-    const SmtpServer server(scratch);
-    ASSERT_FALSE(server.port().empty()) << "the SMTP server did not start";
-    const testing::ScopedEnvironment home = msmtpTo(server, scratch);
-    const testing::ScopedEnvironment state("XDG_STATE_HOME", scratch.file("state"));
-    fs::create_directories(scratch / "in");
+    const ScratchFolder& scratch = scratch_;
     fs::create_directories(scratch / "done");
-    const auto fax = [&](const std::string& name, const std::string& description) {
-        testing::writeBytes(scratch.file("in/" + name),
-                            testing::group4Tiff({{{8, 1}, {0x80, 0x10, 0x01}, "2026:12:01 09:15:00", description}}));
-    };
     fax("acme.tif", "ACME\n+49 30 5551");
     fax("evil.tif", "EVIL\r\nBcc: all@example.com\n$(touch pwned)");
     testing::writeText(scratch.file("rules.ini"),
@@ -385,14 +383,8 @@ TEST(FaxDelivery, FolderRunsMailEachFaxOnceAndKeepADeferredOneUntilItIsMailed)
                                     scratch.path().string());
     };
     const auto mailed = [&] {
-        const testing::CommandResult read = testing::runShell(
-            "/usr/bin/python3 -c 'import mailbox, sys, email.policy\n"
-            "box = mailbox.Maildir(sys.argv[1], factory=None, create=False)\n"
-            "for key in sorted(box.keys(), key=lambda key: str(box[key][\"X-RcptTo\"])):\n"
-            "    print(box[key][\"X-RcptTo\"], \"|\", box[key][\"Bcc\"])' " +
-                shellQuoted(scratch.file("box")),
-            scratch.path().string());
-        return read.out;
+        return readMail("for key in sorted(box.keys(), key=lambda key: str(box[key]['X-RcptTo'])):\n"
+                        "    print(box[key]['X-RcptTo'], '|', box[key]['Bcc'])");
     };
 
     // The first run's mail is deferred: the faxes stay, converted.
