@@ -1,5 +1,6 @@
 #include "batch/conversion_run.h"
 
+#include "batch/delivery_window.h"
 #include "batch/fax_delivery.h"
 #include "batch/folder_conversion.h"
 #include "batch/output_naming.h"
@@ -25,6 +26,10 @@ std::string prepareRecognition(const ConversionOptions& options, std::unique_ptr
 }
 
 namespace {
+
+// Deliveries under way at once beside a run's conversions: each is mostly a
+// wait for a sendmail or a hook.
+constexpr size_t kDeliveriesAtOnce = 8;
 
 // The pages of a fax as a conversion counts them; 0 when it cannot be read
 // (it is converted then, and what went wrong reported).
@@ -103,47 +108,69 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
         return convertOne(runOptions, source, destination, context);
     };
 
-    size_t nextEntry = 0;
+    // Deliveries run beside the next conversions; files finish in list order.
+    DeliveryWindow window(kDeliveriesAtOnce);
+    size_t nextEntry = 0;  // the first entry not yet queued to finish
     // The entries passed over before `end` are told where they stand in the list.
     const auto passOver = [&](size_t end) {
         for (; nextEntry < end; ++nextEntry) {
-            const RunEntry& entry = entries[nextEntry];
-            listener.fileStarting(nextEntry, entry);
-            FileDone done;
-            done.index = nextEntry;
-            done.end = FileEnd::Skipped;
-            done.result = ConvertSkipped;
-            done.passedOverAs = outputFormatOfOwnFile(entry.source);
-            if (request.reportPassedOver) done.report = passedOverText(entry.source, *done.passedOverAs) + "\r\n";
-            done.existingOutput = entry.source;
-            count(tally, done.end);
-            listener.fileDone(entry, done);
+            window.add({}, [&, index = nextEntry] {
+                const RunEntry& entry = entries[index];
+                listener.fileStarting(index, entry);
+                FileDone done;
+                done.index = index;
+                done.end = FileEnd::Skipped;
+                done.result = ConvertSkipped;
+                done.passedOverAs = outputFormatOfOwnFile(entry.source);
+                if (request.reportPassedOver) done.report = passedOverText(entry.source, *done.passedOverAs) + "\r\n";
+                done.existingOutput = entry.source;
+                count(tally, done.end);
+                listener.fileDone(entry, done);
+            });
         }
     };
-    // A file's conversion is done: its names are known to later files, its
-    // source moves into the backup folder, and its owner hears of it.
-    const auto deliver = [&](size_t file, FileConversion& conversion) {
+    // A file's conversion is done: its names are known to later files at
+    // once; once it is delivered its source moves into the backup folder,
+    // and its owner hears of it.
+    const auto finishFile = [&](size_t file, FileConversion& converted) {
         const size_t index = entryOfFile[file];
-        for (const std::string& name : conversion.outputs) written[name] = files[file].source;
         const std::string& source = files[file].source;
-        if (namesByTemplate(options) && !conversion.written.empty()) {
+        for (const std::string& name : converted.outputs) written[name] = source;
+        if (namesByTemplate(options) && !converted.written.empty()) {
             record.set(files[file].destination, sourceIdentity(source));
         }
-        const std::string sourceNow =
-            conversion.toBackupFolder ? moveToBackupFolder(source, options.backupFolder) : source;
-        FileDone done;
-        if (sourceNow != source) done.movedTo = sourceNow;
-        done.index = index;
-        done.destination = files[file].destination;
-        done.end = endOf(conversion.result);
-        done.result = conversion.result;
-        done.report = std::move(conversion.report);
-        done.written = std::move(conversion.written);
-        done.existingOutput = std::move(conversion.existingOutput);
-        done.failure = std::move(conversion.failure);
-        done.deliveryDeferred = conversion.deliveryDeferred;
-        count(tally, done.end);
-        listener.fileDone(entries[index], done);
+        auto conversion = std::make_shared<FileConversion>(std::move(converted));
+        std::function<void()> delivery;
+        if (options.delivery != nullptr && !conversion->written.empty()) {
+            delivery = [&options, &source, conversion] {
+                try {
+                    deliverFileConversion(options, source, *conversion);
+                } catch (const std::exception&) {
+                    // Out of memory, say: not delivered, so not moved away.
+                    conversion->report += "Delivery deferred : it could not be started\r\n";
+                    conversion->deliveryDeferred = true;
+                    conversion->toBackupFolder = false;
+                }
+            };
+        }
+        window.add(std::move(delivery), [&, file, index, conversion] {
+            const std::string& from = files[file].source;
+            const std::string sourceNow =
+                conversion->toBackupFolder ? moveToBackupFolder(from, options.backupFolder) : from;
+            FileDone done;
+            if (sourceNow != from) done.movedTo = sourceNow;
+            done.index = index;
+            done.destination = files[file].destination;
+            done.end = endOf(conversion->result);
+            done.result = conversion->result;
+            done.report = std::move(conversion->report);
+            done.written = std::move(conversion->written);
+            done.existingOutput = std::move(conversion->existingOutput);
+            done.failure = std::move(conversion->failure);
+            done.deliveryDeferred = conversion->deliveryDeferred;
+            count(tally, done.end);
+            listener.fileDone(entries[index], done);
+        });
         nextEntry = index + 1;
     };
 
@@ -152,6 +179,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
         // One at a time, in list order: each file is told before it is converted.
         for (size_t file = 0; file < files.size() && !stopRequested(); ++file) {
             passOver(entryOfFile[file]);
+            window.finishReady(false);
             listener.fileStarting(entryOfFile[file], entries[entryOfFile[file]]);
             FileConversion conversion;
             try {
@@ -162,17 +190,19 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
                     files[file].source + " --> " + files[file].destination + " : " + exceptionReportLine(*options.outputFormat);
                 conversion.result = ConvertException;
             }
-            deliver(file, conversion);
+            finishFile(file, conversion);
         }
     } else {
         convertFilesInOrder(options, files, request.decode, request.recognizer, jobs, convert, stopRequested, earlier,
                             [&](size_t file, FileConversion& conversion) {
                                 passOver(entryOfFile[file]);
+                                window.finishReady(false);
                                 listener.fileStarting(entryOfFile[file], entries[entryOfFile[file]]);
-                                deliver(file, conversion);
+                                finishFile(file, conversion);
                             });
     }
     if (!stopRequested()) passOver(entries.size());
+    window.finishReady(true);
     if (request.written != nullptr) {
         for (const auto& [name, source] : written) (*request.written)[name] = source;
     }

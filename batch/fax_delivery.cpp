@@ -1,5 +1,6 @@
 #include "batch/fax_delivery.h"
 
+#include "batch/fax_facts_reading.h"
 #include "batch/run_record.h"
 #include "output/fax_mail.h"
 #include "output/name_template.h"
@@ -200,6 +201,25 @@ bool deliveryPending(const RunDelivery& delivery, const std::string& sourcePath)
     const std::string source = sourceIdentity(sourcePath);
     const RunRecord record(delivery.recordPath);
     return record.valueOf("mail " + source) == kPending || record.valueOf("hook " + source) == kPending;
+}
+
+void deliverFileConversion(const ConversionOptions& options, const std::string& source, FileConversion& conversion)
+{
+    if (options.delivery == nullptr || conversion.written.empty()) return;
+    ConvertedFax fax;
+    fax.facts = readFaxFacts(source);
+    setGivenFaxFacts(fax.facts, options.givenFacts);
+    fax.sourcePath = source;
+    const std::optional<FileStamp> stamp = fileStamp(source);
+    fax.fileSeconds = stamp ? stamp->modifiedNs / 1000000000 : 0;
+    fax.outputs = conversion.written;
+    fax.format = options.outputFormat;
+    const FaxDeliveryReport delivery = deliverConvertedFax(*options.delivery, fax);
+    conversion.report += delivery.lines;
+    conversion.deliveryDeferred = delivery.deferred;
+    // A fax not delivered keeps its place in the source folder, to be
+    // delivered by a later run.
+    if (!delivery.complete) conversion.toBackupFolder = false;
 }
 
 std::string prepareDelivery(ConversionOptions& options, const std::string& recordPath)

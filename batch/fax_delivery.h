@@ -4,6 +4,7 @@
 // the system's sendmail, and its hook, a program given the outputs. Each
 // tells whether it is done, is to be tried again later, or failed for good.
 
+#include "batch/single_file.h"
 #include "output/delivery_rules.h"
 #include "output/output_format.h"
 #include "settings/conversion_options.h"
@@ -59,6 +60,13 @@ FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const Convert
 // is pending: a run that passes over faxes whose outputs are current still
 // converts it, to deliver it.
 bool deliveryPending(const RunDelivery& delivery, const std::string& sourcePath);
+
+// Delivers a fax its run converted, when the run delivers and the
+// conversion wrote outputs (otherwise nothing happens): the conversion's
+// report gains the delivery's lines, deliveryDeferred says whether an action
+// is to be tried again, and the fax stays out of the backup folder unless
+// every action is done.
+void deliverFileConversion(const ConversionOptions& options, const std::string& source, FileConversion& conversion);
 
 // Reads the run's delivery from its options into options.delivery: the
 // rules file's rules, then the command line's rule, the mail's settings and

@@ -468,24 +468,8 @@ FileConversion convertFile(const ConversionOptions& options, const std::string& 
     // carries the source's times when asked), so that a failed one is
     // converted again by a later run instead of being lost from the queue.
     const bool complete = pages.everyPageWritten && everyTimeCopied;
-    // Delivered once its outputs are written, before any move: a delivery
-    // deferred or failed keeps the fax where it is, to be delivered later.
-    bool delivered = true;
-    if (options.delivery != nullptr && !conversion.written.empty()) {
-        ConvertedFax fax;
-        fax.facts = readFaxFacts(source);
-        setGivenFaxFacts(fax.facts, options.givenFacts);
-        fax.sourcePath = source;
-        const std::optional<FileStamp> stamp = fileStamp(source);
-        fax.fileSeconds = stamp ? stamp->modifiedNs / 1000000000 : 0;
-        fax.outputs = conversion.written;
-        fax.format = options.outputFormat;
-        const FaxDeliveryReport delivery = deliverConvertedFax(*options.delivery, fax);
-        report += delivery.lines;
-        delivered = delivery.complete;
-        conversion.deliveryDeferred = delivery.deferred;
-    }
-    conversion.toBackupFolder = complete && delivered && !options.backupFolder.empty();
+    // Delivery (deliverFileConversion) may still keep it where it is.
+    conversion.toBackupFolder = complete && !options.backupFolder.empty();
     return ended(pages.result);
 }
 
@@ -494,7 +478,8 @@ std::string convertSingleFile(const ConversionOptions& options, const DecodeSetu
     FileContext context;
     context.decode = decode;
     context.recognizer = recognizer;
-    const FileConversion conversion = convertFile(options, options.source, options.destination, context);
+    FileConversion conversion = convertFile(options, options.source, options.destination, context);
+    deliverFileConversion(options, options.source, conversion);
     if (conversion.toBackupFolder) moveToBackupFolder(options.source, options.backupFolder);
     return conversion.report;
 }

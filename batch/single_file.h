@@ -60,8 +60,9 @@ struct FileConversion {
 // report line of its own and leaves the result as it was. With a backup
 // folder the source is marked for it only when every page was written and,
 // with keepDate, every time copy succeeded; otherwise it stays for a later
-// run to convert. Nothing is moved here: the caller moves it
-// (moveToBackupFolder), in its run's order.
+// run to convert. Nothing is delivered or moved here: the caller delivers
+// it (deliverFileConversion) and moves it (moveToBackupFolder), in its
+// run's order.
 //
 // Skipped (result 1, source left in place): with skipExisting, when the
 // destination or its first page name already holds data; always, when one of

@@ -3,10 +3,13 @@
 
 #include "batch/arrivals.h"
 #include "batch/delivery_retries.h"
+#include "batch/delivery_window.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pagelift {
@@ -118,6 +121,39 @@ TEST(DeliveryRetries, WaitTheFirstWaitThenFiveFifteenAndSixtyMinutesThenHourlyFo
     retries.settled("b");
     EXPECT_EQ(retries.deferred("b", now + 1s), now + 11s);
     EXPECT_EQ(retries.deferred("a", now + 1s), now + 1s + minutes(5));
+}
+
+// Deliveries overlap, at most `width` at a time, and files still finish in
+// the order they came, those without a delivery waiting their turn.
+TEST(DeliveryWindow, DeliveriesOverlapUpToItsWidthAndFilesFinishInOrder)
+{
+    for (const size_t width : {size_t(1), size_t(3)}) {
+        SCOPED_TRACE("width " + std::to_string(width));
+        std::atomic<int> running{0};
+        std::atomic<int> most{0};
+        std::vector<int> finished;
+        DeliveryWindow window(width);
+        // Later deliveries end sooner; every third file has none.
+        for (int file = 0; file < 9; ++file) {
+            std::function<void()> delivery;
+            if (file % 3 != 2) {
+                delivery = [&, file] {
+                    const int now = ++running;
+                    for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(40 - 4 * file));
+                    --running;
+                };
+            }
+            window.add(delivery, [&, file] { finished.push_back(file); });
+        }
+        window.finishReady(true);
+        EXPECT_EQ(finished, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+        EXPECT_LE(most.load(), int(width));
+        if (width > 1) {
+            EXPECT_GT(most.load(), 1);
+        }
+    }
 }
 
 }  // namespace
