@@ -27,4 +27,9 @@ std::optional<DeliveryRetries::Clock::time_point> DeliveryRetries::deferred(cons
     return now + wait;
 }
 
+void DeliveryRetries::keepOnly(const std::set<std::string>& paths)
+{
+    std::erase_if(waiting_, [&](const auto& entry) { return paths.count(entry.first) == 0; });
+}
+
 }  // namespace pagelift

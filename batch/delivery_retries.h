@@ -7,6 +7,7 @@
 #include <chrono>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace pagelift {
@@ -25,6 +26,9 @@ public:
     // Its delivery is done, failed for good, or no longer asked for: a later
     // deferral starts the waits over.
     void settled(const std::string& path) { waiting_.erase(path); }
+
+    // Forgets the faxes not among these (gone from the folder).
+    void keepOnly(const std::set<std::string>& paths);
 
 private:
     struct Waiting {

@@ -105,7 +105,9 @@ std::set<std::string> FolderWatch::enter(const std::string& folder)
 
 void FolderWatch::rescan()
 {
-    tracker_.keepOnly(enter(options_.source));
+    const std::set<std::string> listed = enter(options_.source);
+    tracker_.keepOnly(listed);
+    retries_.keepOnly(listed);
 }
 
 void FolderWatch::look(const std::string& path)
@@ -113,6 +115,7 @@ void FolderWatch::look(const std::string& path)
     const std::optional<FileStamp> stamp = fileStamp(path);
     if (!stamp) {
         tracker_.forget(path);
+        retries_.settled(path);
         return;
     }
     tracker_.saw(path, *stamp, Clock::now(), quietByItsTimes(*stamp));

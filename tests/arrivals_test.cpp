@@ -120,6 +120,8 @@ TEST(DeliveryRetries, WaitTheFirstWaitThenFiveFifteenAndSixtyMinutesThenHourlyFo
     EXPECT_EQ(retries.deferred("b", now), now + 10s);
     retries.settled("b");
     EXPECT_EQ(retries.deferred("b", now + 1s), now + 11s);
+    retries.keepOnly({"a"});  // b is gone from the folder
+    EXPECT_EQ(retries.deferred("b", now + 2s), now + 12s);
     EXPECT_EQ(retries.deferred("a", now + 1s), now + 1s + minutes(5));
 }
 
