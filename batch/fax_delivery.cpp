@@ -8,21 +8,37 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
 
 namespace pagelift {
 namespace {
 
 constexpr int kTryAgainLater = 75;  // EX_TEMPFAIL of sysexits.h, as sendmail and hooks use it
 
-// An action's state in the record.
-const char* const kDone = "done";
-const char* const kPending = "pending";
+// An action's state in the record: done, to be tried again, or being
+// delivered by the process whose number follows.
+const std::string kDone = "done";
+const std::string kPending = "pending";
+const std::string kClaim = "delivering by process ";
+
+// True for a claim of a process other than this one that still runs.
+bool claimedByOtherProcess(const std::string& value)
+{
+    if (!value.starts_with(kClaim)) return false;
+    const std::string number = value.substr(kClaim.size());
+    if (number.empty() || number.size() > 9 ||
+        number.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const pid_t process = static_cast<pid_t>(std::stol(number));
+    return process > 0 && process != ::getpid() && (::kill(process, 0) == 0 || errno == EPERM);
+}
 
 std::string hostName()
 {
@@ -151,9 +167,6 @@ FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const Convert
     FaxDeliveryReport report;
     const DeliveryRule* rule = deliveryRuleFor(delivery.rules, fax.facts);
     if (rule == nullptr) return report;
-    // The jobs of a run deliver side by side: one reads and writes the
-    // record at a time (other processes wait for its lock file).
-    static std::mutex recordLock;
     const std::string source = sourceIdentity(fax.sourcePath);
     struct Action {
         const char* kind;
@@ -164,21 +177,27 @@ FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const Convert
     for (const std::string& address : rule->mailTo) recipients += (recipients.empty() ? "" : ", ") + address;
     const Action actions[] = {{"mail", !rule->mailTo.empty(), "mail to " + recipients},
                               {"hook", !rule->hook.empty(), "hook " + rule->hook}};
+    const std::string ownClaim = kClaim + std::to_string(::getpid());
     for (const Action& action : actions) {
         if (!action.wanted) continue;
         const std::string key = std::string(action.kind) + " " + source;
-        {
-            const std::lock_guard<std::mutex> lock(recordLock);
-            if (RunRecord(delivery.recordPath).valueOf(key) == kDone) continue;
-        }
-        const DeliveryOutcome outcome = std::string(action.kind) == "mail" ? mailFax(*rule, fax, delivery.mail)
-                                                                           : runFaxHook(*rule, fax, delivery.hookLimit);
-        {
-            const std::lock_guard<std::mutex> lock(recordLock);
-            RunRecord record(delivery.recordPath);
-            record.set(key, outcome.end == DeliveryEnd::Done ? kDone : kPending);
+        // Claimed in the record before it is done, so that another process
+        // delivering the same fax at the same time (a manual run beside the
+        // watcher) leaves it to this one.
+        const std::string before = RunRecord::exchange(delivery.recordPath, key, [&](const std::string& value) {
+            return value == kDone || claimedByOtherProcess(value) ? value : ownClaim;
+        });
+        if (before == kDone) continue;
+        const DeliveryOutcome outcome =
+            claimedByOtherProcess(before)
+                ? DeliveryOutcome{DeliveryEnd::Deferred, "process " + before.substr(kClaim.size()) + " is delivering it"}
+            : std::string(action.kind) == "mail" ? mailFax(*rule, fax, delivery.mail)
+                                                 : runFaxHook(*rule, fax, delivery.hookLimit);
+        if (!claimedByOtherProcess(before)) {
             // A record that cannot be kept costs at most one delivery more.
-            (void)record.save();
+            RunRecord::exchange(delivery.recordPath, key, [&](const std::string&) {
+                return outcome.end == DeliveryEnd::Done ? kDone : kPending;
+            });
         }
         if (outcome.end == DeliveryEnd::Done) {
             report.lines += "Delivered : " + action.what + "\r\n";
@@ -200,7 +219,13 @@ bool deliveryPending(const RunDelivery& delivery, const std::string& sourcePath)
     if (delivery.recordPath.empty()) return false;
     const std::string source = sourceIdentity(sourcePath);
     const RunRecord record(delivery.recordPath);
-    return record.valueOf("mail " + source) == kPending || record.valueOf("hook " + source) == kPending;
+    for (const char* kind : {"mail ", "hook "}) {
+        const std::string value = record.valueOf(kind + source);
+        // A claim whose process is gone ended before it was recorded: it
+        // may not have been delivered.
+        if (value == kPending || (value.starts_with(kClaim) && !claimedByOtherProcess(value))) return true;
+    }
+    return false;
 }
 
 void deliverFileConversion(const ConversionOptions& options, const std::string& source, FileConversion& conversion)

@@ -42,6 +42,11 @@ bool RunRecord::save()
     // a record kept is worth more than none.
     ExclusiveFileLock lock;
     (void)lock.acquire(path_ + ".lock");
+    return saveHoldingLock();
+}
+
+bool RunRecord::saveHoldingLock()
+{
     values_ = recordIn(path_);
     for (const auto& [key, value] : changed_) values_[key] = value;
     std::string text;
@@ -49,6 +54,25 @@ bool RunRecord::save()
     if (!replaceFileContents(path_, text)) return false;
     changed_.clear();
     return true;
+}
+
+std::string RunRecord::exchange(const std::string& path, const std::string& key,
+                                const std::function<std::string(const std::string& value)>& next)
+{
+    if (path.empty()) return {};
+    // Without the lock or the folder the value is still read and the new
+    // one tried: a record kept is worth more than none.
+    (void)ensureFolder(folderOfPath(path));
+    ExclusiveFileLock lock;
+    (void)lock.acquire(path + ".lock");
+    RunRecord record(path);
+    const std::string before = record.valueOf(key);
+    const std::string after = next(before);
+    if (after != before) {
+        record.set(key, after);
+        (void)record.saveHoldingLock();
+    }
+    return before;
 }
 
 std::string sourceIdentity(const std::string& path)

@@ -3,6 +3,7 @@
 // What runs must remember between them, kept in a file of the run's state
 // folder: which source got which name, which fax had which delivery.
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -32,7 +33,17 @@ public:
     // holds what the file does. False when it cannot be written.
     bool save();
 
+    // Under the lock of the record in `path`: reads the value of `key` and,
+    // when `next` makes another of it, stores that, so that no other process
+    // comes between. Returns the value it had ("" for none, and with no
+    // `path`). A record that cannot be written keeps nothing; the caller
+    // goes on as if it had.
+    static std::string exchange(const std::string& path, const std::string& key,
+                                const std::function<std::string(const std::string& value)>& next);
+
 private:
+    bool saveHoldingLock();
+
     std::string path_;
     std::map<std::string, std::string> values_;
     std::map<std::string, std::string> changed_;

@@ -415,5 +415,28 @@ TEST_F(MailedFaxes, FolderRunsMailEachFaxOnceAndKeepADeferredOneUntilItIsMailed)
     EXPECT_FALSE(fs::exists(scratch / "out/new.pdf"));
 }
 
+// Two runs that convert one fax at the same moment (a manual run beside the
+// watcher) mail it once: the first to claim it delivers, the other defers.
+TEST_F(MailedFaxes, RunsConvertingOneFaxAtOnceMailItOnce)
+{
+    fax("fax.tif", "ACME");
+    // msmtp, slow to start: both runs are under way before either mails.
+    const std::string sendmail = scratch_.file("slow-sendmail");
+    testing::writeText(sendmail, "#!/bin/sh\nsleep 1\nexec msmtp \"$@\"\n");
+    ::chmod(sendmail.c_str(), 0700);
+    std::string both;
+    for (const char* run : {"one", "two"}) {
+        both += shellQuoted(PLIFTCMD_PATH) + " " + shellQuoted("/f=" + scratch_.file("in/fax.tif")) + " " +
+                shellQuoted("/sf=" + scratch_.file(std::string(run) + "/fax.pdf")) + " /to=pdf /log= " +
+                "/mailto=office@example.com " + shellQuoted("/sendmail=" + sendmail) + " > " +
+                shellQuoted(scratch_.file(std::string(run) + ".txt")) + " & ";
+    }
+    ASSERT_EQ(testing::runShell(both + "wait", scratch_.path().string()).exitCode, 0);
+    const std::string reports = testing::readText(scratch_.file("one.txt")) + testing::readText(scratch_.file("two.txt"));
+    EXPECT_NE(reports.find("Delivered : mail to office@example.com"), std::string::npos) << reports;
+    EXPECT_NE(reports.find("Delivery deferred : mail to office@example.com (process "), std::string::npos) << reports;
+    EXPECT_EQ(readMail("print(len(box.keys()))"), "1\n");
+}
+
 }  // namespace
 }  // namespace pagelift
