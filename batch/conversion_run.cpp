@@ -11,6 +11,7 @@
 #include "output/output_names.h"
 
 #include <exception>
+#include <set>
 
 namespace pagelift {
 
@@ -95,9 +96,14 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     WrittenOutputs written;  // this run's own
     const WrittenOutputs earlier = request.written != nullptr ? *request.written : WrittenOutputs{};
     const FileConverter convertOne = request.convert ? request.convert : FileConverter(convertFile);
+    // Faxes passed over when their outputs are current are converted all
+    // the same while a delivery of them is pending.
+    const std::set<std::string> pendingDeliveries = request.skipCurrentOutputs && options.delivery
+                                                        ? sourcesWithPendingDelivery(*options.delivery)
+                                                        : std::set<std::string>{};
     const FileConverter convert = [&](const ConversionOptions& runOptions, const std::string& source,
                                       const std::string& destination, const FileContext& context) {
-        if (request.skipCurrentOutputs && !(runOptions.delivery && deliveryPending(*runOptions.delivery, source)) &&
+        if (request.skipCurrentOutputs && (pendingDeliveries.empty() || pendingDeliveries.count(sourceIdentity(source)) == 0) &&
             outputsAreCurrent(*runOptions.outputFormat, source, destination,
                               [&] { return countPagesOf(source, context.decode); })) {
             FileConversion current;

@@ -1,5 +1,6 @@
 #include "batch/delivery_window.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -11,18 +12,23 @@ bool DeliveryWindow::ended(const Pending& pending) const
            pending.delivery.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
+size_t DeliveryWindow::underWay() const
+{
+    return size_t(std::count_if(pending_.begin(), pending_.end(),
+                                [](const Pending& pending) { return pending.delivery.valid(); }));
+}
+
 void DeliveryWindow::add(std::function<void()> delivery, std::function<void()> finish)
 {
     Pending pending;
     pending.finish = std::move(finish);
     if (delivery) {
-        while (running_ >= width_ && !pending_.empty()) {
+        while (underWay() >= width_) {
             if (pending_.front().delivery.valid()) pending_.front().delivery.wait();
             finishReady(false);
         }
         try {
             pending.delivery = std::async(std::launch::async, delivery);
-            ++running_;
         } catch (const std::system_error&) {
             delivery();  // no thread to be had: delivered here, in turn
         }
@@ -36,10 +42,7 @@ void DeliveryWindow::finishReady(bool all)
     while (!pending_.empty() && (all || ended(pending_.front()))) {
         Pending pending = std::move(pending_.front());
         pending_.pop_front();
-        if (pending.delivery.valid()) {
-            pending.delivery.get();
-            --running_;
-        }
+        if (pending.delivery.valid()) pending.delivery.get();
         pending.finish();
     }
 }

@@ -38,9 +38,9 @@ private:
         std::function<void()> finish;
     };
     bool ended(const Pending& pending) const;
+    size_t underWay() const;  // deliveries started and not finished
 
     size_t width_;
-    size_t running_ = 0;
     std::deque<Pending> pending_;
 };
 

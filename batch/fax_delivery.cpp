@@ -184,16 +184,19 @@ FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const Convert
         // Claimed in the record before it is done, so that another process
         // delivering the same fax at the same time (a manual run beside the
         // watcher) leaves it to this one.
+        // Whether this process claimed it is decided once, under the lock:
+        // the other process may end meanwhile.
+        bool claimed = false;
         const std::string before = RunRecord::exchange(delivery.recordPath, key, [&](const std::string& value) {
-            return value == kDone || claimedByOtherProcess(value) ? value : ownClaim;
+            claimed = value != kDone && !claimedByOtherProcess(value);
+            return claimed ? ownClaim : value;
         });
         if (before == kDone) continue;
         const DeliveryOutcome outcome =
-            claimedByOtherProcess(before)
-                ? DeliveryOutcome{DeliveryEnd::Deferred, "process " + before.substr(kClaim.size()) + " is delivering it"}
+            !claimed ? DeliveryOutcome{DeliveryEnd::Deferred, "process " + before.substr(kClaim.size()) + " is delivering it"}
             : std::string(action.kind) == "mail" ? mailFax(*rule, fax, delivery.mail)
                                                  : runFaxHook(*rule, fax, delivery.hookLimit);
-        if (!claimedByOtherProcess(before)) {
+        if (claimed) {
             // A record that cannot be kept costs at most one delivery more.
             RunRecord::exchange(delivery.recordPath, key, [&](const std::string&) {
                 return outcome.end == DeliveryEnd::Done ? kDone : kPending;
@@ -214,18 +217,18 @@ FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const Convert
     return report;
 }
 
-bool deliveryPending(const RunDelivery& delivery, const std::string& sourcePath)
+std::set<std::string> sourcesWithPendingDelivery(const RunDelivery& delivery)
 {
-    if (delivery.recordPath.empty()) return false;
-    const std::string source = sourceIdentity(sourcePath);
+    std::set<std::string> sources;
     const RunRecord record(delivery.recordPath);
-    for (const char* kind : {"mail ", "hook "}) {
-        const std::string value = record.valueOf(kind + source);
+    record.forEach([&](const std::string& key, const std::string& value) {
         // A claim whose process is gone ended before it was recorded: it
         // may not have been delivered.
-        if (value == kPending || (value.starts_with(kClaim) && !claimedByOtherProcess(value))) return true;
-    }
-    return false;
+        const bool pending = value == kPending || (value.starts_with(kClaim) && !claimedByOtherProcess(value));
+        const size_t kind = key.find(' ');
+        if (pending && kind != std::string::npos) sources.insert(key.substr(kind + 1));
+    });
+    return sources;
 }
 
 void deliverFileConversion(const ConversionOptions& options, const std::string& source, FileConversion& conversion)

@@ -10,6 +10,7 @@
 #include "settings/conversion_options.h"
 
 #include <chrono>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,10 +57,10 @@ struct FaxDeliveryReport {
 // is recorded at once: done, or pending when deferred or failed.
 FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const ConvertedFax& fax);
 
-// True when the record holds an action of this source (as it is now) that
-// is pending: a run that passes over faxes whose outputs are current still
-// converts it, to deliver it.
-bool deliveryPending(const RunDelivery& delivery, const std::string& sourcePath);
+// The sources (as sourceIdentity names them) of which the record holds a
+// pending action: a run that passes over faxes whose outputs are current
+// still converts these, to deliver them. Read once per run.
+std::set<std::string> sourcesWithPendingDelivery(const RunDelivery& delivery);
 
 // Delivers a fax its run converted, when the run delivers and the
 // conversion wrote outputs (otherwise nothing happens): the conversion's

@@ -21,6 +21,12 @@ public:
     // The value of `key`; "" when it has none.
     std::string valueOf(const std::string& key) const;
 
+    // Hands each key and its value to `take`, in the order of the keys.
+    void forEach(const std::function<void(const std::string& key, const std::string& value)>& take) const
+    {
+        for (const auto& [key, value] : values_) take(key, value);
+    }
+
     void set(const std::string& key, const std::string& value)
     {
         values_[key] = value;
