@@ -143,9 +143,10 @@ def text_faxes(scratch):
     return {"text-one.tif": open(one, "rb").read(), "text-two.tif": open(two, "rb").read()}
 
 
-def pages_of_faxes(pliftcmd, contents, scratch, timeout):
-    """For each kind of fax, the suffixes of the JPEG pages a folder run
-    writes for it (its name, then '.jpg' or '001.jpg', '002.jpg' ...)."""
+def pages_of_faxes(pliftcmd, contents, scratch, timeout, to):
+    """For each kind of fax, the suffixes of the outputs a folder run writes
+    for it in format `to` (its name, then '.jpg' or '001.jpg', '002.jpg' ...;
+    '.pdf' for a PDF)."""
     source = os.path.join(scratch, "kinds-in")
     destination = os.path.join(scratch, "kinds-out")
     os.makedirs(source)
@@ -154,7 +155,8 @@ def pages_of_faxes(pliftcmd, contents, scratch, timeout):
         with open(os.path.join(source, kind), "wb") as file:
             file.write(content)
     try:
-        subprocess.run([pliftcmd, "/d=" + source, "/sd=" + destination, "/q", "/log="], check=True, timeout=timeout,
+        subprocess.run([pliftcmd, "/d=" + source, "/sd=" + destination, "/to=" + to, "/q", "/log="], check=True,
+                       timeout=timeout,
                        stdout=subprocess.DEVNULL,
                        env=dict(os.environ, XDG_STATE_HOME=os.path.join(scratch, "kinds-state")))
     except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as failure:
@@ -164,9 +166,9 @@ def pages_of_faxes(pliftcmd, contents, scratch, timeout):
     for kind in contents:
         stem = os.path.splitext(kind)[0]
         pages[kind] = [name[len(stem):] for name in written
-                       if name.startswith(stem) and name.endswith(".jpg") and name[len(stem)] in "0.-"]
+                       if name.startswith(stem) and name.endswith("." + to) and name[len(stem)] in "0.-"]
         if not pages[kind]:
-            sys.exit(f"a folder run wrote no JPEG page for {kind} (it wrote {written})")
+            sys.exit(f"a folder run wrote no {to} output for {kind} (it wrote {written})")
     return pages
 
 
@@ -201,7 +203,8 @@ def one_run(args, pages, contents, mail):
         counter.wanted = args.faxes
         controller = None
         watcher = None
-        command = [args.pliftcmd, "/d=" + source, "/sd=" + destination, "/watch", "/settle=0", "/q", "/log="]
+        command = [args.pliftcmd, "/d=" + source, "/sd=" + destination, "/watch", "/settle=0", "/to=" + args.to, "/q",
+                   "/log="]
         facts = {"mail": mail, "failure": None, "copied": None, "cpu": None, "children_cpu": None, "own_cpu": None}
         start = time.monotonic()
         last_page = None
@@ -319,6 +322,7 @@ def main():
     parser.add_argument("--pliftcmd", default=os.path.join(ROOT, "build", "release", "pliftcmd"))
     parser.add_argument("--faxes", type=int, default=200)
     parser.add_argument("--faxes-of", choices=("text", "samples"), default="text")
+    parser.add_argument("--to", choices=("jpg", "png", "pdf"), default="jpg", help="the outputs' format")
     parser.add_argument("--repeats", type=int, default=3)
     parser.add_argument("--timeout", type=int, default=120, help="seconds a run, or a watcher's ending, may take")
     args = parser.parse_args()
@@ -338,7 +342,7 @@ def main():
             contents = text_faxes(scratch)
         else:
             contents = {sample: open(os.path.join(SAMPLES, sample), "rb").read() for sample in SAMPLE_KINDS}
-        pages = pages_of_faxes(args.pliftcmd, contents, scratch, args.timeout)
+        pages = pages_of_faxes(args.pliftcmd, contents, scratch, args.timeout, args.to)
 
     runs = []
     problems = []
@@ -376,7 +380,7 @@ def main():
     plain = [facts["seconds"] for facts in runs if not facts["mail"] and facts["seconds"] is not None]
     mailed = [facts["seconds"] for facts in runs if facts["mail"] and facts["seconds"] is not None]
     total_pages = runs[0]["pages_expected"]
-    print(f"\n{args.faxes} faxes of {args.faxes_of} ({total_pages} JPEG pages), {args.repeats} runs of each, "
+    print(f"\n{args.faxes} faxes of {args.faxes_of} ({total_pages} {args.to} outputs), {args.repeats} runs of each, "
           f"{os.cpu_count()} cores")
     if len(plain) == args.repeats and len(mailed) == args.repeats:
         without, with_mail = statistics.median(plain), statistics.median(mailed)

@@ -12,28 +12,46 @@ namespace {
 
 constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+// Appends the Base64 form of the bytes to text.
+void appendBase64(std::string& text, std::string_view bytes)
+{
+    size_t at = 0;
+    for (; at + 3 <= bytes.size(); at += 3) {
+        const uint32_t group = uint32_t(uint8_t(bytes[at])) << 16 | uint32_t(uint8_t(bytes[at + 1])) << 8 |
+                               uint32_t(uint8_t(bytes[at + 2]));
+        const char quad[4] = {kBase64[group >> 18], kBase64[(group >> 12) & 63], kBase64[(group >> 6) & 63],
+                              kBase64[group & 63]};
+        text.append(quad, 4);
+    }
+    if (at < bytes.size()) {
+        const bool two = bytes.size() - at == 2;
+        const uint32_t group = uint32_t(uint8_t(bytes[at])) << 16 | (two ? uint32_t(uint8_t(bytes[at + 1])) << 8 : 0);
+        const char quad[4] = {kBase64[group >> 18], kBase64[(group >> 12) & 63], two ? kBase64[(group >> 6) & 63] : '=',
+                              '='};
+        text.append(quad, 4);
+    }
+}
+
 std::string base64(std::string_view bytes)
 {
     std::string text;
     text.reserve((bytes.size() + 2) / 3 * 4);
-    for (size_t at = 0; at < bytes.size(); at += 3) {
-        const size_t left = bytes.size() - at;
-        const uint32_t group = uint32_t(uint8_t(bytes[at])) << 16 | (left > 1 ? uint32_t(uint8_t(bytes[at + 1])) << 8 : 0) |
-                               (left > 2 ? uint32_t(uint8_t(bytes[at + 2])) : 0);
-        text += kBase64[(group >> 18) & 63];
-        text += kBase64[(group >> 12) & 63];
-        text += left > 1 ? kBase64[(group >> 6) & 63] : '=';
-        text += left > 2 ? kBase64[group & 63] : '=';
-    }
+    appendBase64(text, bytes);
     return text;
 }
 
 // Base64 in lines of 76 characters, as MIME bodies carry it.
 std::string base64Lines(std::string_view bytes)
 {
-    const std::string text = base64(bytes);
+    // 57 bytes make one full line; encoded in place, as an attachment of
+    // several megabytes is otherwise copied line by line.
+    constexpr size_t kLineBytes = 57;
     std::string lines;
-    for (size_t at = 0; at < text.size(); at += 76) lines += text.substr(at, 76) + "\n";
+    lines.reserve((bytes.size() + kLineBytes - 1) / kLineBytes * 77);
+    for (size_t at = 0; at < bytes.size(); at += kLineBytes) {
+        appendBase64(lines, bytes.substr(at, kLineBytes));
+        lines += '\n';
+    }
     return lines;
 }
 
