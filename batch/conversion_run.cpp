@@ -98,6 +98,7 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     const FileConverter convertOne = request.convert ? request.convert : FileConverter(convertFile);
     // Faxes passed over when their outputs are current are converted all
     // the same while a delivery of them is pending.
+    if (options.delivery) (void)forgetDeliveriesOfGoneSources(*options.delivery);
     const std::set<std::string> pendingDeliveries = request.skipCurrentOutputs && options.delivery
                                                         ? sourcesWithPendingDelivery(*options.delivery)
                                                         : std::set<std::string>{};

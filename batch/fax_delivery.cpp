@@ -231,6 +231,14 @@ std::set<std::string> sourcesWithPendingDelivery(const RunDelivery& delivery)
     return sources;
 }
 
+size_t forgetDeliveriesOfGoneSources(const RunDelivery& delivery)
+{
+    return RunRecord::removeWhere(delivery.recordPath, [](const std::string& key, const std::string& value) {
+        const size_t kind = key.find(' ');
+        return kind != std::string::npos && !claimedByOtherProcess(value) && sourceIdentityIsStale(key.substr(kind + 1));
+    });
+}
+
 void deliverFileConversion(const ConversionOptions& options, const std::string& source, FileConversion& conversion)
 {
     if (options.delivery == nullptr || conversion.written.empty()) return;

@@ -62,6 +62,12 @@ FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const Convert
 // still converts these, to deliver them. Read once per run.
 std::set<std::string> sourcesWithPendingDelivery(const RunDelivery& delivery);
 
+// Removes from the record the actions of sources that can never be met
+// again (replaced, or removed from a folder still there), unless another
+// process is delivering them, so that the record of a server that runs for
+// years holds its present faxes only. Returns how many it removed.
+size_t forgetDeliveriesOfGoneSources(const RunDelivery& delivery);
+
 // Delivers a fax its run converted, when the run delivers and the
 // conversion wrote outputs (otherwise nothing happens): the conversion's
 // report gains the delivery's lines, deliveryDeferred says whether an action

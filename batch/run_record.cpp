@@ -6,7 +6,9 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 namespace pagelift {
 
@@ -20,6 +22,13 @@ std::map<std::string, std::string> recordIn(const std::string& path)
     const std::vector<std::string> entries = readListedEntries(wholeFile(path).value_or(""));
     for (size_t index = 0; index + 1 < entries.size(); index += 2) values[entries[index]] = entries[index + 1];
     return values;
+}
+
+std::string recordText(const std::map<std::string, std::string>& values)
+{
+    std::string text;
+    for (const auto& [key, value] : values) text += listingEscaped(key) + "\t" + listingEscaped(value) + "\n";
+    return text;
 }
 
 }  // namespace
@@ -49,9 +58,7 @@ bool RunRecord::saveHoldingLock()
 {
     values_ = recordIn(path_);
     for (const auto& [key, value] : changed_) values_[key] = value;
-    std::string text;
-    for (const auto& [key, value] : values_) text += listingEscaped(key) + "\t" + listingEscaped(value) + "\n";
-    if (!replaceFileContents(path_, text)) return false;
+    if (!replaceFileContents(path_, recordText(values_))) return false;
     changed_.clear();
     return true;
 }
@@ -75,11 +82,49 @@ std::string RunRecord::exchange(const std::string& path, const std::string& key,
     return before;
 }
 
+size_t RunRecord::removeWhere(const std::string& path,
+                              const std::function<bool(const std::string& key, const std::string& value)>& drop)
+{
+    if (path.empty()) return 0;
+    ExclusiveFileLock lock;
+    (void)lock.acquire(path + ".lock");
+    RunRecord record(path);
+    size_t removed = 0;
+    for (auto entry = record.values_.begin(); entry != record.values_.end();) {
+        if (drop(entry->first, entry->second)) {
+            entry = record.values_.erase(entry);
+            ++removed;
+        } else {
+            ++entry;
+        }
+    }
+    if (removed == 0) return 0;
+    return replaceFileContents(path, recordText(record.values_)) ? removed : 0;
+}
+
 std::string sourceIdentity(const std::string& path)
 {
     const std::optional<FileStamp> stamp = fileStamp(path);
-    if (!stamp) return path;
-    return path + "|" + std::to_string(stamp->size) + "|" + std::to_string(stamp->modifiedNs);
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
+    const std::string name = error || resolved.empty() ? path : resolved.string();
+    if (!stamp) return name;
+    return name + "|" + std::to_string(stamp->size) + "|" + std::to_string(stamp->modifiedNs);
+}
+
+bool sourceIdentityIsStale(const std::string& identity)
+{
+    const size_t timeAt = identity.rfind('|');
+    if (timeAt == std::string::npos || timeAt == 0) return false;
+    const size_t sizeAt = identity.rfind('|', timeAt - 1);
+    if (sizeAt == std::string::npos) return false;
+    const std::string path = identity.substr(0, sizeAt);
+    if (const std::optional<FileStamp> stamp = fileStamp(path)) {
+        return identity != path + "|" + std::to_string(stamp->size) + "|" + std::to_string(stamp->modifiedNs);
+    }
+    std::error_code error;
+    const bool exists = std::filesystem::exists(path, error);
+    return !error && !exists && folderExists(folderOfPath(path));
 }
 
 }  // namespace pagelift

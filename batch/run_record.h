@@ -47,6 +47,12 @@ public:
     static std::string exchange(const std::string& path, const std::string& key,
                                 const std::function<std::string(const std::string& value)>& next);
 
+    // Under the lock of the record in `path`: removes the keys `drop` holds
+    // for, and writes the record only when it removed one. Returns how many
+    // it removed (0 as well when the record cannot be written).
+    static size_t removeWhere(const std::string& path,
+                              const std::function<bool(const std::string& key, const std::string& value)>& drop);
+
 private:
     bool saveHoldingLock();
 
@@ -55,8 +61,15 @@ private:
     std::map<std::string, std::string> changed_;
 };
 
-// A source as records name it: its path, size and modification time, so
-// that a new file under an old name is another source.
+// A source as records name it: its absolute path (links resolved, so that
+// a run given a relative path or a linked folder names it as the watcher
+// does), size and modification time, so that a new file under an old name
+// is another source.
 std::string sourceIdentity(const std::string& path);
+
+// True when the source an identity names can never be met again: its file
+// was replaced or removed while its folder is still there. A folder that is
+// gone (a share not mounted) proves nothing, so false then.
+bool sourceIdentityIsStale(const std::string& identity);
 
 }  // namespace pagelift

@@ -4,6 +4,7 @@
 // purpose; the hook with its arguments, environment, exit codes and limit.
 
 #include "batch/fax_delivery.h"
+#include "batch/run_record.h"
 #include "support/blank_faxes.h"
 #include "support/fax_fixtures.h"
 #include "support/ocr_module.h"
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <thread>
 
 namespace pagelift {
@@ -321,6 +323,40 @@ private:
 // current is otherwise passed over) tries a deferred mail again after
 // /retry=, and a mail deferred when it stopped is sent by the next watcher:
 // every fax is mailed exactly once.
+// The record keeps the actions of faxes still there, and of faxes another
+// process is delivering; those of faxes replaced or removed go.
+TEST(FaxDelivery, TheRecordForgetsTheActionsOfFaxesThatCanNeverComeBack)
+{
+    ScratchFolder scratch;
+    RunDelivery delivery;
+    delivery.recordPath = scratch.file("state/deliveries.txt");
+    fs::create_directories(scratch.file("in/unmounted"));
+    for (const char* name : {"kept", "removed", "replaced", "claimed", "unmounted/fax"}) {
+        testing::writeText(scratch.file(std::string("in/") + name + ".tif"), name);
+    }
+    const auto identity = [&](const char* name) { return sourceIdentity(scratch.file(std::string("in/") + name + ".tif")); };
+    RunRecord record(delivery.recordPath);
+    record.set("mail " + identity("kept"), "done");
+    record.set("hook " + identity("kept"), "pending");
+    record.set("mail " + identity("removed"), "done");
+    record.set("mail " + identity("replaced"), "pending");
+    record.set("mail " + identity("claimed"), "delivering by process " + std::to_string(::getppid()));
+    record.set("mail " + identity("unmounted/fax"), "done");
+    ASSERT_TRUE(record.save());
+    fs::remove(scratch.file("in/removed.tif"));
+    fs::remove(scratch.file("in/claimed.tif"));
+    testing::writeText(scratch.file("in/replaced.tif"), "a new fax under the old name");
+    fs::remove_all(scratch.file("in/unmounted"));
+
+    EXPECT_EQ(forgetDeliveriesOfGoneSources(delivery), 2u);
+    std::set<std::string> kept;
+    RunRecord(delivery.recordPath).forEach([&](const std::string& key, const std::string&) {
+        kept.insert(key.substr(0, key.find(' ')) + " " + fs::path(key.substr(0, key.find('|'))).filename().string());
+    });
+    EXPECT_EQ(kept, (std::set<std::string>{"mail claimed.tif", "hook kept.tif", "mail kept.tif", "mail fax.tif"}));
+    EXPECT_EQ(forgetDeliveriesOfGoneSources(delivery), 0u);
+}
+
 TEST_F(MailedFaxes, AWatcherMailsADeferredFaxOnceAfterItsWaitAndAfterARestart)
 {
     const ScratchFolder& scratch = scratch_;
@@ -376,32 +412,34 @@ TEST_F(MailedFaxes, FolderRunsMailEachFaxOnceAndKeepADeferredOneUntilItIsMailed)
     const std::string stand_in = scratch.file("sendmail-later");
     testing::writeText(stand_in, "#!/bin/sh\ncat > /dev/null\nexit 75\n");
     ::chmod(stand_in.c_str(), 0700);
-    const auto run = [&](const std::string& sendmail, const std::string& rules) {
-        return faxtest::runPliftcmd({"/to=pdf", "/d=" + scratch.file("in"), "/sd=" + scratch.file("out"),
-                                     "/bd=" + scratch.file("done"), "/rules=" + rules, "/sendmail=" + sendmail,
-                                     "/mailfrom=fax@example.com"},
-                                    scratch.path().string());
+    // Folders named from the scratch folder, or ("") relative to it.
+    const auto run = [&](const std::string& sendmail, const std::string& rules, const std::string& base) {
+        return faxtest::runPliftcmd({"/to=pdf", "/d=" + base + "in", "/sd=" + base + "out", "/bd=" + base + "done",
+                                     "/rules=" + rules, "/sendmail=" + sendmail, "/mailfrom=fax@example.com"},
+                                    scratch.path().string(), scratch.path().string());
     };
+    const std::string absolute = scratch.path().string() + "/";
     const auto mailed = [&] {
         return readMail("for key in sorted(box.keys(), key=lambda key: str(box[key]['X-RcptTo'])):\n"
                         "    print(box[key]['X-RcptTo'], '|', box[key]['Bcc'])");
     };
 
     // The first run's mail is deferred: the faxes stay, converted.
-    testing::CommandResult first = run(stand_in, scratch.file("rules.ini"));
+    testing::CommandResult first = run(stand_in, scratch.file("rules.ini"), absolute);
     ASSERT_EQ(first.exitCode, 0) << first.err;
     EXPECT_NE(first.out.find("Delivery deferred : mail to acme@example.com (" + stand_in + " exited with status 75)"),
               std::string::npos) << first.out;
     EXPECT_TRUE(fs::exists(scratch / "in/acme.tif") && fs::exists(scratch / "in/evil.tif"));
     EXPECT_TRUE(fs::exists(scratch / "out/acme.pdf"));
     // The next run mails both, once, and moves them on; a third finds nothing to mail.
-    const testing::CommandResult second = run("msmtp", scratch.file("rules.ini"));
+    const testing::CommandResult second = run("msmtp", scratch.file("rules.ini"), absolute);
     EXPECT_NE(second.out.find("Delivered : mail to office@example.com"), std::string::npos) << second.out;
     EXPECT_TRUE(fs::exists(scratch / "done/acme.tif") && fs::exists(scratch / "done/evil.tif"));
     fs::copy_file(scratch / "done/acme.tif", scratch / "in/acme.tif");
     fs::last_write_time(scratch / "in/acme.tif", fs::last_write_time(scratch / "done/acme.tif"));
     fs::remove(scratch / "done/acme.tif");
-    const testing::CommandResult third = run("msmtp", scratch.file("rules.ini"));
+    // ... though it names the folders otherwise.
+    const testing::CommandResult third = run("msmtp", scratch.file("rules.ini"), "");
     EXPECT_EQ(third.out.find("Delivered"), std::string::npos) << third.out;
     EXPECT_EQ(mailed(), "acme@example.com | None\noffice@example.com | None\n");
     EXPECT_FALSE(fs::exists(scratch / "pwned"));
@@ -409,7 +447,7 @@ TEST_F(MailedFaxes, FolderRunsMailEachFaxOnceAndKeepADeferredOneUntilItIsMailed)
     // A rules file with a mistake stops the run before anything is converted.
     fax("new.tif", "NEW");
     testing::writeText(scratch.file("bad.ini"), "[a]\nmailto = a@example.com\nmail_to = b@example.com\n");
-    const testing::CommandResult refused = run("msmtp", scratch.file("bad.ini"));
+    const testing::CommandResult refused = run("msmtp", scratch.file("bad.ini"), absolute);
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_NE(refused.err.find(scratch.file("bad.ini") + ":3: unknown key \"mail_to\""), std::string::npos) << refused.err;
     EXPECT_FALSE(fs::exists(scratch / "out/new.pdf"));

@@ -14,6 +14,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -281,6 +282,48 @@ TEST(RunRecords, KeepersOfOneRecordLoseNoneOfEachOthersKeys)
         for (int key = 0; key < kKeys; ++key) kept += after.valueOf(std::to_string(process) + "/" + std::to_string(key)) == "done";
     }
     EXPECT_EQ(kept, kProcesses * kKeys);
+}
+
+// A source is one whatever path leads to it; it is stale once replaced or
+// removed, but not while its folder is missing (a share not mounted).
+TEST(RunRecords, ASourceIsNamedOnceWhateverPathLeadsToItAndIsStaleOnceReplacedOrRemoved)
+{
+    ScratchFolder scratch;
+    std::filesystem::create_directories(scratch.file("in"));
+    std::filesystem::create_directories(scratch.file("gone"));
+    testing::writeText(scratch.file("in/fax.tif"), "fax");
+    std::filesystem::create_directory_symlink(scratch.file("in"), scratch.file("linked"));
+    const std::string identity = sourceIdentity(scratch.file("in/fax.tif"));
+    const std::string real = std::filesystem::canonical(scratch.file("in/fax.tif")).string();
+    EXPECT_EQ(identity.substr(0, identity.find('|')), real);
+    const std::filesystem::path working = std::filesystem::current_path();
+    std::filesystem::current_path(scratch.path());
+    EXPECT_EQ(sourceIdentity("in/fax.tif"), identity);
+    EXPECT_EQ(sourceIdentity("./linked/../in//fax.tif"), identity);
+    std::filesystem::current_path(working);
+    EXPECT_EQ(sourceIdentity(scratch.file("linked/fax.tif")), identity);
+
+    testing::writeText(scratch.file("gone/fax.tif"), "fax");
+    const std::string gone = sourceIdentity(scratch.file("gone/fax.tif"));
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        std::string identity;
+        bool stale;
+    };
+    const Case cases[] = {
+        {"unchanged", [] {}, identity, false},
+        {"rewritten", [&] { testing::writeText(scratch.file("in/fax.tif"), "another fax"); }, identity, true},
+        {"removed", [&] { std::filesystem::remove(scratch.file("in/fax.tif")); }, identity, true},
+        {"its folder gone", [&] { std::filesystem::remove_all(scratch.file("gone")); }, gone, false},
+        {"no size and time", [] {}, real, false},
+        {"empty", [] {}, "", false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        test.change();
+        EXPECT_EQ(sourceIdentityIsStale(test.identity), test.stale);
+    }
 }
 
 }  // namespace

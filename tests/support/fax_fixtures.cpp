@@ -12,9 +12,10 @@
 namespace pagelift::faxtest {
 using testing::shellQuoted;
 
-CommandResult runPliftcmd(const std::vector<std::string>& arguments, const std::string& scratchFolder)
+CommandResult runPliftcmd(const std::vector<std::string>& arguments, const std::string& scratchFolder,
+                          const std::string& workingFolder)
 {
-    std::string command = shellQuoted(PLIFTCMD_PATH);
+    std::string command = (workingFolder.empty() ? "" : "cd " + shellQuoted(workingFolder) + " && ") + shellQuoted(PLIFTCMD_PATH);
     for (const std::string& argument : arguments) {
         command += ' ';
         command += shellQuoted(argument);

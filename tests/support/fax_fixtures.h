@@ -18,8 +18,10 @@ using testing::runShell;
 using testing::ScratchFolder;
 using testing::writeText;
 
-// Runs pliftcmd with these arguments (no shell), capturing its output.
-CommandResult runPliftcmd(const std::vector<std::string>& arguments, const std::string& scratchFolder);
+// Runs pliftcmd with these arguments (no shell), in `workingFolder` when one
+// is given, capturing its output.
+CommandResult runPliftcmd(const std::vector<std::string>& arguments, const std::string& scratchFolder,
+                          const std::string& workingFolder = "");
 
 // True when every named program is installed.
 bool toolsAvailable(std::initializer_list<const char*> paths);
