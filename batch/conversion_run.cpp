@@ -89,6 +89,13 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     }
     // Names given by template are remembered with their sources, so that
     // a fax converted again gets them back.
+    // Those of faxes replaced or removed are forgotten; their outputs, where
+    // still there, keep their names all the same.
+    if (namesByTemplate(options)) {
+        (void)RunRecord::removeWhere(options.nameRecord, [](const std::string&, const std::string& owner) {
+            return sourceIdentityIsStale(owner);
+        });
+    }
     RunRecord record(namesByTemplate(options) ? options.nameRecord : "");
     const std::vector<std::string> destinations = runOutputPaths(options, sources, &record);
     std::vector<FileJob> files;

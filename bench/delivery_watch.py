@@ -94,6 +94,91 @@ class Counter:
         return "250 OK"
 
 
+class SinkServer:
+    """Postfix's smtp-sink, a server written for measuring senders, on a
+    free port of 127.0.0.1: each message it accepts goes to a file of its
+    own, and a thread reads its running count (-c) to note the moment the
+    wanted number is in. The same fields as Counter once stopped."""
+
+    def __init__(self, folder, wanted):
+        self.folder = folder
+        os.makedirs(folder)
+        os.chmod(folder, 0o777)  # it writes as nobody
+        self.port = free_port()
+        self.wanted = wanted
+        self.lock = threading.Lock()
+        self.messages = []
+        self.last = None
+        self.all_in = threading.Event()
+        self.process = subprocess.Popen(["smtp-sink", "-c", "-u", "nobody", "-d", os.path.join(folder, "%H%M%S."),
+                                         f"127.0.0.1:{self.port}", "256"], stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL)
+        self.reader = threading.Thread(target=self._count, daemon=True)
+        self.reader.start()
+        for _ in range(500):
+            with socket.socket() as probe:
+                if probe.connect_ex(("127.0.0.1", self.port)) == 0:
+                    return
+            time.sleep(0.01)
+        raise RuntimeError("smtp-sink did not start")
+
+    def _count(self):
+        pending = b""
+        while True:
+            chunk = self.process.stdout.read1(4096)
+            if not chunk:
+                return
+            pending += chunk
+            *reports, pending = pending.split(b"\r")
+            for report in reports:
+                for field in report.split():
+                    if field.startswith(b"mesg=") and int(field[5:]) >= self.wanted and not self.all_in.is_set():
+                        self.last = time.monotonic()
+                        self.all_in.set()
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+        # A dump: the envelope as X-Mail-Args: <from> and X-Rcpt-Args: <to>
+        # ..., then a Received line and the message as it came.
+        for name in sorted(os.listdir(self.folder)):
+            with open(os.path.join(self.folder, name), "rb") as dump:
+                content = dump.read()
+            head, _, message = content.partition(b"\nReceived: ")
+            envelope = dict(line.split(b": ", 1) for line in head.split(b"\n") if b": " in line)
+            mail_from = envelope.get(b"X-Mail-Args", b"").split()[0].strip(b"<>").decode()
+            recipients = [envelope.get(b"X-Rcpt-Args", b"").split()[0].strip(b"<>").decode()]
+            self.messages.append((mail_from, recipients, b"Received: " + message))
+
+
+class PostfixInstance:
+    """A Postfix of the run's own (root and the postfix package needed): its
+    settings, queue and log in `folder`, every message relayed to
+    127.0.0.1:port, nothing listening. Postfix's sendmail finds it through
+    MAIL_CONFIG in its environment."""
+
+    def __init__(self, folder, port):
+        self.config = os.path.join(folder, "conf")
+        queue, data = os.path.join(folder, "queue"), os.path.join(folder, "data")
+        for made in (self.config, queue, data):
+            os.makedirs(made)
+        shutil.chown(data, "postfix")
+        shutil.copy("/etc/postfix/master.cf", self.config)
+        with open(os.path.join(self.config, "main.cf"), "w") as settings:
+            settings.write(f"compatibility_level = 3.6\nqueue_directory = {queue}\ndata_directory = {data}\n"
+                           "mail_owner = postfix\nsetgid_group = postdrop\nmyhostname = bench.example.org\n"
+                           "mydestination =\ninet_interfaces = loopback-only\nmaster_service_disable = inet\n"
+                           f"relayhost = [127.0.0.1]:{port}\nsmtp_tls_security_level = none\n"
+                           # No slowing of arrivals while deliveries lag: the run is timed to the last one.
+                           "in_flow_delay = 0\n"
+                           f"maillog_file_prefixes = {folder}\nmaillog_file = {os.path.join(folder, 'maillog')}\n")
+        for command in ("check", "start"):
+            subprocess.run(["postfix", "-c", self.config, command], check=True, timeout=60)
+
+    def stop(self):
+        subprocess.run(["postfix", "-c", self.config, "stop"], timeout=60)
+
+
 def free_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
@@ -202,6 +287,7 @@ def one_run(args, pages, contents, mail):
         counter = Counter()
         counter.wanted = args.faxes
         controller = None
+        postfix = None
         watcher = None
         command = [args.pliftcmd, "/d=" + source, "/sd=" + destination, "/watch", "/settle=0", "/to=" + args.to, "/q",
                    "/log="]
@@ -210,10 +296,21 @@ def one_run(args, pages, contents, mail):
         last_page = None
         try:
             if mail:
-                controller = Controller(counter, hostname="127.0.0.1", port=free_port())
-                controller.start()
-                write_msmtprc(home, controller.port)
-                command += MAIL_OPTIONS
+                os.chmod(scratch, 0o755)  # smtp-sink writes as nobody, Postfix's daemons run as postfix
+                if args.server == "smtp-sink":
+                    counter = controller = SinkServer(os.path.join(scratch, "sink"), args.faxes)
+                    port = controller.port
+                else:
+                    controller = Controller(counter, hostname="127.0.0.1", port=free_port())
+                    controller.start()
+                    port = controller.port
+                if args.sendmail == "postfix":
+                    postfix = PostfixInstance(os.path.join(scratch, "postfix"), port)
+                    environment["MAIL_CONFIG"] = postfix.config
+                    command += MAIL_OPTIONS[:-1] + ["/sendmail=/usr/sbin/sendmail"]
+                else:
+                    write_msmtprc(home, port)
+                    command += MAIL_OPTIONS
             watcher = subprocess.Popen(command, env=environment, stdout=subprocess.DEVNULL)
             time.sleep(0.5)
             start = time.monotonic()
@@ -242,6 +339,8 @@ def one_run(args, pages, contents, mail):
                 facts["cpu"], facts["children_cpu"] = cpu_seconds(watcher.pid)
         finally:
             status = None if watcher is None else stop(watcher, args.timeout)
+            if postfix is not None:
+                postfix.stop()
             if controller is not None:
                 controller.stop()
 
@@ -323,6 +422,10 @@ def main():
     parser.add_argument("--faxes", type=int, default=200)
     parser.add_argument("--faxes-of", choices=("text", "samples"), default="text")
     parser.add_argument("--to", choices=("jpg", "png", "pdf"), default="jpg", help="the outputs' format")
+    parser.add_argument("--sendmail", choices=("msmtp", "postfix"), default="msmtp",
+                        help="msmtp, or Postfix's sendmail with a Postfix of the run's own (needs root)")
+    parser.add_argument("--server", choices=("aiosmtpd", "smtp-sink"), default="aiosmtpd",
+                        help="the SMTP server: aiosmtpd in this script, or Postfix's smtp-sink")
     parser.add_argument("--repeats", type=int, default=3)
     parser.add_argument("--timeout", type=int, default=120, help="seconds a run, or a watcher's ending, may take")
     args = parser.parse_args()
@@ -331,6 +434,10 @@ def main():
                  "or run the script with /usr/bin/python3")
     if shutil.which("msmtp") is None:
         sys.exit("msmtp is missing: run scripts/install-deps.sh --test")
+    if (args.sendmail == "postfix" or args.server == "smtp-sink") and shutil.which("smtp-sink") is None:
+        sys.exit("Postfix is missing: apt-get install postfix (it needs no settings of its own)")
+    if args.sendmail == "postfix" and os.geteuid() != 0:
+        sys.exit("--sendmail postfix starts a Postfix of its own, which needs root")
     if not os.access(args.pliftcmd, os.X_OK):
         sys.exit(f"{args.pliftcmd} is missing: cmake --build build/release --target pliftcmd")
 
@@ -400,7 +507,7 @@ def main():
     mailed_runs = [facts for facts in runs if facts["mail"]]
     print(f"  messages accepted per mail run: {', '.join(str(len(facts['messages'])) for facts in mailed_runs)}"
           f" (one per fax wanted), each checked for the fax's pages as attachments")
-    if mailed_runs and mailed_runs[-1]["messages"]:
+    if args.sendmail == "msmtp" and mailed_runs and mailed_runs[-1]["messages"]:
         replayed = [content for _, _, content in mailed_runs[-1]["messages"][:20]]
         alone = sendmail_alone(replayed, args.timeout)
         if alone is None:

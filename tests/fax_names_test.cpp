@@ -172,6 +172,21 @@ TEST(TemplateNames, ClashesGetSuffixesInListOrderAndASecondRunGetsItsOwnNamesBac
         EXPECT_EQ(keywordsByName(out, scratch), expected) << "the second run";
     }
     EXPECT_FALSE(fs::exists(scratch / "x.pdf"));
+    // A fax removed is forgotten by the record, but its output keeps its name
+    // from a newcomer all the same.
+    fs::remove(in / "a.tif");
+    writeFax(in / "e.tif", "ACME\nfourth");
+    expected["fax-ACME-4.pdf"] = "fourth";
+    const fs::path out = scratch / "out-j=1";
+    ASSERT_EQ(faxtest::runShell(pliftcmdLine((scratch / "state").string(), {"/q", "/to=pdf", "/d=" + in.string(),
+                                                                            "/sd=" + out.string(), "/name=fax-{sender}"}),
+                                scratch.path().string())
+                  .exitCode,
+              0);
+    EXPECT_EQ(keywordsByName(out, scratch), expected);
+    const std::string names = testing::readText((scratch / "state/pagelift/names.txt").string());
+    EXPECT_EQ(names.find("/a.tif|"), std::string::npos) << names;
+    EXPECT_NE(names.find("/e.tif|"), std::string::npos) << names;
     // The PDF's title is what the template gave, before it was made a file name.
     const std::string info =
         faxtest::runShell("pdfinfo " + testing::shellQuoted((scratch / "out-j=1" / "fax-..-..-x.pdf").string()),
