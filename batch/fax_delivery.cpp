@@ -66,8 +66,14 @@ DeliveryOutcome outcomeOf(const ChildOutcome& child, const std::string& what, st
                 what + " exited with status " + std::to_string(child.exitCode) + (errors.empty() ? "" : ": " + errors)};
     case ChildEnd::TimedOut:
         return {DeliveryEnd::Deferred, what + " gave no answer within " + std::to_string(limit.count() / 1000) + " s"};
-    case ChildEnd::Signalled:
-        return {DeliveryEnd::Failed, what + " was ended by a signal" + (errors.empty() ? "" : ": " + errors)};
+    case ChildEnd::Signalled: {
+        // Ended from outside (the service stopping, the system shutting
+        // down): nothing was refused, so it is tried again. A crash fails.
+        const bool stopped = child.signal == SIGTERM || child.signal == SIGKILL || child.signal == SIGINT ||
+                             child.signal == SIGHUP;
+        return {stopped ? DeliveryEnd::Deferred : DeliveryEnd::Failed,
+                what + " was ended by signal " + std::to_string(child.signal) + (errors.empty() ? "" : ": " + errors)};
+    }
     case ChildEnd::NotStarted:
         break;
     }

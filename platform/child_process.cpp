@@ -101,6 +101,7 @@ ChildOutcome outcomeOf(int status)
         outcome.exitCode = WEXITSTATUS(status);
     } else {
         outcome.end = ChildEnd::Signalled;
+        outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     return outcome;
 }

@@ -25,6 +25,7 @@ enum class ChildEnd {
 struct ChildOutcome {
     ChildEnd end = ChildEnd::NotStarted;
     int exitCode = -1;   // only for Exited
+    int signal = 0;      // only for Signalled: the signal that ended it
     std::string errors;  // what it wrote to standard error, when asked for (at most kChildErrorsKept bytes)
 };
 

@@ -195,17 +195,19 @@ getent passwd pagelift >/dev/null || fail "the package made no user pagelift for
 if command -v systemd-analyze >/dev/null; then
     systemd-analyze verify "$unit" || fail "systemd-analyze verify finds fault with $unit"
     echo "systemd-analyze verify $unit: no faults"
-    # The drop-in that lets the service send mail: systemd takes every key.
-    mail_conf=/usr/share/doc/pagelift/examples/mail.conf
-    [ -f "$mail_conf" ] || fail "the mail drop-in $mail_conf is missing"
-    units="$(mktemp -d)"
-    mkdir "$units/pagelift-watch@.service.d"
-    cp "$mail_conf" "$units/pagelift-watch@.service.d/"
-    said="$(SYSTEMD_UNIT_PATH="$units:/usr/lib/systemd/system:" systemd-analyze verify pagelift-watch@check.service 2>&1)" ||
-        fail "systemd-analyze verify finds fault with the unit and $mail_conf: $said"
-    if printf '%s\n' "$said" | grep -q mail.conf; then fail "systemd-analyze: $said"; fi
-    rm -r "$units"
-    echo "systemd-analyze verify with $mail_conf: no faults"
+    # The drop-ins that let the service send mail: systemd takes every key.
+    for drop_in in mail.conf sendmail-setid.conf; do
+        drop_in_path=/usr/share/doc/pagelift/examples/$drop_in
+        [ -f "$drop_in_path" ] || fail "the mail drop-in $drop_in_path is missing"
+        units="$(mktemp -d)"
+        mkdir "$units/pagelift-watch@.service.d"
+        cp "$drop_in_path" "$units/pagelift-watch@.service.d/"
+        said="$(SYSTEMD_UNIT_PATH="$units:/usr/lib/systemd/system:" systemd-analyze verify pagelift-watch@check.service 2>&1)" ||
+            fail "systemd-analyze verify finds fault with the unit and $drop_in_path: $said"
+        if printf '%s\n' "$said" | grep -q "$drop_in"; then fail "systemd-analyze: $said"; fi
+        rm -r "$units"
+        echo "systemd-analyze verify with $drop_in_path: no faults"
+    done
 else
     echo "systemd-analyze is not installed: the unit was not verified"
 fi
