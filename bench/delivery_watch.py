@@ -6,15 +6,23 @@ Each run has a scratch folder of its own (source, destination, a home
 folder and a state folder, so that no run finds the records of another and
 passes over faxes it thinks were mailed). The watcher starts as
 
-  pliftcmd /d=IN /sd=OUT /watch /settle=0 /q /log=
+  pliftcmd /d=IN /sd=OUT /watch /settle=0 /to=FORMAT /q /log=
 
-and, with mail on, also /mailto=someone@example.org
-/mailfrom=pagelift@example.org /sendmail=msmtp. msmtp finds its settings in
+(FORMAT from --to: jpg, the default, png or pdf) and, with mail on, also
+/mailto=someone@example.org /mailfrom=pagelift@example.org /sendmail=....
+
+The SMTP server (--server) listens on a free port of 127.0.0.1 and notes the
+moment it accepts each message: "aiosmtpd", the default, in a thread of
+this process, or "smtp-sink", postfix's server in C written for measuring
+senders, which dumps each message to a file of its own.
+
+The sendmail (--sendmail): "msmtp", the default, finds its settings in
 ~/.msmtprc of the run's home folder (HOME is set for the watcher, the same
-in both kinds of run): plain SMTP, no authentication, no TLS, no log, to an
-SMTP server this script runs on a free port of 127.0.0.1 (aiosmtpd, in a
-thread of this process), which keeps each message it accepts and the time
-it accepted it.
+in both kinds of run): plain SMTP, no authentication, no TLS, no log, to
+that server. "postfix" is postfix's own /usr/sbin/sendmail with a postfix
+of the run's own (its settings, queue and log in the run's scratch folder,
+MAIL_CONFIG naming it), relaying to that server; it needs root and the
+postfix package, and no settings of the machine's postfix.
 
 The faxes (--faxes-of): "text", the default, are faxes as they are received,
 one and two pages of typed text at fine resolution (1728 x 2200 pixels,
@@ -26,9 +34,9 @@ Half a second after the watcher has started (untimed, so that it has listed
 its empty source folder and waits for changes), the clock starts and the
 faxes are written into IN, one after another, each by opening, writing and
 closing it: copies of the one-page and two-page samples in turn, under
-distinct names, the kinds in turn. A run without mail ends when the last JPEG page is in OUT
+distinct names, the kinds in turn. A run without mail ends when the last output is in OUT
 under its final name (OUT is listed every few milliseconds); a run with mail
-ends when the server has accepted the last message. The JPEG pages each
+ends when the server has accepted the last message. The outputs each
 sample gives are found beforehand by a folder run over the samples, not
 assumed. Then the watcher gets SIGTERM and must end within --timeout.
 
@@ -36,7 +44,7 @@ The two kinds of run alternate, --repeats times each. Printed: each run's
 time, the medians, their ratio (target: mail adds at most 20 %, a ratio of
 at most 1.20), and the checks: one message per fax, each carrying the pages
 of exactly one fax as attachments (read with Python's email package), and
-every page written in every run. For scale, it also times msmtp alone,
+every page written in every run. For scale, with msmtp it also times msmtp alone,
 started as the watcher starts it, sending 20 of the last run's messages one
 after another to a fresh server. Exit status 1 when a check fails or the
 target is missed.
@@ -45,7 +53,8 @@ Needs msmtp, netpbm, libtiff-tools and python3-aiosmtpd (scripts/install-deps.sh
 --test), and a Python that finds aiosmtpd: Debian's /usr/bin/python3 does.
 
 Usage: /usr/bin/python3 bench/delivery_watch.py [--pliftcmd PATH] [--faxes N] [--faxes-of text|samples]
-                                               [--repeats N] [--timeout SECONDS]
+                                               [--to jpg|png|pdf] [--server aiosmtpd|smtp-sink]
+                                               [--sendmail msmtp|postfix] [--repeats N] [--timeout SECONDS]
 """
 
 import argparse
