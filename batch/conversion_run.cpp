@@ -103,21 +103,29 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     WrittenOutputs written;  // this run's own
     const WrittenOutputs earlier = request.written != nullptr ? *request.written : WrittenOutputs{};
     const FileConverter convertOne = request.convert ? request.convert : FileConverter(convertFile);
-    // Faxes passed over when their outputs are current are converted all
-    // the same while a delivery of them is pending.
     if (options.delivery) (void)forgetDeliveriesOfGoneSources(*options.delivery);
-    const std::set<std::string> pendingDeliveries = request.skipCurrentOutputs && options.delivery
-                                                        ? sourcesWithPendingDelivery(*options.delivery)
-                                                        : std::set<std::string>{};
+    const std::set<std::string> pendingDeliveries =
+        options.delivery ? sourcesWithPendingDelivery(*options.delivery) : std::set<std::string>{};
     const FileConverter convert = [&](const ConversionOptions& runOptions, const std::string& source,
                                       const std::string& destination, const FileContext& context) {
-        if (request.skipCurrentOutputs && (pendingDeliveries.empty() || pendingDeliveries.count(sourceIdentity(source)) == 0) &&
-            outputsAreCurrent(*runOptions.outputFormat, source, destination,
-                              [&] { return countPagesOf(source, context.decode); })) {
-            FileConversion current;
-            current.result = ConvertSkipped;
-            current.existingOutput = destination;
-            return current;
+        const bool pending = !pendingDeliveries.empty() && pendingDeliveries.count(sourceIdentity(source)) != 0;
+        if (request.skipCurrentOutputs || pending) {
+            const std::vector<std::string> current = currentOutputsOf(
+                *runOptions.outputFormat, source, destination, [&] { return countPagesOf(source, context.decode); });
+            if (!current.empty()) {
+                FileConversion skipped;
+                skipped.result = ConvertSkipped;
+                skipped.existingOutput = destination;
+                if (pending) {
+                    // A fax whose delivery is pending is delivered from the
+                    // outputs it has: converting it again (its text
+                    // recognised again) would make the same ones.
+                    skipped.report = "Skipped : " + current.front() + " already exist!\r\n";
+                    skipped.written = current;
+                    skipped.toBackupFolder = !runOptions.backupFolder.empty();
+                }
+                return skipped;
+            }
         }
         return convertOne(runOptions, source, destination, context);
     };

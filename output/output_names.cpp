@@ -100,18 +100,26 @@ std::string existingOutputOf(const OutputFormat& format, const std::string& dest
 bool outputsAreCurrent(const OutputFormat& format, const std::string& source, const std::string& destination,
                        const std::function<int()>& pageCount)
 {
+    return !currentOutputsOf(format, source, destination, pageCount).empty();
+}
+
+std::vector<std::string> currentOutputsOf(const OutputFormat& format, const std::string& source,
+                                          const std::string& destination, const std::function<int()>& pageCount)
+{
     const std::optional<FileStamp> stamp = fileStamp(source);
-    if (!stamp) return false;
-    if (writtenSince(destination, stamp->changedNs)) return true;
-    if (format.layout != OutputLayout::FilePerPage) return false;
-    if (!writtenSince(pageFileName(format, destination, 1), stamp->changedNs)) return false;
+    if (!stamp) return {};
+    if (writtenSince(destination, stamp->changedNs)) return {destination};
+    if (format.layout != OutputLayout::FilePerPage) return {};
+    if (!writtenSince(pageFileName(format, destination, 1), stamp->changedNs)) return {};
     // Only a count of the pages tells whether the last one was written.
     const int pages = pageCount();
-    if (pages < 2) return false;
-    for (int page = 2; page <= pages; ++page) {
-        if (!writtenSince(pageFileName(format, destination, page), stamp->changedNs)) return false;
+    if (pages < 2) return {};
+    std::vector<std::string> outputs;
+    for (int page = 1; page <= pages; ++page) {
+        outputs.push_back(pageFileName(format, destination, page));
+        if (!writtenSince(outputs.back(), stamp->changedNs)) return {};
     }
-    return true;
+    return outputs;
 }
 
 bool outputNamesMayMeet(const OutputFormat& format, const std::string& destination, const std::string& other)

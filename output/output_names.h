@@ -45,6 +45,11 @@ std::string existingOutputOf(const OutputFormat& format, const std::string& dest
 bool outputsAreCurrent(const OutputFormat& format, const std::string& source, const std::string& destination,
                        const std::function<int()>& pageCount);
 
+// The same test, giving those files in page order; empty when they are not
+// all there and current.
+std::vector<std::string> currentOutputsOf(const OutputFormat& format, const std::string& source,
+                                          const std::string& destination, const std::function<int()>& pageCount);
+
 // True when documents converted to these two destinations may write a name
 // in common: the same path, or (a format of a file per page) one page base
 // the other followed by digits that may be a page number (fax.jpg and
