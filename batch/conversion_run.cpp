@@ -103,9 +103,8 @@ RunTally runFiles(const RunRequest& request, const std::vector<RunEntry>& entrie
     WrittenOutputs written;  // this run's own
     const WrittenOutputs earlier = request.written != nullptr ? *request.written : WrittenOutputs{};
     const FileConverter convertOne = request.convert ? request.convert : FileConverter(convertFile);
-    if (options.delivery) (void)forgetDeliveriesOfGoneSources(*options.delivery);
-    const std::set<std::string> pendingDeliveries =
-        options.delivery ? sourcesWithPendingDelivery(*options.delivery) : std::set<std::string>{};
+    std::set<std::string> pendingDeliveries;
+    if (options.delivery) (void)forgetDeliveriesOfGoneSources(*options.delivery, &pendingDeliveries);
     const FileConverter convert = [&](const ConversionOptions& runOptions, const std::string& source,
                                       const std::string& destination, const FileContext& context) {
         const bool pending = !pendingDeliveries.empty() && pendingDeliveries.count(sourceIdentity(source)) != 0;

@@ -223,25 +223,20 @@ FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const Convert
     return report;
 }
 
-std::set<std::string> sourcesWithPendingDelivery(const RunDelivery& delivery)
+size_t forgetDeliveriesOfGoneSources(const RunDelivery& delivery, std::set<std::string>* pending)
 {
-    std::set<std::string> sources;
-    const RunRecord record(delivery.recordPath);
-    record.forEach([&](const std::string& key, const std::string& value) {
+    return RunRecord::removeWhere(delivery.recordPath, [&](const std::string& key, const std::string& value) {
+        const size_t kind = key.find(' ');
+        if (kind == std::string::npos) return false;
+        const bool claimedElsewhere = claimedByOtherProcess(value);
+        const std::string source = key.substr(kind + 1);
+        if (!claimedElsewhere && sourceIdentityIsStale(source)) return true;
         // A claim whose process is gone ended before it was recorded: it
         // may not have been delivered.
-        const bool pending = value == kPending || (value.starts_with(kClaim) && !claimedByOtherProcess(value));
-        const size_t kind = key.find(' ');
-        if (pending && kind != std::string::npos) sources.insert(key.substr(kind + 1));
-    });
-    return sources;
-}
-
-size_t forgetDeliveriesOfGoneSources(const RunDelivery& delivery)
-{
-    return RunRecord::removeWhere(delivery.recordPath, [](const std::string& key, const std::string& value) {
-        const size_t kind = key.find(' ');
-        return kind != std::string::npos && !claimedByOtherProcess(value) && sourceIdentityIsStale(key.substr(kind + 1));
+        if (pending != nullptr && (value == kPending || (value.starts_with(kClaim) && !claimedElsewhere))) {
+            pending->insert(source);
+        }
+        return false;
     });
 }
 

@@ -57,16 +57,14 @@ struct FaxDeliveryReport {
 // is recorded at once: done, or pending when deferred or failed.
 FaxDeliveryReport deliverConvertedFax(const RunDelivery& delivery, const ConvertedFax& fax);
 
-// The sources (as sourceIdentity names them) of which the record holds a
-// pending action: a run that passes over faxes whose outputs are current
-// still converts these, to deliver them. Read once per run.
-std::set<std::string> sourcesWithPendingDelivery(const RunDelivery& delivery);
-
 // Removes from the record the actions of sources that can never be met
 // again (replaced, or removed from a folder still there), unless another
 // process is delivering them, so that the record of a server that runs for
-// years holds its present faxes only. Returns how many it removed.
-size_t forgetDeliveriesOfGoneSources(const RunDelivery& delivery);
+// years holds its present faxes only. Returns how many it removed. With
+// `pending`, also gives from the same reading the sources (as sourceIdentity
+// names them) of the actions kept that are still to be delivered: a run
+// delivers these from their outputs. Once per run.
+size_t forgetDeliveriesOfGoneSources(const RunDelivery& delivery, std::set<std::string>* pending = nullptr);
 
 // Delivers a fax its run converted, when the run delivers and the
 // conversion wrote outputs (otherwise nothing happens): the conversion's

@@ -24,6 +24,12 @@ std::map<std::string, std::string> recordIn(const std::string& path)
     return values;
 }
 
+// A source's path, size and modification time, as records hold them.
+std::string identityOf(const std::string& path, const FileStamp& stamp)
+{
+    return path + "|" + std::to_string(stamp.size) + "|" + std::to_string(stamp.modifiedNs);
+}
+
 std::string recordText(const std::map<std::string, std::string>& values)
 {
     std::string text;
@@ -108,8 +114,7 @@ std::string sourceIdentity(const std::string& path)
     std::error_code error;
     const std::filesystem::path resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
     const std::string name = error || resolved.empty() ? path : resolved.string();
-    if (!stamp) return name;
-    return name + "|" + std::to_string(stamp->size) + "|" + std::to_string(stamp->modifiedNs);
+    return stamp ? identityOf(name, *stamp) : name;
 }
 
 bool sourceIdentityIsStale(const std::string& identity)
@@ -120,7 +125,7 @@ bool sourceIdentityIsStale(const std::string& identity)
     if (sizeAt == std::string::npos) return false;
     const std::string path = identity.substr(0, sizeAt);
     if (const std::optional<FileStamp> stamp = fileStamp(path)) {
-        return identity != path + "|" + std::to_string(stamp->size) + "|" + std::to_string(stamp->modifiedNs);
+        return identity != identityOf(path, *stamp);
     }
     std::error_code error;
     const bool exists = std::filesystem::exists(path, error);
